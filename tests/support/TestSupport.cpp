@@ -1,0 +1,92 @@
+#include "TestSupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFile>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTextBlock>
+#include <QTimer>
+#include <memory>
+
+namespace movratest {
+
+void tick(MovraTestTool &w, int n)
+{
+    for (int i = 0; i < n; ++i)
+        QMetaObject::invokeMethod(&w, "_10msTimerCallback", Qt::DirectConnection);
+}
+
+QString settingsFile()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) +
+           QStringLiteral("/Setting.ini");
+}
+
+void removeSettings()
+{
+    QFile::remove(settingsFile());
+}
+
+void writeSettings(const QList<QPair<QString, QVariant>> &values)
+{
+    const QString path = settingsFile();
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSettings s(path, QSettings::IniFormat);
+    for (const auto &kv : values)
+        s.setValue(kv.first, kv.second);
+    s.sync();
+}
+
+void answerNextModal(ModalRecord *record, bool accept, const QString &text)
+{
+    auto *timer = new QTimer;
+    auto tries = std::make_shared<int>(0);
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [=]() {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal) {
+            if (++*tries > 2000) // 10 s: nothing came; stop polling
+                timer->deleteLater();
+            return;
+        }
+        timer->stop();
+        timer->deleteLater();
+        record->seen = true;
+        record->title = modal->windowTitle();
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            record->text = box->text();
+            box->accept();
+        } else if (auto *dlg = qobject_cast<QInputDialog *>(modal)) {
+            record->label = dlg->labelText();
+            dlg->setTextValue(text);
+            if (accept)
+                dlg->accept();
+            else
+                dlg->reject();
+        } else {
+            modal->close();
+        }
+    });
+    timer->start();
+}
+
+QStringList logLines(MovraTestTool &w)
+{
+    QStringList lines;
+    QTextDocument *doc = MovraTestAccess::ui(w).textEdit->document();
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
+        lines << b.text();
+    return lines;
+}
+
+QString logText(MovraTestTool &w)
+{
+    return MovraTestAccess::ui(w).textEdit->toPlainText();
+}
+
+} // namespace movratest
