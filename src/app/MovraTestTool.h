@@ -7,11 +7,15 @@
 #include <QSerialPort>
 #include <QString>
 #include <QTimer>
+#include <QVariant>
+#include <initializer_list>
+#include <utility>
 
 #include "ui_MovraTestTool.h"
 
 class QMenu;
 class QAction;
+class QSettings;
 
 class MovraTestTool : public QMainWindow
 {
@@ -66,8 +70,9 @@ private:
     // src/app
     void setupLogPane();
     void appendLog(QString message);
-    void appendLogLine(const QString &stamp, const QString &message);
-    void loadSettings();
+    void appendLogLine(const QString &line);
+    void loadSettings(QSettings &settings);
+    void writeSettings(std::initializer_list<std::pair<const char *, QVariant>> values);
     void wireControls();
 
     // src/link

@@ -10,7 +10,10 @@ namespace movra {
 
 // CRC-16/MODBUS (poly 0xA001 reflected, init 0xFFFF); length 0 gives 0xFFFF.
 quint16 crc16(const char *data, int length);
-inline quint16 crc16(const QByteArray &bytes) { return crc16(bytes.constData(), bytes.size()); }
+inline quint16 crc16(const QByteArray &bytes)
+{
+    return crc16(bytes.constData(), bytes.size());
+}
 
 // 8-byte request: address, function, register, value, CRC low, CRC high.
 QByteArray buildRequestFrame(quint8 address, quint8 function, quint16 reg, quint16 value);
@@ -30,11 +33,11 @@ enum class ReplyKind { NotRecognised, BaudRate, Read, WriteEcho };
 struct ReplyInfo
 {
     ReplyKind kind = ReplyKind::NotRecognised;
-    int offset = 0;       // where the reply starts inside the block (0 or 8)
-    quint8 address = 0;   // read reply: station address byte
-    quint16 first = 0;    // read reply: first register
-    quint16 second = 0;   // read reply: second register (0 when fewer than 4 data bytes)
-    quint8 baudCode = 0;  // baud-rate reply: the code byte
+    int offset = 0;      // where the reply starts inside the block (0 or 8)
+    quint8 address = 0;  // read reply: station address byte
+    quint16 first = 0;   // read reply: first register
+    quint16 second = 0;  // read reply: second register (0 when fewer than 4 data bytes)
+    quint8 baudCode = 0; // baud-rate reply: the code byte
 };
 
 // Classifies one received block. writePending is true while a parameter

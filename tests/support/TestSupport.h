@@ -11,7 +11,10 @@
 #include "MovraTestTool.h"
 
 #define MOVRA_MEMBER(name)                                                                         \
-    static auto &name(MovraTestTool &w) { return w.name; }
+    static auto &name(MovraTestTool &w)                                                            \
+    {                                                                                              \
+        return w.name;                                                                             \
+    }
 
 // The window befriends this struct; tests read and set its members here.
 struct MovraTestAccess

@@ -1,0 +1,57 @@
+#include "MovraTestTool.h"
+
+#include <QCursor>
+#include <QDateTime>
+#include <QKeySequence>
+#include <QLocale>
+#include <QMenu>
+
+void MovraTestTool::setupLogPane()
+{
+    QTextEdit *pane = ui.textEdit;
+    pane->document()->setMaximumBlockCount(1000);
+    pane->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    copyAction = new QAction(tr("复制"), pane);
+    copyAction->setShortcut(QKeySequence::Copy);
+    copyAction->setShortcutContext(Qt::WidgetShortcut);
+
+    selectAllAction = new QAction(tr("选择全部"), pane);
+    selectAllAction->setShortcut(QKeySequence::SelectAll);
+    selectAllAction->setShortcutContext(Qt::WidgetShortcut);
+
+    clearAction = new QAction(tr("清除"), pane);
+
+    logMenu = new QMenu(pane);
+    logMenu->addAction(copyAction);
+    logMenu->addSeparator();
+    logMenu->addAction(selectAllAction);
+    logMenu->addSeparator();
+    logMenu->addAction(clearAction);
+
+    connect(copyAction, SIGNAL(triggered()), pane, SLOT(copy()));
+    connect(selectAllAction, SIGNAL(triggered()), pane, SLOT(selectAll()));
+    connect(clearAction, &QAction::triggered, pane, [pane](bool) { pane->clear(); });
+    connect(pane, &QWidget::customContextMenuRequested, logMenu, [this](const QPoint &) {
+        logMenu->move(QCursor::pos());
+        logMenu->show();
+    });
+}
+
+void MovraTestTool::appendLog(QString message)
+{
+    const QString stamp = QLocale::system().toString(QDateTime::currentDateTime(),
+                                                     QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    appendLogLine(stamp + QLatin1Char('\t') + message);
+}
+
+void MovraTestTool::appendLogLine(const QString &line)
+{
+    ui.textEdit->append(line);
+}
+
+void MovraTestTool::onAutoReadButtonClicked()
+{
+    // Despite its name this is the "clear window" button.
+    ui.textEdit->clear();
+}
