@@ -1,0 +1,318 @@
+// Test mode: the password dialog, the caption of its button, and the
+// connection probes and handshake it selects.
+
+#include <QDialog>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QtTest>
+#include <memory>
+
+#include "TestSupport.h"
+
+#if __has_include("Pty.h")
+#include "Pty.h"
+#define MOVRA_HAVE_PTY 1
+#endif
+
+using A = MovraTestAccess;
+
+namespace {
+
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text));
+}
+
+// Replies with a CRC computed here, not by the code under test.
+QByteArray withCrc(QByteArray bytes)
+{
+    quint16 crc = 0xFFFF;
+    for (char c : bytes) {
+        crc ^= quint8(c);
+        for (int i = 0; i < 8; ++i)
+            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
+    }
+    bytes.append(char(crc & 0xFF));
+    bytes.append(char(crc >> 8));
+    return bytes;
+}
+
+std::unique_ptr<MovraTestTool> makeWindow()
+{
+    movratest::removeSettings();
+    auto w = std::make_unique<MovraTestTool>();
+    // Ticks come from the test alone.
+    A::tickTimer(*w).stop();
+    A::ui(*w).textEdit->clear();
+    return w;
+}
+
+// The log pane as plain text, each line's timestamp replaced by "T".
+QString logOf(MovraTestTool &w)
+{
+    static const QRegularExpression stamp(
+        QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}(?=\\t)"),
+        QRegularExpression::MultilineOption);
+    return movratest::logText(w).replace(stamp, QStringLiteral("T"));
+}
+
+// What the pane shows for these appendLog messages: a CR LF starts a new
+// paragraph, so a message ending in one leaves an empty line.
+QString logFor(const QStringList &messages)
+{
+    QStringList lines;
+    for (QString m : messages)
+        lines << QStringLiteral("T\t") + m.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return lines.join(QLatin1Char('\n'));
+}
+
+// Counts dialogs as they are shown. One still open after 2 s is closed, so
+// a fault fails the test instead of hanging it; the expected ones are
+// answered by answerNextModal long before.
+class DialogWatch : public QObject
+{
+public:
+    DialogWatch() { qApp->installEventFilter(this); }
+    ~DialogWatch() override { qApp->removeEventFilter(this); }
+
+    int shown = 0;
+
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show) {
+            if (auto *dialog = qobject_cast<QDialog *>(object)) {
+                ++shown;
+                QTimer::singleShot(2000, dialog, [dialog]() { dialog->done(QDialog::Rejected); });
+            }
+        }
+        return false;
+    }
+};
+
+const char kOn[] = "关闭测试模式";
+const char kOff[] = "打开测试模式";
+const char kVerified[] = "测试模式验证成功\r\n";
+const char kRefused[] = "测试模式失败,请联系厂家获取密码\r\n";
+const char kClosed[] = "已经关闭测试模式\r\n";
+
+// Enters `text` into the password dialog and confirms or cancels it.
+void enterPassword(MovraTestTool &w, const QString &text, bool accept = true,
+                   movratest::ModalRecord *record = nullptr)
+{
+    movratest::ModalRecord local;
+    movratest::answerNextModal(record ? record : &local, accept, text);
+    A::ui(w).pushButton->click();
+}
+
+} // namespace
+
+class TestTestMode : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void password_data();
+    void password();
+    void switchOffWithoutDialog();
+    void offAfterRestart();
+
+    void probes_data();
+    void probes();
+};
+
+void TestTestMode::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+void TestTestMode::cleanup()
+{
+    movratest::removeSettings();
+}
+
+void TestTestMode::password_data()
+{
+    QTest::addColumn<bool>("accept");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("testMode");
+    QTest::addColumn<QStringList>("log");
+
+    const QStringList verified{QString::fromUtf8(kVerified)};
+    const QStringList refused{QString::fromUtf8(kRefused)};
+
+    const char *passwords[] = {"Wxdo582039", "Wxdo930285", "WXDO582039",
+                               "WXDO930285", "wxdo582039", "wxdo930285"};
+    for (const char *p : passwords)
+        QTest::newRow(p) << true << QString::fromLatin1(p) << true << verified;
+
+    QTest::newRow("cancelled with a valid password")
+        << false << "Wxdo582039" << false << QStringList();
+    QTest::newRow("confirmed empty") << true << "" << false << QStringList();
+    QTest::newRow("one letter in another case") << true << "WXdo582039" << false << refused;
+    QTest::newRow("trailing blank") << true << "Wxdo582039 " << false << refused;
+    QTest::newRow("leading blank") << true << " Wxdo582039" << false << refused;
+    QTest::newRow("one digit short") << true << "Wxdo58203" << false << refused;
+    QTest::newRow("one digit more") << true << "Wxdo5820390" << false << refused;
+    QTest::newRow("digits of one, letters of another") << true << "wXDO582039" << false << refused;
+    QTest::newRow("blank only") << true << " " << false << refused;
+}
+
+void TestTestMode::password()
+{
+    QFETCH(bool, accept);
+    QFETCH(QString, text);
+    QFETCH(bool, testMode);
+    QFETCH(QStringList, log);
+
+    auto w = makeWindow();
+    DialogWatch watch;
+    movratest::ModalRecord dialog;
+    enterPassword(*w, text, accept, &dialog);
+
+    QVERIFY(dialog.seen);
+    QCOMPARE(watch.shown, 1);
+    QCOMPARE(dialog.title, QStringLiteral("密码输入"));
+    QCOMPARE(dialog.label, QStringLiteral("请输入程序维护密码"));
+    QCOMPARE(A::testMode(*w), testMode);
+    QCOMPARE(A::ui(*w).pushButton->text(), QString::fromUtf8(testMode ? kOn : kOff));
+    QCOMPARE(logOf(*w), logFor(log));
+}
+
+void TestTestMode::switchOffWithoutDialog()
+{
+    auto w = makeWindow();
+    auto &ui = A::ui(*w);
+    DialogWatch watch;
+    enterPassword(*w, QStringLiteral("wxdo930285"));
+    QVERIFY(A::testMode(*w));
+    QCOMPARE(watch.shown, 1);
+
+    ui.pushButton->click();
+    QVERIFY(!A::testMode(*w));
+    QCOMPARE(watch.shown, 1);
+    QCOMPARE(ui.pushButton->text(), QString::fromUtf8(kOff));
+
+    // A wrong password afterwards leaves it off; a right one turns it on again.
+    enterPassword(*w, QStringLiteral("wxdo930286"));
+    QVERIFY(!A::testMode(*w));
+    enterPassword(*w, QStringLiteral("WXDO930285"));
+    QVERIFY(A::testMode(*w));
+    QCOMPARE(ui.pushButton->text(), QString::fromUtf8(kOn));
+    QCOMPARE(watch.shown, 3);
+
+    QCOMPARE(logOf(*w), logFor({QString::fromUtf8(kVerified), QString::fromUtf8(kClosed),
+                                QString::fromUtf8(kRefused), QString::fromUtf8(kVerified)}));
+}
+
+void TestTestMode::offAfterRestart()
+{
+    {
+        auto w = makeWindow();
+        enterPassword(*w, QStringLiteral("Wxdo582039"));
+        QVERIFY(A::testMode(*w));
+    }
+    MovraTestTool again;
+    QVERIFY(!A::testMode(again));
+    QCOMPARE(A::ui(again).pushButton->text(), QString::fromUtf8(kOff));
+}
+
+void TestTestMode::probes_data()
+{
+    QTest::addColumn<bool>("testMode");
+    QTest::addColumn<bool>("switchOnAfterFirst");
+    QTest::addColumn<QByteArray>("firstPeriod");
+    QTest::addColumn<QByteArray>("secondPeriod");
+    QTest::addColumn<int>("pending");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<int>("address");
+    QTest::addColumn<QStringList>("log");
+
+    const QByteArray probe1 = hex("FD0301000002D1CB");
+    const QByteArray probe2 = hex("000300000002C5DA");
+    const QByteArray ident = hex("0006011000008822");
+    const QString connecting = QStringLiteral("正在连接设备……\r\n");
+    const QString connected = QStringLiteral("设备连接成功,波特率为：2400\r\n");
+
+    QTest::newRow("normal mode") << false << false << QByteArray() << ident << 1
+                                 << QByteArray("\0KVT582\0", 8) << true << 1
+                                 << QStringList{connecting, connected};
+    QTest::newRow("test mode") << true << false << probe2 << probe1 + probe2 << 2
+                               << withCrc(hex("FD030400070000")) << true << 7
+                               << QStringList{connecting, connected,
+                                              QStringLiteral("设备地址为：7\r\n")};
+    QTest::newRow("test mode, short answer")
+        << true << false << probe2 << probe1 + probe2 << 2 << hex("FD0304") << false << 1
+        << QStringList{connecting};
+    QTest::newRow("test mode switched on during the attempt")
+        << false << true << QByteArray() << probe1 + probe2 << 2 << hex("00030400000000") << true
+        << 1 << QStringList{QString::fromUtf8(kVerified), connecting, connected};
+}
+
+void TestTestMode::probes()
+{
+#ifndef MOVRA_HAVE_PTY
+    QSKIP("no pseudo-terminal helper in this tree");
+#else
+    QFETCH(bool, testMode);
+    QFETCH(bool, switchOnAfterFirst);
+    QFETCH(QByteArray, firstPeriod);
+    QFETCH(QByteArray, secondPeriod);
+    QFETCH(int, pending);
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, accepted);
+    QFETCH(int, address);
+    QFETCH(QStringList, log);
+
+    if (!movratest::PtyPair::isSupported())
+        QSKIP("no pseudo-terminals on this platform");
+    movratest::PtyPair line;
+    QVERIFY2(line.open(2400), qPrintable(line.errorString()));
+
+    auto w = makeWindow();
+    QSerialPort &port = A::serialPort(*w);
+    port.setPortName(line.slavePath());
+    QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
+    A::ui(*w).textEdit->clear();
+    A::testMode(*w) = testMode;
+    A::linkState(*w) = MovraTestTool::LinkManualConnecting;
+    A::connectCount(*w) = 0;
+    A::periodTicks(*w) = 0;
+
+    movratest::tick(*w, 10);
+    port.flush();
+    if (firstPeriod.isEmpty())
+        QCOMPARE(line.readAvailable().toHex(), QByteArray());
+    else
+        QCOMPARE(line.readMaster(firstPeriod.size()).toHex(), firstPeriod.toHex());
+    QCOMPARE(A::pendingRequest(*w), firstPeriod.isEmpty() ? 0 : 2);
+
+    if (switchOnAfterFirst)
+        enterPassword(*w, QStringLiteral("Wxdo582039"));
+
+    movratest::tick(*w, 10);
+    port.flush();
+    QCOMPARE(line.readMaster(secondPeriod.size()).toHex(), secondPeriod.toHex());
+    QCOMPARE(line.readAvailable().toHex(), QByteArray());
+    QCOMPARE(A::pendingRequest(*w), pending);
+    QCOMPARE(A::lastRequest(*w).toHex(), secondPeriod.right(8).toHex());
+
+    QVERIFY(line.writeMaster(answer));
+    QTRY_COMPARE(A::rxBuffer(*w).size(), answer.size());
+    movratest::tick(*w, 3);
+
+    QCOMPARE(A::linkState(*w), accepted ? 3 : 1);
+    QCOMPARE(A::pendingRequest(*w), 0);
+    QCOMPARE(int(A::devAddress(*w)), address);
+    QCOMPARE(A::ui(*w).readAddress_2->value(), address);
+    QCOMPARE(logOf(*w), logFor(log));
+#endif
+}
+
+QTEST_MAIN(TestTestMode)
+#include "tst_testmode.moc"
