@@ -2,14 +2,13 @@
 
 #include <QSettings>
 
-#include <climits>
 #include <limits>
 
 #include "Tenths.h"
 
 namespace {
-// Unsigned members never take a negative stored value: wrapped, it would turn
-// a tolerance into "everything passes".
+// Unsigned values never take a negative stored value: wrapped, it would turn
+// a tolerance into "everything passes" or an interval into hours.
 template <typename T> T unsignedSetting(const QVariant &v)
 {
     const qint64 raw = v.toLongLong();
@@ -25,11 +24,9 @@ void MovraTestTool::loadSettings(QSettings &s)
     baseHumi = unsignedSetting<quint16>(s.value(QStringLiteral("BaseHumi")));
     checkOffsetTemp = unsignedSetting<quint32>(s.value(QStringLiteral("CheckOffsetTemp")));
     checkOffsetHumi = unsignedSetting<quint16>(s.value(QStringLiteral("CheckOffsetHumi")));
-    tempInterval =
-        qint32(qMin<quint32>(s.value(QStringLiteral("RTempInterval")).toUInt(), INT_MAX));
+    tempInterval = unsignedSetting<qint32>(s.value(QStringLiteral("RTempInterval")));
     autoReadTemp = quint8(s.value(QStringLiteral("enAutoReadTempFlag")).toInt()) != 0;
-    humiInterval =
-        qint32(qMin<quint32>(s.value(QStringLiteral("RHumiInterval")).toUInt(), INT_MAX));
+    humiInterval = unsignedSetting<qint32>(s.value(QStringLiteral("RHumiInterval")));
     autoReadHumi = quint8(s.value(QStringLiteral("enAutoReadHumiFlag")).toInt()) != 0;
 
     ui.BaseTemp->setText(movra::tenthsText(baseTemp));
