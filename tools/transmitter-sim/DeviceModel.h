@@ -1,0 +1,124 @@
+// The simulated transmitter without any I/O: bytes in, timed replies out.
+#pragma once
+
+#include "Faults.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QVector>
+#include <QtGlobal>
+#include <functional>
+#include <optional>
+#include <random>
+
+namespace movrasim {
+
+// One piece of output. delayMs counts from the previous piece of the same
+// receive() call, or from the arrival of the bytes for the first one.
+struct Emission
+{
+    int delayMs = 0;
+    QByteArray bytes;
+
+    bool operator==(const Emission &o) const { return delayMs == o.delayMs && bytes == o.bytes; }
+};
+
+class DeviceModel
+{
+public:
+    // Registers of the device.
+    enum : quint16 {
+        RegHumidity = 0x0000,
+        RegTemperature = 0x0001,
+        RegTempCorrection = 0x0050,
+        RegHumiCorrection = 0x0051,
+        RegOrder = 0x0052,
+        RegAddress = 0x0100,
+        RegReserved = 0x0101,
+        RegRestart = 0x0104,
+        RegIdentify = 0x0110,
+    };
+    // Order modes: 2 puts temperature into 0x0000 and humidity into 0x0001.
+    enum : quint16 { OrderHardware = 0, OrderHumidityFirst = 1, OrderTemperatureFirst = 2 };
+
+    static constexpr quint8 AnyDevice = 0x00;
+    static constexpr quint8 ProbeAddress = 0xFD;
+    static constexpr qint16 CorrectionLimit = 1000;
+
+    DeviceModel();
+
+    static QByteArray identificationText();
+
+    quint8 address() const { return m_address; }
+    void setAddress(quint8 address) { m_address = address; }
+    qint32 baudRate() const { return m_baudRate; }
+    void setBaudRate(qint32 rate) { m_baudRate = rate; }
+    // Rate set by a baud-rate frame, waiting for a restart; 0 when none.
+    qint32 pendingBaudRate() const { return m_pendingBaudRate; }
+    qint16 temperatureCorrection() const { return m_tempCorrection; }
+    void setTemperatureCorrection(qint16 tenths) { m_tempCorrection = tenths; }
+    qint16 humidityCorrection() const { return m_humiCorrection; }
+    void setHumidityCorrection(qint16 tenths) { m_humiCorrection = tenths; }
+    quint16 orderMode() const { return m_order; }
+    void setOrderMode(quint16 mode) { m_order = mode; }
+
+    // Milliseconds since power-up; the default is a monotonic clock.
+    void setClock(std::function<qint64()> msSinceStart);
+    // Pin the sensor's raw readings (tenths) instead of the drifting ones.
+    void setFixedTemperature(std::optional<qint16> tenths) { m_fixedTemp = tenths; }
+    void setFixedHumidity(std::optional<quint16> tenths) { m_fixedHumi = tenths; }
+
+    // Readings as the device reports them, corrections applied.
+    qint16 temperature() const;
+    quint16 humidity() const;
+    // Contents of 0x0000 and 0x0001 after the order mode.
+    quint16 measurementRegister(quint16 reg) const;
+
+    void setFaults(const Faults &faults);
+    const Faults &faults() const { return m_faults; }
+
+    // Why a frame went unanswered or was answered oddly; for the wire log.
+    void setNoteSink(std::function<void(const QString &)> sink) { m_note = std::move(sink); }
+
+    // Feeds bytes from the line. lineBaudRate is the speed the peer uses
+    // (0 = unknown); frames received at any other speed than the device's
+    // are ignored, as a real UART would see only noise.
+    QVector<Emission> receive(const QByteArray &bytes, qint32 lineBaudRate = 0);
+
+    // Bytes held for an incomplete frame.
+    int bufferedBytes() const { return m_rx.size(); }
+
+private:
+    enum class Frame { None, Request, BaudRate };
+    Frame takeFrame(QByteArray *frame);
+    QByteArray answer(const QByteArray &frame, Frame kind, bool *restart);
+    QByteArray answerRequest(const QByteArray &frame, bool *restart);
+    QByteArray answerRead(quint8 replyAddress, quint16 reg, quint16 count);
+    QByteArray answerWrite(const QByteArray &frame, quint16 reg, quint16 value, bool *restart);
+    QByteArray answerBaudFrame(const QByteArray &frame);
+    std::optional<quint16> readRegister(quint16 reg) const;
+    void restart();
+    void shape(QByteArray reply, bool hasCrc, QVector<Emission> *out);
+    void note(const QString &text) const;
+    qint64 now() const;
+
+    quint8 m_address = 1;
+    qint32 m_baudRate = 9600;
+    qint32 m_pendingBaudRate = 0;
+    qint16 m_tempCorrection = 0;
+    qint16 m_humiCorrection = 0;
+    quint16 m_order = OrderHardware;
+    std::optional<qint16> m_fixedTemp;
+    std::optional<quint16> m_fixedHumi;
+    Faults m_faults;
+    std::mt19937 m_random;
+    QByteArray m_rx;
+    QElapsedTimer m_uptime;
+    std::function<qint64()> m_clock;
+    std::function<void(const QString &)> m_note;
+};
+
+// Modbus exception codes the device uses.
+enum : quint8 { ExIllegalFunction = 0x01, ExIllegalAddress = 0x02, ExIllegalValue = 0x03 };
+
+} // namespace movrasim
