@@ -31,10 +31,7 @@
 #include <memory>
 #include <vector>
 
-// The form header comes from movra_core's generated directory. Spelled through a
-// macro so that this target's own uic scan does not go looking for the .ui here.
-#define MOVRA_FORM_HEADER "ui_MovraTestTool.h"
-#include MOVRA_FORM_HEADER
+#include "ui_MovraTestTool.h"
 
 Q_DECLARE_METATYPE(QMargins)
 
