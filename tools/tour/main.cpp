@@ -1,0 +1,118 @@
+// movra-tour: plays an operator's first session on the real window against
+// the simulated transmitter and leaves a screenshot of every step and the
+// log pane's text in a directory.
+
+#include "Faults.h"
+#include "MovraTestTool.h"
+#include "Protocol.h"
+#include "SimulatorHost.h"
+#include "Tour.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <cstdio>
+
+namespace {
+
+int fail(const QString &message)
+{
+    std::fprintf(stderr, "movra-tour: %s\n", qPrintable(message));
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Without a display the tour still runs, drawn off screen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    // The window keeps its settings in the configuration location; a
+    // throw-away one leaves the operator's own Setting.ini alone.
+    QTemporaryDir config;
+    if (!config.isValid())
+        return fail(QStringLiteral("no temporary directory"));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    // Without a session Qt would make /tmp/runtime-$USER and leave it.
+    QTemporaryDir runtime;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtime.isValid())
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("MovraTestTool"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Guided tour of the Movra test tool on the simulated transmitter.\n"
+                       "Connects, reads once and periodically, reads and writes the\n"
+                       "parameters, checks readings against references and disconnects,\n"
+                       "saving NN-step.png after each step and log.txt at the end.\n"
+                       "Exit status 0 when every step reached its expected state."));
+    parser.addHelpOption();
+    const QCommandLineOption outOption(QStringLiteral("out"),
+                                       QStringLiteral("Directory for the screenshots and log."),
+                                       QStringLiteral("DIR"), QStringLiteral("tour"));
+    const QCommandLineOption baudOption(
+        QStringLiteral("baud"),
+        QStringLiteral("Simulator baud rate; other than 9600 the tour connects by scanning."),
+        QStringLiteral("RATE"), QStringLiteral("9600"));
+    const QCommandLineOption addressOption(QStringLiteral("address"),
+                                           QStringLiteral("Simulator station address 1..254."),
+                                           QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption faultOption(
+        QStringLiteral("fault"),
+        QStringLiteral("Simulator faults (see transmitter-sim --help); the tour then shows "
+                       "where the session breaks."),
+        QStringLiteral("LIST"));
+    parser.addOptions({outOption, baudOption, addressOption, faultOption});
+    parser.process(app);
+
+    movratour::Options options;
+    options.outDir = QDir(parser.value(outOption)).absolutePath();
+    bool ok = false;
+    options.baudRate = parser.value(baudOption).toInt(&ok);
+    if (!ok || movra::baudCodeForRate(options.baudRate) == 0)
+        return fail(QStringLiteral("unsupported baud rate: %1").arg(parser.value(baudOption)));
+    options.address = parser.value(addressOption).toInt(&ok, 0);
+    if (!ok || options.address < 1 || options.address > 254)
+        return fail(QStringLiteral("station address must be 1..254"));
+    options.newAddress = options.address % 254 + 1;
+    movrasim::Faults faults;
+    QString error;
+    if (!movrasim::parseFaults(parser.values(faultOption), &faults, &error))
+        return fail(error);
+
+    movrasim::SimulatorHost simulator;
+    simulator.model().setBaudRate(options.baudRate);
+    simulator.model().setAddress(quint8(options.address));
+    simulator.model().setFaults(faults);
+    // Pinned readings make the expected log lines exact.
+    simulator.model().setFixedTemperature(qint16(options.temperature));
+    simulator.model().setFixedHumidity(quint16(options.humidity));
+    const QString port = simulator.start();
+    if (port.isEmpty())
+        return fail(simulator.errorString());
+    qputenv("MOVRA_EXTRA_PORTS", QFile::encodeName(port));
+
+    QTextStream out(stdout);
+    out.setCodec("UTF-8");
+    out << "tour: simulator on " << port << ", station " << options.address << ", "
+        << options.baudRate << " Bd, faults " << movrasim::faultsText(faults) << "\n";
+
+    int failed = 0;
+    {
+        MovraTestTool window;
+        window.show();
+        movratour::Tour tour(window, simulator, options, out);
+        failed = tour.run();
+    }
+    simulator.stop();
+    out << "tour: screenshots and log.txt in " << options.outDir << "\n";
+    out.flush();
+    return failed == 0 ? 0 : 1;
+}
