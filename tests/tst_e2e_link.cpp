@@ -1,0 +1,696 @@
+// The link end to end: a real QSerialPort on a pseudo-terminal, the far end
+// being the simulated transmitter or a raw peer the test answers itself.
+// Connecting, timing out, the baud-rate scan, disconnecting, the port going
+// away, reply intake and the port list.
+
+#include <QDialog>
+#include <QDir>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QSerialPortInfo>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSocketNotifier>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+#include <memory>
+
+#include "Pty.h"
+#include "SimulatorHost.h"
+#include "TestSupport.h"
+
+using A = MovraTestAccess;
+
+namespace {
+
+const char kIdentify[] = "0006011000008822";
+const char kProbeLine[] = "T\t正在连接设备……";
+const char kCheckLines[] = "1.检查设备与USB工具连接是否正确\r\n2.检查串口是否选择正确\r\n";
+const char kManualHints[] = "3.波特率是否选择正确\r\n4.站号是否选择正确\r\n";
+
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text));
+}
+
+int framesIn(const QByteArray &stream, const QByteArray &frame)
+{
+    return stream.count(frame);
+}
+
+// Log lines with their timestamps replaced by "T".
+QStringList logOf(MovraTestTool &w)
+{
+    static const QRegularExpression stamp(
+        QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}(?=\\t)"));
+    QStringList lines = movratest::logLines(w);
+    for (QString &line : lines)
+        line.replace(stamp, QStringLiteral("T"));
+    return lines;
+}
+
+// Counts dialogs as they are shown. One still open after 2 s is closed, so
+// an unexpected box fails the test instead of hanging it; the expected ones
+// are answered by answerNextModal long before.
+class DialogWatch : public QObject
+{
+public:
+    DialogWatch() { qApp->installEventFilter(this); }
+    ~DialogWatch() override { qApp->removeEventFilter(this); }
+
+    QStringList titles;
+
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        if (event->type() != QEvent::Show)
+            return false;
+        auto *dialog = qobject_cast<QDialog *>(object);
+        if (!dialog || dialog->property("movra_seen").toBool())
+            return false;
+        dialog->setProperty("movra_seen", true);
+        titles << dialog->windowTitle();
+        QTimer::singleShot(2000, dialog, [dialog]() { dialog->done(QDialog::Rejected); });
+        return false;
+    }
+};
+
+// QSerialPort empties its buffer at the write call but reports bytesWritten
+// only at the next write notification; until then the count lags behind.
+bool writesReported(QSerialPort &port)
+{
+    if (port.bytesToWrite() > 0)
+        return false;
+    const auto notifiers = port.findChildren<QSocketNotifier *>();
+    for (const QSocketNotifier *n : notifiers) {
+        if (n->type() == QSocketNotifier::Write && n->isEnabled())
+            return false;
+    }
+    return true;
+}
+
+// The window on a real port. Ticks come from the test only; after each one
+// the rig waits until the request has crossed the line and every byte the
+// far end sent back has reached the window's receive buffer, so the tick
+// count, not the machine's speed, decides what the tool sees.
+class Rig
+{
+public:
+    Rig() = default;
+    Rig(const Rig &) = delete;
+    Rig &operator=(const Rig &) = delete;
+
+    movrasim::SimulatorHost host;
+    std::unique_ptr<movratest::PtyPair> peer;
+    std::unique_ptr<MovraTestTool> w;
+    QString path;
+
+    // Simulator side.
+    QByteArray hostIn;
+    qint64 hostOut = 0;
+    // Raw peer side: what it has read, what it wrote, and how it answers.
+    QByteArray peerIn;
+    qint64 peerOut = 0;
+    std::function<QByteArray(const QByteArray &)> answer;
+    // Window side.
+    qint64 windowOut = 0;
+    qint64 taken = 0;
+
+    bool startHost(qint32 deviceRate = 9600)
+    {
+        host.model().setBaudRate(deviceRate);
+        QObject::connect(&host, &movrasim::SimulatorHost::bytesReceived,
+                         [this](const QByteArray &b) { hostIn += b; });
+        QObject::connect(&host, &movrasim::SimulatorHost::bytesSent,
+                         [this](const QByteArray &b) { hostOut += b.size(); });
+        path = host.start();
+        return !path.isEmpty();
+    }
+
+    bool startPeer()
+    {
+        peer = std::make_unique<movratest::PtyPair>();
+        if (!peer->open(9600))
+            return false;
+        path = peer->slavePath();
+        return true;
+    }
+
+    void openWindow(const QString &extraPorts)
+    {
+        qputenv("MOVRA_EXTRA_PORTS", extraPorts.toLocal8Bit());
+        w = std::make_unique<MovraTestTool>();
+        A::tickTimer(*w).stop();
+        QObject::connect(&A::serialPort(*w), &QIODevice::bytesWritten,
+                         [this](qint64 n) { windowOut += n; });
+        A::ui(*w).textEdit->clear();
+    }
+
+    void openWindow() { openWindow(path); }
+
+    bool selectPort(const QString &name)
+    {
+        const int index = A::ui(*w).SerialComNum->findText(name);
+        if (index < 0)
+            return false;
+        A::ui(*w).SerialComNum->setCurrentIndex(index);
+        return A::selectedPortName(*w) == name;
+    }
+
+    bool selectRate(qint32 rate)
+    {
+        const int index = A::ui(*w).BraudRate_1->findText(QString::number(rate));
+        if (index < 0)
+            return false;
+        A::ui(*w).BraudRate_1->setCurrentIndex(index);
+        return A::baudRate(*w) == rate;
+    }
+
+    qint64 received() const { return taken + A::rxBuffer(*w).size(); }
+    qint64 farEndSent() const { return peer ? peerOut : hostOut; }
+
+    // Waits until the line is quiet as far as the tool can tell.
+    bool settle()
+    {
+        QCoreApplication::processEvents();
+        QSerialPort &port = A::serialPort(*w);
+        if (!QTest::qWaitFor([&] { return writesReported(port); }, 3000))
+            return false;
+        if (peer) {
+            while (peerIn.size() < windowOut) {
+                const QByteArray got = peer->readMaster(int(windowOut - peerIn.size()), 3000);
+                if (got.isEmpty())
+                    return false;
+                peerIn += got;
+                const QByteArray reply = answer ? answer(got) : QByteArray();
+                if (!reply.isEmpty() && peer->writeMaster(reply))
+                    peerOut += reply.size();
+            }
+        } else if (!QTest::qWaitFor([&] { return hostIn.size() >= windowOut; }, 3000)) {
+            return false;
+        }
+        return QTest::qWaitFor([&] { return received() >= farEndSent(); }, 3000);
+    }
+
+    bool tick(int n = 1)
+    {
+        for (int i = 0; i < n; ++i) {
+            const QByteArray before = A::rxBuffer(*w);
+            movratest::tick(*w);
+            const QByteArray &after = A::rxBuffer(*w);
+            if (!before.isEmpty() && (after.size() < before.size() || !after.startsWith(before)))
+                taken += before.size();
+            if (!settle())
+                return false;
+        }
+        return true;
+    }
+
+    // Ticks until pred holds; the number of ticks it took, -1 if it never did.
+    int ticksUntil(const std::function<bool()> &pred, int max)
+    {
+        for (int i = 1; i <= max; ++i) {
+            if (!tick())
+                return -1;
+            if (pred())
+                return i;
+        }
+        return -1;
+    }
+
+    bool connectAt(qint32 rate)
+    {
+        if (!selectRate(rate))
+            return false;
+        A::ui(*w).connectButton->click();
+        if (!settle())
+            return false;
+        return ticksUntil([this] { return A::linkState(*w) == MovraTestTool::LinkConnected; },
+                          100) > 0;
+    }
+};
+
+QString setting(const char *key)
+{
+    QSettings s(movratest::settingsFile(), QSettings::IniFormat);
+    return s.value(QLatin1String(key)).toString();
+}
+
+} // namespace
+
+class TestE2eLink : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void manualConnect_data();
+    void manualConnect();
+    void automaticScan_data();
+    void automaticScan();
+    void disconnectAndReconnect();
+    void identification_data();
+    void identification();
+    void portVanishes_data();
+    void portVanishes();
+    void burstTakenAtOnce_data();
+    void burstTakenAtOnce();
+    void refreshPortList_data();
+    void refreshPortList();
+};
+
+void TestE2eLink::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    qRegisterMetaType<QSerialPort::SerialPortError>();
+    if (!movratest::PtyPair::isSupported())
+        QSKIP("no pseudo-terminals here");
+}
+
+void TestE2eLink::init()
+{
+    movratest::removeSettings();
+}
+
+void TestE2eLink::cleanup()
+{
+    movratest::removeSettings();
+}
+
+void TestE2eLink::manualConnect_data()
+{
+    QTest::addColumn<int>("deviceRate");
+    QTest::addColumn<int>("windowRate");
+    QTest::addColumn<bool>("silent");
+    QTest::addColumn<bool>("connected");
+
+    QTest::newRow("device at 9600") << 9600 << 9600 << false << true;
+    QTest::newRow("device at 115200") << 115200 << 115200 << false << true;
+    QTest::newRow("silent device") << 9600 << 9600 << true << false;
+    QTest::newRow("tool at 9600, device at 19200") << 19200 << 9600 << false << false;
+    QTest::newRow("tool at 4800, device at 2400") << 2400 << 4800 << false << false;
+}
+
+void TestE2eLink::manualConnect()
+{
+    QFETCH(int, deviceRate);
+    QFETCH(int, windowRate);
+    QFETCH(bool, silent);
+    QFETCH(bool, connected);
+
+    Rig rig;
+    QVERIFY2(rig.startHost(deviceRate), qPrintable(rig.host.errorString()));
+    movrasim::Faults faults;
+    faults.silent = silent;
+    rig.host.model().setFaults(faults);
+    rig.openWindow();
+    MovraTestTool &w = *rig.w;
+    auto &ui = A::ui(w);
+    QVERIFY(rig.selectPort(rig.path));
+    QVERIFY(rig.selectRate(windowRate));
+
+    DialogWatch dialogs;
+    movratest::ModalRecord box;
+    if (!connected)
+        movratest::answerNextModal(&box);
+    ui.connectButton->click();
+    QVERIFY(rig.settle());
+    QVERIFY(A::serialPort(w).isOpen());
+    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkManualConnecting));
+
+    // Written at the opening, whatever comes of it.
+    QCOMPARE(setting("lastComName"), rig.path);
+    QCOMPARE(setting("lastBraudRateIndex"), QString::number(ui.BraudRate_1->currentIndex()));
+
+    const int ticks =
+        rig.ticksUntil([&] { return A::linkState(w) != MovraTestTool::LinkManualConnecting; }, 100);
+    QVERIFY(ticks > 0);
+    const QStringList log = logOf(w);
+
+    if (connected) {
+        // Probe in the second period, reply taken three ticks later.
+        QVERIFY2(ticks <= 23, qPrintable(QString::number(ticks)));
+        QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkConnected));
+        QCOMPARE(framesIn(rig.hostIn, hex(kIdentify)), 1);
+        QCOMPARE(log, QStringList({kProbeLine, QString(),
+                                   QStringLiteral("T\t设备连接成功,波特率为：%1").arg(windowRate),
+                                   QString()}));
+        QCOMPARE(ui.statusBar->currentMessage(), QStringLiteral(" 设备连接成功"));
+        QVERIFY(A::serialPort(w).isOpen());
+        QVERIFY(!ui.connectButton->isEnabled());
+        QVERIFY(!ui.SerialComNum->isEnabled());
+        QVERIFY(ui.disConnectButton->isEnabled());
+        QVERIFY(ui.manualReadButton->isEnabled());
+        QVERIFY(ui.readButton->isEnabled());
+        QVERIFY(ui.writeButton->isEnabled());
+        QVERIFY(dialogs.titles.isEmpty());
+        return;
+    }
+
+    // Gives up in the sixth period.
+    QVERIFY2(ticks > 50 && ticks <= 60, qPrintable(QString::number(ticks)));
+    QTRY_VERIFY_WITH_TIMEOUT(box.seen, 3000);
+    QCOMPARE(box.title, QStringLiteral("手动连接超时"));
+    QCOMPARE(box.text, QString::fromUtf8(kCheckLines) + QString::fromUtf8(kManualHints));
+    QCOMPARE(dialogs.titles, QStringList{QStringLiteral("手动连接超时")});
+    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkFailed));
+    QVERIFY(!A::serialPort(w).isOpen());
+    QCOMPARE(ui.statusBar->currentMessage(),
+             QStringLiteral(" 连接失败,请检查线路连接及串口编号是否正确"));
+    // Both probes reached the device, which kept quiet or heard noise.
+    QCOMPARE(framesIn(rig.hostIn, hex(kIdentify)), 2);
+    QCOMPARE(rig.hostOut, 0);
+    QCOMPARE(log,
+             QStringList(
+                 {kProbeLine, QString(), kProbeLine, QString(), QStringLiteral("T\t手动连接超时"),
+                  QString(), QStringLiteral("1.检查设备与USB工具连接是否正确"),
+                  QStringLiteral("2.检查串口是否选择正确"), QStringLiteral("3.波特率是否选择正确"),
+                  QStringLiteral("4.站号是否选择正确"), QString()}));
+    QVERIFY(ui.connectButton->isEnabled());
+    QVERIFY(!ui.readButton->isEnabled());
+}
+
+void TestE2eLink::automaticScan_data()
+{
+    QTest::addColumn<int>("deviceRate");
+    QTest::addColumn<bool>("silent");
+    QTest::addColumn<int>("probes");
+    QTest::addColumn<int>("lastIndex");
+
+    // The button opens at 2400 and the scan starts at 2400 again: one probe
+    // per window, 2400 twice, then up the list.
+    QTest::newRow("device at 2400") << 2400 << false << 1 << 0;
+    QTest::newRow("device at 19200") << 19200 << false << 5 << 3;
+    QTest::newRow("device at 115200") << 115200 << false << 8 << 6;
+    QTest::newRow("silent device") << 9600 << true << 8 << 6;
+}
+
+void TestE2eLink::automaticScan()
+{
+    QFETCH(int, deviceRate);
+    QFETCH(bool, silent);
+    QFETCH(int, probes);
+    QFETCH(int, lastIndex);
+
+    Rig rig;
+    QVERIFY2(rig.startHost(deviceRate), qPrintable(rig.host.errorString()));
+    movrasim::Faults faults;
+    faults.silent = silent;
+    rig.host.model().setFaults(faults);
+    rig.openWindow();
+    MovraTestTool &w = *rig.w;
+    auto &ui = A::ui(w);
+    QVERIFY(rig.selectPort(rig.path));
+    // The scan starts from the first item whatever was chosen before.
+    QVERIFY(rig.selectRate(38400));
+
+    DialogWatch dialogs;
+    movratest::ModalRecord box;
+    if (silent)
+        movratest::answerNextModal(&box);
+    ui.autoConnectButton->click();
+    QVERIFY(rig.settle());
+    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkAutoConnecting));
+
+    const int ticks =
+        rig.ticksUntil([&] { return A::linkState(w) != MovraTestTool::LinkAutoConnecting; }, 300);
+    QVERIFY(ticks > 0);
+    QVERIFY2(ticks <= 250, qPrintable(QString::number(ticks)));
+
+    const QStringList log = logOf(w);
+    QCOMPARE(framesIn(rig.hostIn, hex(kIdentify)), probes);
+    QCOMPARE(log.count(QString::fromUtf8(kProbeLine)), probes);
+    QCOMPARE(setting("lastBraudRateIndex"), QString::number(lastIndex));
+    QCOMPARE(setting("lastComName"), rig.path);
+
+    if (!silent) {
+        QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkConnected));
+        QCOMPARE(ui.BraudRate_1->currentText(), QString::number(deviceRate));
+        QCOMPARE(log.mid(log.size() - 2),
+                 QStringList(
+                     {QStringLiteral("T\t设备连接成功,波特率为：%1").arg(deviceRate), QString()}));
+        QVERIFY(A::serialPort(w).isOpen());
+        QCOMPARE(A::serialPort(w).baudRate(), deviceRate);
+        QVERIFY(dialogs.titles.isEmpty());
+        return;
+    }
+
+    QTRY_VERIFY_WITH_TIMEOUT(box.seen, 3000);
+    QCOMPARE(box.title, QStringLiteral("自动连接超时"));
+    QCOMPARE(box.text, QString::fromUtf8(kCheckLines));
+    QCOMPARE(dialogs.titles, QStringList{QStringLiteral("自动连接超时")});
+    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkFailed));
+    QVERIFY(!A::serialPort(w).isOpen());
+    QCOMPARE(log.mid(log.size() - 5),
+             QStringList({QStringLiteral("T\t自动连接超时"), QString(),
+                          QStringLiteral("1.检查设备与USB工具连接是否正确"),
+                          QStringLiteral("2.检查串口是否选择正确"), QString()}));
+}
+
+void TestE2eLink::disconnectAndReconnect()
+{
+    Rig rig;
+    QVERIFY2(rig.startHost(), qPrintable(rig.host.errorString()));
+    rig.openWindow();
+    MovraTestTool &w = *rig.w;
+    auto &ui = A::ui(w);
+    QVERIFY(rig.selectPort(rig.path));
+    QVERIFY(rig.connectAt(9600));
+
+    ui.disConnectButton->click();
+    QVERIFY(rig.settle());
+    QVERIFY(!A::serialPort(w).isOpen());
+    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkDisconnected));
+    QCOMPARE(logOf(w).constLast(), QStringLiteral("T\t设备已经断开"));
+    QCOMPARE(ui.statusBar->currentMessage(), QStringLiteral(" 设备已断开 请重新连接"));
+    QVERIFY(ui.connectButton->isEnabled());
+    QVERIFY(ui.SerialComNum->isEnabled());
+    QVERIFY(!ui.manualReadButton->isEnabled());
+
+    // Nothing goes out on a closed port, even while ticks run.
+    const int heard = rig.hostIn.size();
+    QVERIFY(rig.tick(100));
+    QCOMPARE(rig.hostIn.size(), heard);
+
+    // The port was let go properly: the same device connects again.
+    QVERIFY(rig.connectAt(9600));
+    QCOMPARE(framesIn(rig.hostIn, hex(kIdentify)), 2);
+}
+
+void TestE2eLink::identification_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<bool>("accepted");
+
+    QTest::newRow("maker's text") << QByteArray("ARDENO\0KVT582-TH\0V1.31\0", 24) << true;
+    QTest::newRow("model name alone") << QByteArray("KVT582") << true;
+    QTest::newRow("lower case") << QByteArray("ardeno\0kvt582-th\0v1.31\0", 24) << false;
+    QTest::newRow("NUL inside the model name") << QByteArray("KVT\0"
+                                                             "582",
+                                                             7)
+                                               << false;
+    QTest::newRow("other model") << QByteArray("ARDENO\0KVT583-TH\0", 17) << false;
+}
+
+void TestE2eLink::identification()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, accepted);
+
+    Rig rig;
+    QVERIFY2(rig.startPeer(), qPrintable(rig.peer->errorString()));
+    rig.answer = [&](const QByteArray &request) {
+        return request.contains(hex(kIdentify)) ? reply : QByteArray();
+    };
+    rig.openWindow();
+    MovraTestTool &w = *rig.w;
+    QVERIFY(rig.selectPort(rig.path));
+    QVERIFY(rig.selectRate(9600));
+
+    DialogWatch dialogs;
+    movratest::ModalRecord box;
+    if (!accepted)
+        movratest::answerNextModal(&box);
+    A::ui(w).connectButton->click();
+    QVERIFY(rig.settle());
+    const int ticks =
+        rig.ticksUntil([&] { return A::linkState(w) != MovraTestTool::LinkManualConnecting; }, 100);
+    QVERIFY(ticks > 0);
+
+    if (accepted) {
+        QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkConnected));
+        QCOMPARE(rig.peerIn, hex(kIdentify));
+        QVERIFY(dialogs.titles.isEmpty());
+        return;
+    }
+    // Both answers were heard and judged, and the attempt ran out.
+    QCOMPARE(rig.peerIn, hex(kIdentify) + hex(kIdentify));
+    QCOMPARE(rig.taken, qint64(2 * reply.size()));
+    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkFailed));
+    QTRY_VERIFY_WITH_TIMEOUT(box.seen, 3000);
+    QCOMPARE(box.title, QStringLiteral("手动连接超时"));
+    QVERIFY(!logOf(w).join(QLatin1Char('\n')).contains(QStringLiteral("设备连接成功")));
+}
+
+void TestE2eLink::portVanishes_data()
+{
+    QTest::addColumn<bool>("simulator");
+
+    QTest::newRow("simulator stopped") << true;
+    QTest::newRow("raw peer hung up") << false;
+}
+
+void TestE2eLink::portVanishes()
+{
+    QFETCH(bool, simulator);
+
+    Rig rig;
+    if (simulator) {
+        QVERIFY2(rig.startHost(), qPrintable(rig.host.errorString()));
+    } else {
+        QVERIFY2(rig.startPeer(), qPrintable(rig.peer->errorString()));
+        rig.answer = [](const QByteArray &request) {
+            return request.contains(hex(kIdentify)) ? QByteArray("KVT582") : QByteArray();
+        };
+    }
+    rig.openWindow();
+    MovraTestTool &w = *rig.w;
+    auto &ui = A::ui(w);
+    QVERIFY(rig.selectPort(rig.path));
+    QVERIFY(rig.connectAt(9600));
+
+    // From here the window's own timer drives it, as in the field.
+    QSignalSpy ticks(&A::tickTimer(w), &QTimer::timeout);
+    QSignalSpy errors(&A::serialPort(w), &QSerialPort::errorOccurred);
+    A::tickTimer(w).start();
+    DialogWatch dialogs;
+    movratest::ModalRecord box;
+    movratest::answerNextModal(&box);
+
+    if (simulator)
+        rig.host.stop();
+    else
+        rig.peer->closeMaster();
+
+    QVERIFY(QTest::qWaitFor([&] { return box.seen; }, 3000));
+    QCOMPARE(box.title, QStringLiteral("串口操作错误"));
+    QVERIFY2(box.text.startsWith(QStringLiteral("请检查当前选择的串口是否可用!\r\n\r\n")),
+             qPrintable(box.text));
+    QVERIFY(box.text.size() > QStringLiteral("请检查当前选择的串口是否可用!\r\n\r\n").size());
+
+    // Let a possible storm show itself: a bounded run of the event loop.
+    const int ticksAfterBox = ticks.count();
+    QVERIFY(QTest::qWaitFor([&] { return ticks.count() >= ticksAfterBox + 30; }, 5000));
+    QCOMPARE(dialogs.titles, QStringList{QStringLiteral("串口操作错误")});
+    QVERIFY2(errors.count() >= 1 && errors.count() <= 3,
+             qPrintable(QString::number(errors.count())));
+    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkFailed));
+    QVERIFY(!A::serialPort(w).isOpen());
+    QVERIFY(A::tickTimer(w).isActive());
+    QCOMPARE(ui.statusBar->currentMessage(),
+             QStringLiteral(" 连接失败,请检查线路连接及串口编号是否正确"));
+    QVERIFY(ui.connectButton->isEnabled());
+    QVERIFY(!ui.manualReadButton->isEnabled());
+}
+
+void TestE2eLink::burstTakenAtOnce_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("ticksToTake");
+
+    QTest::newRow("100 bytes wait for quiet") << 100 << 3;
+    QTest::newRow("101 bytes") << 101 << 1;
+    QTest::newRow("1000 bytes") << 1000 << 1;
+}
+
+void TestE2eLink::burstTakenAtOnce()
+{
+    QFETCH(int, size);
+    QFETCH(int, ticksToTake);
+
+    Rig rig;
+    QVERIFY2(rig.startPeer(), qPrintable(rig.peer->errorString()));
+    rig.answer = [](const QByteArray &request) {
+        return request.contains(hex(kIdentify)) ? QByteArray("KVT582") : QByteArray();
+    };
+    rig.openWindow();
+    MovraTestTool &w = *rig.w;
+    QVERIFY(rig.selectPort(rig.path));
+    QVERIFY(rig.connectAt(9600));
+
+    const QByteArray burst(size, char(0x55));
+    QVERIFY(rig.peer->writeMaster(burst));
+    rig.peerOut += size;
+    QVERIFY(QTest::qWaitFor([&] { return A::rxBuffer(w).size() == size; }, 3000));
+
+    int ticks = 0;
+    while (!A::rxBuffer(w).isEmpty() && ticks < 10) {
+        QVERIFY(rig.tick());
+        ++ticks;
+    }
+    QCOMPARE(ticks, ticksToTake);
+    QCOMPARE(rig.taken, qint64(size) + 6);
+    // Noise leaves the link alone.
+    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkConnected));
+}
+
+void TestE2eLink::refreshPortList_data()
+{
+    QTest::addColumn<int>("extraAfter");
+
+    QTest::newRow("simulator still there") << 1;
+    QTest::newRow("a second simulator added") << 2;
+    QTest::newRow("simulator gone") << 0;
+}
+
+void TestE2eLink::refreshPortList()
+{
+    QFETCH(int, extraAfter);
+
+    Rig rig;
+    QVERIFY2(rig.startHost(), qPrintable(rig.host.errorString()));
+    movrasim::SimulatorHost second;
+    const QString secondPath = second.start();
+    QVERIFY2(!secondPath.isEmpty(), qPrintable(second.errorString()));
+    rig.openWindow();
+    MovraTestTool &w = *rig.w;
+    auto &ui = A::ui(w);
+    QVERIFY(rig.selectPort(rig.path));
+    QVERIFY(ui.SerialComNum->currentText() != QStringLiteral("刷新串口"));
+
+    QStringList extra;
+    if (extraAfter >= 1)
+        extra << rig.path;
+    if (extraAfter >= 2)
+        extra << secondPath;
+    qputenv("MOVRA_EXTRA_PORTS", extra.join(QDir::listSeparator()).toLocal8Bit());
+
+    QStringList expected;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        expected << info.portName();
+    expected << extra << QStringLiteral("刷新串口");
+
+    ui.SerialComNum->setCurrentIndex(ui.SerialComNum->count() - 1);
+
+    QStringList shown;
+    for (int i = 0; i < ui.SerialComNum->count(); ++i)
+        shown << ui.SerialComNum->itemText(i);
+    QCOMPARE(shown, expected);
+    QCOMPARE(ui.SerialComNum->currentIndex(), 0);
+    QCOMPARE(A::selectedPortName(w), expected.first());
+
+    if (extraAfter == 0)
+        return;
+    // The simulator's entry came back and still reaches the device.
+    QVERIFY(rig.selectPort(rig.path));
+    QVERIFY(rig.connectAt(9600));
+}
+
+QTEST_MAIN(TestE2eLink)
+#include "tst_e2e_link.moc"
