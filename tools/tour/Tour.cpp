@@ -219,6 +219,11 @@ int Tour::run()
         m_out << "tour: cannot create " << m_opt.outDir << "\n";
         return 1;
     }
+    // Pictures of an earlier, longer run would pass for this one's.
+    const QStringList stale = m_dir.entryList(
+        {QStringLiteral("[0-9][0-9]-*.png"), QStringLiteral("log.txt")}, QDir::Files);
+    for (const QString &name : stale)
+        m_dir.remove(name);
     const QString rate = QString::number(m_opt.baudRate);
     const QString station = QString::number(m_opt.address);
     const QString newStation = QString::number(m_opt.newAddress);
