@@ -9,7 +9,9 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 #include <functional>
+#include <list>
 #include <memory>
 
 #include "TestSupport.h"
@@ -66,14 +68,34 @@ QString logFor(const QStringList &messages)
     return lines.join(QLatin1Char('\n'));
 }
 
-// Counts dialogs as they are shown. `inside` runs while the first one is
-// open. One still open after 2 s is closed, so a fault fails the test
-// instead of hanging it; the expected ones are answered by answerNextModal.
-class DialogWatch : public QObject
+// Every dialog a test meets: the expected ones are answered through
+// answerNextModal, all are counted, and `inside` runs while the first one is
+// open. A fault must fail the test, not hang or crash it: a dialog still open
+// after 2 s is closed, and answers left unused are used up on dummy dialogs
+// before their records go away.
+class Dialogs : public QObject
 {
 public:
-    DialogWatch() { qApp->installEventFilter(this); }
-    ~DialogWatch() override { qApp->removeEventFilter(this); }
+    Dialogs() { qApp->installEventFilter(this); }
+    ~Dialogs() override
+    {
+        qApp->removeEventFilter(this);
+        const auto unanswered =
+            std::count_if(m_records.begin(), m_records.end(),
+                          [](const movratest::ModalRecord &r) { return !r.seen; });
+        for (auto left = unanswered; left > 0; --left) {
+            QDialog dummy;
+            QTimer::singleShot(200, &dummy, &QDialog::reject);
+            dummy.exec();
+        }
+    }
+
+    movratest::ModalRecord &expect(bool accept = true, const QString &text = QString())
+    {
+        m_records.emplace_back();
+        movratest::answerNextModal(&m_records.back(), accept, text);
+        return m_records.back();
+    }
 
     int shown = 0;
     std::function<void()> inside;
@@ -95,6 +117,9 @@ protected:
         }
         return false;
     }
+
+private:
+    std::list<movratest::ModalRecord> m_records;
 };
 
 QString observe(MovraTestTool &w, const QString &what)
@@ -320,7 +345,7 @@ void TestEngine::manualStepWithPortClosed()
 {
     auto w = makeWindow();
     auto &ui = A::ui(*w);
-    DialogWatch watch;
+    Dialogs dialogs;
     A::linkState(*w) = 1;
     A::connectCount(*w) = 0;
     A::periodTicks(*w) = 0;
@@ -333,14 +358,13 @@ void TestEngine::manualStepWithPortClosed()
     QCOMPARE(A::pendingRequest(*w), 0);
     QCOMPARE(logOf(*w), QString());
 
-    movratest::ModalRecord box;
-    movratest::answerNextModal(&box);
+    movratest::ModalRecord &box = dialogs.expect();
     movratest::tick(*w, 9);
-    QCOMPARE(watch.shown, 0);
+    QCOMPARE(dialogs.shown, 0);
     movratest::tick(*w);
 
     QVERIFY(box.seen);
-    QCOMPARE(watch.shown, 1);
+    QCOMPARE(dialogs.shown, 1);
     QCOMPARE(box.title, QStringLiteral("手动连接超时"));
     QCOMPARE(box.text, QString::fromUtf8(kManualHints));
     QCOMPARE(A::linkState(*w), 4);
@@ -353,7 +377,7 @@ void TestEngine::manualStepWithPortClosed()
 
     // Failed is a resting state: later periods do nothing.
     movratest::tick(*w, 100);
-    QCOMPARE(watch.shown, 1);
+    QCOMPARE(dialogs.shown, 1);
     QCOMPARE(A::linkState(*w), 4);
 }
 
@@ -375,7 +399,7 @@ void TestEngine::connectButtonsIgnoredDuringAttempt()
 
     auto w = makeWindow();
     auto &ui = A::ui(*w);
-    DialogWatch watch;
+    Dialogs dialogs;
     ui.BraudRate_1->setCurrentIndex(3);
     A::linkState(*w) = state;
     A::autoBaudIndex(*w) = 4;
@@ -391,7 +415,7 @@ void TestEngine::connectButtonsIgnoredDuringAttempt()
     QCOMPARE(A::autoBaudIndex(*w), 4);
     QCOMPARE(int(A::connectCount(*w)), 2);
     QCOMPARE(ui.statusBar->currentMessage(), QStringLiteral("before"));
-    QCOMPARE(watch.shown, 0);
+    QCOMPARE(dialogs.shown, 0);
     QSettings stored(movratest::settingsFile(), QSettings::IniFormat);
     QVERIFY(!stored.contains(QStringLiteral("lastComName")));
     QVERIFY(!stored.contains(QStringLiteral("lastBraudRateIndex")));
@@ -559,16 +583,14 @@ void TestEngine::handleReply()
     QFETCH(QString, boxTitle);
 
     auto w = makeWindow();
-    DialogWatch watch;
+    Dialogs dialogs;
     A::ui(*w).BraudRate_4->setCurrentIndex(2);
     A::pendingRequest(*w) = pending;
     A::devAddress(*w) = quint8(address);
     A::lastRequest(*w) = request;
     A::periodTicks(*w) = 0;
 
-    movratest::ModalRecord box;
-    if (!boxTitle.isEmpty())
-        movratest::answerNextModal(&box);
+    movratest::ModalRecord *box = boxTitle.isEmpty() ? nullptr : &dialogs.expect();
 
     A::feed(*w, block);
     movratest::tick(*w, 3);
@@ -580,18 +602,18 @@ void TestEngine::handleReply()
         const QString name = show.section(QLatin1Char('='), 0, 0);
         QCOMPARE(name + QLatin1Char('=') + observe(*w, name), show);
     }
-    QCOMPARE(watch.shown, boxTitle.isEmpty() ? 0 : 1);
+    QCOMPARE(dialogs.shown, boxTitle.isEmpty() ? 0 : 1);
     if (!boxTitle.isEmpty()) {
-        QVERIFY(box.seen);
-        QCOMPARE(box.title, boxTitle);
-        QCOMPARE(box.text, QStringLiteral("1.检查设备与USB工具连接是否正确\r\n"));
+        QVERIFY(box->seen);
+        QCOMPARE(box->title, boxTitle);
+        QCOMPARE(box->text, QStringLiteral("1.检查设备与USB工具连接是否正确\r\n"));
     }
 }
 
 void TestEngine::rejectedEchoNotHandledTwice()
 {
     auto w = makeWindow();
-    DialogWatch watch;
+    Dialogs dialogs;
     const QByteArray request = hex("00060100000549E4");
     A::linkState(*w) = 3;
     A::pendingRequest(*w) = 203;
@@ -601,7 +623,7 @@ void TestEngine::rejectedEchoNotHandledTwice()
 
     int ticksInside = -1;
     bool bufferEmptyInside = false;
-    watch.inside = [&]() {
+    dialogs.inside = [&]() {
         // The box is open and the handler has not returned: the timer
         // would keep ticking here.
         const quint16 before = A::secondTicks(*w);
@@ -609,8 +631,7 @@ void TestEngine::rejectedEchoNotHandledTwice()
         ticksInside = A::secondTicks(*w) - before;
         bufferEmptyInside = A::rxBuffer(*w).isEmpty();
     };
-    movratest::ModalRecord box;
-    movratest::answerNextModal(&box);
+    movratest::ModalRecord &box = dialogs.expect();
 
     A::feed(*w, request + request);
     movratest::tick(*w, 3);
@@ -619,7 +640,7 @@ void TestEngine::rejectedEchoNotHandledTwice()
     QCOMPARE(box.title, QStringLiteral("命令写入失败"));
     QCOMPARE(ticksInside, 20);
     QVERIFY(bufferEmptyInside);
-    QCOMPARE(watch.shown, 1);
+    QCOMPARE(dialogs.shown, 1);
     QCOMPARE(logOf(*w),
              logFor({QStringLiteral("00060100000549e4\t00060100000549e400060100000549e4"),
                      QStringLiteral("写入失败")}));

@@ -8,8 +8,10 @@
 #include <QStandardPaths>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 #include <functional>
 #include <limits>
+#include <list>
 #include <memory>
 
 #include "TestSupport.h"
@@ -82,28 +84,58 @@ QString logFor(const QStringList &messages)
     return lines.join(QLatin1Char('\n'));
 }
 
-// Counts dialogs as they are shown. One still open after 2 s is closed, so
-// a fault fails the test instead of hanging it; the expected ones are
-// answered by answerNextModal long before.
-class DialogWatch : public QObject
+// Every dialog a test meets: the expected ones are answered through
+// answerNextModal, all are counted, and `inside` runs while the first one is
+// open. A fault must fail the test, not hang or crash it: a dialog still open
+// after 2 s is closed, and answers left unused are used up on dummy dialogs
+// before their records go away.
+class Dialogs : public QObject
 {
 public:
-    DialogWatch() { qApp->installEventFilter(this); }
-    ~DialogWatch() override { qApp->removeEventFilter(this); }
+    Dialogs() { qApp->installEventFilter(this); }
+    ~Dialogs() override
+    {
+        qApp->removeEventFilter(this);
+        const auto unanswered =
+            std::count_if(m_records.begin(), m_records.end(),
+                          [](const movratest::ModalRecord &r) { return !r.seen; });
+        for (auto left = unanswered; left > 0; --left) {
+            QDialog dummy;
+            QTimer::singleShot(200, &dummy, &QDialog::reject);
+            dummy.exec();
+        }
+    }
+
+    movratest::ModalRecord &expect(bool accept = true, const QString &text = QString())
+    {
+        m_records.emplace_back();
+        movratest::answerNextModal(&m_records.back(), accept, text);
+        return m_records.back();
+    }
 
     int shown = 0;
+    std::function<void()> inside;
 
 protected:
     bool eventFilter(QObject *object, QEvent *event) override
     {
-        if (event->type() == QEvent::Show) {
-            if (auto *dialog = qobject_cast<QDialog *>(object)) {
-                ++shown;
-                QTimer::singleShot(2000, dialog, [dialog]() { dialog->done(QDialog::Rejected); });
-            }
+        if (event->type() != QEvent::Show)
+            return false;
+        auto *dialog = qobject_cast<QDialog *>(object);
+        if (!dialog)
+            return false;
+        ++shown;
+        QTimer::singleShot(2000, dialog, [dialog]() { dialog->done(QDialog::Rejected); });
+        if (inside) {
+            auto run = std::move(inside);
+            inside = nullptr;
+            run();
         }
         return false;
     }
+
+private:
+    std::list<movratest::ModalRecord> m_records;
 };
 
 // Drives the window tick by tick and notes, with the tick count, every new
@@ -536,9 +568,9 @@ void TestMeasure::qualificationLine()
 
 void TestMeasure::batchReadSilentDevice()
 {
+    Dialogs dialogs;
     auto w = makeConnectedWindow();
-    movratest::ModalRecord box;
-    movratest::answerNextModal(&box);
+    movratest::ModalRecord &box = dialogs.expect();
     Recorder rec(*w);
     rec.click(A::ui(*w).readButton);
     rec.run(570);
@@ -574,7 +606,7 @@ void TestMeasure::batchReadSilentDevice()
 void TestMeasure::batchReadAnswered()
 {
     auto w = makeConnectedWindow();
-    DialogWatch watch;
+    Dialogs dialogs;
     Recorder rec(*w);
     rec.device = [](const QByteArray &frame) -> QByteArray {
         if (frame == kReadAddress)
@@ -617,7 +649,7 @@ void TestMeasure::batchReadAnswered()
         "60 log 已发完批量读取命令",
     };
     QCOMPARE(rec.events, expected);
-    QCOMPARE(watch.shown, 0);
+    QCOMPARE(dialogs.shown, 0);
     QVERIFY(!A::batchReadActive(*w));
     auto &ui = A::ui(*w);
     QCOMPARE(int(A::devAddress(*w)), 5);
@@ -655,7 +687,7 @@ void TestMeasure::batchReadPausesWhileNotConnected()
 void TestMeasure::batchWriteNothingEnabled()
 {
     auto w = makeConnectedWindow();
-    DialogWatch watch;
+    Dialogs dialogs;
     enableWriteItems(*w, {});
     Recorder rec(*w);
     rec.click(A::ui(*w).writeButton);
@@ -666,13 +698,13 @@ void TestMeasure::batchWriteNothingEnabled()
              logFor({QStringLiteral("批量写入参数开始"), QStringLiteral("批量参数写入完成\r\n")}));
     QVERIFY(A::lastRequest(*w).isEmpty());
     QVERIFY(!A::batchWriteActive(*w));
-    QCOMPARE(watch.shown, 0);
+    QCOMPARE(dialogs.shown, 0);
 }
 
 void TestMeasure::batchWriteStationAddress()
 {
     auto w = makeConnectedWindow();
-    DialogWatch watch;
+    Dialogs dialogs;
     enableWriteItems(*w, {203});
     A::ui(*w).readAddress_3->setValue(5);
     Recorder rec(*w);
@@ -693,7 +725,7 @@ void TestMeasure::batchWriteStationAddress()
         "70 log 批量参数写入完成",
     };
     QCOMPARE(rec.events, expected);
-    QCOMPARE(watch.shown, 0);
+    QCOMPARE(dialogs.shown, 0);
     // A new station address changes the device only.
     QCOMPARE(int(A::devAddress(*w)), 1);
 }
@@ -701,7 +733,7 @@ void TestMeasure::batchWriteStationAddress()
 void TestMeasure::batchWriteBaudRateRestarts()
 {
     auto w = makeConnectedWindow();
-    DialogWatch watch;
+    Dialogs dialogs;
     enableWriteItems(*w, {204});
     A::ui(*w).BraudRate_3->setCurrentIndex(2);
     QCOMPARE(A::writeBaudRate(*w), 9600);
@@ -726,14 +758,14 @@ void TestMeasure::batchWriteBaudRateRestarts()
         "70 log 批量参数写入完成",
     };
     QCOMPARE(rec.events, expected);
-    QCOMPARE(watch.shown, 0);
+    QCOMPARE(dialogs.shown, 0);
     QCOMPARE(A::baudRate(*w), 2400);
 }
 
 void TestMeasure::batchWriteRejectedEcho()
 {
     auto w = makeConnectedWindow();
-    DialogWatch watch;
+    Dialogs dialogs;
     enableWriteItems(*w, {203});
     A::ui(*w).readAddress_3->setValue(5);
     const QByteArray altered = withCrc(hex("000601000006"));
@@ -742,21 +774,19 @@ void TestMeasure::batchWriteRejectedEcho()
         return altered;
     };
 
-    movratest::ModalRecord rejected;
-    movratest::answerNextModal(&rejected);
+    movratest::ModalRecord &rejected = dialogs.expect();
     rec.click(A::ui(*w).writeButton);
     rec.run(43);
     QVERIFY(rejected.seen);
     QCOMPARE(rejected.title, QStringLiteral("命令写入失败"));
     QCOMPARE(rejected.text, QStringLiteral("1.检查设备与USB工具连接是否正确\r\n"));
 
-    movratest::ModalRecord summary;
-    movratest::answerNextModal(&summary);
+    movratest::ModalRecord &summary = dialogs.expect();
     rec.run(100);
     QVERIFY(summary.seen);
     QCOMPARE(summary.title, QStringLiteral("批量写入参数失败"));
     QCOMPARE(summary.text, QStringLiteral("批量参数写入失败数量为:1"));
-    QCOMPARE(watch.shown, 2);
+    QCOMPARE(dialogs.shown, 2);
 
     const QStringList expected{
         "0 log 批量写入参数开始",
@@ -775,6 +805,7 @@ void TestMeasure::batchWriteRejectedEcho()
 
 void TestMeasure::batchWriteSilentDevice()
 {
+    Dialogs dialogs;
     auto w = makeConnectedWindow();
     enableWriteItems(*w, {200, 201, 203, 204});
     A::ui(*w).TempOffset_2->setValue(-5);
@@ -783,8 +814,7 @@ void TestMeasure::batchWriteSilentDevice()
     A::ui(*w).BraudRate_3->setCurrentIndex(6);
     Recorder rec(*w);
 
-    movratest::ModalRecord summary;
-    movratest::answerNextModal(&summary);
+    movratest::ModalRecord &summary = dialogs.expect();
     rec.click(A::ui(*w).writeButton);
     rec.run(460);
 
@@ -822,6 +852,7 @@ void TestMeasure::batchWriteSilentDevice()
 
 void TestMeasure::batchWriteSecondClickRestarts()
 {
+    Dialogs dialogs;
     auto w = makeConnectedWindow();
     enableWriteItems(*w, {203});
     A::ui(*w).readAddress_3->setValue(5);
@@ -836,8 +867,7 @@ void TestMeasure::batchWriteSecondClickRestarts()
     QCOMPARE(int(A::writeStep(*w)), 200);
     QCOMPARE(int(A::writeFailCount(*w)), 1);
 
-    movratest::ModalRecord summary;
-    movratest::answerNextModal(&summary);
+    movratest::ModalRecord &summary = dialogs.expect();
     rec.run(150);
     const QStringList expected{
         "110 log 批量写入参数开始",

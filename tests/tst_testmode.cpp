@@ -6,6 +6,9 @@
 #include <QStandardPaths>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
+#include <functional>
+#include <list>
 #include <memory>
 
 #include "TestSupport.h"
@@ -67,28 +70,58 @@ QString logFor(const QStringList &messages)
     return lines.join(QLatin1Char('\n'));
 }
 
-// Counts dialogs as they are shown. One still open after 2 s is closed, so
-// a fault fails the test instead of hanging it; the expected ones are
-// answered by answerNextModal long before.
-class DialogWatch : public QObject
+// Every dialog a test meets: the expected ones are answered through
+// answerNextModal, all are counted, and `inside` runs while the first one is
+// open. A fault must fail the test, not hang or crash it: a dialog still open
+// after 2 s is closed, and answers left unused are used up on dummy dialogs
+// before their records go away.
+class Dialogs : public QObject
 {
 public:
-    DialogWatch() { qApp->installEventFilter(this); }
-    ~DialogWatch() override { qApp->removeEventFilter(this); }
+    Dialogs() { qApp->installEventFilter(this); }
+    ~Dialogs() override
+    {
+        qApp->removeEventFilter(this);
+        const auto unanswered =
+            std::count_if(m_records.begin(), m_records.end(),
+                          [](const movratest::ModalRecord &r) { return !r.seen; });
+        for (auto left = unanswered; left > 0; --left) {
+            QDialog dummy;
+            QTimer::singleShot(200, &dummy, &QDialog::reject);
+            dummy.exec();
+        }
+    }
+
+    movratest::ModalRecord &expect(bool accept = true, const QString &text = QString())
+    {
+        m_records.emplace_back();
+        movratest::answerNextModal(&m_records.back(), accept, text);
+        return m_records.back();
+    }
 
     int shown = 0;
+    std::function<void()> inside;
 
 protected:
     bool eventFilter(QObject *object, QEvent *event) override
     {
-        if (event->type() == QEvent::Show) {
-            if (auto *dialog = qobject_cast<QDialog *>(object)) {
-                ++shown;
-                QTimer::singleShot(2000, dialog, [dialog]() { dialog->done(QDialog::Rejected); });
-            }
+        if (event->type() != QEvent::Show)
+            return false;
+        auto *dialog = qobject_cast<QDialog *>(object);
+        if (!dialog)
+            return false;
+        ++shown;
+        QTimer::singleShot(2000, dialog, [dialog]() { dialog->done(QDialog::Rejected); });
+        if (inside) {
+            auto run = std::move(inside);
+            inside = nullptr;
+            run();
         }
         return false;
     }
+
+private:
+    std::list<movratest::ModalRecord> m_records;
 };
 
 const char kOn[] = "关闭测试模式";
@@ -98,12 +131,12 @@ const char kRefused[] = "测试模式失败,请联系厂家获取密码\r\n";
 const char kClosed[] = "已经关闭测试模式\r\n";
 
 // Enters `text` into the password dialog and confirms or cancels it.
-void enterPassword(MovraTestTool &w, const QString &text, bool accept = true,
-                   movratest::ModalRecord *record = nullptr)
+movratest::ModalRecord &enterPassword(Dialogs &dialogs, MovraTestTool &w, const QString &text,
+                                      bool accept = true)
 {
-    movratest::ModalRecord local;
-    movratest::answerNextModal(record ? record : &local, accept, text);
+    movratest::ModalRecord &record = dialogs.expect(accept, text);
     A::ui(w).pushButton->click();
+    return record;
 }
 
 } // namespace
@@ -170,12 +203,11 @@ void TestTestMode::password()
     QFETCH(QStringList, log);
 
     auto w = makeWindow();
-    DialogWatch watch;
-    movratest::ModalRecord dialog;
-    enterPassword(*w, text, accept, &dialog);
+    Dialogs dialogs;
+    movratest::ModalRecord &dialog = enterPassword(dialogs, *w, text, accept);
 
     QVERIFY(dialog.seen);
-    QCOMPARE(watch.shown, 1);
+    QCOMPARE(dialogs.shown, 1);
     QCOMPARE(dialog.title, QStringLiteral("密码输入"));
     QCOMPARE(dialog.label, QStringLiteral("请输入程序维护密码"));
     QCOMPARE(A::testMode(*w), testMode);
@@ -187,23 +219,23 @@ void TestTestMode::switchOffWithoutDialog()
 {
     auto w = makeWindow();
     auto &ui = A::ui(*w);
-    DialogWatch watch;
-    enterPassword(*w, QStringLiteral("wxdo930285"));
+    Dialogs dialogs;
+    enterPassword(dialogs, *w, QStringLiteral("wxdo930285"));
     QVERIFY(A::testMode(*w));
-    QCOMPARE(watch.shown, 1);
+    QCOMPARE(dialogs.shown, 1);
 
     ui.pushButton->click();
     QVERIFY(!A::testMode(*w));
-    QCOMPARE(watch.shown, 1);
+    QCOMPARE(dialogs.shown, 1);
     QCOMPARE(ui.pushButton->text(), QString::fromUtf8(kOff));
 
     // A wrong password afterwards leaves it off; a right one turns it on again.
-    enterPassword(*w, QStringLiteral("wxdo930286"));
+    enterPassword(dialogs, *w, QStringLiteral("wxdo930286"));
     QVERIFY(!A::testMode(*w));
-    enterPassword(*w, QStringLiteral("WXDO930285"));
+    enterPassword(dialogs, *w, QStringLiteral("WXDO930285"));
     QVERIFY(A::testMode(*w));
     QCOMPARE(ui.pushButton->text(), QString::fromUtf8(kOn));
-    QCOMPARE(watch.shown, 3);
+    QCOMPARE(dialogs.shown, 3);
 
     QCOMPARE(logOf(*w), logFor({QString::fromUtf8(kVerified), QString::fromUtf8(kClosed),
                                 QString::fromUtf8(kRefused), QString::fromUtf8(kVerified)}));
@@ -211,9 +243,10 @@ void TestTestMode::switchOffWithoutDialog()
 
 void TestTestMode::offAfterRestart()
 {
+    Dialogs dialogs;
     {
         auto w = makeWindow();
-        enterPassword(*w, QStringLiteral("Wxdo582039"));
+        enterPassword(dialogs, *w, QStringLiteral("Wxdo582039"));
         QVERIFY(A::testMode(*w));
     }
     MovraTestTool again;
@@ -274,6 +307,7 @@ void TestTestMode::probes()
     movratest::PtyPair line;
     QVERIFY2(line.open(2400), qPrintable(line.errorString()));
 
+    Dialogs dialogs;
     auto w = makeWindow();
     QSerialPort &port = A::serialPort(*w);
     port.setPortName(line.slavePath());
@@ -293,7 +327,7 @@ void TestTestMode::probes()
     QCOMPARE(A::pendingRequest(*w), firstPeriod.isEmpty() ? 0 : 2);
 
     if (switchOnAfterFirst)
-        enterPassword(*w, QStringLiteral("Wxdo582039"));
+        enterPassword(dialogs, *w, QStringLiteral("Wxdo582039"));
 
     movratest::tick(*w, 10);
     port.flush();
