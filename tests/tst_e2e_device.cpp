@@ -4,6 +4,7 @@
 // a device that misbehaves on the line.
 
 #include <QDialog>
+#include <QDir>
 #include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QStandardPaths>
@@ -236,6 +237,7 @@ class TestE2eDevice : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -259,17 +261,33 @@ private slots:
     void splitReply();
     void halfDuplexEcho_data();
     void halfDuplexEcho();
+
+private:
+    // Outlives every test function: a box that comes after a failed check
+    // must not be recorded into a dead stack frame.
+    movratest::ModalRecord box;
 };
 
 void TestE2eDevice::initTestCase()
 {
+    // A settings folder of this process's own: copies of this binary that
+    // run at the same time must not read each other's Setting.ini.
+    QCoreApplication::setApplicationName(
+        QCoreApplication::applicationName() +
+        QStringLiteral("-%1").arg(QCoreApplication::applicationPid()));
     QStandardPaths::setTestModeEnabled(true);
     if (!movratest::PtyPair::isSupported())
         QSKIP("no pseudo-terminals here");
 }
 
+void TestE2eDevice::cleanupTestCase()
+{
+    QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)).removeRecursively();
+}
+
 void TestE2eDevice::init()
 {
+    box = movratest::ModalRecord();
     movratest::removeSettings();
 }
 
@@ -729,11 +747,10 @@ void TestE2eDevice::testModeConnect()
     rig.model().setFixedTemperature(250);
     auto &ui = rig.ui();
 
-    movratest::ModalRecord password;
-    movratest::answerNextModal(&password, true, QStringLiteral("Wxdo582039"));
+    movratest::answerNextModal(&box, true, QStringLiteral("Wxdo582039"));
     ui.pushButton->click();
-    QVERIFY(password.seen);
-    QCOMPARE(password.label, QStringLiteral("请输入程序维护密码"));
+    QVERIFY(box.seen);
+    QCOMPARE(box.label, QStringLiteral("请输入程序维护密码"));
     QVERIFY(A::testMode(*rig.w));
     ui.textEdit->clear();
 
@@ -803,7 +820,6 @@ void TestE2eDevice::batchReadAgainstFaults()
     ui.textEdit->clear();
 
     DialogWatch dialogs;
-    movratest::ModalRecord box;
     movratest::answerNextModal(&box);
     ui.readButton->click();
     QList<int> at;
@@ -856,15 +872,28 @@ void TestE2eDevice::splitReply()
     rig.model().setFixedHumidity(641);
     QVERIFY(rig.connectAt(9600));
     Faults faults;
-    faults.splitGapMs = 20;
+    faults.splitGapMs = 200;
     rig.model().setFaults(faults);
     auto &ui = rig.ui();
     const qint64 before = rig.received();
 
+    // The window takes the first half while the simulator is still inside
+    // its send: the thread is held, so the second half cannot follow until
+    // the test has run its ticks.
+    QSerialPort &port = A::serialPort(*rig.w);
+    bool firstHalf = false;
+    const auto hold = QObject::connect(&rig.host, &movrasim::SimulatorHost::bytesSent, [&] {
+        if (!firstHalf)
+            firstHalf = port.waitForReadyRead(3000);
+    });
     ui.manualReadButton->click();
-    QVERIFY(rig.settle());
-    // The first half (4 of 9 bytes) is in; the rest is still on its way.
+    QDeadlineTimer deadline(3000);
+    while (!firstHalf && !deadline.hasExpired())
+        QCoreApplication::processEvents();
+    QObject::disconnect(hold);
+    QVERIFY(firstHalf);
     QCOMPARE(rig.received() - before, qint64(4));
+
     QVERIFY(rig.tick(ticksInGap, false));
     QVERIFY(QTest::qWaitFor([&] { return rig.received() - before == 9; }, 3000));
     QVERIFY(rig.tick(5));

@@ -247,6 +247,7 @@ class TestE2eLink : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -263,18 +264,34 @@ private slots:
     void burstTakenAtOnce();
     void refreshPortList_data();
     void refreshPortList();
+
+private:
+    // Outlives every test function: a box that comes after a failed check
+    // must not be recorded into a dead stack frame.
+    movratest::ModalRecord box;
 };
 
 void TestE2eLink::initTestCase()
 {
+    // A settings folder of this process's own: copies of this binary that
+    // run at the same time must not read each other's Setting.ini.
+    QCoreApplication::setApplicationName(
+        QCoreApplication::applicationName() +
+        QStringLiteral("-%1").arg(QCoreApplication::applicationPid()));
     QStandardPaths::setTestModeEnabled(true);
     qRegisterMetaType<QSerialPort::SerialPortError>();
     if (!movratest::PtyPair::isSupported())
         QSKIP("no pseudo-terminals here");
 }
 
+void TestE2eLink::cleanupTestCase()
+{
+    QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)).removeRecursively();
+}
+
 void TestE2eLink::init()
 {
+    box = movratest::ModalRecord();
     movratest::removeSettings();
 }
 
@@ -316,7 +333,6 @@ void TestE2eLink::manualConnect()
     QVERIFY(rig.selectRate(windowRate));
 
     DialogWatch dialogs;
-    movratest::ModalRecord box;
     if (!connected)
         movratest::answerNextModal(&box);
     ui.connectButton->click();
@@ -411,7 +427,6 @@ void TestE2eLink::automaticScan()
     QVERIFY(rig.selectRate(38400));
 
     DialogWatch dialogs;
-    movratest::ModalRecord box;
     if (silent)
         movratest::answerNextModal(&box);
     ui.autoConnectButton->click();
@@ -514,7 +529,6 @@ void TestE2eLink::identification()
     QVERIFY(rig.selectRate(9600));
 
     DialogWatch dialogs;
-    movratest::ModalRecord box;
     if (!accepted)
         movratest::answerNextModal(&box);
     A::ui(w).connectButton->click();
@@ -570,7 +584,6 @@ void TestE2eLink::portVanishes()
     QSignalSpy errors(&A::serialPort(w), &QSerialPort::errorOccurred);
     A::tickTimer(w).start();
     DialogWatch dialogs;
-    movratest::ModalRecord box;
     movratest::answerNextModal(&box);
 
     if (simulator)
