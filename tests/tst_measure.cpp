@@ -87,7 +87,7 @@ QString logFor(const QStringList &messages)
 // Every dialog a test meets: the expected ones are answered through
 // answerNextModal, all are counted, and `inside` runs while the first one is
 // open. A fault must fail the test, not hang or crash it: a dialog still open
-// after 2 s is closed, and answers left unused are used up on dummy dialogs
+// after 5 s is closed, and answers left unused are used up on dummy dialogs
 // before their records go away.
 class Dialogs : public QObject
 {
@@ -125,7 +125,7 @@ protected:
         if (!dialog)
             return false;
         ++shown;
-        QTimer::singleShot(2000, dialog, [dialog]() { dialog->done(QDialog::Rejected); });
+        QTimer::singleShot(5000, dialog, [dialog]() { dialog->done(QDialog::Rejected); });
         if (inside) {
             auto run = std::move(inside);
             inside = nullptr;

@@ -73,7 +73,7 @@ QString logFor(const QStringList &messages)
 // Every dialog a test meets: the expected ones are answered through
 // answerNextModal, all are counted, and `inside` runs while the first one is
 // open. A fault must fail the test, not hang or crash it: a dialog still open
-// after 2 s is closed, and answers left unused are used up on dummy dialogs
+// after 5 s is closed, and answers left unused are used up on dummy dialogs
 // before their records go away.
 class Dialogs : public QObject
 {
@@ -111,7 +111,7 @@ protected:
         if (!dialog)
             return false;
         ++shown;
-        QTimer::singleShot(2000, dialog, [dialog]() { dialog->done(QDialog::Rejected); });
+        QTimer::singleShot(5000, dialog, [dialog]() { dialog->done(QDialog::Rejected); });
         if (inside) {
             auto run = std::move(inside);
             inside = nullptr;
@@ -323,7 +323,7 @@ void TestTestMode::probes()
     if (firstPeriod.isEmpty())
         QCOMPARE(line.readAvailable().toHex(), QByteArray());
     else
-        QCOMPARE(line.readMaster(firstPeriod.size()).toHex(), firstPeriod.toHex());
+        QCOMPARE(line.readMaster(firstPeriod.size(), 5000).toHex(), firstPeriod.toHex());
     QCOMPARE(A::pendingRequest(*w), firstPeriod.isEmpty() ? 0 : 2);
 
     if (switchOnAfterFirst)
@@ -331,7 +331,7 @@ void TestTestMode::probes()
 
     movratest::tick(*w, 10);
     port.flush();
-    QCOMPARE(line.readMaster(secondPeriod.size()).toHex(), secondPeriod.toHex());
+    QCOMPARE(line.readMaster(secondPeriod.size(), 5000).toHex(), secondPeriod.toHex());
     QCOMPARE(line.readAvailable().toHex(), QByteArray());
     QCOMPARE(A::pendingRequest(*w), pending);
     QCOMPARE(A::lastRequest(*w).toHex(), secondPeriod.right(8).toHex());
