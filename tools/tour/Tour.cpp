@@ -45,7 +45,7 @@ template <typename T> T *Tour::widget(const char *name) const
 {
     T *w = m_window.findChild<T *>(QLatin1String(name));
     if (!w) {
-        // The form is fixed; a missing control means the tour is out of date.
+        // run() checked the controls first; this is a name missing there.
         m_out << "tour: the window has no " << name << "\n";
         m_out.flush();
         std::exit(2);
@@ -219,6 +219,27 @@ int Tour::run()
         m_out << "tour: cannot create " << m_opt.outDir << "\n";
         return 1;
     }
+    // Every control the steps use, so a changed form ends the tour here
+    // rather than halfway.
+    const char *const controls[] = {
+        "BaseHumi",         "BaseTemp",      "BraudRate_1",      "OffsetHumi",
+        "OffsetTemp",       "SerialComNum",  "TempOffset_2",     "autoConnectButton",
+        "braudRate_2",      "checkBox",      "checkBox_10",      "checkBox_2",
+        "checkBox_3",       "checkBox_4",    "checkBox_5",       "checkBox_6",
+        "checkBox_7",       "checkBox_9",    "connectButton",    "disConnectButton",
+        "label_Humidy",     "label_Temp",    "manualReadButton", "readAddress_1",
+        "readAddress_2",    "readAddress_3", "readButton",       "readHumiInterval",
+        "readTempInterval", "tempOffset_1",  "textEdit",         "writeButton",
+    };
+    bool complete = true;
+    for (const char *name : controls) {
+        if (!m_window.findChild<QWidget *>(QLatin1String(name))) {
+            m_out << "tour: the window has no " << name << "\n";
+            complete = false;
+        }
+    }
+    if (!complete)
+        return 1;
     // Pictures of an earlier, longer run would pass for this one's.
     const QStringList stale = m_dir.entryList(
         {QStringLiteral("[0-9][0-9]-*.png"), QStringLiteral("log.txt")}, QDir::Files);
