@@ -1,0 +1,822 @@
+// The bench driver: runs the micro benchmarks and the whole-tool
+// measurements side by side with the bare Qt baseline, and prints one table
+// of figures with their budgets.
+//
+//   movra_bench_run [--short] [--bin DIR] [--report FILE] [--only LIST] [--strict]
+//
+// --short     the CI form: every measurement runs, briefly; no verdicts
+// --only      comma list of: micro, startup, idle, load, latency
+// --report    also write the table as Markdown to FILE
+// --strict    exit 1 when a budget is missed (full form only)
+//
+// Linux only: CPU time and memory come from /proc, pseudo-terminals carry
+// the serial line. Every process is timed on CLOCK_MONOTONIC.
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QThread>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+#include "Clock.h"
+#include "Protocol.h"
+#include "Tenths.h"
+
+using movrabench::nowNs;
+
+namespace {
+
+constexpr double kMs = 1e6; // ns per ms
+
+// ------------------------------------------------------------------ output
+
+struct Figure
+{
+    QString section;
+    QString name;
+    QString value;
+    QString budget;
+    QString verdict; // "ok", "MISSED" or "" when there is no budget
+};
+
+QVector<Figure> figures;
+bool shortForm = false;
+bool anyMissed = false;
+
+void note(const QString &text)
+{
+    std::fprintf(stderr, "bench: %s\n", qPrintable(text));
+    std::fflush(stderr);
+}
+
+void figure(const QString &section, const QString &name, const QString &value,
+            const QString &budget = QString(), int verdict = -1)
+{
+    QString v;
+    if (!shortForm && verdict >= 0) {
+        v = verdict ? QStringLiteral("ok") : QStringLiteral("MISSED");
+        if (!verdict)
+            anyMissed = true;
+    }
+    figures.append({section, name, value, budget, v});
+    note(QStringLiteral("%1: %2 = %3 %4 %5").arg(section, name, value, budget, v));
+}
+
+QString num(double v, int decimals = 1)
+{
+    return QString::number(v, 'f', decimals);
+}
+
+// ------------------------------------------------------------------- stats
+
+struct Stats
+{
+    int n = 0;
+    double mean = 0, sd = 0, min = 0, p50 = 0, p99 = 0, max = 0;
+};
+
+// Nearest-rank percentiles.
+Stats stats(QVector<double> v)
+{
+    Stats s;
+    s.n = v.size();
+    if (v.isEmpty())
+        return s;
+    std::sort(v.begin(), v.end());
+    auto rank = [&](double p) {
+        int i = int(std::ceil(p / 100.0 * v.size())) - 1;
+        return v.at(std::clamp(i, 0, int(v.size()) - 1));
+    };
+    double sum = 0;
+    for (double x : v)
+        sum += x;
+    s.mean = sum / v.size();
+    double sq = 0;
+    for (double x : v)
+        sq += (x - s.mean) * (x - s.mean);
+    s.sd = v.size() > 1 ? std::sqrt(sq / (v.size() - 1)) : 0;
+    s.min = v.first();
+    s.max = v.last();
+    s.p50 = rank(50);
+    s.p99 = rank(99);
+    return s;
+}
+
+// ---------------------------------------------------------------- processes
+
+QString binDir;
+QString workDir;
+
+class Child
+{
+public:
+    explicit Child(const QString &name) : m_name(name) {}
+    ~Child() { kill(); }
+
+    bool start(const QString &program, const QStringList &args, const QString &configDir)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        // Each window keeps its settings file to itself.
+        if (!configDir.isEmpty()) {
+            QDir().mkpath(configDir);
+            env.insert(QStringLiteral("XDG_CONFIG_HOME"), configDir);
+        }
+        env.remove(QStringLiteral("MOVRA_EXTRA_PORTS"));
+        m_proc.setProcessEnvironment(env);
+        m_proc.setProcessChannelMode(QProcess::SeparateChannels);
+        m_proc.setStandardErrorFile(workDir + QLatin1Char('/') + m_name + QStringLiteral(".err"));
+        m_spawnNs = nowNs();
+        m_proc.start(QDir(binDir).filePath(program), args);
+        if (!m_proc.waitForStarted(10000)) {
+            note(m_name + QStringLiteral(": does not start: ") + m_proc.errorString());
+            return false;
+        }
+        return true;
+    }
+
+    void pump()
+    {
+        while (m_proc.canReadLine())
+            m_lines << QString::fromUtf8(m_proc.readLine()).trimmed();
+    }
+
+    // Waits for a line "TAG <ns> ..."; the ns, or -1 on time-out or exit.
+    qint64 waitFor(const QString &tag, int timeoutMs)
+    {
+        const qint64 until = nowNs() + qint64(timeoutMs) * 1000000;
+        for (;;) {
+            pump();
+            for (const QString &l : m_lines)
+                if (l.startsWith(tag + QLatin1Char(' ')))
+                    return l.section(QLatin1Char(' '), 1, 1).toLongLong();
+            if (m_proc.state() != QProcess::Running || nowNs() > until) {
+                note(QStringLiteral("%1: no %2 line (%3)").arg(m_name, tag, errText()));
+                return -1;
+            }
+            m_proc.waitForReadyRead(50);
+        }
+    }
+
+    // Asks for the records and waits for the exit.
+    void quit()
+    {
+        if (m_proc.state() != QProcess::Running)
+            return;
+        m_proc.write("quit\n");
+        m_proc.waitForBytesWritten(1000);
+        m_proc.closeWriteChannel();
+        const qint64 until = nowNs() + qint64(20000) * 1000000;
+        while (m_proc.state() == QProcess::Running && nowNs() < until) {
+            m_proc.waitForReadyRead(100);
+            pump();
+        }
+        m_proc.waitForFinished(1000);
+        m_lines << QString::fromUtf8(m_proc.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        kill();
+    }
+
+    void kill()
+    {
+        if (m_proc.state() != QProcess::NotRunning) {
+            m_proc.kill();
+            m_proc.waitForFinished(5000);
+        }
+    }
+
+    qint64 pid() const { return m_proc.processId(); }
+    qint64 spawnNs() const { return m_spawnNs; }
+    const QStringList &lines() const { return m_lines; }
+    bool running() const { return m_proc.state() == QProcess::Running; }
+
+    QString errText() const
+    {
+        QFile f(workDir + QLatin1Char('/') + m_name + QStringLiteral(".err"));
+        if (!f.open(QIODevice::ReadOnly))
+            return QString();
+        return QString::fromUtf8(f.readAll()).trimmed().right(300);
+    }
+
+private:
+    QString m_name;
+    QProcess m_proc;
+    qint64 m_spawnNs = 0;
+    QStringList m_lines;
+};
+
+// CPU time of a process so far, in ns: the scheduler's own sum per thread
+// (exact to the ns), falling back to clock ticks.
+qint64 cpuNs(qint64 pid)
+{
+    qint64 total = 0;
+    bool any = false;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString &t : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile f(tasks.filePath(t) + QStringLiteral("/schedstat"));
+        if (f.open(QIODevice::ReadOnly)) {
+            total += QString::fromLatin1(f.readAll()).section(QLatin1Char(' '), 0, 0).toLongLong();
+            any = true;
+        }
+    }
+    if (any)
+        return total;
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QString s = QString::fromLatin1(f.readAll());
+    const QStringList after = s.mid(s.lastIndexOf(QLatin1Char(')')) + 2).split(QLatin1Char(' '));
+    return (after.value(11).toLongLong() + after.value(12).toLongLong()) * 10000000;
+}
+
+// VmRSS and VmHWM in KiB.
+QPair<qint64, qint64> memoryKiB(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    qint64 rss = -1, hwm = -1;
+    if (f.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : f.readAll().split('\n')) {
+            const QList<QByteArray> parts = line.simplified().split(' ');
+            if (parts.value(0) == "VmRSS:")
+                rss = parts.value(1).toLongLong();
+            else if (parts.value(0) == "VmHWM:")
+                hwm = parts.value(1).toLongLong();
+        }
+    }
+    return {rss, hwm};
+}
+
+void sleepMs(int ms)
+{
+    QThread::msleep(ulong(ms));
+}
+
+// --------------------------------------------------------------- simulator
+
+struct SimRun
+{
+    std::unique_ptr<Child> sim;
+    QString link;
+
+    bool start(const QString &name, int baud)
+    {
+        link = workDir + QStringLiteral("/%1.tty").arg(name);
+        sim = std::make_unique<Child>(name);
+        if (!sim->start(QStringLiteral("movra_bench_sim"),
+                        {QStringLiteral("--link"), link, QStringLiteral("--baud"),
+                         QString::number(baud)},
+                        QString()))
+            return false;
+        return sim->waitFor(QStringLiteral("READY"), 10000) > 0;
+    }
+};
+
+struct Event
+{
+    qint64 ns;
+    QByteArray bytes;
+};
+
+QVector<Event> simEvents(const Child &sim, const QString &tag)
+{
+    QVector<Event> out;
+    for (const QString &l : sim.lines()) {
+        const QStringList p = l.split(QLatin1Char(' '));
+        if (p.size() == 3 && p.at(0) == tag)
+            out.append({p.at(1).toLongLong(), QByteArray::fromHex(p.at(2).toLatin1())});
+    }
+    return out;
+}
+
+// Intervals, in ms, between the periodic reads of both values as the
+// simulator received them.
+QVector<double> pollIntervals(const Child &sim)
+{
+    const QByteArray request = movra::buildRequestFrame(0x01, 0x03, 0x0000, 2);
+    QVector<double> out;
+    qint64 last = -1;
+    for (const Event &e : simEvents(sim, QStringLiteral("RX"))) {
+        if (!e.bytes.contains(request))
+            continue;
+        if (last >= 0)
+            out.append(double(e.ns - last) / kMs);
+        last = e.ns;
+    }
+    return out;
+}
+
+// Milliseconds from each read reply leaving the simulator to both labels
+// painted with its values.
+QVector<double> replyLatencies(const Child &sim, const Child &tool)
+{
+    struct Paint
+    {
+        qint64 ns;
+        QString text;
+    };
+    QVector<Paint> temp, humi;
+    for (const QString &l : tool.lines()) {
+        const QStringList p = l.split(QLatin1Char(' '));
+        if (p.size() == 4 && p.at(0) == QLatin1String("LABEL"))
+            (p.at(2) == QLatin1String("temp") ? temp : humi).append({p.at(1).toLongLong(), p.at(3)});
+    }
+    auto shown = [](const QVector<Paint> &paints, qint64 from, const QString &text) -> qint64 {
+        for (const Paint &p : paints)
+            if (p.ns >= from && p.text == text)
+                return p.ns;
+        return -1;
+    };
+    QVector<double> out;
+    for (const Event &e : simEvents(sim, QStringLiteral("TX"))) {
+        const QByteArray &b = e.bytes;
+        if (b.size() != 9 || quint8(b.at(1)) != 0x03 || quint8(b.at(2)) != 4)
+            continue;
+        const quint16 h = quint16(quint8(b.at(3)) << 8 | quint8(b.at(4)));
+        const qint16 t = qint16(quint8(b.at(5)) << 8 | quint8(b.at(6)));
+        const qint64 hs = shown(humi, e.ns, movra::tenthsText(h));
+        const qint64 ts = shown(temp, e.ns, movra::tenthsText(t));
+        if (hs < 0 || ts < 0)
+            continue; // still on its way when the run ended
+        const double ms = double(qMax(hs, ts) - e.ns) / kMs;
+        if (ms < 1000)
+            out.append(ms);
+    }
+    return out;
+}
+
+// ------------------------------------------------------------------- micro
+
+bool runMicro()
+{
+    const QString json = workDir + QStringLiteral("/micro.json");
+    QStringList args = {QStringLiteral("--benchmark_out=") + json,
+                        QStringLiteral("--benchmark_out_format=json")};
+    if (shortForm) {
+        args << QStringLiteral("--benchmark_min_time=0.01");
+    } else {
+        // Repeated and interleaved, so the pairs that are compared share
+        // the machine's noise; the medians are reported.
+        args << QStringLiteral("--benchmark_min_time=0.3")
+             << QStringLiteral("--benchmark_repetitions=5")
+             << QStringLiteral("--benchmark_enable_random_interleaving=true")
+             << QStringLiteral("--benchmark_report_aggregates_only=true");
+    }
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    p.setProcessEnvironment(env);
+    p.setStandardOutputFile(workDir + QStringLiteral("/micro.txt"));
+    p.setStandardErrorFile(workDir + QStringLiteral("/micro.err"));
+    note(QStringLiteral("micro benchmarks (console output in %1/micro.txt)").arg(workDir));
+    p.start(QDir(binDir).filePath(QStringLiteral("movra_bench_micro")), args);
+    if (!p.waitForFinished(30 * 60 * 1000) || p.exitCode() != 0) {
+        note(QStringLiteral("movra_bench_micro failed"));
+        return false;
+    }
+    QFile f(json);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    const QJsonArray runs = QJsonDocument::fromJson(f.readAll()).object().value(
+        QStringLiteral("benchmarks")).toArray();
+
+    // CPU ns per iteration: the median of the repetitions, or the one run.
+    QMap<QString, double> cpu;
+    for (const QJsonValue &v : runs) {
+        const QJsonObject o = v.toObject();
+        if (o.contains(QStringLiteral("error_occurred")) &&
+            o.value(QStringLiteral("error_occurred")).toBool()) {
+            note(QStringLiteral("benchmark error: ") + o.value(QStringLiteral("name")).toString());
+            return false;
+        }
+        const QString aggregate = o.value(QStringLiteral("aggregate_name")).toString();
+        if (!aggregate.isEmpty() && aggregate != QLatin1String("median"))
+            continue;
+        const QString unit = o.value(QStringLiteral("time_unit")).toString();
+        const double scale = unit == QLatin1String("us")   ? 1e3
+                             : unit == QLatin1String("ms") ? 1e6
+                             : unit == QLatin1String("s")  ? 1e9
+                                                           : 1.0;
+        cpu[o.value(QStringLiteral("run_name")).toString()] =
+            o.value(QStringLiteral("cpu_time")).toDouble() * scale;
+    }
+    auto get = [&](const char *name) {
+        const double v = cpu.value(QLatin1String(name), -1);
+        if (v < 0)
+            note(QStringLiteral("no result for ") + QLatin1String(name));
+        return v;
+    };
+    auto ns = [](double v) {
+        return v >= 10000 ? num(v / 1000.0, 1) + QStringLiteral(" µs") : num(v, 1) + QStringLiteral(" ns");
+    };
+    const QString s = QStringLiteral("micro (CPU time per call, median)");
+    figure(s, QStringLiteral("crc16, per byte (255-byte run)"),
+           num(get("BM_crc16/255") / 255.0, 2) + QStringLiteral(" ns"));
+    figure(s, QStringLiteral("recogniseBlock: read reply"), ns(get("BM_recogniseReadReply")));
+    figure(s, QStringLiteral("recogniseBlock: echo + read reply"),
+           ns(get("BM_recogniseReadReplyAfterEcho")));
+    figure(s, QStringLiteral("recogniseBlock: write echo"), ns(get("BM_recogniseWriteEcho")));
+    figure(s, QStringLiteral("recogniseBlock: baud frame"), ns(get("BM_recogniseBaudFrame")));
+    figure(s, QStringLiteral("recogniseBlock: garbage, 100 bytes"),
+           ns(get("BM_recogniseGarbage/100")));
+    figure(s, QStringLiteral("tenthsText"), ns(get("BM_tenthsText")));
+    figure(s, QStringLiteral("textToTenths"), ns(get("BM_textToTenths")));
+    figure(s, QStringLiteral("idle tick, not connected"), ns(get("BM_tickIdle/linkState:0")));
+    figure(s, QStringLiteral("idle tick, connected"), ns(get("BM_tickIdle/linkState:3")));
+    figure(s, QStringLiteral("tick taking a 100-byte block (not recognised)"),
+           ns(get("BM_tickTakes100ByteGarbage")));
+    figure(s, QStringLiteral("tick taking a 100-byte block (reading, shown and logged)"),
+           ns(get("BM_tickTakes100ByteMeasurement")));
+
+    const double small = get("BM_appendLog/blocks:10");
+    const double full = get("BM_appendLog/blocks:1000");
+    figure(s, QStringLiteral("appendLog, pane of 10 blocks"), ns(small));
+    figure(s, QStringLiteral("appendLog, pane at 1000-block cap"), ns(full));
+    figure(s, QStringLiteral("appendLog at cap / nearly empty"), num(full / small, 2) + QStringLiteral("×"),
+           QStringLiteral("≤ 1.5×"), full / small <= 1.5);
+    const double smallE = get("BM_appendLogAndEvents/blocks:10");
+    const double fullE = get("BM_appendLogAndEvents/blocks:1000");
+    figure(s, QStringLiteral("appendLog + its events, 10 blocks"), ns(smallE));
+    figure(s, QStringLiteral("appendLog + its events, at cap"), ns(fullE));
+    figure(s, QStringLiteral("appendLog + events at cap / nearly empty"),
+           num(fullE / smallE, 2) + QStringLiteral("×"), QStringLiteral("≤ 1.5×"),
+           fullE / smallE <= 1.5);
+    return true;
+}
+
+// ----------------------------------------------------------------- startup
+
+bool runStartup()
+{
+    const int rounds = shortForm ? 2 : 15;
+    QVector<double> base, tool, baseMain, toolMain;
+    for (int i = 0; i < rounds; ++i) {
+        // Alternate which goes first, so neither always meets a warm cache.
+        for (int which = 0; which < 2; ++which) {
+            const bool isTool = (which + i) % 2 == 1;
+            Child c(isTool ? QStringLiteral("startup-tool") : QStringLiteral("startup-base"));
+            if (!c.start(isTool ? QStringLiteral("movra_bench_tool")
+                                : QStringLiteral("movra_bench_baseline"),
+                         {}, workDir + QStringLiteral("/cfg-startup")))
+                return false;
+            const qint64 shown = c.waitFor(QStringLiteral("SHOWN"), 20000);
+            const qint64 entered = c.waitFor(QStringLiteral("MAIN"), 1000);
+            if (shown < 0 || entered < 0)
+                return false;
+            (isTool ? tool : base).append(double(shown - c.spawnNs()) / kMs);
+            (isTool ? toolMain : baseMain).append(double(shown - entered) / kMs);
+            c.kill();
+            sleepMs(100);
+        }
+    }
+    const Stats b = stats(base), t = stats(tool);
+    const QString s = QStringLiteral("start-up to window shown (median of %1)").arg(rounds);
+    figure(s, QStringLiteral("baseline"), num(b.p50) + QStringLiteral(" ms"));
+    figure(s, QStringLiteral("tool"), num(t.p50) + QStringLiteral(" ms"));
+    figure(s, QStringLiteral("tool / baseline"), num(t.p50 / b.p50, 2) + QStringLiteral("×"),
+           QStringLiteral("≤ 1.5×"), t.p50 / b.p50 <= 1.5);
+    figure(s, QStringLiteral("of which main() to shown: baseline / tool"),
+           num(stats(baseMain).p50) + QStringLiteral(" / ") + num(stats(toolMain).p50) +
+               QStringLiteral(" ms"));
+    return true;
+}
+
+// ------------------------------------------------------------ tool runs
+
+// A tool connected to its own simulator; optionally polling both values.
+struct ConnectedTool
+{
+    SimRun sim;
+    std::unique_ptr<Child> tool;
+
+    bool start(const QString &name, int baud, const QStringList &extra)
+    {
+        if (!sim.start(name + QStringLiteral("-sim"), baud))
+            return false;
+        tool = std::make_unique<Child>(name);
+        QStringList args = {QStringLiteral("--port"), sim.link, QStringLiteral("--baud"),
+                            QString::number(baud)};
+        args << extra;
+        return tool->start(QStringLiteral("movra_bench_tool"), args,
+                           workDir + QStringLiteral("/cfg-") + name);
+    }
+    bool ready(const QString &tag) { return tool->waitFor(tag, 30000) > 0; }
+    void finish()
+    {
+        tool->quit();
+        sim.sim->quit();
+    }
+};
+
+void intervalFigures(const QString &section, const QVector<double> &intervals, bool loaded)
+{
+    const Stats s = stats(intervals);
+    QVector<double> dev;
+    int missed = 0;
+    for (double x : intervals) {
+        dev.append(std::fabs(x - 1000.0));
+        if (x > 1500.0)
+            missed += int(std::lround(x / 1000.0)) - 1;
+    }
+    const Stats d = stats(dev);
+    figure(section, QStringLiteral("periodic requests seen"), QString::number(s.n + 1));
+    if (s.n == 0)
+        return;
+    const double off = (s.mean - 1000.0) / 10.0; // percent
+    figure(section, QStringLiteral("mean interval"),
+           num(s.mean, 2) + QStringLiteral(" ms (") + (off >= 0 ? QStringLiteral("+") : QString()) +
+               num(off, 3) + QStringLiteral(" %)"),
+           QStringLiteral("within 0.5 % of 1 s"), std::fabs(off) <= 0.5);
+    figure(section, QStringLiteral("interval spread (sd, min–max)"),
+           num(s.sd, 2) + QStringLiteral(" ms, ") + num(s.min, 1) + QStringLiteral("–") +
+               num(s.max, 1) + QStringLiteral(" ms"));
+    figure(section, QStringLiteral("p99 |interval − 1 s|"), num(d.p99, 2) + QStringLiteral(" ms"),
+           QStringLiteral("< 15 ms"), d.p99 < 15.0);
+    figure(section, QStringLiteral("missed seconds"), QString::number(missed),
+           loaded ? QStringLiteral("0") : QString(), loaded ? int(missed == 0) : -1);
+}
+
+bool runIdle()
+{
+    const int seconds = shortForm ? 4 : 60;
+    Child base(QStringLiteral("idle-base"));
+    Child idle(QStringLiteral("idle-tool"));
+    ConnectedTool polling, pollingFull;
+    if (!base.start(QStringLiteral("movra_bench_baseline"), {}, QString()) ||
+        !idle.start(QStringLiteral("movra_bench_tool"), {}, workDir + QStringLiteral("/cfg-idle")) ||
+        !polling.start(QStringLiteral("poll-tool"), 9600, {QStringLiteral("--poll")}) ||
+        !pollingFull.start(QStringLiteral("pollcap-tool"), 9600,
+                           {QStringLiteral("--poll"), QStringLiteral("--prefill"),
+                            QStringLiteral("1000")}))
+        return false;
+    if (base.waitFor(QStringLiteral("SHOWN"), 20000) < 0 ||
+        idle.waitFor(QStringLiteral("SHOWN"), 20000) < 0 || !polling.ready(QStringLiteral("POLLING")) ||
+        !pollingFull.ready(QStringLiteral("POLLING")))
+        return false;
+    sleepMs(2000); // past start-up and the first reading
+
+    struct Measured
+    {
+        Measured(const QString &n, qint64 p) : name(n), pid(p) {}
+        QString name;
+        qint64 pid;
+        qint64 cpu0 = 0, cpu1 = 0;
+        QPair<qint64, qint64> mem;
+    };
+    QVector<Measured> m = {{QStringLiteral("baseline"), base.pid()},
+                           {QStringLiteral("tool, not connected"), idle.pid()},
+                           {QStringLiteral("tool, connected, polling both every second"),
+                            polling.tool->pid()},
+                           {QStringLiteral("same, log pane at its 1000-block cap"),
+                            pollingFull.tool->pid()}};
+    const qint64 t0 = nowNs();
+    for (Measured &x : m)
+        x.cpu0 = cpuNs(x.pid);
+    note(QStringLiteral("measuring CPU and memory for %1 s").arg(seconds));
+    sleepMs(seconds * 1000);
+    const qint64 t1 = nowNs();
+    for (Measured &x : m) {
+        x.cpu1 = cpuNs(x.pid);
+        x.mem = memoryKiB(x.pid);
+    }
+    if (!base.running() || !idle.running() || !polling.tool->running() ||
+        !pollingFull.tool->running()) {
+        note(QStringLiteral("a measured process ended early"));
+        return false;
+    }
+
+    const QString s = QStringLiteral("CPU and memory, side by side over %1 s").arg(seconds);
+    auto pct = [&](const Measured &x) { return 100.0 * double(x.cpu1 - x.cpu0) / double(t1 - t0); };
+    const double basePct = pct(m.at(0));
+    for (int i = 0; i < m.size(); ++i) {
+        const double p = pct(m.at(i));
+        const bool budgeted = i >= 2;
+        figure(s, QStringLiteral("CPU, ") + m.at(i).name,
+               num(p, 3) + QStringLiteral(" % (") + num(double(m.at(i).cpu1 - m.at(i).cpu0) / kMs / seconds, 2) +
+                   QStringLiteral(" ms/s)") +
+                   (i > 0 ? QStringLiteral(", ") + num(p / basePct, 2) + QStringLiteral("× baseline")
+                          : QString()),
+               budgeted ? QStringLiteral("≤ 1.2× baseline") : QString(),
+               budgeted ? int(p <= 1.2 * basePct) : -1);
+    }
+    const double baseRss = double(m.at(0).mem.first) / 1024.0;
+    for (int i = 0; i < m.size(); ++i) {
+        const double rss = double(m.at(i).mem.first) / 1024.0;
+        const double hwm = double(m.at(i).mem.second) / 1024.0;
+        const bool budgeted = i >= 1;
+        figure(s, QStringLiteral("RSS, ") + m.at(i).name,
+               num(rss, 1) + QStringLiteral(" MiB (peak ") + num(hwm, 1) + QStringLiteral(")") +
+                   (i > 0 ? QStringLiteral(", baseline + ") + num(rss - baseRss, 1) + QStringLiteral(" MiB")
+                          : QString()),
+               budgeted ? QStringLiteral("≤ baseline + 10 MiB") : QString(),
+               budgeted ? int(rss - baseRss <= 10.0) : -1);
+    }
+
+    base.kill();
+    idle.kill();
+    polling.finish();
+    pollingFull.finish();
+    intervalFigures(QStringLiteral("periodic requests, quiet machine (%1 s)").arg(seconds),
+                    pollIntervals(*polling.sim.sim), false);
+    const Stats l = stats(replyLatencies(*polling.sim.sim, *polling.tool));
+    figure(QStringLiteral("reply to display, periodic reads at 9600 Bd"),
+           QStringLiteral("latency p50 / p99 / max (n)"),
+           num(l.p50, 1) + QStringLiteral(" / ") + num(l.p99, 1) + QStringLiteral(" / ") +
+               num(l.max, 1) + QStringLiteral(" ms (") + QString::number(l.n) + QStringLiteral(")"));
+    if (l.n == 0) {
+        note(QStringLiteral("no reply reached the labels"));
+        return false;
+    }
+    return true;
+}
+
+bool runLoaded()
+{
+    const int seconds = shortForm ? 4 : 150;
+    // A busy loop keeps one core busy for the whole run.
+    QProcess spin;
+    spin.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--spin")});
+    if (!spin.waitForStarted(5000))
+        return false;
+    ConnectedTool t;
+    const bool ok = t.start(QStringLiteral("load-tool"), 9600, {QStringLiteral("--poll")}) &&
+                    t.ready(QStringLiteral("POLLING"));
+    if (ok) {
+        note(QStringLiteral("periodic requests under load for %1 s").arg(seconds));
+        sleepMs(seconds * 1000 + 500);
+        t.finish();
+    }
+    spin.kill();
+    spin.waitForFinished(5000);
+    if (!ok)
+        return false;
+    const QVector<double> intervals = pollIntervals(*t.sim.sim);
+    intervalFigures(QStringLiteral("periodic requests, busy loop on the other core (%1 s)").arg(seconds),
+                    intervals, true);
+    return !intervals.isEmpty();
+}
+
+bool runLatency()
+{
+    const QList<int> rates = shortForm ? QList<int>{2400, 115200}
+                                       : QList<int>{2400, 4800, 9600, 19200, 38400, 57600, 115200};
+    const int reads = shortForm ? 10 : 220;
+    const QString s = QStringLiteral("reply to display, manual reads at random moments (%1 each)").arg(reads);
+    for (int rate : rates) {
+        ConnectedTool t;
+        const QString name = QStringLiteral("latency-%1").arg(rate);
+        if (!t.start(name, rate,
+                     {QStringLiteral("--manual-reads"), QString::number(reads),
+                      QStringLiteral("--gap-ms"), QStringLiteral("90:190")}))
+            return false;
+        if (!t.ready(QStringLiteral("CONNECTED")) ||
+            t.tool->waitFor(QStringLiteral("DONE"), reads * 400 + 10000) < 0)
+            return false;
+        sleepMs(200);
+        t.finish();
+        const Stats l = stats(replyLatencies(*t.sim.sim, *t.tool));
+        if (l.n == 0) {
+            note(name + QStringLiteral(": no reply reached the labels"));
+            return false;
+        }
+        figure(s, QStringLiteral("%1 Bd: min / p50 / p99 / max (n)").arg(rate),
+               num(l.min, 1) + QStringLiteral(" / ") + num(l.p50, 1) + QStringLiteral(" / ") +
+                   num(l.p99, 1) + QStringLiteral(" / ") + num(l.max, 1) + QStringLiteral(" ms (") +
+                   QString::number(l.n) + QStringLiteral(")"),
+               QStringLiteral("p99 in 20–31 ms"), l.p99 >= 20.0 && l.p99 <= 31.0);
+    }
+    return true;
+}
+
+// ------------------------------------------------------------------ table
+
+QString machineText()
+{
+    QString cpu;
+    QFile f(QStringLiteral("/proc/cpuinfo"));
+    if (f.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : f.readAll().split('\n'))
+            if (line.startsWith("model name")) {
+                cpu = QString::fromLatin1(line.mid(line.indexOf(':') + 1)).trimmed();
+                break;
+            }
+    }
+    QString os;
+    QFile r(QStringLiteral("/etc/os-release"));
+    if (r.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : r.readAll().split('\n'))
+            if (line.startsWith("PRETTY_NAME="))
+                os = QString::fromLatin1(line.mid(12)).remove(QLatin1Char('"'));
+    }
+    double load = 0;
+    QFile la(QStringLiteral("/proc/loadavg"));
+    if (la.open(QIODevice::ReadOnly))
+        load = la.readAll().split(' ').value(0).toDouble();
+    return QStringLiteral("%1 × %2, %3, Qt %4, load average at the end %5")
+        .arg(QThread::idealThreadCount())
+        .arg(cpu, os, QLatin1String(qVersion()))
+        .arg(load, 0, 'f', 2);
+}
+
+void printTable(const QString &reportPath)
+{
+    QString md;
+    QTextStream out(&md);
+    out << "Machine: " << machineText() << "\n";
+    out << (shortForm ? "Short form (CI): figures are not comparable, budgets not judged.\n" : "")
+        << "\n";
+    QString section;
+    for (const Figure &f : figures) {
+        if (f.section != section) {
+            section = f.section;
+            out << "\n" << section << "\n\n";
+            out << "| Figure | Measured | Budget | |\n|---|---|---|---|\n";
+        }
+        out << "| " << f.name << " | " << f.value << " | " << f.budget << " | " << f.verdict
+            << " |\n";
+    }
+    out.flush();
+    std::printf("%s", md.toUtf8().constData());
+    std::fflush(stdout);
+    if (!reportPath.isEmpty()) {
+        QFile r(reportPath);
+        if (r.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            r.write(md.toUtf8());
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments();
+    if (args.contains(QStringLiteral("--spin"))) {
+        volatile unsigned long n = 0;
+        for (;;)
+            n = n + 1;
+    }
+
+    binDir = QCoreApplication::applicationDirPath();
+    QString reportPath;
+    QStringList only;
+    bool strict = false;
+    for (int i = 1; i < args.size(); ++i) {
+        const QString &a = args.at(i);
+        if (a == QLatin1String("--short"))
+            shortForm = true;
+        else if (a == QLatin1String("--strict"))
+            strict = true;
+        else if (a == QLatin1String("--bin") && i + 1 < args.size())
+            binDir = args.at(++i);
+        else if (a == QLatin1String("--report") && i + 1 < args.size())
+            reportPath = args.at(++i);
+        else if (a == QLatin1String("--only") && i + 1 < args.size())
+            only = args.at(++i).split(QLatin1Char(','));
+        else {
+            std::fprintf(stderr, "usage: movra_bench_run [--short] [--strict] [--bin DIR] "
+                                 "[--report FILE] [--only micro,startup,idle,load,latency]\n");
+            return 2;
+        }
+    }
+    auto wanted = [&](const char *what) {
+        return only.isEmpty() || only.contains(QLatin1String(what));
+    };
+
+    QTemporaryDir tmp(QDir::tempPath() + QStringLiteral("/movra-bench-XXXXXX"));
+    if (!tmp.isValid())
+        return 2;
+    workDir = tmp.path();
+    if (qEnvironmentVariableIsSet("MOVRA_BENCH_KEEP"))
+        tmp.setAutoRemove(false);
+
+    bool ok = true;
+    if (ok && wanted("micro"))
+        ok = runMicro();
+    if (ok && wanted("startup"))
+        ok = runStartup();
+    if (ok && wanted("idle"))
+        ok = runIdle();
+    if (ok && wanted("load"))
+        ok = runLoaded();
+    if (ok && wanted("latency"))
+        ok = runLatency();
+
+    printTable(reportPath);
+    if (!ok) {
+        std::fprintf(stderr, "bench: a measurement could not be taken (files in %s)\n",
+                     qPrintable(workDir));
+        tmp.setAutoRemove(false);
+        return 1;
+    }
+    return strict && !shortForm && anyMissed ? 1 : 0;
+}
