@@ -46,12 +46,20 @@ void answerNextModal(ModalRecord *record, bool accept, const QString &text)
 {
     auto *timer = new QTimer;
     auto tries = std::make_shared<int>(0);
+    const std::shared_ptr<bool> alive = record->alive;
     timer->setInterval(5);
     QObject::connect(timer, &QTimer::timeout, [=]() {
+        if (!*alive) {
+            timer->stop();
+            timer->deleteLater();
+            return;
+        }
         QWidget *modal = QApplication::activeModalWidget();
         if (!modal) {
-            if (++*tries > 2000) // 10 s: nothing came; stop polling
+            if (++*tries > 2000) { // 10 s: nothing came; stop polling
+                timer->stop();
                 timer->deleteLater();
+            }
             return;
         }
         timer->stop();

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
 #include "MovraTestTool.h"
 
@@ -122,6 +123,23 @@ struct ModalRecord
     QString title;
     QString text;
     QString label;
+
+    // A watcher still polling after the record went out of scope must not
+    // write into it.
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+    ModalRecord() = default;
+    ModalRecord(const ModalRecord &o) : seen(o.seen), title(o.title), text(o.text), label(o.label)
+    {
+    }
+    ModalRecord &operator=(const ModalRecord &o)
+    {
+        seen = o.seen;
+        title = o.title;
+        text = o.text;
+        label = o.label;
+        return *this;
+    }
+    ~ModalRecord() { *alive = false; }
 };
 void answerNextModal(ModalRecord *record, bool accept = true, const QString &text = QString());
 
