@@ -105,6 +105,8 @@ public:
     Rig(const Rig &) = delete;
     Rig &operator=(const Rig &) = delete;
 
+    // Every box the window shows, expected or not.
+    DialogWatch dialogs;
     movrasim::SimulatorHost host;
     std::unique_ptr<MovraTestTool> w;
     QString path;
@@ -162,6 +164,8 @@ public:
             const QByteArray before = A::rxBuffer(*w);
             movratest::tick(*w);
             ++ticked;
+            // A taken block leaves the buffer empty, or holding only bytes
+            // that came in while a box of that tick was open.
             const QByteArray &after = A::rxBuffer(*w);
             if (!before.isEmpty() && (after.size() < before.size() || !after.startsWith(before)))
                 taken += before.size();
@@ -208,12 +212,12 @@ public:
         return settle() && tick(3);
     }
 
-    // Frames the simulator heard after `from`, as hex.
-    QStringList framesHeard(int from, int size = 8) const
+    // 8-byte frames the simulator heard after `from`, as hex.
+    QStringList framesHeard(int from) const
     {
         QStringList frames;
-        for (int i = from; i + size <= hostIn.size(); i += size)
-            frames << QString::fromLatin1(hostIn.mid(i, size).toHex().toUpper());
+        for (int i = from; i + 8 <= hostIn.size(); i += 8)
+            frames << QString::fromLatin1(hostIn.mid(i, 8).toHex().toUpper());
         return frames;
     }
 };
@@ -247,6 +251,8 @@ private slots:
     void periodicReading();
     void batchRead_data();
     void batchRead();
+    void readParametersOnConnect();
+    void batchReadResumesAfterReconnect();
     void batchWrite_data();
     void batchWrite();
     void baudRateWrite_data();
@@ -302,27 +308,39 @@ void TestE2eDevice::manualRead_data()
     QTest::addColumn<int>("humidity");
     QTest::addColumn<int>("deviceStation");
     QTest::addColumn<int>("toolStation");
+    QTest::addColumn<int>("stationWhileReplying"); // 0: left alone
     QTest::addColumn<QString>("labelTemp");
     QTest::addColumn<QString>("labelHumi");
     QTest::addColumn<QStringList>("readings");
+    QTest::addColumn<int>("pendingAfter");
 
-    QTest::newRow("room air") << 253 << 452 << 1 << 1 << "25.3"
+    QTest::newRow("room air") << 253 << 452 << 1 << 1 << 0 << "25.3"
                               << "45.2"
-                              << QStringList{reading("\t湿度:45.2 %"), reading("\t温度:25.3 ℃")};
+                              << QStringList{reading("\t湿度:45.2 %"), reading("\t温度:25.3 ℃")}
+                              << 0;
     QTest::newRow("below zero, dry")
-        << -123 << 0 << 1 << 1 << "-12.3"
-        << "0.0" << QStringList{reading("\t湿度:0.0 %"), reading("\t温度:-12.3 ℃")};
-    QTest::newRow("range limits") << -550 << 1000 << 1 << 1 << "-55.0"
+        << -123 << 0 << 1 << 1 << 0 << "-12.3"
+        << "0.0" << QStringList{reading("\t湿度:0.0 %"), reading("\t温度:-12.3 ℃")} << 0;
+    QTest::newRow("range limits") << -550 << 1000 << 1 << 1 << 0 << "-55.0"
                                   << "100.0"
                                   << QStringList{reading("\t湿度:100.0 %"),
-                                                 reading("\t温度:-55.0 ℃")};
-    QTest::newRow("temperature out of range") << 1001 << 300 << 1 << 1 << "0"
-                                              << "30.0" << QStringList{reading("\t湿度:30.0 %")};
-    QTest::newRow("station 9") << 231 << 555 << 9 << 9 << "23.1"
+                                                 reading("\t温度:-55.0 ℃")}
+                                  << 0;
+    QTest::newRow("temperature out of range")
+        << 1001 << 300 << 1 << 1 << 0 << "0"
+        << "30.0" << QStringList{reading("\t湿度:30.0 %")} << 0;
+    QTest::newRow("station 9") << 231 << 555 << 9 << 9 << 0 << "23.1"
                                << "55.5"
-                               << QStringList{reading("\t湿度:55.5 %"), reading("\t温度:23.1 ℃")};
-    QTest::newRow("device at another station") << 231 << 555 << 2 << 1 << "0"
-                                               << "0" << QStringList();
+                               << QStringList{reading("\t湿度:55.5 %"), reading("\t温度:23.1 ℃")}
+                               << 0;
+    // Nobody answers: the request stays pending, nothing is shown.
+    QTest::newRow("device at another station") << 231 << 555 << 2 << 1 << 0 << "0"
+                                               << "0" << QStringList() << 5;
+    // The reply names station 1, the tool now reads station 2: dropped, but
+    // the request is settled.
+    QTest::newRow("station changed while the reply is under way")
+        << 231 << 555 << 1 << 1 << 2 << "0"
+        << "0" << QStringList() << 0;
 }
 
 void TestE2eDevice::manualRead()
@@ -331,9 +349,11 @@ void TestE2eDevice::manualRead()
     QFETCH(int, humidity);
     QFETCH(int, deviceStation);
     QFETCH(int, toolStation);
+    QFETCH(int, stationWhileReplying);
     QFETCH(QString, labelTemp);
     QFETCH(QString, labelHumi);
     QFETCH(QStringList, readings);
+    QFETCH(int, pendingAfter);
 
     Rig rig;
     QVERIFY(rig.start());
@@ -341,19 +361,25 @@ void TestE2eDevice::manualRead()
     rig.model().setFixedHumidity(quint16(humidity));
     rig.model().setAddress(quint8(deviceStation));
     QVERIFY(rig.connectAt(9600));
-    rig.ui().readAddress_1->setValue(toolStation);
-    rig.ui().textEdit->clear();
+    auto &ui = rig.ui();
+    ui.readAddress_1->setValue(toolStation);
+    ui.textEdit->clear();
 
-    DialogWatch dialogs;
     const int heard = rig.hostIn.size();
-    QVERIFY(rig.manualRead());
+    ui.manualReadButton->click();
+    QVERIFY(rig.settle());
+    if (stationWhileReplying != 0)
+        ui.readAddress_1->setValue(stationWhileReplying);
+    QVERIFY(rig.tick(3));
+
     QByteArray request(1, char(toolStation));
     request.append("\x03\x00\x00\x00\x02", 5);
     QCOMPARE(rig.hostIn.mid(heard).toHex(), withCrc(request).toHex());
-    QCOMPARE(rig.ui().label_Temp->text(), labelTemp);
-    QCOMPARE(rig.ui().label_Humidy->text(), labelHumi);
+    QCOMPARE(ui.label_Temp->text(), labelTemp);
+    QCOMPARE(ui.label_Humidy->text(), labelHumi);
     QCOMPARE(logOf(*rig.w), QStringList{line("正在手动读取温湿度值")} + readings);
-    QVERIFY(dialogs.titles.isEmpty());
+    QCOMPARE(A::pendingRequest(*rig.w), pendingAfter);
+    QVERIFY(rig.dialogs.titles.isEmpty());
 }
 
 void TestE2eDevice::periodicReading_data()
@@ -430,6 +456,7 @@ void TestE2eDevice::periodicReading()
     QCOMPARE(heard, requests);
     QCOMPARE(ui.label_Temp->text(), labelTemp);
     QCOMPARE(ui.label_Humidy->text(), labelHumi);
+    QVERIFY(rig.dialogs.titles.isEmpty());
 }
 
 void TestE2eDevice::batchRead_data()
@@ -467,7 +494,6 @@ void TestE2eDevice::batchRead()
     ui.BraudRate_4->setCurrentIndex((order + 1) % 3);
     ui.textEdit->clear();
 
-    DialogWatch dialogs;
     const int from = rig.hostIn.size();
     ui.readButton->click();
     QVERIFY(rig.ticksUntil([&] { return !A::batchReadActive(*rig.w); }, 200) > 0);
@@ -493,7 +519,73 @@ void TestE2eDevice::batchRead()
                      QStringLiteral("T\t设备湿度修正为：%1").arg(humiCorrection), QString(),
                      QStringLiteral("T\t温湿度对调：") + orderText, QString(),
                      line("已发完批量读取命令"), QString()}));
-    QVERIFY(dialogs.titles.isEmpty());
+    QVERIFY(rig.dialogs.titles.isEmpty());
+}
+
+void TestE2eDevice::readParametersOnConnect()
+{
+    Rig rig;
+    QVERIFY(rig.start(4800));
+    rig.model().setAddress(42);
+    rig.model().setTemperatureCorrection(-3);
+    rig.model().setHumidityCorrection(8);
+    rig.model().setOrderMode(DeviceModel::OrderTemperatureFirst);
+    auto &ui = rig.ui();
+    ui.checkBox_8->click();
+    QVERIFY(A::readParamOnConnect(*rig.w));
+
+    QVERIFY(rig.connectAt(4800));
+    QVERIFY(A::batchReadActive(*rig.w));
+    QVERIFY(rig.ticksUntil([&] { return !A::batchReadActive(*rig.w); }, 200) > 0);
+
+    QCOMPARE(ui.readAddress_2->value(), 42);
+    QCOMPARE(int(A::devAddress(*rig.w)), 42);
+    QCOMPARE(ui.braudRate_2->itemText(0), QStringLiteral("4800"));
+    QCOMPARE(ui.tempOffset_1->value(), -3);
+    QCOMPARE(ui.humiOffset_1->value(), 8);
+    QCOMPARE(ui.BraudRate_5->itemText(0), QStringLiteral("温度在前"));
+    const QStringList log = logOf(*rig.w);
+    QCOMPARE(log.mid(log.size() - 2), QStringList({line("已发完批量读取命令"), QString()}));
+    QVERIFY(rig.dialogs.titles.isEmpty());
+}
+
+void TestE2eDevice::batchReadResumesAfterReconnect()
+{
+    Rig rig;
+    QVERIFY(rig.start());
+    rig.model().setAddress(6);
+    rig.model().setTemperatureCorrection(21);
+    rig.model().setHumidityCorrection(-4);
+    QVERIFY(rig.connectAt(9600));
+    auto &ui = rig.ui();
+
+    const int from = rig.hostIn.size();
+    ui.readButton->click();
+    // Station address and baud rate are in; the operator pulls the link.
+    QVERIFY(rig.ticksUntil([&] { return A::readStep(*rig.w) == 102; }, 100) > 0);
+    QVERIFY(rig.ticksUntil([&] { return A::pendingRequest(*rig.w) == 0; }, 100) > 0);
+    ui.disConnectButton->click();
+    QVERIFY(rig.settle());
+    QVERIFY(rig.tick(200));
+    QCOMPARE(A::readStep(*rig.w), qint16(102));
+    QCOMPARE(ui.tempOffset_1->value(), 0);
+
+    ui.textEdit->clear();
+    QVERIFY(rig.connectAt(9600));
+    QVERIFY(rig.ticksUntil([&] { return !A::batchReadActive(*rig.w); }, 200) > 0);
+
+    QCOMPARE(ui.readAddress_2->value(), 6);
+    QCOMPARE(ui.tempOffset_1->value(), 21);
+    QCOMPARE(ui.humiOffset_1->value(), -4);
+    QCOMPARE(ui.BraudRate_5->itemText(0), QStringLiteral("硬件决定"));
+    // Each item went out once: the resumed batch starts where it stopped.
+    QCOMPARE(rig.hostIn.mid(from).count(hex("0003010000018427")), 1);
+    QCOMPARE(rig.hostIn.mid(from).count(hex("FDFDFD0000E988")), 1);
+    QCOMPARE(rig.hostIn.mid(from).count(hex("00030050000185CA")), 1);
+    const QStringList log = logOf(*rig.w);
+    QCOMPARE(log.filter(QStringLiteral("失败")), QStringList());
+    QCOMPARE(log.mid(log.size() - 2), QStringList({line("已发完批量读取命令"), QString()}));
+    QVERIFY(rig.dialogs.titles.isEmpty());
 }
 
 void TestE2eDevice::batchWrite_data()
@@ -542,7 +634,6 @@ void TestE2eDevice::batchWrite()
     QVERIFY(!ui.checkBox_2->isChecked());
     ui.textEdit->clear();
 
-    DialogWatch dialogs;
     ui.writeButton->click();
     QVERIFY(rig.ticksUntil([&] { return !A::batchWriteActive(*rig.w); }, 300) > 0);
 
@@ -580,7 +671,7 @@ void TestE2eDevice::batchWrite()
              swapped ? QString::number(temp / 10.0, 'f', 1) : QString::number(humi / 10.0, 'f', 1));
     QCOMPARE(ui.label_Temp->text(),
              swapped ? QString::number(humi / 10.0, 'f', 1) : QString::number(temp / 10.0, 'f', 1));
-    QVERIFY(dialogs.titles.isEmpty());
+    QVERIFY(rig.dialogs.titles.isEmpty());
 }
 
 void TestE2eDevice::baudRateWrite_data()
@@ -610,7 +701,6 @@ void TestE2eDevice::baudRateWrite()
     QCOMPARE(A::writeBaudRate(*rig.w), rate);
     ui.textEdit->clear();
 
-    DialogWatch dialogs;
     const int from = rig.hostIn.size();
     ui.writeButton->click();
     QVERIFY(rig.ticksUntil([&] { return !A::batchWriteActive(*rig.w); }, 300) > 0);
@@ -646,7 +736,7 @@ void TestE2eDevice::baudRateWrite()
     QVERIFY(rig.manualRead());
     QCOMPARE(rig.ui().label_Temp->text(), QStringLiteral("19.9"));
     QCOMPARE(rig.ui().label_Humidy->text(), QStringLiteral("33.3"));
-    QVERIFY(dialogs.titles.isEmpty());
+    QVERIFY(rig.dialogs.titles.isEmpty());
 }
 
 void TestE2eDevice::qualification_data()
@@ -720,23 +810,27 @@ void TestE2eDevice::qualification()
     if (!temperatureCheck)
         want << other;
     QCOMPARE(log, want);
+    QVERIFY(rig.dialogs.titles.isEmpty());
 }
 
 void TestE2eDevice::testModeConnect_data()
 {
     QTest::addColumn<bool>("automatic");
+    QTest::addColumn<QString>("probes"); // F: read at 0xFD, Z: read at address 0
     QTest::addColumn<bool>("learnsStation");
 
-    // The scan probes at 0xFD first in every baud-rate window. The manual
-    // attempt sends the read of address 0 alone in its first period and
+    // The scan sends one probe per period, at 0xFD first in every baud-rate
+    // window; 2400, 2400 and 4800 go unheard, 9600 answers. The manual
+    // attempt sends the read at address 0 alone in its first period and
     // takes that answer; the station comes only from a 0xFD reply.
-    QTest::newRow("automatic connection") << true << true;
-    QTest::newRow("manual connection") << false << false;
+    QTest::newRow("automatic connection") << true << "ZFZFZFZF" << true;
+    QTest::newRow("manual connection") << false << "Z" << false;
 }
 
 void TestE2eDevice::testModeConnect()
 {
     QFETCH(bool, automatic);
+    QFETCH(QString, probes);
     QFETCH(bool, learnsStation);
 
     Rig rig;
@@ -754,7 +848,6 @@ void TestE2eDevice::testModeConnect()
     QVERIFY(A::testMode(*rig.w));
     ui.textEdit->clear();
 
-    DialogWatch dialogs;
     if (automatic) {
         ui.autoConnectButton->click();
         QVERIFY(rig.settle());
@@ -764,8 +857,13 @@ void TestE2eDevice::testModeConnect()
         QVERIFY(rig.connectAt(9600));
     }
     // Register reads only; the identification request is never sent.
-    QVERIFY(!rig.hostIn.contains(hex("0006011000008822")));
-    QVERIFY(rig.hostIn.contains(automatic ? hex("FD0301000002D1CB") : hex("000300000002C5DA")));
+    QString heard;
+    for (const QString &frame : rig.framesHeard(0)) {
+        heard += frame == QLatin1String("FD0301000002D1CB")   ? QLatin1Char('F')
+                 : frame == QLatin1String("000300000002C5DA") ? QLatin1Char('Z')
+                                                              : QLatin1Char('?');
+    }
+    QCOMPARE(heard, probes);
 
     const QStringList log = logOf(*rig.w);
     const int expectedStation = learnsStation ? 7 : 1;
@@ -779,7 +877,7 @@ void TestE2eDevice::testModeConnect()
     QVERIFY(rig.manualRead());
     QCOMPARE(ui.label_Temp->text(), learnsStation ? QStringLiteral("25.0") : QStringLiteral("0"));
     QCOMPARE(ui.label_Humidy->text(), learnsStation ? QStringLiteral("60.0") : QStringLiteral("0"));
-    QVERIFY(dialogs.titles.isEmpty());
+    QCOMPARE(rig.dialogs.titles, QStringList{QStringLiteral("密码输入")});
 }
 
 void TestE2eDevice::batchReadAgainstFaults_data()
@@ -819,7 +917,6 @@ void TestE2eDevice::batchReadAgainstFaults()
     auto &ui = rig.ui();
     ui.textEdit->clear();
 
-    DialogWatch dialogs;
     movratest::answerNextModal(&box);
     ui.readButton->click();
     QList<int> at;
@@ -845,7 +942,7 @@ void TestE2eDevice::batchReadAgainstFaults()
     QVERIFY(QTest::qWaitFor([&] { return box.seen; }, 3000));
     QCOMPARE(box.title, QStringLiteral("批量读取参数失败"));
     QCOMPARE(box.text, summary);
-    QCOMPARE(dialogs.titles, QStringList{QStringLiteral("批量读取参数失败")});
+    QCOMPARE(rig.dialogs.titles, QStringList{QStringLiteral("批量读取参数失败")});
     QVERIFY(rig.connected());
 }
 
@@ -902,6 +999,7 @@ void TestE2eDevice::splitReply()
     QCOMPARE(ui.label_Humidy->text(), oneBlock ? QStringLiteral("64.1") : QStringLiteral("0"));
     // A reply that fell apart leaves the reading pending.
     QCOMPARE(A::pendingRequest(*rig.w), oneBlock ? 0 : 5);
+    QVERIFY(rig.dialogs.titles.isEmpty());
 }
 
 void TestE2eDevice::halfDuplexEcho_data()
@@ -935,6 +1033,7 @@ void TestE2eDevice::halfDuplexEcho()
     QCOMPARE(ui.label_Temp->text(), QStringLiteral("-4.5"));
     QCOMPARE(ui.label_Humidy->text(), QStringLiteral("87.6"));
     QCOMPARE(A::pendingRequest(*rig.w), 0);
+    QVERIFY(rig.dialogs.titles.isEmpty());
 }
 
 QTEST_MAIN(TestE2eDevice)

@@ -5,7 +5,6 @@
 
 #include <QDialog>
 #include <QDir>
-#include <QMessageBox>
 #include <QRegularExpression>
 #include <QSerialPortInfo>
 #include <QSettings>
@@ -103,6 +102,8 @@ public:
     Rig(const Rig &) = delete;
     Rig &operator=(const Rig &) = delete;
 
+    // Every box the window shows, expected or not.
+    DialogWatch dialogs;
     movrasim::SimulatorHost host;
     std::unique_ptr<movratest::PtyPair> peer;
     std::unique_ptr<MovraTestTool> w;
@@ -200,6 +201,8 @@ public:
         for (int i = 0; i < n; ++i) {
             const QByteArray before = A::rxBuffer(*w);
             movratest::tick(*w);
+            // A taken block leaves the buffer empty, or holding only bytes
+            // that came in while a box of that tick was open.
             const QByteArray &after = A::rxBuffer(*w);
             if (!before.isEmpty() && (after.size() < before.size() || !after.startsWith(before)))
                 taken += before.size();
@@ -256,6 +259,7 @@ private slots:
     void automaticScan_data();
     void automaticScan();
     void disconnectAndReconnect();
+    void restartRemembersPortAndRate();
     void identification_data();
     void identification();
     void portVanishes_data();
@@ -332,7 +336,6 @@ void TestE2eLink::manualConnect()
     QVERIFY(rig.selectPort(rig.path));
     QVERIFY(rig.selectRate(windowRate));
 
-    DialogWatch dialogs;
     if (!connected)
         movratest::answerNextModal(&box);
     ui.connectButton->click();
@@ -365,7 +368,7 @@ void TestE2eLink::manualConnect()
         QVERIFY(ui.manualReadButton->isEnabled());
         QVERIFY(ui.readButton->isEnabled());
         QVERIFY(ui.writeButton->isEnabled());
-        QVERIFY(dialogs.titles.isEmpty());
+        QVERIFY(rig.dialogs.titles.isEmpty());
         return;
     }
 
@@ -374,7 +377,7 @@ void TestE2eLink::manualConnect()
     QTRY_VERIFY_WITH_TIMEOUT(box.seen, 3000);
     QCOMPARE(box.title, QStringLiteral("手动连接超时"));
     QCOMPARE(box.text, QString::fromUtf8(kCheckLines) + QString::fromUtf8(kManualHints));
-    QCOMPARE(dialogs.titles, QStringList{QStringLiteral("手动连接超时")});
+    QCOMPARE(rig.dialogs.titles, QStringList{QStringLiteral("手动连接超时")});
     QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkFailed));
     QVERIFY(!A::serialPort(w).isOpen());
     QCOMPARE(ui.statusBar->currentMessage(),
@@ -426,7 +429,6 @@ void TestE2eLink::automaticScan()
     // The scan starts from the first item whatever was chosen before.
     QVERIFY(rig.selectRate(38400));
 
-    DialogWatch dialogs;
     if (silent)
         movratest::answerNextModal(&box);
     ui.autoConnectButton->click();
@@ -452,14 +454,14 @@ void TestE2eLink::automaticScan()
                      {QStringLiteral("T\t设备连接成功,波特率为：%1").arg(deviceRate), QString()}));
         QVERIFY(A::serialPort(w).isOpen());
         QCOMPARE(A::serialPort(w).baudRate(), deviceRate);
-        QVERIFY(dialogs.titles.isEmpty());
+        QVERIFY(rig.dialogs.titles.isEmpty());
         return;
     }
 
     QTRY_VERIFY_WITH_TIMEOUT(box.seen, 3000);
     QCOMPARE(box.title, QStringLiteral("自动连接超时"));
     QCOMPARE(box.text, QString::fromUtf8(kCheckLines));
-    QCOMPARE(dialogs.titles, QStringList{QStringLiteral("自动连接超时")});
+    QCOMPARE(rig.dialogs.titles, QStringList{QStringLiteral("自动连接超时")});
     QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkFailed));
     QVERIFY(!A::serialPort(w).isOpen());
     QCOMPARE(log.mid(log.size() - 5),
@@ -496,6 +498,33 @@ void TestE2eLink::disconnectAndReconnect()
     // The port was let go properly: the same device connects again.
     QVERIFY(rig.connectAt(9600));
     QCOMPARE(framesIn(rig.hostIn, hex(kIdentify)), 2);
+    QVERIFY(rig.dialogs.titles.isEmpty());
+}
+
+void TestE2eLink::restartRemembersPortAndRate()
+{
+    Rig rig;
+    QVERIFY2(rig.startHost(19200), qPrintable(rig.host.errorString()));
+    rig.openWindow();
+    QVERIFY(rig.selectPort(rig.path));
+    QVERIFY(rig.connectAt(19200));
+
+    // The operator closes the tool and starts it again: no choice is made,
+    // the port and rate of the last opening are preselected.
+    rig.w.reset();
+    rig.openWindow();
+    MovraTestTool &w = *rig.w;
+    auto &ui = A::ui(w);
+    QCOMPARE(ui.SerialComNum->currentText(), rig.path);
+    QCOMPARE(A::selectedPortName(w), rig.path);
+    QCOMPARE(ui.BraudRate_1->currentText(), QStringLiteral("19200"));
+
+    ui.connectButton->click();
+    QVERIFY(rig.settle());
+    QVERIFY(rig.ticksUntil([&] { return A::linkState(w) == MovraTestTool::LinkConnected; }, 100) >
+            0);
+    QCOMPARE(framesIn(rig.hostIn, hex(kIdentify)), 2);
+    QVERIFY(rig.dialogs.titles.isEmpty());
 }
 
 void TestE2eLink::identification_data()
@@ -528,7 +557,6 @@ void TestE2eLink::identification()
     QVERIFY(rig.selectPort(rig.path));
     QVERIFY(rig.selectRate(9600));
 
-    DialogWatch dialogs;
     if (!accepted)
         movratest::answerNextModal(&box);
     A::ui(w).connectButton->click();
@@ -540,7 +568,7 @@ void TestE2eLink::identification()
     if (accepted) {
         QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkConnected));
         QCOMPARE(rig.peerIn, hex(kIdentify));
-        QVERIFY(dialogs.titles.isEmpty());
+        QVERIFY(rig.dialogs.titles.isEmpty());
         return;
     }
     // Both answers were heard and judged, and the attempt ran out.
@@ -549,6 +577,7 @@ void TestE2eLink::identification()
     QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkFailed));
     QTRY_VERIFY_WITH_TIMEOUT(box.seen, 3000);
     QCOMPARE(box.title, QStringLiteral("手动连接超时"));
+    QCOMPARE(rig.dialogs.titles, QStringList{QStringLiteral("手动连接超时")});
     QVERIFY(!logOf(w).join(QLatin1Char('\n')).contains(QStringLiteral("设备连接成功")));
 }
 
@@ -583,7 +612,6 @@ void TestE2eLink::portVanishes()
     QSignalSpy ticks(&A::tickTimer(w), &QTimer::timeout);
     QSignalSpy errors(&A::serialPort(w), &QSerialPort::errorOccurred);
     A::tickTimer(w).start();
-    DialogWatch dialogs;
     movratest::answerNextModal(&box);
 
     if (simulator)
@@ -600,7 +628,7 @@ void TestE2eLink::portVanishes()
     // Let a possible storm show itself: a bounded run of the event loop.
     const int ticksAfterBox = ticks.count();
     QVERIFY(QTest::qWaitFor([&] { return ticks.count() >= ticksAfterBox + 30; }, 5000));
-    QCOMPARE(dialogs.titles, QStringList{QStringLiteral("串口操作错误")});
+    QCOMPARE(rig.dialogs.titles, QStringList{QStringLiteral("串口操作错误")});
     QVERIFY2(errors.count() >= 1 && errors.count() <= 3,
              qPrintable(QString::number(errors.count())));
     QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkFailed));
@@ -651,6 +679,7 @@ void TestE2eLink::burstTakenAtOnce()
     QCOMPARE(rig.taken, qint64(size) + 6);
     // Noise leaves the link alone.
     QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkConnected));
+    QVERIFY(rig.dialogs.titles.isEmpty());
 }
 
 void TestE2eLink::refreshPortList_data()
@@ -697,12 +726,14 @@ void TestE2eLink::refreshPortList()
     QCOMPARE(shown, expected);
     QCOMPARE(ui.SerialComNum->currentIndex(), 0);
     QCOMPARE(A::selectedPortName(w), expected.first());
+    QVERIFY(rig.dialogs.titles.isEmpty());
 
     if (extraAfter == 0)
         return;
     // The simulator's entry came back and still reaches the device.
     QVERIFY(rig.selectPort(rig.path));
     QVERIFY(rig.connectAt(9600));
+    QVERIFY(rig.dialogs.titles.isEmpty());
 }
 
 QTEST_MAIN(TestE2eLink)
