@@ -1,0 +1,730 @@
+// Setting.ini in bad shape and operator text of any kind: empty, garbage, a
+// directory in the file's place, values of the wrong type or out of range,
+// a folder that cannot be written. The tool starts, never crashes, never
+// leaves a half-written file, and every value it ends up with is defined.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+#include <limits>
+#include <random>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+#include "Tenths.h"
+#include "TestSupport.h"
+
+using A = MovraTestAccess;
+using DiskValues = QMap<QString, QString>;
+
+namespace {
+
+enum class Start {
+    Empty,
+    Garbage,
+    NulBytes,
+    HeaderOnly,
+    OtherSection,
+    CutShort,
+    WrongTypes,
+    HarmlessVariants,
+    Utf16,
+    Directory,
+    FolderIsAFile,
+};
+
+enum class Writer { TempInterval, HumiInterval, AutoReadBox, ReferenceText, CheckFlagBox, Connect };
+
+QByteArray garbage(int size, quint32 seed)
+{
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> byte(0, 255);
+    QByteArray bytes(size, '\0');
+    for (char &c : bytes)
+        c = char(byte(rng));
+    return bytes;
+}
+
+// Every key with a value of a type or shape the tool does not expect.
+QByteArray wrongTypes()
+{
+    return "[General]\n"
+           "enCheckReadHumiFlag=yes, please\n"
+           "enCheckTempFlag=@Rect(1 2 3 4)\n"
+           "BaseTemp=12.7\n"
+           "BaseHumi=1e3\n"
+           "CheckOffsetTemp=0x10\n"
+           "CheckOffsetHumi=@Size(3 4)\n"
+           "RTempInterval=\"\"\n"
+           "enAutoReadTempFlag=@Point(1 1)\n"
+           "RHumiInterval=many\n"
+           "enAutoReadHumiFlag=1.0\n"
+           "lastComName=@Rect(0 0 1 1)\n"
+           "lastBraudRateIndex=2.0\n";
+}
+
+QByteArray contentFor(Start start)
+{
+    switch (start) {
+    case Start::Empty:
+        return QByteArray();
+    case Start::Garbage:
+        return garbage(4096, 7);
+    case Start::NulBytes:
+        return QByteArray(1024, '\0');
+    case Start::HeaderOnly:
+        return "[General]\n";
+    case Start::OtherSection:
+        return "[Tool]\nenCheckTempFlag=1\nBaseTemp=250\nRTempInterval=30\nlastBraudRateIndex=3\n";
+    case Start::CutShort:
+        return "[General]\nenCheckTempFl";
+    case Start::WrongTypes:
+        return wrongTypes();
+    case Start::HarmlessVariants:
+        // Serialised values whose lengths claim far more than there is.
+        return "[General]\n"
+               "BaseTemp=@Variant(\\0\\0\\0\\b\\x7f\\xff\\xff\\xff)\n"
+               "BaseHumi=@Variant(\\0\\0\\0\\f\\x7f\\xff\\xff\\xfe)\n"
+               "lastComName=@Variant(\\0\\0\\0\\n\\x7f\\xff\\xff\\xfe)\n"
+               "RTempInterval=@Variant(\\0\\0\\0\\t\\0\\0\\0\\0\\x10)\n";
+    case Start::Utf16: {
+        // The right keys, in an encoding QSettings does not read.
+        const QString text = QStringLiteral("[General]\nenCheckTempFlag=1\nBaseTemp=250\n");
+        QByteArray bytes("\xff\xfe", 2);
+        bytes.append(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+        return bytes;
+    }
+    case Start::Directory:
+    case Start::FolderIsAFile:
+        break;
+    }
+    return QByteArray();
+}
+
+QString configFolder()
+{
+    return QFileInfo(movratest::settingsFile()).absolutePath();
+}
+
+// Puts the start state in place; false when it cannot be made.
+bool prepare(Start start)
+{
+    const QString file = movratest::settingsFile();
+    const QString folder = configFolder();
+    if (start == Start::FolderIsAFile) {
+        QDir().mkpath(QFileInfo(folder).absolutePath());
+        QFile f(folder);
+        return f.open(QIODevice::WriteOnly) && f.write("not a folder") > 0;
+    }
+    if (!QDir().mkpath(folder))
+        return false;
+    if (start == Start::Directory)
+        return QDir().mkpath(file + QStringLiteral("/inside"));
+    QFile f(file);
+    const QByteArray bytes = contentFor(start);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+// Setting.ini as it is on disk. QSettings caches every file it has written
+// in this process, so a copy under another name is read.
+DiskValues diskSettings(QSettings::Status *status = nullptr)
+{
+    DiskValues values;
+    const QString file = movratest::settingsFile();
+    QTemporaryDir dir;
+    const QString copy = dir.filePath(QStringLiteral("copy.ini"));
+    if (!QFileInfo(file).isFile() || !QFile::copy(file, copy))
+        return values;
+    QSettings s(copy, QSettings::IniFormat);
+    const QStringList keys = s.allKeys();
+    for (const QString &key : keys)
+        values.insert(key, s.value(key).toString());
+    if (status)
+        *status = s.status();
+    return values;
+}
+
+// The state of a first start without any settings.
+void checkDefaults(MovraTestTool &w)
+{
+    auto &ui = A::ui(w);
+    QVERIFY(!ui.checkBox_10->isChecked() && !A::checkTemp(w));
+    QVERIFY(!ui.checkBox_9->isChecked() && !A::checkHumi(w));
+    QVERIFY(!ui.checkBox_5->isChecked() && !A::autoReadTemp(w));
+    QVERIFY(!ui.checkBox_6->isChecked() && !A::autoReadHumi(w));
+    QCOMPARE(ui.BaseTemp->text(), QStringLiteral("0.0"));
+    QCOMPARE(ui.BaseHumi->text(), QStringLiteral("0.0"));
+    QCOMPARE(ui.OffsetTemp->text(), QStringLiteral("0.0"));
+    QCOMPARE(ui.OffsetHumi->text(), QStringLiteral("0.0"));
+    QCOMPARE(A::baseTemp(w), 0);
+    QCOMPARE(A::baseHumi(w), quint16(0));
+    QCOMPARE(A::checkOffsetTemp(w), quint32(0));
+    QCOMPARE(A::checkOffsetHumi(w), quint16(0));
+    QCOMPARE(ui.readTempInterval->value(), 1);
+    QCOMPARE(ui.readHumiInterval->value(), 1);
+    QCOMPARE(A::tempInterval(w), 1);
+    QCOMPARE(A::humiInterval(w), 1);
+    QCOMPARE(ui.BraudRate_1->currentIndex(), 0);
+    QCOMPARE(A::baudRate(w), 2400);
+    QCOMPARE(A::savedPortName(w), QString());
+}
+
+// Closes every dialog as soon as it shows and keeps its title.
+class Dialogs : public QObject
+{
+public:
+    Dialogs() { qApp->installEventFilter(this); }
+    ~Dialogs() override { qApp->removeEventFilter(this); }
+
+    QStringList titles;
+
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        if (event->type() != QEvent::Show)
+            return false;
+        auto *dialog = qobject_cast<QDialog *>(object);
+        if (!dialog || dialog->property("movra_counted").toBool())
+            return false;
+        dialog->setProperty("movra_counted", true);
+        titles << dialog->windowTitle();
+        QTimer::singleShot(0, dialog, [dialog]() { dialog->done(QDialog::Accepted); });
+        return false;
+    }
+};
+
+const char kMissingPort[] = "/nonexistent/ttyMOVRA";
+
+// Runs one writer and returns the keys it sets with their values.
+DiskValues runWriter(MovraTestTool &w, Writer writer)
+{
+    auto &ui = A::ui(w);
+    switch (writer) {
+    case Writer::TempInterval:
+        ui.readTempInterval->setValue(37);
+        return {{"RTempInterval", "37"}};
+    case Writer::HumiInterval:
+        ui.readHumiInterval->setValue(41);
+        return {{"RHumiInterval", "41"}};
+    case Writer::AutoReadBox:
+        ui.checkBox_5->click();
+        return {{"enAutoReadTempFlag", "1"}, {"enAutoReadHumiFlag", "0"}};
+    case Writer::ReferenceText:
+        ui.BaseTemp->clear(); // from code: writes nothing
+        QTest::keyClicks(ui.BaseTemp, QStringLiteral("12.5"));
+        return {{"enCheckTempFlag", "0"}, {"enCheckReadHumiFlag", "0"}, {"BaseTemp", "125"},
+                {"BaseHumi", "0"},        {"CheckOffsetTemp", "0"},     {"CheckOffsetHumi", "0"}};
+    case Writer::CheckFlagBox:
+        ui.checkBox_10->click();
+        return {{"enCheckTempFlag", "1"}, {"enCheckReadHumiFlag", "0"}};
+    case Writer::Connect: {
+        // The port is gone: its error box comes, the two keys are written all the same.
+        ui.SerialComNum->setCurrentIndex(ui.SerialComNum->findText(kMissingPort));
+        ui.BraudRate_1->setCurrentIndex(3);
+        ui.connectButton->click();
+        return {{"lastComName", kMissingPort}, {"lastBraudRateIndex", "3"}};
+    }
+    }
+    return {};
+}
+
+// Read-only: chmod for a normal user; root ignores modes, so the folder is
+// made immutable instead where the file system allows it.
+class ReadOnlyFolder
+{
+public:
+    explicit ReadOnlyFolder(const QString &path) : m_path(path)
+    {
+#ifdef Q_OS_UNIX
+        if (geteuid() == 0) {
+            m_immutable = QProcess::execute(QStringLiteral("chattr"), {"+i", path}) == 0;
+            m_ok = m_immutable;
+            return;
+        }
+#endif
+        m_ok = QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner);
+    }
+    ~ReadOnlyFolder()
+    {
+        if (m_immutable)
+            QProcess::execute(QStringLiteral("chattr"), {"-i", m_path});
+        else
+            QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    QString m_path;
+    bool m_ok = false;
+    bool m_immutable = false;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Start)
+Q_DECLARE_METATYPE(Writer)
+Q_DECLARE_METATYPE(DiskValues)
+
+namespace QTest {
+template <> char *toString(const DiskValues &values)
+{
+    QStringList parts;
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        parts << it.key() + QLatin1Char('=') + it.value();
+    return qstrdup(parts.join(QLatin1String(", ")).toUtf8().constData());
+}
+} // namespace QTest
+
+class TestBadSettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+
+    void startsWithDefaults_data();
+    void startsWithDefaults();
+    void storedValues_data();
+    void storedValues();
+    void writersAfterBadStart_data();
+    void writersAfterBadStart();
+    void unwritable_data();
+    void unwritable();
+    void typedReference_data();
+    void typedReference();
+
+private:
+    QTemporaryDir m_home;
+    int m_case = 0;
+};
+
+void TestBadSettings::initTestCase()
+{
+    QVERIFY(m_home.isValid());
+    QStandardPaths::setTestModeEnabled(true);
+    qputenv("MOVRA_EXTRA_PORTS", kMissingPort);
+}
+
+void TestBadSettings::init()
+{
+    // A home of its own for every case: the cases break the configuration
+    // folder, and QSettings remembers a file's keys within the process even
+    // after the file has gone.
+    const QString home = m_home.filePath(QString::number(++m_case));
+    QVERIFY(QDir().mkpath(home));
+    qputenv("HOME", QFile::encodeName(home));
+    QVERIFY(movratest::settingsFile().startsWith(home));
+}
+
+void TestBadSettings::cleanupTestCase()
+{
+    qunsetenv("HOME");
+}
+
+void TestBadSettings::startsWithDefaults_data()
+{
+    QTest::addColumn<Start>("start");
+
+    QTest::newRow("empty file") << Start::Empty;
+    QTest::newRow("binary garbage") << Start::Garbage;
+    QTest::newRow("NUL bytes") << Start::NulBytes;
+    QTest::newRow("section header only") << Start::HeaderOnly;
+    QTest::newRow("keys in another section") << Start::OtherSection;
+    QTest::newRow("cut off inside a key") << Start::CutShort;
+    QTest::newRow("every key of the wrong type") << Start::WrongTypes;
+    QTest::newRow("serialised values with huge lengths") << Start::HarmlessVariants;
+    QTest::newRow("UTF-16 text") << Start::Utf16;
+    QTest::newRow("a directory in its place") << Start::Directory;
+    QTest::newRow("configuration folder is a file") << Start::FolderIsAFile;
+}
+
+void TestBadSettings::startsWithDefaults()
+{
+    QFETCH(Start, start);
+    QVERIFY(prepare(start));
+    const QString file = movratest::settingsFile();
+    const QByteArray before = fileBytes(file);
+
+    {
+        MovraTestTool w;
+        A::tickTimer(w).stop();
+        checkDefaults(w);
+        // The window works: a few seconds of ticks on it.
+        movratest::tick(w, 500);
+        QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkIdle));
+    }
+
+    // Start-up never writes, so whatever was there is still there.
+    if (start == Start::Directory)
+        QVERIFY(QFileInfo(file).isDir());
+    else if (start == Start::FolderIsAFile)
+        QVERIFY(QFileInfo(configFolder()).isFile());
+    else
+        QCOMPARE(fileBytes(file), before);
+}
+
+void TestBadSettings::storedValues_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QByteArray>("raw");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<qint64>("value");
+
+    const qint64 u16 = std::numeric_limits<quint16>::max();
+    const qint64 u32 = std::numeric_limits<quint32>::max();
+    const qint64 s32 = std::numeric_limits<qint32>::max();
+
+    // Stored values as a hand-edited or damaged file may hold them. Numbers
+    // wider than an unsigned member stop at its limit; BaseTemp, read as an
+    // int, keeps the low 32 bits of what is written.
+    QTest::newRow("BaseTemp at its maximum") << "BaseTemp" << QByteArray("2147483647") << "BaseTemp" << s32;
+    QTest::newRow("BaseTemp at its minimum")
+        << "BaseTemp" << QByteArray("-2147483648") << "BaseTemp" << -s32 - 1;
+    QTest::newRow("BaseTemp beyond 32 bits")
+        << "BaseTemp" << QByteArray("99999999999") << "BaseTemp" << qint64(1215752191);
+    QTest::newRow("BaseTemp 2^32") << "BaseTemp" << QByteArray("4294967296") << "BaseTemp" << qint64(0);
+    QTest::newRow("BaseTemp with a fraction") << "BaseTemp" << QByteArray("12.7") << "BaseTemp" << qint64(0);
+    QTest::newRow("BaseTemp in hex") << "BaseTemp" << QByteArray("0x10") << "BaseTemp" << qint64(0);
+    QTest::newRow("BaseTemp in blanks") << "BaseTemp" << QByteArray("  250  ") << "BaseTemp" << qint64(250);
+    QTest::newRow("BaseTemp quoted") << "BaseTemp" << QByteArray("\"-5\"") << "BaseTemp" << qint64(-5);
+    QTest::newRow("BaseTemp as a list") << "BaseTemp" << QByteArray("250, 260") << "BaseTemp" << qint64(0);
+    QTest::newRow("BaseTemp as bytes") << "BaseTemp" << QByteArray("@ByteArray(250)") << "BaseTemp" << qint64(250);
+    QTest::newRow("BaseHumi 65536") << "BaseHumi" << QByteArray("65536") << "BaseHumi" << u16;
+    QTest::newRow("BaseHumi beyond 64 bits")
+        << "BaseHumi" << QByteArray("99999999999999999999") << "BaseHumi" << qint64(0);
+    QTest::newRow("CheckOffsetTemp 2^32")
+        << "CheckOffsetTemp" << QByteArray("4294967296") << "OffsetTemp" << u32;
+    QTest::newRow("CheckOffsetTemp very negative")
+        << "CheckOffsetTemp" << QByteArray("-99999999999") << "OffsetTemp" << qint64(0);
+    QTest::newRow("CheckOffsetHumi 70000") << "CheckOffsetHumi" << QByteArray("70000") << "OffsetHumi" << u16;
+    QTest::newRow("CheckOffsetHumi as a rectangle")
+        << "CheckOffsetHumi" << QByteArray("@Rect(1 2 3 4)") << "OffsetHumi" << qint64(0);
+    // Intervals end up inside the spin boxes' 1 to 10000.
+    QTest::newRow("RTempInterval 2^32-1")
+        << "RTempInterval" << QByteArray("4294967295") << "readTempInterval" << qint64(10000);
+    QTest::newRow("RTempInterval -1") << "RTempInterval" << QByteArray("-1") << "readTempInterval" << qint64(1);
+    QTest::newRow("RHumiInterval 1e3") << "RHumiInterval" << QByteArray("1e3") << "readHumiInterval" << qint64(1);
+    QTest::newRow("RHumiInterval 2^31")
+        << "RHumiInterval" << QByteArray("2147483648") << "readHumiInterval" << qint64(10000);
+    // The baud-rate entry: a wide number keeps its low 32 bits, 2^32+2 is entry 2.
+    QTest::newRow("lastBraudRateIndex 2^32+2")
+        << "lastBraudRateIndex" << QByteArray("4294967298") << "BraudRate_1" << qint64(2);
+    QTest::newRow("lastBraudRateIndex 2.0")
+        << "lastBraudRateIndex" << QByteArray("2.0") << "BraudRate_1" << qint64(0);
+}
+
+void TestBadSettings::storedValues()
+{
+    QFETCH(QString, key);
+    QFETCH(QByteArray, raw);
+    QFETCH(QString, field);
+    QFETCH(qint64, value);
+
+    QVERIFY(QDir().mkpath(configFolder()));
+    {
+        QFile f(movratest::settingsFile());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[General]\n" + key.toLatin1() + '=' + raw + '\n');
+    }
+    MovraTestTool w;
+    A::tickTimer(w).stop();
+    auto &ui = A::ui(w);
+
+    if (auto *edit = w.findChild<QLineEdit *>(field)) {
+        // The field shows exactly what the member holds.
+        qint64 held = 0;
+        if (field == QLatin1String("BaseTemp"))
+            held = A::baseTemp(w);
+        else if (field == QLatin1String("BaseHumi"))
+            held = A::baseHumi(w);
+        else if (field == QLatin1String("OffsetTemp"))
+            held = A::checkOffsetTemp(w);
+        else
+            held = A::checkOffsetHumi(w);
+        QCOMPARE(held, value);
+        QCOMPARE(edit->text(), movra::tenthsText(value));
+    } else if (auto *spin = w.findChild<QSpinBox *>(field)) {
+        QCOMPARE(spin->value(), int(value));
+        QCOMPARE(field == QLatin1String("readTempInterval") ? A::tempInterval(w)
+                                                             : A::humiInterval(w),
+                 int(value));
+    } else {
+        QCOMPARE(ui.BraudRate_1->currentIndex(), int(value));
+        QCOMPARE(A::baudRate(w), ui.BraudRate_1->currentText().toInt());
+    }
+}
+
+void TestBadSettings::writersAfterBadStart_data()
+{
+    QTest::addColumn<Start>("start");
+    QTest::addColumn<Writer>("writer");
+
+    const QList<QPair<const char *, Start>> starts{{"empty", Start::Empty},
+                                                   {"garbage", Start::Garbage},
+                                                   {"NUL bytes", Start::NulBytes},
+                                                   {"wrong types", Start::WrongTypes},
+                                                   {"huge lengths", Start::HarmlessVariants}};
+    const QList<QPair<const char *, Writer>> writers{{"temperature interval", Writer::TempInterval},
+                                                     {"humidity interval", Writer::HumiInterval},
+                                                     {"auto-read box", Writer::AutoReadBox},
+                                                     {"reference typed", Writer::ReferenceText},
+                                                     {"check box", Writer::CheckFlagBox},
+                                                     {"connect", Writer::Connect}};
+    for (const auto &s : starts) {
+        for (const auto &wr : writers)
+            QTest::addRow("%s, %s", s.first, wr.first) << s.second << wr.second;
+    }
+}
+
+void TestBadSettings::writersAfterBadStart()
+{
+    QFETCH(Start, start);
+    QFETCH(Writer, writer);
+    QVERIFY(prepare(start));
+
+    MovraTestTool w;
+    A::tickTimer(w).stop();
+    Dialogs dialogs;
+    const DiskValues written = runWriter(w, writer);
+    QVERIFY(!written.isEmpty());
+
+    // Every key of the writer is on disk with its value, in a file that
+    // reads back without error.
+    QSettings::Status status = QSettings::AccessError;
+    const DiskValues disk = diskSettings(&status);
+    QCOMPARE(status, QSettings::NoError);
+    for (auto it = written.cbegin(); it != written.cend(); ++it)
+        QCOMPARE(disk.value(it.key(), QStringLiteral("<missing>")), it.value());
+    QCOMPARE(dialogs.titles.isEmpty(), writer != Writer::Connect);
+
+    // A restart with that file restores what was written.
+    MovraTestTool again;
+    A::tickTimer(again).stop();
+    auto &ui = A::ui(again);
+    switch (writer) {
+    case Writer::TempInterval:
+        QCOMPARE(A::tempInterval(again), 37);
+        break;
+    case Writer::HumiInterval:
+        QCOMPARE(A::humiInterval(again), 41);
+        break;
+    case Writer::AutoReadBox:
+        QVERIFY(ui.checkBox_5->isChecked() && !ui.checkBox_6->isChecked());
+        break;
+    case Writer::ReferenceText:
+        QCOMPARE(ui.BaseTemp->text(), QStringLiteral("12.5"));
+        break;
+    case Writer::CheckFlagBox:
+        QVERIFY(ui.checkBox_10->isChecked() && !ui.checkBox_9->isChecked());
+        break;
+    case Writer::Connect:
+        QCOMPARE(A::savedPortName(again), QString::fromLatin1(kMissingPort));
+        QCOMPARE(ui.BraudRate_1->currentIndex(), 3);
+        break;
+    }
+}
+
+void TestBadSettings::unwritable_data()
+{
+    QTest::addColumn<Start>("start");
+    QTest::addColumn<bool>("readOnly");
+
+    QTest::newRow("a directory in the file's place") << Start::Directory << false;
+    QTest::newRow("configuration folder is a file") << Start::FolderIsAFile << false;
+    QTest::newRow("read-only folder with a file") << Start::HeaderOnly << true;
+    QTest::newRow("read-only folder, no file") << Start::Empty << true;
+}
+
+void TestBadSettings::unwritable()
+{
+    QFETCH(Start, start);
+    QFETCH(bool, readOnly);
+
+    const QString file = movratest::settingsFile();
+    const QString folder = configFolder();
+    if (readOnly) {
+        QVERIFY(QDir().mkpath(folder));
+        if (start == Start::HeaderOnly) {
+            // A complete file from an earlier run.
+            movratest::writeSettings({{"enCheckTempFlag", 1},
+                                      {"BaseTemp", 200},
+                                      {"RTempInterval", 30},
+                                      {"lastBraudRateIndex", 2}});
+        }
+    } else {
+        QVERIFY(prepare(start));
+    }
+    const bool hadFile = QFileInfo(file).isFile();
+    const QByteArray before = hadFile ? fileBytes(file) : QByteArray();
+    const QStringList entriesBefore =
+        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    std::unique_ptr<ReadOnlyFolder> guard;
+    if (readOnly) {
+        guard = std::make_unique<ReadOnlyFolder>(folder);
+        if (!guard->ok())
+            QSKIP("this file system cannot make the folder read-only");
+    }
+
+    MovraTestTool w;
+    A::tickTimer(w).stop();
+    if (hadFile) {
+        QVERIFY(A::checkTemp(w));
+        QCOMPARE(A::baseTemp(w), 200);
+    } else {
+        checkDefaults(w);
+    }
+    Dialogs dialogs;
+    // Connecting first: its failure switches the automatic reading off.
+    for (Writer writer : {Writer::Connect, Writer::TempInterval, Writer::HumiInterval,
+                          Writer::AutoReadBox, Writer::ReferenceText, Writer::CheckFlagBox})
+        runWriter(w, writer);
+
+    // The run goes on with what the operator chose...
+    QCOMPARE(A::tempInterval(w), 37);
+    QCOMPARE(A::humiInterval(w), 41);
+    QVERIFY(A::autoReadTemp(w));
+    QCOMPARE(A::baseTemp(w), 125);
+    QCOMPARE(A::checkTemp(w), !hadFile);
+    QCOMPARE(A::savedPortName(w), QString::fromLatin1(kMissingPort));
+    QCOMPARE(dialogs.titles, QStringList{QStringLiteral("串口操作错误")});
+
+    // ...and the disk keeps what it had: no half file, no stray temporary.
+    if (start == Start::Directory)
+        QVERIFY(QFileInfo(file).isDir());
+    else if (start == Start::FolderIsAFile)
+        QVERIFY(QFileInfo(folder).isFile());
+    else if (hadFile)
+        QCOMPARE(fileBytes(file), before);
+    else
+        QVERIFY(!QFileInfo::exists(file));
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             entriesBefore);
+}
+
+void TestBadSettings::typedReference_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qint64>("value");
+
+    const qint64 s32max = std::numeric_limits<qint32>::max();
+    const qint64 s32min = std::numeric_limits<qint32>::min();
+    const qint64 u16 = std::numeric_limits<quint16>::max();
+    const qint64 u32 = std::numeric_limits<quint32>::max();
+
+    struct Row
+    {
+        const char *text;
+        qint64 temp;       // BaseTemp, signed 32 bits
+        qint64 humi;       // BaseHumi and OffsetHumi, unsigned 16 bits
+        qint64 tolerance;  // OffsetTemp, unsigned 32 bits
+    };
+    // Read as a float, times ten in single precision, truncated toward zero,
+    // and held at the member's limits; anything that is not a number is 0.
+    const Row rows[] = {
+        {"", 0, 0, 0},
+        {"-", 0, 0, 0},
+        {".", 0, 0, 0},
+        {"25,3", 0, 0, 0},
+        {"25.3abc", 0, 0, 0},
+        {"0x1A", 0, 0, 0},
+        {"Infinity", 0, 0, 0},
+        {"nan", 0, 0, 0},
+        {" 25.3 ", 253, 253, 253},
+        {"+0.5", 5, 5, 5},
+        {"4.35", 43, 43, 43},
+        {"-4.35", -43, 0, 0},
+        {"-0.05", 0, 0, 0},
+        {"1e-45", 0, 0, 0},
+        {"1e2", 1000, 1000, 1000},
+        {"6553.5", 65535, u16, 65535},
+        {"6553.6", 65536, u16, 65536},
+        {"214748364.7", s32max, u16, 2147483648LL},
+        {"-214748364.8", s32min, 0, 0},
+        {"99999999999", s32max, u16, u32},
+        {"-99999999999", s32min, 0, 0},
+        {"1e40", s32max, u16, u32},
+        {"-1e40", s32min, 0, 0},
+        {"inf", s32max, u16, u32},
+        {"INF", s32max, u16, u32},
+        {"-inf", s32min, 0, 0},
+    };
+    for (const Row &r : rows) {
+        QTest::addRow("BaseTemp \"%s\"", r.text) << "BaseTemp" << "BaseTemp" << r.text << r.temp;
+        QTest::addRow("BaseHumi \"%s\"", r.text) << "BaseHumi" << "BaseHumi" << r.text << r.humi;
+        QTest::addRow("OffsetTemp \"%s\"", r.text)
+            << "OffsetTemp" << "CheckOffsetTemp" << r.text << r.tolerance;
+        QTest::addRow("OffsetHumi \"%s\"", r.text)
+            << "OffsetHumi" << "CheckOffsetHumi" << r.text << r.humi;
+    }
+}
+
+void TestBadSettings::typedReference()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, key);
+    QFETCH(QString, text);
+    QFETCH(qint64, value);
+
+    auto held = [&field](MovraTestTool &w) -> qint64 {
+        if (field == QLatin1String("BaseTemp"))
+            return A::baseTemp(w);
+        if (field == QLatin1String("BaseHumi"))
+            return A::baseHumi(w);
+        if (field == QLatin1String("OffsetTemp"))
+            return A::checkOffsetTemp(w);
+        return A::checkOffsetHumi(w);
+    };
+
+    {
+        MovraTestTool w;
+        A::tickTimer(w).stop();
+        auto *edit = w.findChild<QLineEdit *>(field);
+        QVERIFY(edit);
+        edit->clear();
+        if (text.isEmpty()) {
+            // An emptied field: type a digit and take it back.
+            QTest::keyClick(edit, Qt::Key_5);
+            QTest::keyClick(edit, Qt::Key_Backspace);
+        } else {
+            QTest::keyClicks(edit, text);
+        }
+        QCOMPARE(edit->text(), text);
+        QCOMPARE(held(w), value);
+        QCOMPARE(diskSettings().value(key).toLongLong(), value);
+    }
+
+    // Nothing is lost over a restart: the member and the field come back.
+    MovraTestTool again;
+    A::tickTimer(again).stop();
+    QCOMPARE(held(again), value);
+    QCOMPARE(again.findChild<QLineEdit *>(field)->text(), movra::tenthsText(value));
+}
+
+QTEST_MAIN(TestBadSettings)
+#include "tst_badsettings.moc"

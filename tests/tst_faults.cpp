@@ -1,0 +1,670 @@
+// Faults on the line, end to end: the real window on a real QSerialPort on a
+// pseudo-terminal, against a raw peer or the simulated transmitter. A flood
+// of noise while connected, the port vanishing in the middle of a batch
+// read and coming back, and a device that answers from another station
+// address.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDeadlineTimer>
+#include <QDialog>
+#include <QFile>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSocketNotifier>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <random>
+#include <thread>
+
+#ifdef Q_OS_LINUX
+#include <unistd.h>
+#endif
+
+#include "Pty.h"
+#include "SimulatorHost.h"
+#include "TestSupport.h"
+
+using A = MovraTestAccess;
+
+namespace {
+
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text));
+}
+
+const char kIdentify[] = "0006011000008822";
+const char kReadBoth[] = "010300000002C40B";
+
+QByteArray withCrc(QByteArray bytes)
+{
+    quint16 crc = 0xFFFF;
+    for (char c : bytes) {
+        crc ^= quint8(c);
+        for (int i = 0; i < 8; ++i)
+            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
+    }
+    bytes.append(char(crc & 0xFF));
+    bytes.append(char(crc >> 8));
+    return bytes;
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define MOVRA_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define MOVRA_ASAN 1
+#endif
+#endif
+#if __has_include(<valgrind/valgrind.h>)
+#include <valgrind/valgrind.h>
+#endif
+
+// Resident set size in bytes; -1 without /proc, or under ASan or valgrind,
+// which hold on to freed memory on purpose.
+qint64 residentBytes()
+{
+#ifdef RUNNING_ON_VALGRIND
+    if (RUNNING_ON_VALGRIND)
+        return -1;
+#endif
+#if defined(Q_OS_LINUX) && !defined(MOVRA_ASAN)
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields.at(1).toLongLong() * sysconf(_SC_PAGESIZE) : -1;
+#else
+    return -1;
+#endif
+}
+
+// Records every dialog as it is shown and closes it at once, so a box the
+// test did not expect is counted instead of blocking the run.
+class Dialogs : public QObject
+{
+public:
+    Dialogs() { qApp->installEventFilter(this); }
+    ~Dialogs() override { qApp->removeEventFilter(this); }
+
+    QStringList titles;
+    QStringList texts;
+
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        if (event->type() != QEvent::Show)
+            return false;
+        auto *dialog = qobject_cast<QDialog *>(object);
+        if (!dialog || dialog->property("movra_counted").toBool())
+            return false;
+        dialog->setProperty("movra_counted", true);
+        titles << dialog->windowTitle();
+        auto *box = qobject_cast<QMessageBox *>(dialog);
+        texts << (box ? box->text() : QString());
+        QTimer::singleShot(0, dialog, [dialog]() { dialog->done(QDialog::Accepted); });
+        return false;
+    }
+};
+
+// QSerialPort hands a write to the system only at its next write
+// notification; until then the frame is neither sent nor reported.
+bool writesDone(QSerialPort &port)
+{
+    if (port.bytesToWrite() > 0)
+        return false;
+    const auto notifiers = port.findChildren<QSocketNotifier *>();
+    for (const QSocketNotifier *n : notifiers) {
+        if (n->type() == QSocketNotifier::Write && n->isEnabled())
+            return false;
+    }
+    return true;
+}
+
+// The window on a pseudo-terminal whose far end is the simulator or a raw
+// peer. Ticks come from the test; after each one the bench waits until the
+// request has crossed the line and the answer has reached the window's
+// receive buffer, so the tick count decides what the tool sees.
+class Bench
+{
+public:
+    Bench()
+    {
+        QObject::connect(&host, &movrasim::SimulatorHost::bytesReceived,
+                         [this](const QByteArray &b) { hostIn += b; });
+        QObject::connect(&host, &movrasim::SimulatorHost::bytesSent,
+                         [this](const QByteArray &b) { hostOut += b.size(); });
+    }
+    Bench(const Bench &) = delete;
+    Bench &operator=(const Bench &) = delete;
+
+    movrasim::SimulatorHost host;
+    std::unique_ptr<movratest::PtyPair> peer;
+    std::function<QByteArray(const QByteArray &)> answer;
+    std::unique_ptr<MovraTestTool> w;
+    QString path;
+
+    QByteArray hostIn;
+    qint64 hostOut = 0;
+    QByteArray peerIn;
+    qint64 peerOut = 0;
+    qint64 windowOut = 0;
+    qint64 taken = 0;
+    int errors = 0;
+
+    bool startPeer()
+    {
+        peer = std::make_unique<movratest::PtyPair>();
+        if (!peer->open(9600))
+            return false;
+        path = peer->slavePath();
+        return true;
+    }
+
+    void openWindow()
+    {
+        qputenv("MOVRA_EXTRA_PORTS", path.toLocal8Bit());
+        w = std::make_unique<MovraTestTool>();
+        A::tickTimer(*w).stop();
+        QObject::connect(&A::serialPort(*w), &QIODevice::bytesWritten,
+                         [this](qint64 n) { windowOut += n; });
+        QObject::connect(&A::serialPort(*w), &QSerialPort::errorOccurred,
+                         [this](QSerialPort::SerialPortError e) {
+                             if (e != QSerialPort::NoError)
+                                 ++errors;
+                         });
+        A::ui(*w).textEdit->clear();
+        const int index = A::ui(*w).SerialComNum->findText(path);
+        A::ui(*w).SerialComNum->setCurrentIndex(index);
+        A::ui(*w).BraudRate_1->setCurrentIndex(A::ui(*w).BraudRate_1->findText("9600"));
+    }
+
+    qint64 received() const { return taken + A::rxBuffer(*w).size(); }
+
+    // Counts are compared from these marks on, so a line that went away
+    // with bytes in flight does not upset the next one.
+    void mark()
+    {
+        windowMark = windowOut;
+        farInMark = peer ? peerIn.size() : hostIn.size();
+        farOutMark = peer ? peerOut : hostOut;
+        receivedMark = received();
+    }
+
+    bool settle()
+    {
+        QCoreApplication::processEvents();
+        QSerialPort &port = A::serialPort(*w);
+        if (!QTest::qWaitFor([&] { return writesDone(port); }, 3000))
+            return false;
+        const qint64 sent = windowOut - windowMark;
+        if (peer) {
+            while (peerIn.size() - farInMark < sent) {
+                const QByteArray got =
+                    peer->readMaster(int(sent - (peerIn.size() - farInMark)), 3000);
+                if (got.isEmpty())
+                    return false;
+                peerIn += got;
+                const QByteArray reply = answer ? answer(got) : QByteArray();
+                if (!reply.isEmpty() && peer->writeMaster(reply))
+                    peerOut += reply.size();
+            }
+        } else if (!QTest::qWaitFor([&] { return hostIn.size() - farInMark >= sent; }, 3000)) {
+            return false;
+        }
+        const qint64 farSent = (peer ? peerOut : hostOut) - farOutMark;
+        return QTest::qWaitFor([&] { return received() - receivedMark >= farSent; }, 3000);
+    }
+
+    // One tick, counting what it takes out of the receive buffer.
+    void tickOnly()
+    {
+        const int before = A::rxBuffer(*w).size();
+        movratest::tick(*w);
+        if (before > 0 && A::rxBuffer(*w).isEmpty())
+            taken += before;
+    }
+
+    bool tick(int n = 1)
+    {
+        for (int i = 0; i < n; ++i) {
+            tickOnly();
+            if (!settle())
+                return false;
+        }
+        return true;
+    }
+
+    bool ticksUntil(const std::function<bool()> &done, int max)
+    {
+        for (int i = 0; i < max; ++i) {
+            if (!tick())
+                return false;
+            if (done())
+                return true;
+        }
+        return false;
+    }
+
+    bool connect()
+    {
+        A::ui(*w).connectButton->click();
+        return settle() &&
+               ticksUntil([this] { return A::linkState(*w) == MovraTestTool::LinkConnected; }, 100);
+    }
+
+private:
+    qint64 windowMark = 0;
+    qint64 farInMark = 0;
+    qint64 farOutMark = 0;
+    qint64 receivedMark = 0;
+};
+
+// The far end of a peer that knows the identification request and the
+// measurement reads, answering the reads from `address`.
+QByteArray measurementAnswer(const QByteArray &request, quint8 address)
+{
+    if (request.contains(hex(kIdentify)))
+        return QByteArray("ARDENO") + '\0' + QByteArray("KVT582-TH");
+    if (request.size() != 8 || request.at(1) != 0x03)
+        return {};
+    const quint16 reg = quint16(quint8(request[2]) << 8 | quint8(request[3]));
+    const quint16 count = quint16(quint8(request[4]) << 8 | quint8(request[5]));
+    // Humidity 45.5 %, temperature -12.5 degC.
+    const QByteArray humidity = hex("01C7");
+    const QByteArray temperature = hex("FF83");
+    QByteArray data;
+    if (reg == 0x0000)
+        data = count >= 2 ? humidity + temperature : humidity;
+    else if (reg == 0x0001)
+        data = temperature;
+    else
+        return {};
+    QByteArray reply;
+    reply.append(char(address));
+    reply.append(char(0x03));
+    reply.append(char(data.size()));
+    return withCrc(reply + data);
+}
+
+enum class Flood { Random, ReplyFragments, BaudPrefix };
+
+// Fills `chunk` with the next piece of the flood.
+void fillFlood(Flood kind, std::mt19937 &rng, QByteArray &chunk)
+{
+    std::uniform_int_distribution<int> byte(0, 255);
+    static const QByteArray pieces[] = {hex("010304025800FAFA1B"), hex("FDFDFD0300E978"),
+                                        hex("00060050FFF1087E"), hex("FD03040001000097FC")};
+    int i = 0;
+    while (i < chunk.size()) {
+        switch (kind) {
+        case Flood::Random:
+            chunk[i++] = char(byte(rng));
+            break;
+        case Flood::ReplyFragments: {
+            // Good replies, cut short or run together, with a stray byte now and then.
+            const QByteArray &p = pieces[byte(rng) % 4];
+            const int take = 1 + byte(rng) % p.size();
+            for (int k = 0; k < take && i < chunk.size(); ++k)
+                chunk[i++] = p[k];
+            if (byte(rng) < 32 && i < chunk.size())
+                chunk[i++] = char(byte(rng));
+            break;
+        }
+        case Flood::BaudPrefix:
+            chunk[i++] = byte(rng) < 224 ? char(0xFD) : char(byte(rng));
+            break;
+        }
+    }
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Flood)
+
+class TestFaults : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+
+    void floodWhileConnected_data();
+    void floodWhileConnected();
+    void portLostDuringBatchRead_data();
+    void portLostDuringBatchRead();
+    void foreignStation_data();
+    void foreignStation();
+};
+
+void TestFaults::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    if (!movratest::PtyPair::isSupported())
+        QSKIP("no pseudo-terminals on this system");
+}
+
+void TestFaults::init()
+{
+    movratest::removeSettings();
+}
+
+void TestFaults::cleanupTestCase()
+{
+    movratest::removeSettings();
+}
+
+void TestFaults::floodWhileConnected_data()
+{
+    QTest::addColumn<Flood>("kind");
+    QTest::addColumn<int>("bytes");
+
+    QTest::newRow("random bytes") << Flood::Random << (1 << 20);
+    QTest::newRow("fragments of good replies") << Flood::ReplyFragments << (1 << 20);
+    QTest::newRow("baud-rate prefixes") << Flood::BaudPrefix << (1 << 20);
+}
+
+void TestFaults::floodWhileConnected()
+{
+    QFETCH(Flood, kind);
+    QFETCH(int, bytes);
+
+    Bench bench;
+    QVERIFY2(bench.startPeer(), qPrintable(bench.peer->errorString()));
+    bench.answer = [](const QByteArray &request) {
+        return measurementAnswer(request, 1);
+    };
+    bench.openWindow();
+    MovraTestTool &w = *bench.w;
+    auto &ui = A::ui(w);
+    QVERIFY(bench.connect());
+    // Reading every second, as on a bench left running.
+    ui.checkBox_5->click();
+    ui.checkBox_6->click();
+    QVERIFY(A::autoReadTemp(w) && A::autoReadHumi(w));
+    Dialogs dialogs;
+    const qint64 rssBefore = residentBytes();
+
+    // The peer floods from its own thread as fast as the line takes it; this
+    // thread only delivers the port's events and ticks.
+    std::atomic<qint64> written{0};
+    std::atomic<bool> writerDone{false};
+    std::atomic<bool> writerStalled{false};
+    movratest::PtyPair &peer = *bench.peer;
+    std::thread writer([&]() {
+        std::mt19937 rng(20261207);
+        QByteArray chunk(4096, '\0');
+        while (written < bytes) {
+            fillFlood(kind, rng, chunk);
+            if (!peer.writeMaster(chunk)) {
+                writerStalled = true;
+                break;
+            }
+            written += chunk.size();
+        }
+        writerDone = true;
+    });
+
+    const QByteArray poll = hex(kReadBoth);
+    const qint64 takenBefore = bench.taken;
+    int ticks = 0;
+    int polls = 0;
+    int largestLeft = 0;
+    QElapsedTimer clock;
+    clock.start();
+    QDeadlineTimer deadline(120000);
+    int blocks = 0;
+    int bigBlocks = 0;
+    while (!deadline.hasExpired()) {
+        QCoreApplication::processEvents();
+        const int before = A::rxBuffer(w).size();
+        bench.tickOnly();
+        ++ticks;
+        if (before > 0 && A::rxBuffer(w).isEmpty()) {
+            ++blocks;
+            if (before > 100)
+                ++bigBlocks;
+        }
+        if (A::secondTicks(w) == 0)
+            ++polls;
+        largestLeft = qMax(largestLeft, A::rxBuffer(w).size());
+        if (writerDone && bench.received() - takenBefore >= written)
+            break;
+    }
+    writer.join();
+    const qint64 elapsed = qMax<qint64>(1, clock.elapsed());
+    QVERIFY(!writerStalled);
+    QCOMPARE(qint64(written), qint64(bytes));
+    QCOMPARE(bench.received() - takenBefore, qint64(written));
+    qInfo("flood: %d bytes in %lld ms, %d ticks, %d polls, %d blocks (%d over 100 bytes)", bytes,
+          elapsed, ticks, polls, blocks, bigBlocks);
+
+    // Whatever came, a tick never left more than one short block behind.
+    QVERIFY2(largestLeft <= 100, qPrintable(QString::number(largestLeft)));
+    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkConnected));
+    QVERIFY(A::serialPort(w).isOpen());
+    QCOMPARE(dialogs.titles, QStringList());
+    QVERIFY(ui.textEdit->document()->blockCount() <= 1000);
+
+    // The periodic reading went out once a second all through the flood.
+    QVERIFY(polls >= 1);
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            bench.peerIn += peer.readAvailable();
+            return bench.peerIn.count(poll) >= polls;
+        },
+        3000));
+    QCOMPARE(bench.peerIn.count(poll), polls);
+
+    const qint64 rssAfter = residentBytes();
+    if (rssBefore > 0) {
+        qInfo("flood: resident %lld KiB before, %lld KiB after", rssBefore / 1024, rssAfter / 1024);
+        // Far less than the flood itself: nothing of it is kept.
+        QVERIFY2(rssAfter - rssBefore < bytes / 2,
+                 qPrintable(QString::number((rssAfter - rssBefore) / 1024)));
+    }
+
+    // Afterwards a manual read works as on a quiet line.
+    ui.checkBox_5->click();
+    ui.checkBox_6->click();
+    while (!A::rxBuffer(w).isEmpty())
+        bench.tickOnly();
+    QVERIFY(QTest::qWaitFor([&] { return writesDone(A::serialPort(w)); }, 3000));
+    bench.peerIn += peer.readAvailable();
+    bench.mark();
+    ui.textEdit->clear();
+    ui.manualReadButton->click();
+    QVERIFY(bench.settle());
+    QVERIFY(bench.tick(3));
+    QCOMPARE(ui.label_Humidy->text(), QStringLiteral("45.5"));
+    QCOMPARE(ui.label_Temp->text(), QStringLiteral("-12.5"));
+    QCOMPARE(A::pendingRequest(w), 0);
+    const QStringList lines = movratest::logLines(w);
+    QVERIFY2(lines.size() >= 3, qPrintable(lines.join('|')));
+    QVERIFY(lines.at(lines.size() - 3).endsWith(QStringLiteral("正在手动读取温湿度值")));
+    QVERIFY(lines.at(lines.size() - 2).endsWith(QStringLiteral("\t湿度:45.5 %")));
+    QVERIFY(lines.at(lines.size() - 1).endsWith(QStringLiteral("\t温度:-12.5 ℃")));
+}
+
+void TestFaults::portLostDuringBatchRead_data()
+{
+    QTest::addColumn<int>("lostAt");
+    QTest::addColumn<QStringList>("framesAfter");
+
+    const QString temperatureCorrection = QStringLiteral("00030050000185ca");
+    const QString humidityCorrection = QStringLiteral("000300510001d40a");
+    const QString orderMode = QStringLiteral("000300520001240a");
+    QTest::newRow("during the address read")
+        << 100
+        << QStringList{QStringLiteral("fdfdfd0000e988"), temperatureCorrection, humidityCorrection,
+                       orderMode};
+    QTest::newRow("during the temperature correction read")
+        << 102 << QStringList{humidityCorrection, orderMode};
+    QTest::newRow("during the last read") << 104 << QStringList{};
+}
+
+void TestFaults::portLostDuringBatchRead()
+{
+    QFETCH(int, lostAt);
+    QFETCH(QStringList, framesAfter);
+
+    // The device is reached through a fixed name, as a USB adapter that is
+    // plugged in again gets its old name back.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    Bench bench;
+    bench.host.setLinkPath(dir.filePath(QStringLiteral("ttyMOVRA0")));
+    auto &model = bench.host.model();
+    model.setTemperatureCorrection(-15);
+    model.setHumidityCorrection(23);
+    model.setOrderMode(2);
+    QVERIFY2(!bench.host.start().isEmpty(), qPrintable(bench.host.errorString()));
+    bench.path = dir.filePath(QStringLiteral("ttyMOVRA0"));
+    bench.openWindow();
+    MovraTestTool &w = *bench.w;
+    auto &ui = A::ui(w);
+    QVERIFY(bench.connect());
+    Dialogs dialogs;
+
+    ui.readButton->click();
+    bool lost = false;
+    for (int i = 0; i < 2000 && !lost; ++i) {
+        bench.tickOnly();
+        if (A::pendingRequest(w) == lostAt) {
+            // The request is written, not yet on the line: the adapter goes.
+            bench.host.stop();
+            lost = true;
+        } else {
+            QVERIFY(bench.settle());
+        }
+    }
+    QVERIFY(lost);
+    QVERIFY(QTest::qWaitFor([&] { return !dialogs.titles.isEmpty(); }, 5000));
+
+    // One box, the failed state, the port closed.
+    QCOMPARE(dialogs.titles, QStringList{QStringLiteral("串口操作错误")});
+    QVERIFY(dialogs.texts.first().startsWith(QStringLiteral("请检查当前选择的串口是否可用!")));
+    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkFailed));
+    QVERIFY(!A::serialPort(w).isOpen());
+    const int errorsAtLoss = bench.errors;
+    QVERIFY(errorsAtLoss >= 1);
+
+    // Five seconds of ticks with the device gone: no storm, the batch waits.
+    for (int i = 0; i < 500; ++i) {
+        QCoreApplication::processEvents();
+        bench.tickOnly();
+    }
+    QCOMPARE(dialogs.titles.size(), 1);
+    QCOMPARE(bench.errors, errorsAtLoss);
+    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkFailed));
+    QVERIFY(A::batchReadActive(w));
+    QCOMPARE(int(A::readStep(w)), lostAt + 1);
+    QVERIFY(!movratest::logText(w).contains(QStringLiteral("失败(超时)")));
+
+    // The device is back; the operator connects again.
+    QVERIFY2(!bench.host.start().isEmpty(), qPrintable(bench.host.errorString()));
+    bench.mark();
+    const int heardBefore = bench.hostIn.size();
+    QVERIFY(bench.connect());
+    QVERIFY(bench.ticksUntil([&] { return !A::batchReadActive(w); }, 2000));
+    QVERIFY(bench.tick(10));
+
+    // The batch picks up after the item that was lost, not from the start.
+    QByteArray heard = bench.hostIn.mid(heardBefore);
+    heard.replace(hex(kIdentify), QByteArray());
+    QStringList frames;
+    for (const QString &f : framesAfter)
+        frames << f;
+    QCOMPARE(QString::fromLatin1(heard.toHex()), frames.join(QString()));
+    const QString log = movratest::logText(w);
+    QVERIFY(log.contains(QStringLiteral("已发完批量读取命令")));
+    QVERIFY(!log.contains(QStringLiteral("批量参数读取失败数量为")));
+    QCOMPARE(dialogs.titles.size(), 1);
+    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkConnected));
+    // What was read before the loss and after the return is shown.
+    QCOMPARE(ui.braudRate_2->itemText(0), QStringLiteral("9600"));
+    QCOMPARE(ui.humiOffset_1->value(), 23);
+}
+
+void TestFaults::foreignStation_data()
+{
+    QTest::addColumn<bool>("temperature");
+    QTest::addColumn<bool>("humidity");
+    QTest::addColumn<int>("address");
+
+    QTest::newRow("both values, station 2") << true << true << 2;
+    QTest::newRow("temperature, station 2") << true << false << 2;
+    QTest::newRow("humidity, station 2") << false << true << 2;
+    QTest::newRow("both values, station 0") << true << true << 0;
+    QTest::newRow("both values, probe address 0xFD") << true << true << 0xFD;
+    QTest::newRow("both values, station 254") << true << true << 254;
+}
+
+void TestFaults::foreignStation()
+{
+    QFETCH(bool, temperature);
+    QFETCH(bool, humidity);
+    QFETCH(int, address);
+
+    Bench bench;
+    QVERIFY2(bench.startPeer(), qPrintable(bench.peer->errorString()));
+    quint8 answerFrom = quint8(address);
+    bench.answer = [&answerFrom](const QByteArray &request) {
+        return measurementAnswer(request, answerFrom);
+    };
+    bench.openWindow();
+    MovraTestTool &w = *bench.w;
+    auto &ui = A::ui(w);
+    QVERIFY(bench.connect());
+    if (temperature)
+        ui.checkBox_5->click();
+    if (humidity)
+        ui.checkBox_6->click();
+    Dialogs dialogs;
+    ui.textEdit->clear();
+    const QByteArray settings = [] {
+        QFile f(movratest::settingsFile());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+
+    // Ten seconds of readings, every one answered by the wrong station.
+    const qint64 repliesBefore = bench.peerOut;
+    QVERIFY(bench.tick(1000));
+    QVERIFY(bench.peerOut >= repliesBefore + 10 * 7);
+    QCOMPARE(ui.label_Temp->text(), QStringLiteral("0"));
+    QCOMPARE(ui.label_Humidy->text(), QStringLiteral("0"));
+    QCOMPARE(A::temperature(w), qint16(0));
+    QCOMPARE(A::humidity(w), quint16(0));
+    QCOMPARE(movratest::logText(w), QString());
+    // Each reply still settles its request; nothing else moves.
+    QCOMPARE(A::pendingRequest(w), 0);
+    QVERIFY(A::rxBuffer(w).isEmpty());
+    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkConnected));
+    QCOMPARE(A::devAddress(w), quint8(1));
+    QCOMPARE(ui.readAddress_1->value(), 1);
+    QCOMPARE(A::autoReadTemp(w), temperature);
+    QCOMPARE(A::autoReadHumi(w), humidity);
+    QCOMPARE(dialogs.titles, QStringList());
+    QFile f(movratest::settingsFile());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), settings);
+
+    // The right station is heard on the same line at the next reading.
+    answerFrom = 1;
+    QVERIFY(bench.tick(200));
+    QCOMPARE(ui.label_Temp->text(), temperature ? QStringLiteral("-12.5") : QStringLiteral("0"));
+    QCOMPARE(ui.label_Humidy->text(), humidity ? QStringLiteral("45.5") : QStringLiteral("0"));
+}
+
+QTEST_MAIN(TestFaults)
+#include "tst_faults.moc"
