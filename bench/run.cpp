@@ -8,6 +8,8 @@
 // --only      comma list of: micro, startup, idle, load, latency
 // --report    also write the table as Markdown to FILE
 // --strict    exit 1 when a budget is missed (full form only)
+// --trace     record every tick in the load and latency runs and tell
+//             where the time goes (the recording itself costs a little)
 //
 // Linux only: CPU time and memory come from /proc, pseudo-terminals carry
 // the serial line. Every process is timed on CLOCK_MONOTONIC.
@@ -52,6 +54,7 @@ struct Figure
 
 QVector<Figure> figures;
 bool shortForm = false;
+bool traceTicks = false;
 bool anyMissed = false;
 
 void note(const QString &text)
@@ -315,9 +318,25 @@ QVector<double> pollIntervals(const Child &sim)
     return out;
 }
 
+QVector<qint64> toolTicks(const Child &tool)
+{
+    QVector<qint64> ticks;
+    for (const QString &l : tool.lines())
+        if (l.startsWith(QLatin1String("TICK ")))
+            ticks.append(l.mid(5).toLongLong());
+    return ticks;
+}
+
 // Milliseconds from each read reply leaving the simulator to both labels
-// painted with its values.
-QVector<double> replyLatencies(const Child &sim, const Child &tool)
+// painted with its values. With the tool's ticks at hand, also the two
+// parts of it: reply out to the start of the tick that took it, and that
+// tick's start to the paint.
+struct Latencies
+{
+    QVector<double> total, toTick, toPaint;
+};
+
+Latencies replyLatencies(const Child &sim, const Child &tool)
 {
     struct Paint
     {
@@ -330,13 +349,14 @@ QVector<double> replyLatencies(const Child &sim, const Child &tool)
         if (p.size() == 4 && p.at(0) == QLatin1String("LABEL"))
             (p.at(2) == QLatin1String("temp") ? temp : humi).append({p.at(1).toLongLong(), p.at(3)});
     }
+    const QVector<qint64> ticks = toolTicks(tool);
     auto shown = [](const QVector<Paint> &paints, qint64 from, const QString &text) -> qint64 {
         for (const Paint &p : paints)
             if (p.ns >= from && p.text == text)
                 return p.ns;
         return -1;
     };
-    QVector<double> out;
+    Latencies out;
     for (const Event &e : simEvents(sim, QStringLiteral("TX"))) {
         const QByteArray &b = e.bytes;
         if (b.size() != 9 || quint8(b.at(1)) != 0x03 || quint8(b.at(2)) != 4)
@@ -347,11 +367,44 @@ QVector<double> replyLatencies(const Child &sim, const Child &tool)
         const qint64 ts = shown(temp, e.ns, movra::tenthsText(t));
         if (hs < 0 || ts < 0)
             continue; // still on its way when the run ended
-        const double ms = double(qMax(hs, ts) - e.ns) / kMs;
-        if (ms < 1000)
-            out.append(ms);
+        const qint64 painted = qMax(hs, ts);
+        const double ms = double(painted - e.ns) / kMs;
+        if (ms >= 1000)
+            continue;
+        out.total.append(ms);
+        auto after = std::upper_bound(ticks.begin(), ticks.end(), painted);
+        if (after != ticks.begin()) {
+            const qint64 took = *(after - 1);
+            out.toTick.append(double(took - e.ns) / kMs);
+            out.toPaint.append(double(painted - took) / kMs);
+        }
     }
     return out;
+}
+
+// How regular the ticks were: the gaps between starts, and the ticks lost
+// (a gap of two periods or more drops the late ones; Qt does not catch up).
+void tickFigures(const QString &section, const QVector<qint64> &ticks)
+{
+    QVector<double> gaps;
+    int lost = 0, over11 = 0;
+    for (int i = 1; i < ticks.size(); ++i) {
+        const double g = double(ticks.at(i) - ticks.at(i - 1)) / kMs;
+        gaps.append(g);
+        if (g > 11.0)
+            ++over11;
+        if (g >= 15.0)
+            lost += int(std::lround(g / 10.0)) - 1;
+    }
+    const Stats g = stats(gaps);
+    if (g.n == 0)
+        return;
+    figure(section, QStringLiteral("tick gaps p50 / p99 / max (n)"),
+           num(g.p50, 2) + QStringLiteral(" / ") + num(g.p99, 2) + QStringLiteral(" / ") +
+               num(g.max, 1) + QStringLiteral(" ms (") + QString::number(g.n) + QStringLiteral(")"));
+    figure(section, QStringLiteral("gaps over 11 ms; ticks lost"),
+           QString::number(over11) + QStringLiteral("; ") + QString::number(lost) +
+               QStringLiteral(" (") + num(100.0 * lost / (g.n + lost), 3) + QStringLiteral(" %)"));
 }
 
 // ------------------------------------------------------------------- micro
@@ -578,16 +631,25 @@ bool runIdle()
                             polling.tool->pid()},
                            {QStringLiteral("same, log pane at its 1000-block cap"),
                             pollingFull.tool->pid()}};
-    const qint64 t0 = nowNs();
-    for (Measured &x : m)
-        x.cpu0 = cpuNs(x.pid);
+    // The whole span, and the same span cut into windows: the spread of the
+    // ratio over the windows shows how much of it is the machine's noise.
+    const int windows = shortForm ? 2 : 6;
+    QVector<QVector<qint64>> cpuAt(m.size());
+    QVector<qint64> at;
     note(QStringLiteral("measuring CPU and memory for %1 s").arg(seconds));
-    sleepMs(seconds * 1000);
-    const qint64 t1 = nowNs();
-    for (Measured &x : m) {
-        x.cpu1 = cpuNs(x.pid);
-        x.mem = memoryKiB(x.pid);
+    for (int w = 0; w <= windows; ++w) {
+        if (w > 0)
+            sleepMs(seconds * 1000 / windows);
+        at.append(nowNs());
+        for (int i = 0; i < m.size(); ++i)
+            cpuAt[i].append(cpuNs(m.at(i).pid));
     }
+    for (int i = 0; i < m.size(); ++i) {
+        m[i].cpu0 = cpuAt.at(i).first();
+        m[i].cpu1 = cpuAt.at(i).last();
+        m[i].mem = memoryKiB(m.at(i).pid);
+    }
+    const qint64 t0 = at.first(), t1 = at.last();
     if (!base.running() || !idle.running() || !polling.tool->running() ||
         !pollingFull.tool->running()) {
         note(QStringLiteral("a measured process ended early"));
@@ -596,14 +658,29 @@ bool runIdle()
 
     const QString s = QStringLiteral("CPU and memory, side by side over %1 s").arg(seconds);
     auto pct = [&](const Measured &x) { return 100.0 * double(x.cpu1 - x.cpu0) / double(t1 - t0); };
+    auto windowRatios = [&](int i) {
+        QVector<double> r;
+        for (int w = 1; w < at.size(); ++w) {
+            const double base = double(cpuAt.at(0).at(w) - cpuAt.at(0).at(w - 1));
+            if (base > 0)
+                r.append(double(cpuAt.at(i).at(w) - cpuAt.at(i).at(w - 1)) / base);
+        }
+        return stats(r);
+    };
     const double basePct = pct(m.at(0));
     for (int i = 0; i < m.size(); ++i) {
         const double p = pct(m.at(i));
         const bool budgeted = i >= 2;
+        const Stats r = windowRatios(i);
         figure(s, QStringLiteral("CPU, ") + m.at(i).name,
-               num(p, 3) + QStringLiteral(" % (") + num(double(m.at(i).cpu1 - m.at(i).cpu0) / kMs / seconds, 2) +
+               num(p, 3) + QStringLiteral(" % (") +
+                   num(double(m.at(i).cpu1 - m.at(i).cpu0) / kMs / seconds, 2) +
                    QStringLiteral(" ms/s)") +
-                   (i > 0 ? QStringLiteral(", ") + num(p / basePct, 2) + QStringLiteral("× baseline")
+                   (i > 0 ? QStringLiteral(", ") + num(p / basePct, 2) +
+                                QStringLiteral("× baseline (%1 windows of %2 s: %3–%4×)")
+                                    .arg(windows)
+                                    .arg(seconds / windows)
+                                    .arg(num(r.min, 2), num(r.max, 2))
                           : QString()),
                budgeted ? QStringLiteral("≤ 1.2× baseline") : QString(),
                budgeted ? int(p <= 1.2 * basePct) : -1);
@@ -627,7 +704,7 @@ bool runIdle()
     pollingFull.finish();
     intervalFigures(QStringLiteral("periodic requests, quiet machine (%1 s)").arg(seconds),
                     pollIntervals(*polling.sim.sim), false);
-    const Stats l = stats(replyLatencies(*polling.sim.sim, *polling.tool));
+    const Stats l = stats(replyLatencies(*polling.sim.sim, *polling.tool).total);
     figure(QStringLiteral("reply to display, periodic reads at 9600 Bd"),
            QStringLiteral("latency p50 / p99 / max (n)"),
            num(l.p50, 1) + QStringLiteral(" / ") + num(l.p99, 1) + QStringLiteral(" / ") +
@@ -648,7 +725,10 @@ bool runLoaded()
     if (!spin.waitForStarted(5000))
         return false;
     ConnectedTool t;
-    const bool ok = t.start(QStringLiteral("load-tool"), 9600, {QStringLiteral("--poll")}) &&
+    QStringList args = {QStringLiteral("--poll")};
+    if (traceTicks)
+        args << QStringLiteral("--trace-ticks");
+    const bool ok = t.start(QStringLiteral("load-tool"), 9600, args) &&
                     t.ready(QStringLiteral("POLLING"));
     if (ok) {
         note(QStringLiteral("periodic requests under load for %1 s").arg(seconds));
@@ -660,8 +740,11 @@ bool runLoaded()
     if (!ok)
         return false;
     const QVector<double> intervals = pollIntervals(*t.sim.sim);
-    intervalFigures(QStringLiteral("periodic requests, busy loop on the other core (%1 s)").arg(seconds),
-                    intervals, true);
+    const QString section =
+        QStringLiteral("periodic requests, busy loop on the other core (%1 s)").arg(seconds);
+    intervalFigures(section, intervals, true);
+    if (traceTicks)
+        tickFigures(section, toolTicks(*t.tool));
     return !intervals.isEmpty();
 }
 
@@ -674,16 +757,19 @@ bool runLatency()
     for (int rate : rates) {
         ConnectedTool t;
         const QString name = QStringLiteral("latency-%1").arg(rate);
-        if (!t.start(name, rate,
-                     {QStringLiteral("--manual-reads"), QString::number(reads),
-                      QStringLiteral("--gap-ms"), QStringLiteral("90:190")}))
+        QStringList args = {QStringLiteral("--manual-reads"), QString::number(reads),
+                            QStringLiteral("--gap-ms"), QStringLiteral("90:190")};
+        if (traceTicks)
+            args << QStringLiteral("--trace-ticks");
+        if (!t.start(name, rate, args))
             return false;
         if (!t.ready(QStringLiteral("CONNECTED")) ||
             t.tool->waitFor(QStringLiteral("DONE"), reads * 400 + 10000) < 0)
             return false;
         sleepMs(200);
         t.finish();
-        const Stats l = stats(replyLatencies(*t.sim.sim, *t.tool));
+        const Latencies all = replyLatencies(*t.sim.sim, *t.tool);
+        const Stats l = stats(all.total);
         if (l.n == 0) {
             note(name + QStringLiteral(": no reply reached the labels"));
             return false;
@@ -693,6 +779,16 @@ bool runLatency()
                    num(l.p99, 1) + QStringLiteral(" / ") + num(l.max, 1) + QStringLiteral(" ms (") +
                    QString::number(l.n) + QStringLiteral(")"),
                QStringLiteral("p99 in 20–31 ms"), l.p99 >= 20.0 && l.p99 <= 31.0);
+        if (traceTicks && !all.toTick.isEmpty()) {
+            const Stats a = stats(all.toTick), b = stats(all.toPaint);
+            figure(s, QStringLiteral("%1 Bd: reply out → taking tick, p50 / p99 / max").arg(rate),
+                   num(a.p50, 2) + QStringLiteral(" / ") + num(a.p99, 2) + QStringLiteral(" / ") +
+                       num(a.max, 2) + QStringLiteral(" ms"));
+            figure(s, QStringLiteral("%1 Bd: taking tick → labels painted, p50 / p99 / max").arg(rate),
+                   num(b.p50, 2) + QStringLiteral(" / ") + num(b.p99, 2) + QStringLiteral(" / ") +
+                       num(b.max, 2) + QStringLiteral(" ms"));
+            tickFigures(s + QStringLiteral(", %1 Bd").arg(rate), toolTicks(*t.tool));
+        }
     }
     return true;
 }
@@ -776,6 +872,8 @@ int main(int argc, char *argv[])
             shortForm = true;
         else if (a == QLatin1String("--strict"))
             strict = true;
+        else if (a == QLatin1String("--trace"))
+            traceTicks = true;
         else if (a == QLatin1String("--bin") && i + 1 < args.size())
             binDir = args.at(++i);
         else if (a == QLatin1String("--report") && i + 1 < args.size())
@@ -783,7 +881,7 @@ int main(int argc, char *argv[])
         else if (a == QLatin1String("--only") && i + 1 < args.size())
             only = args.at(++i).split(QLatin1Char(','));
         else {
-            std::fprintf(stderr, "usage: movra_bench_run [--short] [--strict] [--bin DIR] "
+            std::fprintf(stderr, "usage: movra_bench_run [--short] [--strict] [--trace] [--bin DIR] "
                                  "[--report FILE] [--only micro,startup,idle,load,latency]\n");
             return 2;
         }

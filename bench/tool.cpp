@@ -8,9 +8,11 @@
 //   --prefill N                           put N lines in the log pane first
 //   --manual-reads N --gap-ms MIN:MAX     press "read manually" N times
 //   --quit-when-shown                     end once shown (to profile start-up)
+//   --trace-ticks                         also record when each 10 ms tick starts
 //
 // Output: MAIN, SHOWN, CONNECTED, POLLING, DONE lines as they happen; on
-// "quit" from stdin (or its end) the label paints: LABEL <ns> temp|humi <text>.
+// "quit" from stdin (or its end) the label paints: LABEL <ns> temp|humi <text>,
+// and with --trace-ticks the ticks: TICK <ns>.
 
 #include <QApplication>
 #include <QCheckBox>
@@ -24,6 +26,7 @@
 #include <QTextEdit>
 #include <QVector>
 #include <cstdio>
+#include <memory>
 #include <random>
 
 #include "MovraTestTool.h"
@@ -44,6 +47,7 @@ struct Options
     int gapMin = 100;
     int gapMax = 200;
     bool quitWhenShown = false;
+    bool traceTicks = false;
 };
 
 bool parse(const QStringList &args, Options *o)
@@ -55,6 +59,8 @@ bool parse(const QStringList &args, Options *o)
             o->port = args.at(++i);
         else if (a == QLatin1String("--baud") && hasValue)
             o->baud = args.at(++i).toInt();
+        else if (a == QLatin1String("--trace-ticks"))
+            o->traceTicks = true;
         else if (a == QLatin1String("--quit-when-shown"))
             o->quitWhenShown = true;
         else if (a == QLatin1String("--poll"))
@@ -134,6 +140,38 @@ private:
     QVector<Paint> m_paints;
 };
 
+// Sees every event of the program, so only for runs that look into timing:
+// the start of each tick (the window's 10 ms timer is its only one).
+class TickTrace : public QObject
+{
+public:
+    TickTrace()
+    {
+        m_ticks.reserve(200000);
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Timer) {
+            auto *timer = qobject_cast<QTimer *>(watched);
+            if (timer && timer->interval() == 10)
+                m_ticks.append(nowNs());
+        }
+        return false;
+    }
+
+    void dump() const
+    {
+        for (qint64 ns : m_ticks)
+            std::printf("TICK %lld\n", static_cast<long long>(ns));
+        std::fflush(stdout);
+    }
+
+private:
+    QVector<qint64> m_ticks;
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -158,9 +196,14 @@ int main(int argc, char *argv[])
     auto *temp = control<QLabel>(window, "label_Temp");
     auto *humi = control<QLabel>(window, "label_Humidy");
     LabelWatch watch(temp, humi);
+    std::unique_ptr<TickTrace> ticks;
+    if (o.traceTicks)
+        ticks = std::make_unique<TickTrace>();
 
     auto quit = [&] {
         watch.dump();
+        if (ticks)
+            ticks->dump();
         app.quit();
     };
     QSocketNotifier input(0, QSocketNotifier::Read);
