@@ -85,15 +85,18 @@ bool writesDone(QSerialPort &port)
     return true;
 }
 
-// Spins the event loop until done() holds; no sleeping, so a round trip
-// over the pseudo-terminal costs what it costs and no more.
+// Runs the event loop until done() holds, waking on the port's and the
+// simulator's own events: a round trip costs what it costs, without fixed
+// sleeps and without spinning against the kernel's pseudo-terminal work.
 bool spinUntil(const std::function<bool()> &done, int timeoutMs = 5000)
 {
     QDeadlineTimer deadline(timeoutMs);
+    QTimer wake; // bounds each wait when no event comes
+    wake.start(20);
     while (!done()) {
         if (deadline.hasExpired())
             return false;
-        QCoreApplication::processEvents();
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
