@@ -566,6 +566,8 @@ void TestFaults::portLostDuringBatchRead()
     }
     QCOMPARE(dialogs.titles.size(), 1);
     QCOMPARE(bench.errors, errorsAtLoss);
+    qInfo("port lost at request %d: %d error report(s), 1 box, none in 500 more ticks", lostAt,
+          errorsAtLoss);
     QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkFailed));
     QVERIFY(A::batchReadActive(w));
     QCOMPARE(int(A::readStep(w)), lostAt + 1);
@@ -641,6 +643,7 @@ void TestFaults::foreignStation()
     const qint64 repliesBefore = bench.peerOut;
     QVERIFY(bench.tick(1000));
     QVERIFY(bench.peerOut >= repliesBefore + 10 * 7);
+    qInfo("station %d: %lld bytes of replies ignored", address, bench.peerOut - repliesBefore);
     QCOMPARE(ui.label_Temp->text(), QStringLiteral("0"));
     QCOMPARE(ui.label_Humidy->text(), QStringLiteral("0"));
     QCOMPARE(A::temperature(w), qint16(0));
