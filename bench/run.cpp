@@ -172,11 +172,14 @@ public:
         }
     }
 
-    // Asks for the records and waits for the exit.
-    void quit()
+    // Asks for the records and waits for the exit; false unless the
+    // program ended cleanly (a sanitizer's finding at exit counts).
+    bool quit()
     {
-        if (m_proc.state() != QProcess::Running)
-            return;
+        if (m_proc.state() != QProcess::Running) {
+            note(m_name + QStringLiteral(": ended before it was asked to"));
+            return false;
+        }
         m_proc.write("quit\n");
         m_proc.waitForBytesWritten(1000);
         m_proc.closeWriteChannel();
@@ -187,7 +190,12 @@ public:
         }
         m_proc.waitForFinished(1000);
         m_lines << QString::fromUtf8(m_proc.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const bool clean = m_proc.state() == QProcess::NotRunning &&
+                           m_proc.exitStatus() == QProcess::NormalExit && m_proc.exitCode() == 0;
         kill();
+        if (!clean)
+            note(QStringLiteral("%1: did not end cleanly (%2)").arg(m_name, errText()));
+        return clean;
     }
 
     void kill()
@@ -563,10 +571,10 @@ struct ConnectedTool
                            workDir + QStringLiteral("/cfg-") + name);
     }
     bool ready(const QString &tag) { return tool->waitFor(tag, 30000) > 0; }
-    void finish()
+    bool finish()
     {
-        tool->quit();
-        sim.sim->quit();
+        const bool toolClean = tool->quit();
+        return sim.sim->quit() && toolClean;
     }
 };
 
@@ -700,8 +708,8 @@ bool runIdle()
 
     base.kill();
     idle.kill();
-    polling.finish();
-    pollingFull.finish();
+    if (!polling.finish() || !pollingFull.finish())
+        return false;
     intervalFigures(QStringLiteral("periodic requests, quiet machine (%1 s)").arg(seconds),
                     pollIntervals(*polling.sim.sim), false);
     const Stats l = stats(replyLatencies(*polling.sim.sim, *polling.tool).total);
@@ -730,14 +738,15 @@ bool runLoaded()
         args << QStringLiteral("--trace-ticks");
     const bool ok = t.start(QStringLiteral("load-tool"), 9600, args) &&
                     t.ready(QStringLiteral("POLLING"));
+    bool clean = false;
     if (ok) {
         note(QStringLiteral("periodic requests under load for %1 s").arg(seconds));
         sleepMs(seconds * 1000 + 500);
-        t.finish();
+        clean = t.finish();
     }
     spin.kill();
     spin.waitForFinished(5000);
-    if (!ok)
+    if (!ok || !clean)
         return false;
     const QVector<double> intervals = pollIntervals(*t.sim.sim);
     const QString section =
@@ -769,7 +778,8 @@ bool runLatency()
             t.tool->waitFor(QStringLiteral("DONE"), reads * 400 + 10000) < 0)
             return false;
         sleepMs(200);
-        t.finish();
+        if (!t.finish())
+            return false;
         const Latencies all = replyLatencies(*t.sim.sim, *t.tool);
         const Stats l = stats(all.total);
         if (l.n == 0) {
