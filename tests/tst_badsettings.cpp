@@ -44,6 +44,7 @@ enum class Start {
     CutShort,
     WrongTypes,
     HarmlessVariants,
+    UndecodableList,
     Utf16,
     Directory,
     FolderIsAFile,
@@ -103,6 +104,14 @@ QByteArray contentFor(Start start)
                "BaseHumi=@Variant(\\0\\0\\0\\f\\x7f\\xff\\xff\\xfe)\n"
                "lastComName=@Variant(\\0\\0\\0\\n\\x7f\\xff\\xff\\xfe)\n"
                "RTempInterval=@Variant(\\0\\0\\0\\t\\0\\0\\0\\0\\x10)\n";
+    case Start::UndecodableList:
+        // Good keys beside lists whose lengths are broken: QSettings throws
+        // std::bad_alloc while it parses the section.
+        return "[General]\n"
+               "enCheckTempFlag=1\n"
+               "BaseTemp=200\n"
+               "X=@Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)\n"
+               "Y=@Variant(\\0\\0\\0\\v\\x7f\\xff\\xff\\xff)\n";
     case Start::Utf16: {
         // The right keys, in an encoding QSettings does not read.
         const QString text = QStringLiteral("[General]\nenCheckTempFlag=1\nBaseTemp=250\n");
@@ -273,7 +282,10 @@ public:
         else
             QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
-    bool ok() const { return m_ok; }
+    bool ok() const
+    {
+        return m_ok;
+    }
 
 private:
     QString m_path;
@@ -325,7 +337,7 @@ private:
 void TestBadSettings::initTestCase()
 {
     QVERIFY(m_home.isValid());
-    QStandardPaths::setTestModeEnabled(true);
+    movratest::useOwnSettingsFolder();
     qputenv("MOVRA_EXTRA_PORTS", kMissingPort);
 }
 
@@ -357,6 +369,7 @@ void TestBadSettings::startsWithDefaults_data()
     QTest::newRow("cut off inside a key") << Start::CutShort;
     QTest::newRow("every key of the wrong type") << Start::WrongTypes;
     QTest::newRow("serialised values with huge lengths") << Start::HarmlessVariants;
+    QTest::newRow("a list QSettings cannot decode") << Start::UndecodableList;
     QTest::newRow("UTF-16 text") << Start::Utf16;
     QTest::newRow("a directory in its place") << Start::Directory;
     QTest::newRow("configuration folder is a file") << Start::FolderIsAFile;
@@ -401,18 +414,25 @@ void TestBadSettings::storedValues_data()
     // Stored values as a hand-edited or damaged file may hold them. Numbers
     // wider than an unsigned member stop at its limit; BaseTemp, read as an
     // int, keeps the low 32 bits of what is written.
-    QTest::newRow("BaseTemp at its maximum") << "BaseTemp" << QByteArray("2147483647") << "BaseTemp" << s32;
+    QTest::newRow("BaseTemp at its maximum")
+        << "BaseTemp" << QByteArray("2147483647") << "BaseTemp" << s32;
     QTest::newRow("BaseTemp at its minimum")
         << "BaseTemp" << QByteArray("-2147483648") << "BaseTemp" << -s32 - 1;
     QTest::newRow("BaseTemp beyond 32 bits")
         << "BaseTemp" << QByteArray("99999999999") << "BaseTemp" << qint64(1215752191);
-    QTest::newRow("BaseTemp 2^32") << "BaseTemp" << QByteArray("4294967296") << "BaseTemp" << qint64(0);
-    QTest::newRow("BaseTemp with a fraction") << "BaseTemp" << QByteArray("12.7") << "BaseTemp" << qint64(0);
+    QTest::newRow("BaseTemp 2^32")
+        << "BaseTemp" << QByteArray("4294967296") << "BaseTemp" << qint64(0);
+    QTest::newRow("BaseTemp with a fraction")
+        << "BaseTemp" << QByteArray("12.7") << "BaseTemp" << qint64(0);
     QTest::newRow("BaseTemp in hex") << "BaseTemp" << QByteArray("0x10") << "BaseTemp" << qint64(0);
-    QTest::newRow("BaseTemp in blanks") << "BaseTemp" << QByteArray("  250  ") << "BaseTemp" << qint64(250);
-    QTest::newRow("BaseTemp quoted") << "BaseTemp" << QByteArray("\"-5\"") << "BaseTemp" << qint64(-5);
-    QTest::newRow("BaseTemp as a list") << "BaseTemp" << QByteArray("250, 260") << "BaseTemp" << qint64(0);
-    QTest::newRow("BaseTemp as bytes") << "BaseTemp" << QByteArray("@ByteArray(250)") << "BaseTemp" << qint64(250);
+    QTest::newRow("BaseTemp in blanks")
+        << "BaseTemp" << QByteArray("  250  ") << "BaseTemp" << qint64(250);
+    QTest::newRow("BaseTemp quoted")
+        << "BaseTemp" << QByteArray("\"-5\"") << "BaseTemp" << qint64(-5);
+    QTest::newRow("BaseTemp as a list")
+        << "BaseTemp" << QByteArray("250, 260") << "BaseTemp" << qint64(0);
+    QTest::newRow("BaseTemp as bytes")
+        << "BaseTemp" << QByteArray("@ByteArray(250)") << "BaseTemp" << qint64(250);
     QTest::newRow("BaseHumi 65536") << "BaseHumi" << QByteArray("65536") << "BaseHumi" << u16;
     QTest::newRow("BaseHumi beyond 64 bits")
         << "BaseHumi" << QByteArray("99999999999999999999") << "BaseHumi" << qint64(0);
@@ -420,14 +440,17 @@ void TestBadSettings::storedValues_data()
         << "CheckOffsetTemp" << QByteArray("4294967296") << "OffsetTemp" << u32;
     QTest::newRow("CheckOffsetTemp very negative")
         << "CheckOffsetTemp" << QByteArray("-99999999999") << "OffsetTemp" << qint64(0);
-    QTest::newRow("CheckOffsetHumi 70000") << "CheckOffsetHumi" << QByteArray("70000") << "OffsetHumi" << u16;
+    QTest::newRow("CheckOffsetHumi 70000")
+        << "CheckOffsetHumi" << QByteArray("70000") << "OffsetHumi" << u16;
     QTest::newRow("CheckOffsetHumi as a rectangle")
         << "CheckOffsetHumi" << QByteArray("@Rect(1 2 3 4)") << "OffsetHumi" << qint64(0);
     // Intervals end up inside the spin boxes' 1 to 10000.
     QTest::newRow("RTempInterval 2^32-1")
         << "RTempInterval" << QByteArray("4294967295") << "readTempInterval" << qint64(10000);
-    QTest::newRow("RTempInterval -1") << "RTempInterval" << QByteArray("-1") << "readTempInterval" << qint64(1);
-    QTest::newRow("RHumiInterval 1e3") << "RHumiInterval" << QByteArray("1e3") << "readHumiInterval" << qint64(1);
+    QTest::newRow("RTempInterval -1")
+        << "RTempInterval" << QByteArray("-1") << "readTempInterval" << qint64(1);
+    QTest::newRow("RHumiInterval 1e3")
+        << "RHumiInterval" << QByteArray("1e3") << "readHumiInterval" << qint64(1);
     QTest::newRow("RHumiInterval 2^31")
         << "RHumiInterval" << QByteArray("2147483648") << "readHumiInterval" << qint64(10000);
     // The baud-rate entry: a wide number keeps its low 32 bits, 2^32+2 is entry 2.
@@ -470,7 +493,7 @@ void TestBadSettings::storedValues()
     } else if (auto *spin = w.findChild<QSpinBox *>(field)) {
         QCOMPARE(spin->value(), int(value));
         QCOMPARE(field == QLatin1String("readTempInterval") ? A::tempInterval(w)
-                                                             : A::humiInterval(w),
+                                                            : A::humiInterval(w),
                  int(value));
     } else {
         QCOMPARE(ui.BraudRate_1->currentIndex(), int(value));
@@ -557,6 +580,7 @@ void TestBadSettings::unwritable_data()
     QTest::newRow("configuration folder is a file") << Start::FolderIsAFile << false;
     QTest::newRow("read-only folder with a file") << Start::HeaderOnly << true;
     QTest::newRow("read-only folder, no file") << Start::Empty << true;
+    QTest::newRow("a list QSettings cannot decode") << Start::UndecodableList << false;
 }
 
 void TestBadSettings::unwritable()
@@ -579,6 +603,7 @@ void TestBadSettings::unwritable()
         QVERIFY(prepare(start));
     }
     const bool hadFile = QFileInfo(file).isFile();
+    const bool readable = hadFile && start != Start::UndecodableList;
     const QByteArray before = hadFile ? fileBytes(file) : QByteArray();
     const QStringList entriesBefore =
         QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
@@ -591,7 +616,7 @@ void TestBadSettings::unwritable()
 
     MovraTestTool w;
     A::tickTimer(w).stop();
-    if (hadFile) {
+    if (readable) {
         QVERIFY(A::checkTemp(w));
         QCOMPARE(A::baseTemp(w), 200);
     } else {
@@ -608,7 +633,7 @@ void TestBadSettings::unwritable()
     QCOMPARE(A::humiInterval(w), 41);
     QVERIFY(A::autoReadTemp(w));
     QCOMPARE(A::baseTemp(w), 125);
-    QCOMPARE(A::checkTemp(w), !hadFile);
+    QCOMPARE(A::checkTemp(w), !readable);
     QCOMPARE(A::savedPortName(w), QString::fromLatin1(kMissingPort));
     QCOMPARE(dialogs.titles, QStringList{QStringLiteral("串口操作错误")});
 
@@ -640,9 +665,9 @@ void TestBadSettings::typedReference_data()
     struct Row
     {
         const char *text;
-        qint64 temp;       // BaseTemp, signed 32 bits
-        qint64 humi;       // BaseHumi and OffsetHumi, unsigned 16 bits
-        qint64 tolerance;  // OffsetTemp, unsigned 32 bits
+        qint64 temp;      // BaseTemp, signed 32 bits
+        qint64 humi;      // BaseHumi and OffsetHumi, unsigned 16 bits
+        qint64 tolerance; // OffsetTemp, unsigned 32 bits
     };
     // Read as a float, times ten in single precision, truncated toward zero,
     // and held at the member's limits; anything that is not a number is 0.
@@ -675,12 +700,14 @@ void TestBadSettings::typedReference_data()
         {"-inf", s32min, 0, 0},
     };
     for (const Row &r : rows) {
-        QTest::addRow("BaseTemp \"%s\"", r.text) << "BaseTemp" << "BaseTemp" << r.text << r.temp;
-        QTest::addRow("BaseHumi \"%s\"", r.text) << "BaseHumi" << "BaseHumi" << r.text << r.humi;
-        QTest::addRow("OffsetTemp \"%s\"", r.text)
-            << "OffsetTemp" << "CheckOffsetTemp" << r.text << r.tolerance;
-        QTest::addRow("OffsetHumi \"%s\"", r.text)
-            << "OffsetHumi" << "CheckOffsetHumi" << r.text << r.humi;
+        QTest::addRow("BaseTemp \"%s\"", r.text) << "BaseTemp"
+                                                 << "BaseTemp" << r.text << r.temp;
+        QTest::addRow("BaseHumi \"%s\"", r.text) << "BaseHumi"
+                                                 << "BaseHumi" << r.text << r.humi;
+        QTest::addRow("OffsetTemp \"%s\"", r.text) << "OffsetTemp"
+                                                   << "CheckOffsetTemp" << r.text << r.tolerance;
+        QTest::addRow("OffsetHumi \"%s\"", r.text) << "OffsetHumi"
+                                                   << "CheckOffsetHumi" << r.text << r.humi;
     }
 }
 

@@ -241,7 +241,6 @@ class TestE2eDevice : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -276,19 +275,9 @@ private:
 
 void TestE2eDevice::initTestCase()
 {
-    // A settings folder of this process's own: copies of this binary that
-    // run at the same time must not read each other's Setting.ini.
-    QCoreApplication::setApplicationName(
-        QCoreApplication::applicationName() +
-        QStringLiteral("-%1").arg(QCoreApplication::applicationPid()));
-    QStandardPaths::setTestModeEnabled(true);
+    movratest::useOwnSettingsFolder();
     if (!movratest::PtyPair::isSupported())
         QSKIP("no pseudo-terminals here");
-}
-
-void TestE2eDevice::cleanupTestCase()
-{
-    QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)).removeRecursively();
 }
 
 void TestE2eDevice::init()

@@ -250,7 +250,6 @@ class TestE2eLink : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -277,20 +276,10 @@ private:
 
 void TestE2eLink::initTestCase()
 {
-    // A settings folder of this process's own: copies of this binary that
-    // run at the same time must not read each other's Setting.ini.
-    QCoreApplication::setApplicationName(
-        QCoreApplication::applicationName() +
-        QStringLiteral("-%1").arg(QCoreApplication::applicationPid()));
-    QStandardPaths::setTestModeEnabled(true);
+    movratest::useOwnSettingsFolder();
     qRegisterMetaType<QSerialPort::SerialPortError>();
     if (!movratest::PtyPair::isSupported())
         QSKIP("no pseudo-terminals here");
-}
-
-void TestE2eLink::cleanupTestCase()
-{
-    QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)).removeRecursively();
 }
 
 void TestE2eLink::init()

@@ -181,7 +181,7 @@ private slots:
 
 void TestEngine::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
+    movratest::useOwnSettingsFolder();
 }
 
 void TestEngine::cleanup()

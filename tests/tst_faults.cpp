@@ -343,13 +343,15 @@ private slots:
     void floodWhileConnected();
     void portLostDuringBatchRead_data();
     void portLostDuringBatchRead();
+    void portLostDuringBatchWrite_data();
+    void portLostDuringBatchWrite();
     void foreignStation_data();
     void foreignStation();
 };
 
 void TestFaults::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
+    movratest::useOwnSettingsFolder();
     if (!movratest::PtyPair::isSupported())
         QSKIP("no pseudo-terminals on this system");
 }
@@ -504,13 +506,14 @@ void TestFaults::portLostDuringBatchRead_data()
     const QString temperatureCorrection = QStringLiteral("00030050000185ca");
     const QString humidityCorrection = QStringLiteral("000300510001d40a");
     const QString orderMode = QStringLiteral("000300520001240a");
+    // The item whose reply the loss swallowed goes out again first.
     QTest::newRow("during the address read")
         << 100
-        << QStringList{QStringLiteral("fdfdfd0000e988"), temperatureCorrection, humidityCorrection,
-                       orderMode};
+        << QStringList{QStringLiteral("0003010000018427"), QStringLiteral("fdfdfd0000e988"),
+                       temperatureCorrection, humidityCorrection, orderMode};
     QTest::newRow("during the temperature correction read")
-        << 102 << QStringList{humidityCorrection, orderMode};
-    QTest::newRow("during the last read") << 104 << QStringList{};
+        << 102 << QStringList{temperatureCorrection, humidityCorrection, orderMode};
+    QTest::newRow("during the last read") << 104 << QStringList{orderMode};
 }
 
 void TestFaults::portLostDuringBatchRead()
@@ -581,7 +584,7 @@ void TestFaults::portLostDuringBatchRead()
     QVERIFY(bench.ticksUntil([&] { return !A::batchReadActive(w); }, 2000));
     QVERIFY(bench.tick(10));
 
-    // The batch picks up after the item that was lost, not from the start.
+    // The batch picks up at the item that was lost, not from the start.
     QByteArray heard = bench.hostIn.mid(heardBefore);
     heard.replace(hex(kIdentify), QByteArray());
     QStringList frames;
@@ -596,6 +599,92 @@ void TestFaults::portLostDuringBatchRead()
     // What was read before the loss and after the return is shown.
     QCOMPARE(ui.braudRate_2->itemText(0), QStringLiteral("9600"));
     QCOMPARE(ui.humiOffset_1->value(), 23);
+}
+
+void TestFaults::portLostDuringBatchWrite_data()
+{
+    QTest::addColumn<int>("lostAt");
+    QTest::addColumn<QStringList>("framesAfter");
+
+    const QString temperatureCorrection = QStringLiteral("00060050fff1087e");
+    const QString humidityCorrection = QStringLiteral("0006005100251811");
+    const QString orderMode = QStringLiteral("000600520002a80b");
+    QTest::newRow("during the temperature correction")
+        << 200 << QStringList{temperatureCorrection, humidityCorrection, orderMode};
+    QTest::newRow("during the humidity correction")
+        << 201 << QStringList{humidityCorrection, orderMode};
+    QTest::newRow("during the order mode") << 202 << QStringList{orderMode};
+}
+
+void TestFaults::portLostDuringBatchWrite()
+{
+    QFETCH(int, lostAt);
+    QFETCH(QStringList, framesAfter);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    Bench bench;
+    bench.host.setLinkPath(dir.filePath(QStringLiteral("ttyMOVRA0")));
+    auto &model = bench.host.model();
+    QVERIFY2(!bench.host.start().isEmpty(), qPrintable(bench.host.errorString()));
+    bench.path = dir.filePath(QStringLiteral("ttyMOVRA0"));
+    bench.openWindow();
+    MovraTestTool &w = *bench.w;
+    auto &ui = A::ui(w);
+    QVERIFY(bench.connect());
+    Dialogs dialogs;
+
+    // Both corrections and the order; station address and baud rate left out.
+    ui.TempOffset_2->setValue(-15);
+    ui.HumiOffset_2->setValue(37);
+    ui.BraudRate_4->setCurrentIndex(2);
+    for (QCheckBox *box : {ui.checkBox_3, ui.checkBox_4, ui.checkBox_7})
+        if (!box->isChecked())
+            box->click();
+    for (QCheckBox *box : {ui.checkBox, ui.checkBox_2})
+        if (box->isChecked())
+            box->click();
+
+    ui.writeButton->click();
+    bool lost = false;
+    for (int i = 0; i < 2000 && !lost; ++i) {
+        bench.tickOnly();
+        if (A::pendingRequest(w) == lostAt) {
+            bench.host.stop();
+            lost = true;
+        } else {
+            QVERIFY(bench.settle());
+        }
+    }
+    QVERIFY(lost);
+    QVERIFY(QTest::qWaitFor([&] { return !dialogs.titles.isEmpty(); }, 5000));
+    QCOMPARE(dialogs.titles, QStringList{QStringLiteral("串口操作错误")});
+    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkFailed));
+    for (int i = 0; i < 300; ++i) {
+        QCoreApplication::processEvents();
+        bench.tickOnly();
+    }
+    QVERIFY(A::batchWriteActive(w));
+
+    QVERIFY2(!bench.host.start().isEmpty(), qPrintable(bench.host.errorString()));
+    bench.mark();
+    const int heardBefore = bench.hostIn.size();
+    QVERIFY(bench.connect());
+    QVERIFY(bench.ticksUntil([&] { return !A::batchWriteActive(w); }, 2000));
+    QVERIFY(bench.tick(10));
+
+    // The item the loss interrupted is written again, then the rest.
+    QByteArray heard = bench.hostIn.mid(heardBefore);
+    heard.replace(hex(kIdentify), QByteArray());
+    QCOMPARE(QString::fromLatin1(heard.toHex()), framesAfter.join(QString()));
+    // Every value is on the device, so the batch may say it is done.
+    QCOMPARE(model.temperatureCorrection(), qint16(-15));
+    QCOMPARE(model.humidityCorrection(), qint16(37));
+    QCOMPARE(model.orderMode(), quint16(2));
+    const QString log = movratest::logText(w);
+    QVERIFY(log.contains(QStringLiteral("批量参数写入完成")));
+    QVERIFY(!log.contains(QStringLiteral("失败")));
+    QCOMPARE(dialogs.titles.size(), 1);
 }
 
 void TestFaults::foreignStation_data()

@@ -45,7 +45,7 @@ private slots:
 
 void TestLinkState::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
+    movratest::useOwnSettingsFolder();
 }
 
 void TestLinkState::init()

@@ -61,7 +61,7 @@ private slots:
 
 void TestLogPane::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
+    movratest::useOwnSettingsFolder();
     movratest::removeSettings();
 }
 

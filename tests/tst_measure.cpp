@@ -264,7 +264,7 @@ private slots:
 
 void TestMeasure::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
+    movratest::useOwnSettingsFolder();
 }
 
 void TestMeasure::cleanup()

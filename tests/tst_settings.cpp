@@ -108,7 +108,7 @@ private slots:
 
 void TestSettings::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
+    movratest::useOwnSettingsFolder();
 }
 
 void TestSettings::init()

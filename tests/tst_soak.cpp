@@ -27,8 +27,8 @@
 
 #include "Pty.h"
 #include "SimulatorHost.h"
-#include "TestSupport.h"
 #include "Tenths.h"
+#include "TestSupport.h"
 
 using A = MovraTestAccess;
 
@@ -132,8 +132,8 @@ QString checkLine(const QString &label, qint64 value, const QString &unit, qint6
     const bool pass = deviation < tolerance;
     return label + movra::tenthsText(value) + QLatin1Char(' ') + unit + QStringLiteral("\t误差：") +
            movra::tenthsText(deviation) + QLatin1Char(' ') + unit +
-           (pass ? QStringLiteral("小于") : QStringLiteral("大于")) +
-           movra::tenthsText(tolerance) + (pass ? QStringLiteral("合格") : QStringLiteral("不合格"));
+           (pass ? QStringLiteral("小于") : QStringLiteral("大于")) + movra::tenthsText(tolerance) +
+           (pass ? QStringLiteral("合格") : QStringLiteral("不合格"));
 }
 
 QString lastLineWith(MovraTestTool &w, const QString &label)
@@ -176,7 +176,7 @@ private:
 
 void TestSoak::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
+    movratest::useOwnSettingsFolder();
     if (!movratest::PtyPair::isSupported())
         QSKIP("no pseudo-terminals on this system");
     movratest::removeSettings();

@@ -130,7 +130,7 @@ private slots:
 
 void TestStartup::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
+    movratest::useOwnSettingsFolder();
 }
 
 void TestStartup::init()

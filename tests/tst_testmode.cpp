@@ -160,7 +160,7 @@ private slots:
 
 void TestTestMode::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
+    movratest::useOwnSettingsFolder();
 }
 
 void TestTestMode::cleanup()

@@ -92,10 +92,10 @@ private:
     void checkHandshake(const QByteArray &block);
     void manualConnectStep();
     void autoConnectStep();
-    void sendProbe(qint32 code);
     bool handleReply(const QByteArray &block, quint16 length);
     void batchWriteStep();
     void batchReadStep();
+    void requeueInterruptedBatchItem();
     void showLinkStatus(qint32 state);
     void refreshControls();
     void switchOffPeriodicReading();
@@ -117,6 +117,7 @@ private:
     QByteArray lastRequest;
     QString savedPortName;
     QString settingsPath;
+    bool settingsUndecodable = false;
 
     QMenu *logMenu = nullptr;
     QAction *copyAction = nullptr;

@@ -1,7 +1,9 @@
 #include "MovraTestTool.h"
 
+#include <QHash>
 #include <QSettings>
 
+#include <exception>
 #include <limits>
 
 #include "Tenths.h"
@@ -14,20 +16,41 @@ template <typename T> T unsignedSetting(const QVariant &v)
     const qint64 raw = v.toLongLong();
     return T(qBound<qint64>(0, raw, std::numeric_limits<T>::max()));
 }
+
+const char *const kStoredKeys[] = {
+    "enCheckReadHumiFlag", "enCheckTempFlag",    "BaseTemp",      "BaseHumi",
+    "CheckOffsetTemp",     "CheckOffsetHumi",    "RTempInterval", "enAutoReadTempFlag",
+    "RHumiInterval",       "enAutoReadHumiFlag", "lastComName",   "lastBraudRateIndex",
+};
 } // namespace
 
-void MovraTestTool::loadSettings(QSettings &s)
+void MovraTestTool::loadSettings(QSettings &settings)
 {
-    checkHumi = quint8(s.value(QStringLiteral("enCheckReadHumiFlag")).toInt()) != 0;
-    checkTemp = quint8(s.value(QStringLiteral("enCheckTempFlag")).toInt()) != 0;
-    baseTemp = s.value(QStringLiteral("BaseTemp")).toInt();
-    baseHumi = unsignedSetting<quint16>(s.value(QStringLiteral("BaseHumi")));
-    checkOffsetTemp = unsignedSetting<quint32>(s.value(QStringLiteral("CheckOffsetTemp")));
-    checkOffsetHumi = unsignedSetting<quint16>(s.value(QStringLiteral("CheckOffsetHumi")));
-    tempInterval = unsignedSetting<qint32>(s.value(QStringLiteral("RTempInterval")));
-    autoReadTemp = quint8(s.value(QStringLiteral("enAutoReadTempFlag")).toInt()) != 0;
-    humiInterval = unsignedSetting<qint32>(s.value(QStringLiteral("RHumiInterval")));
-    autoReadHumi = quint8(s.value(QStringLiteral("enAutoReadHumiFlag")).toInt()) != 0;
+    // A hand-edited "@Variant(...)" value whose length claims gigabytes makes
+    // QSettings throw while it parses the file; that must not stop the tool at
+    // every start, so such a file reads as no file.
+    QHash<QString, QVariant> stored;
+    try {
+        for (const char *key : kStoredKeys)
+            stored.insert(QLatin1String(key), settings.value(QLatin1String(key)));
+    } catch (const std::exception &) {
+        stored.clear();
+        settingsUndecodable = true;
+    }
+    const auto value = [&stored](const char *key) {
+        return stored.value(QLatin1String(key));
+    };
+
+    checkHumi = quint8(value("enCheckReadHumiFlag").toInt()) != 0;
+    checkTemp = quint8(value("enCheckTempFlag").toInt()) != 0;
+    baseTemp = value("BaseTemp").toInt();
+    baseHumi = unsignedSetting<quint16>(value("BaseHumi"));
+    checkOffsetTemp = unsignedSetting<quint32>(value("CheckOffsetTemp"));
+    checkOffsetHumi = unsignedSetting<quint16>(value("CheckOffsetHumi"));
+    tempInterval = unsignedSetting<qint32>(value("RTempInterval"));
+    autoReadTemp = quint8(value("enAutoReadTempFlag").toInt()) != 0;
+    humiInterval = unsignedSetting<qint32>(value("RHumiInterval"));
+    autoReadHumi = quint8(value("enAutoReadHumiFlag").toInt()) != 0;
 
     ui.BaseTemp->setText(movra::tenthsText(baseTemp));
     ui.BaseHumi->setText(movra::tenthsText(baseHumi));
@@ -42,13 +65,17 @@ void MovraTestTool::loadSettings(QSettings &s)
     ui.readHumiInterval->setValue(humiInterval);
     ui.readTempInterval->setValue(tempInterval);
 
-    savedPortName = s.value(QStringLiteral("lastComName")).toString();
-    savedBaudIndex = s.value(QStringLiteral("lastBraudRateIndex")).toInt();
+    savedPortName = value("lastComName").toString();
+    savedBaudIndex = value("lastBraudRateIndex").toInt();
     ui.BraudRate_1->setCurrentIndex(savedBaudIndex);
 }
 
 void MovraTestTool::writeSettings(std::initializer_list<std::pair<const char *, QVariant>> values)
 {
+    // sync() would parse that file again, and QSettings does not survive a
+    // second throw: the file stays as the operator left it, the write is lost.
+    if (settingsUndecodable)
+        return;
     QSettings s(settingsPath, QSettings::IniFormat);
     for (const auto &kv : values)
         s.setValue(QLatin1String(kv.first), kv.second);

@@ -179,3 +179,15 @@ void MovraTestTool::batchReadStep()
         appendLog(tr("已发完批量读取命令\r\n"));
     }
 }
+
+// The link went while a batch item waited for its reply, and the handshake
+// is about to take over pendingRequest: without this the batch would go on
+// with the next item, and a write that never reached the device would end
+// in "批量参数写入完成".
+void MovraTestTool::requeueInterruptedBatchItem()
+{
+    if (batchWriteActive && pendingRequest >= 200 && pendingRequest <= 204)
+        writeStep = qint16(pendingRequest);
+    else if (batchReadActive && pendingRequest >= 100 && pendingRequest <= 104)
+        readStep = qint16(pendingRequest);
+}

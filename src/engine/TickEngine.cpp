@@ -142,6 +142,7 @@ void MovraTestTool::onConnectButtonClicked()
 {
     if (linkState == LinkManualConnecting || linkState == LinkAutoConnecting)
         return;
+    requeueInterruptedBatchItem();
     linkState = LinkManualConnecting;
     openSerialPort(baudRate);
 }
@@ -150,6 +151,7 @@ void MovraTestTool::onautoConnectButtonClicked()
 {
     if (linkState == LinkManualConnecting || linkState == LinkAutoConnecting)
         return;
+    requeueInterruptedBatchItem();
     ui.BraudRate_1->setCurrentIndex(0);
     autoBaudIndex = 0;
     linkState = LinkAutoConnecting;

@@ -20,6 +20,21 @@ void tick(MovraTestTool &w, int n)
         QMetaObject::invokeMethod(&w, "_10msTimerCallback", Qt::DirectConnection);
 }
 
+void useOwnSettingsFolder()
+{
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    QCoreApplication::setApplicationName(
+        QCoreApplication::applicationName() +
+        QStringLiteral("-%1").arg(QCoreApplication::applicationPid()));
+    QStandardPaths::setTestModeEnabled(true);
+    static QString folder;
+    folder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    qAddPostRoutine([] { QDir(folder).removeRecursively(); });
+}
+
 QString settingsFile()
 {
     QStandardPaths::setTestModeEnabled(true);

@@ -109,6 +109,10 @@ namespace movratest {
 void tick(MovraTestTool &w, int n = 1);
 
 // Full path of Setting.ini for this (test-mode) run; removes a stale one.
+// Test mode plus a settings folder of this process's own, removed when the
+// application ends: a copy of the same test running at the same time (a
+// sanitizer build, a second shell) must not read this one's Setting.ini.
+void useOwnSettingsFolder();
 QString settingsFile();
 void removeSettings();
 // Writes keys into Setting.ini before a window is built.
