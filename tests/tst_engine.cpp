@@ -173,6 +173,8 @@ private slots:
     void connectButtonsIgnoredDuringAttempt_data();
     void connectButtonsIgnoredDuringAttempt();
     void disconnect();
+    void interruptedBatchItemGoesOutAgain_data();
+    void interruptedBatchItemGoesOutAgain();
 
     void handleReply_data();
     void handleReply();
@@ -455,6 +457,63 @@ void TestEngine::disconnect()
     ui.disConnectButton->click();
     QCOMPARE(A::linkState(*w), 5);
     QCOMPARE(logOf(*w), logFor({QStringLiteral("设备已经断开")}));
+}
+
+void TestEngine::interruptedBatchItemGoesOutAgain_data()
+{
+    QTest::addColumn<bool>("autoButton");
+    QTest::addColumn<bool>("reading");
+    QTest::addColumn<bool>("writing");
+    QTest::addColumn<int>("pending");
+    QTest::addColumn<int>("readStep");
+    QTest::addColumn<int>("writeStep");
+    QTest::addColumn<int>("readStepAfter");
+    QTest::addColumn<int>("writeStepAfter");
+
+    QTest::newRow("read item, connect") << false << true << false << 102 << 103 << 0 << 102 << 0;
+    QTest::newRow("first read item, auto connect")
+        << true << true << false << 100 << 101 << 0 << 100 << 0;
+    QTest::newRow("write item, connect") << false << false << true << 201 << 0 << 202 << 0 << 201;
+    QTest::newRow("baud-rate write, auto connect")
+        << true << false << true << 204 << 0 << 205 << 0 << 204;
+    QTest::newRow("restart, never awaited")
+        << false << false << true << 205 << 0 << 206 << 0 << 206;
+    QTest::newRow("read item of a batch read that was stopped")
+        << false << false << true << 102 << 103 << 203 << 103 << 203;
+    QTest::newRow("write item of a batch write that was stopped")
+        << false << true << false << 202 << 101 << 203 << 101 << 203;
+    QTest::newRow("both running, write item")
+        << false << true << true << 200 << 101 << 201 << 101 << 200;
+    QTest::newRow("measurement pending") << false << true << true << 5 << 102 << 202 << 102 << 202;
+    QTest::newRow("nothing pending") << true << true << false << 0 << 104 << 0 << 104 << 0;
+}
+
+void TestEngine::interruptedBatchItemGoesOutAgain()
+{
+    QFETCH(bool, autoButton);
+    QFETCH(bool, reading);
+    QFETCH(bool, writing);
+    QFETCH(int, pending);
+    QFETCH(int, readStep);
+    QFETCH(int, writeStep);
+    QFETCH(int, readStepAfter);
+    QFETCH(int, writeStepAfter);
+
+    auto w = makeWindow();
+    Dialogs dialogs;
+    A::linkState(*w) = 4;
+    A::batchReadActive(*w) = reading;
+    A::batchWriteActive(*w) = writing;
+    A::pendingRequest(*w) = pending;
+    A::readStep(*w) = qint16(readStep);
+    A::writeStep(*w) = qint16(writeStep);
+
+    (autoButton ? A::ui(*w).autoConnectButton : A::ui(*w).connectButton)->click();
+
+    QCOMPARE(int(A::readStep(*w)), readStepAfter);
+    QCOMPARE(int(A::writeStep(*w)), writeStepAfter);
+    QCOMPARE(A::batchReadActive(*w), reading);
+    QCOMPARE(A::batchWriteActive(*w), writing);
 }
 
 void TestEngine::handleReply_data()
