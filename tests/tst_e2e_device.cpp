@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 
+#include "Bytes.h"
 #include "Pty.h"
 #include "SimulatorHost.h"
 #include "TestSupport.h"
@@ -25,24 +26,8 @@ Q_DECLARE_METATYPE(movrasim::Faults)
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text));
-}
-
-// Frames with a CRC computed here, not by the code under test.
-QByteArray withCrc(QByteArray bytes)
-{
-    quint16 crc = 0xFFFF;
-    for (char c : bytes) {
-        crc ^= quint8(c);
-        for (int i = 0; i < 8; ++i)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
-    }
-    bytes.append(char(crc & 0xFF));
-    bytes.append(char(crc >> 8));
-    return bytes;
-}
+using movratest::hex;
+using movratest::withCrc;
 
 // Log lines with their timestamps replaced by "T".
 QStringList logOf(MovraTestTool &w)

@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 
+#include "Bytes.h"
 #include "Pty.h"
 #include "SimulatorHost.h"
 #include "TestSupport.h"
@@ -25,15 +26,12 @@ using A = MovraTestAccess;
 
 namespace {
 
+using movratest::hex;
+
 const char kIdentify[] = "0006011000008822";
 const char kProbeLine[] = "T\t正在连接设备……";
 const char kCheckLines[] = "1.检查设备与USB工具连接是否正确\r\n2.检查串口是否选择正确\r\n";
 const char kManualHints[] = "3.波特率是否选择正确\r\n4.站号是否选择正确\r\n";
-
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text));
-}
 
 int framesIn(const QByteArray &stream, const QByteArray &frame)
 {

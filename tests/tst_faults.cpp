@@ -28,6 +28,7 @@
 #include <unistd.h>
 #endif
 
+#include "Bytes.h"
 #include "Pty.h"
 #include "SimulatorHost.h"
 #include "TestSupport.h"
@@ -36,26 +37,11 @@ using A = MovraTestAccess;
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text));
-}
+using movratest::hex;
+using movratest::withCrc;
 
 const char kIdentify[] = "0006011000008822";
 const char kReadBoth[] = "010300000002C40B";
-
-QByteArray withCrc(QByteArray bytes)
-{
-    quint16 crc = 0xFFFF;
-    for (char c : bytes) {
-        crc ^= quint8(c);
-        for (int i = 0; i < 8; ++i)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
-    }
-    bytes.append(char(crc & 0xFF));
-    bytes.append(char(crc >> 8));
-    return bytes;
-}
 
 #if defined(__SANITIZE_ADDRESS__)
 #define MOVRA_ASAN 1

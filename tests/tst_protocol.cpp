@@ -5,6 +5,7 @@
 #include <QtTest>
 #include <limits>
 
+#include "Bytes.h"
 #include "Protocol.h"
 #include "Tenths.h"
 
@@ -14,25 +15,8 @@ Q_DECLARE_METATYPE(movra::ReplyKind)
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text));
-}
-
-// Appends a CRC computed bit by bit here, independent of movra::crc16, so a
-// fault there cannot make a malformed reply look valid.
-QByteArray withCrc(QByteArray bytes)
-{
-    quint16 crc = 0xFFFF;
-    for (char c : bytes) {
-        crc ^= quint8(c);
-        for (int i = 0; i < 8; ++i)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
-    }
-    bytes.append(char(crc & 0xFF));
-    bytes.append(char(crc >> 8));
-    return bytes;
-}
+using movratest::hex;
+using movratest::withCrc;
 
 // A read reply with byte count n whose data bytes are all `fill`.
 QByteArray longReadReply(int n, char fill)

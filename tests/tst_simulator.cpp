@@ -1,6 +1,7 @@
 // The simulated transmitter: replies byte for byte, framing, faults, and the
 // pseudo-terminal and serial-port transports with a real QSerialPort.
 
+#include "Bytes.h"
 #include "DeviceModel.h"
 #include "Faults.h"
 #include "Pty.h"
@@ -20,10 +21,7 @@ using movrasim::Faults;
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(text);
-}
+using movratest::hex;
 
 // Golden request and reply: address 1 reads 0x0000 and 0x0001, the device
 // holds 60.0 %RH and 25.0 degC.

@@ -11,6 +11,7 @@
 #include <list>
 #include <memory>
 
+#include "Bytes.h"
 #include "TestSupport.h"
 
 #if __has_include("Pty.h")
@@ -22,24 +23,8 @@ using A = MovraTestAccess;
 
 namespace {
 
-QByteArray hex(const char *text)
-{
-    return QByteArray::fromHex(QByteArray(text));
-}
-
-// Replies with a CRC computed here, not by the code under test.
-QByteArray withCrc(QByteArray bytes)
-{
-    quint16 crc = 0xFFFF;
-    for (char c : bytes) {
-        crc ^= quint8(c);
-        for (int i = 0; i < 8; ++i)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
-    }
-    bytes.append(char(crc & 0xFF));
-    bytes.append(char(crc >> 8));
-    return bytes;
-}
+using movratest::hex;
+using movratest::withCrc;
 
 std::unique_ptr<MovraTestTool> makeWindow()
 {
