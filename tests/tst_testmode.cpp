@@ -1,17 +1,12 @@
 // Test mode: the password dialog, the caption of its button, and the
 // connection probes and handshake it selects.
 
-#include <QDialog>
-#include <QRegularExpression>
 #include <QStandardPaths>
-#include <QTimer>
 #include <QtTest>
-#include <algorithm>
-#include <functional>
-#include <list>
 #include <memory>
 
 #include "Bytes.h"
+#include "Dialogs.h"
 #include "TestSupport.h"
 
 #if __has_include("Pty.h")
@@ -23,91 +18,12 @@ using A = MovraTestAccess;
 
 namespace {
 
+using movratest::Dialogs;
 using movratest::hex;
+using movratest::logFor;
+using movratest::logOf;
+using movratest::makeWindow;
 using movratest::withCrc;
-
-std::unique_ptr<MovraTestTool> makeWindow()
-{
-    movratest::removeSettings();
-    auto w = std::make_unique<MovraTestTool>();
-    // Ticks come from the test alone.
-    A::tickTimer(*w).stop();
-    A::ui(*w).textEdit->clear();
-    return w;
-}
-
-// The log pane as plain text, each line's timestamp replaced by "T".
-QString logOf(MovraTestTool &w)
-{
-    static const QRegularExpression stamp(
-        QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}(?=\\t)"),
-        QRegularExpression::MultilineOption);
-    return movratest::logText(w).replace(stamp, QStringLiteral("T"));
-}
-
-// What the pane shows for these appendLog messages: a CR LF starts a new
-// paragraph, so a message ending in one leaves an empty line.
-QString logFor(const QStringList &messages)
-{
-    QStringList lines;
-    for (QString m : messages)
-        lines << QStringLiteral("T\t") + m.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return lines.join(QLatin1Char('\n'));
-}
-
-// Every dialog a test meets: the expected ones are answered through
-// answerNextModal, all are counted, and `inside` runs while the first one is
-// open. A fault must fail the test, not hang or crash it: a dialog still open
-// after 5 s is closed, and answers left unused are used up on dummy dialogs
-// before their records go away.
-class Dialogs : public QObject
-{
-public:
-    Dialogs() { qApp->installEventFilter(this); }
-    ~Dialogs() override
-    {
-        qApp->removeEventFilter(this);
-        const auto unanswered =
-            std::count_if(m_records.begin(), m_records.end(),
-                          [](const movratest::ModalRecord &r) { return !r.seen; });
-        for (auto left = unanswered; left > 0; --left) {
-            QDialog dummy;
-            QTimer::singleShot(200, &dummy, &QDialog::reject);
-            dummy.exec();
-        }
-    }
-
-    movratest::ModalRecord &expect(bool accept = true, const QString &text = QString())
-    {
-        m_records.emplace_back();
-        movratest::answerNextModal(&m_records.back(), accept, text);
-        return m_records.back();
-    }
-
-    int shown = 0;
-    std::function<void()> inside;
-
-protected:
-    bool eventFilter(QObject *object, QEvent *event) override
-    {
-        if (event->type() != QEvent::Show)
-            return false;
-        auto *dialog = qobject_cast<QDialog *>(object);
-        if (!dialog)
-            return false;
-        ++shown;
-        QTimer::singleShot(5000, dialog, [dialog]() { dialog->done(QDialog::Rejected); });
-        if (inside) {
-            auto run = std::move(inside);
-            inside = nullptr;
-            run();
-        }
-        return false;
-    }
-
-private:
-    std::list<movratest::ModalRecord> m_records;
-};
 
 const char kOn[] = "关闭测试模式";
 const char kOff[] = "打开测试模式";

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTextBlock>
@@ -110,6 +111,32 @@ QStringList logLines(MovraTestTool &w)
 QString logText(MovraTestTool &w)
 {
     return MovraTestAccess::ui(w).textEdit->toPlainText();
+}
+
+QString logOf(MovraTestTool &w)
+{
+    static const QRegularExpression stamp(
+        QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}(?=\\t)"),
+        QRegularExpression::MultilineOption);
+    return logText(w).replace(stamp, QStringLiteral("T"));
+}
+
+QString logFor(const QStringList &messages)
+{
+    QStringList lines;
+    for (QString m : messages)
+        lines << QStringLiteral("T\t") + m.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return lines.join(QLatin1Char('\n'));
+}
+
+std::unique_ptr<MovraTestTool> makeWindow()
+{
+    removeSettings();
+    auto w = std::make_unique<MovraTestTool>();
+    // Ticks come from the test alone.
+    MovraTestAccess::tickTimer(*w).stop();
+    MovraTestAccess::ui(*w).textEdit->clear();
+    return w;
 }
 
 } // namespace movratest

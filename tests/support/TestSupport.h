@@ -150,5 +150,13 @@ void answerNextModal(ModalRecord *record, bool accept = true, const QString &tex
 // Log pane text as plain text, one string per paragraph.
 QStringList logLines(MovraTestTool &w);
 QString logText(MovraTestTool &w);
+// The log pane as plain text, each line's timestamp replaced by "T".
+QString logOf(MovraTestTool &w);
+// What the pane shows for these appendLog messages: a CR LF starts a new
+// paragraph, so a message ending in one leaves an empty line.
+QString logFor(const QStringList &messages);
+
+// A window with no settings file, an empty log, and ticks from the test alone.
+std::unique_ptr<MovraTestTool> makeWindow();
 
 } // namespace movratest
