@@ -5,19 +5,16 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 #include <functional>
 #include <limits>
@@ -27,6 +24,7 @@
 #include <unistd.h>
 #endif
 
+#include "Dialogs.h"
 #include "Tenths.h"
 #include "TestSupport.h"
 
@@ -199,30 +197,6 @@ void checkDefaults(MovraTestTool &w)
     QCOMPARE(A::baudRate(w), 2400);
     QCOMPARE(A::savedPortName(w), QString());
 }
-
-// Closes every dialog as soon as it shows and keeps its title.
-class Dialogs : public QObject
-{
-public:
-    Dialogs() { qApp->installEventFilter(this); }
-    ~Dialogs() override { qApp->removeEventFilter(this); }
-
-    QStringList titles;
-
-protected:
-    bool eventFilter(QObject *object, QEvent *event) override
-    {
-        if (event->type() != QEvent::Show)
-            return false;
-        auto *dialog = qobject_cast<QDialog *>(object);
-        if (!dialog || dialog->property("movra_counted").toBool())
-            return false;
-        dialog->setProperty("movra_counted", true);
-        titles << dialog->windowTitle();
-        QTimer::singleShot(0, dialog, [dialog]() { dialog->done(QDialog::Accepted); });
-        return false;
-    }
-};
 
 const char kMissingPort[] = "/nonexistent/ttyMOVRA";
 
@@ -531,7 +505,7 @@ void TestBadSettings::writersAfterBadStart()
 
     MovraTestTool w;
     A::tickTimer(w).stop();
-    Dialogs dialogs;
+    movratest::DialogLog dialogs;
     const DiskValues written = runWriter(w, writer);
     QVERIFY(!written.isEmpty());
 
@@ -622,7 +596,7 @@ void TestBadSettings::unwritable()
     } else {
         checkDefaults(w);
     }
-    Dialogs dialogs;
+    movratest::DialogLog dialogs;
     // Connecting first: its failure switches the automatic reading off.
     for (Writer writer : {Writer::Connect, Writer::TempInterval, Writer::HumiInterval,
                           Writer::AutoReadBox, Writer::ReferenceText, Writer::CheckFlagBox})

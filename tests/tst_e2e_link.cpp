@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "Bytes.h"
+#include "Dialogs.h"
 #include "Pty.h"
 #include "SimulatorHost.h"
 #include "TestSupport.h"
@@ -49,32 +50,6 @@ QStringList logOf(MovraTestTool &w)
     return lines;
 }
 
-// Counts dialogs as they are shown. One still open after 2 s is closed, so
-// an unexpected box fails the test instead of hanging it; the expected ones
-// are answered by answerNextModal long before.
-class DialogWatch : public QObject
-{
-public:
-    DialogWatch() { qApp->installEventFilter(this); }
-    ~DialogWatch() override { qApp->removeEventFilter(this); }
-
-    QStringList titles;
-
-protected:
-    bool eventFilter(QObject *object, QEvent *event) override
-    {
-        if (event->type() != QEvent::Show)
-            return false;
-        auto *dialog = qobject_cast<QDialog *>(object);
-        if (!dialog || dialog->property("movra_seen").toBool())
-            return false;
-        dialog->setProperty("movra_seen", true);
-        titles << dialog->windowTitle();
-        QTimer::singleShot(2000, dialog, [dialog]() { dialog->done(QDialog::Rejected); });
-        return false;
-    }
-};
-
 // QSerialPort empties its buffer at the write call but reports bytesWritten
 // only at the next write notification; until then the count lags behind.
 bool writesReported(QSerialPort &port)
@@ -101,7 +76,7 @@ public:
     Rig &operator=(const Rig &) = delete;
 
     // Every box the window shows, expected or not.
-    DialogWatch dialogs;
+    movratest::DialogLog dialogs{2000, QDialog::Rejected};
     movrasim::SimulatorHost host;
     std::unique_ptr<movratest::PtyPair> peer;
     std::unique_ptr<MovraTestTool> w;

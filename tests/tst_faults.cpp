@@ -7,16 +7,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDeadlineTimer>
-#include <QDialog>
 #include <QFile>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 #include <atomic>
 #include <functional>
@@ -29,6 +26,7 @@
 #endif
 
 #include "Bytes.h"
+#include "Dialogs.h"
 #include "Pty.h"
 #include "SimulatorHost.h"
 #include "TestSupport.h"
@@ -72,34 +70,6 @@ qint64 residentBytes()
     return -1;
 #endif
 }
-
-// Records every dialog as it is shown and closes it at once, so a box the
-// test did not expect is counted instead of blocking the run.
-class Dialogs : public QObject
-{
-public:
-    Dialogs() { qApp->installEventFilter(this); }
-    ~Dialogs() override { qApp->removeEventFilter(this); }
-
-    QStringList titles;
-    QStringList texts;
-
-protected:
-    bool eventFilter(QObject *object, QEvent *event) override
-    {
-        if (event->type() != QEvent::Show)
-            return false;
-        auto *dialog = qobject_cast<QDialog *>(object);
-        if (!dialog || dialog->property("movra_counted").toBool())
-            return false;
-        dialog->setProperty("movra_counted", true);
-        titles << dialog->windowTitle();
-        auto *box = qobject_cast<QMessageBox *>(dialog);
-        texts << (box ? box->text() : QString());
-        QTimer::singleShot(0, dialog, [dialog]() { dialog->done(QDialog::Accepted); });
-        return false;
-    }
-};
 
 // QSerialPort hands a write to the system only at its next write
 // notification; until then the frame is neither sent nor reported.
@@ -380,7 +350,7 @@ void TestFaults::floodWhileConnected()
     ui.checkBox_5->click();
     ui.checkBox_6->click();
     QVERIFY(A::autoReadTemp(w) && A::autoReadHumi(w));
-    Dialogs dialogs;
+    movratest::DialogLog dialogs;
     const qint64 rssBefore = residentBytes();
 
     // The peer floods from its own thread as fast as the line takes it; this
@@ -523,7 +493,7 @@ void TestFaults::portLostDuringBatchRead()
     MovraTestTool &w = *bench.w;
     auto &ui = A::ui(w);
     QVERIFY(bench.connect());
-    Dialogs dialogs;
+    movratest::DialogLog dialogs;
 
     ui.readButton->click();
     bool lost = false;
@@ -618,7 +588,7 @@ void TestFaults::portLostDuringBatchWrite()
     MovraTestTool &w = *bench.w;
     auto &ui = A::ui(w);
     QVERIFY(bench.connect());
-    Dialogs dialogs;
+    movratest::DialogLog dialogs;
 
     // Both corrections and the order; station address and baud rate left out.
     ui.TempOffset_2->setValue(-15);
@@ -707,7 +677,7 @@ void TestFaults::foreignStation()
         ui.checkBox_5->click();
     if (humidity)
         ui.checkBox_6->click();
-    Dialogs dialogs;
+    movratest::DialogLog dialogs;
     ui.textEdit->clear();
     const QByteArray settings = [] {
         QFile f(movratest::settingsFile());

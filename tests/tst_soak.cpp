@@ -8,7 +8,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDeadlineTimer>
-#include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -25,6 +24,7 @@
 #include <unistd.h>
 #endif
 
+#include "Dialogs.h"
 #include "Pty.h"
 #include "SimulatorHost.h"
 #include "Tenths.h"
@@ -100,29 +100,6 @@ bool spinUntil(const std::function<bool()> &done, int timeoutMs = 5000)
     }
     return true;
 }
-
-class Dialogs : public QObject
-{
-public:
-    Dialogs() { qApp->installEventFilter(this); }
-    ~Dialogs() override { qApp->removeEventFilter(this); }
-
-    QStringList titles;
-
-protected:
-    bool eventFilter(QObject *object, QEvent *event) override
-    {
-        if (event->type() != QEvent::Show)
-            return false;
-        auto *dialog = qobject_cast<QDialog *>(object);
-        if (!dialog || dialog->property("movra_counted").toBool())
-            return false;
-        dialog->setProperty("movra_counted", true);
-        titles << dialog->windowTitle();
-        QTimer::singleShot(0, dialog, [dialog]() { dialog->done(QDialog::Accepted); });
-        return false;
-    }
-};
 
 // The expected check line after the time stamp.
 QString checkLine(const QString &label, qint64 value, const QString &unit, qint64 base,
@@ -316,7 +293,7 @@ void TestSoak::shiftOnTheBench()
     QVERIFY(A::tempOffsetChecked(window) && A::humiOffsetChecked(window) &&
             A::tempHumiRevertChecked(window));
 
-    Dialogs dialogs;
+    movratest::DialogLog dialogs;
     ui.connectButton->click();
     QVERIFY(spinUntil([&] { return writesDone(A::serialPort(window)); }));
     for (int i = 0; i < 200 && A::linkState(window) != MovraTestTool::LinkConnected; ++i)

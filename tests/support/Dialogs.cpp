@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QMessageBox>
 #include <QTimer>
 #include <algorithm>
 
@@ -45,6 +46,33 @@ bool Dialogs::eventFilter(QObject *object, QEvent *event)
         inside = nullptr;
         run();
     }
+    return false;
+}
+
+DialogLog::DialogLog(int closeAfterMs, QDialog::DialogCode result)
+    : m_closeAfterMs(closeAfterMs), m_result(result)
+{
+    qApp->installEventFilter(this);
+}
+
+DialogLog::~DialogLog()
+{
+    qApp->removeEventFilter(this);
+}
+
+bool DialogLog::eventFilter(QObject *object, QEvent *event)
+{
+    if (event->type() != QEvent::Show)
+        return false;
+    auto *dialog = qobject_cast<QDialog *>(object);
+    if (!dialog || dialog->property("movra_counted").toBool())
+        return false;
+    dialog->setProperty("movra_counted", true);
+    titles << dialog->windowTitle();
+    auto *box = qobject_cast<QMessageBox *>(dialog);
+    texts << (box ? box->text() : QString());
+    const QDialog::DialogCode result = m_result;
+    QTimer::singleShot(m_closeAfterMs, dialog, [dialog, result]() { dialog->done(result); });
     return false;
 }
 

@@ -1,6 +1,7 @@
 // Event filters for the dialogs a test meets.
 #pragma once
 
+#include <QDialog>
 #include <QObject>
 #include <QStringList>
 #include <functional>
@@ -31,6 +32,26 @@ protected:
 
 private:
     std::list<ModalRecord> m_records;
+};
+
+// Keeps the title and, for a message box, the text of every dialog as it is
+// shown, and closes it after closeAfterMs with `result`, so a box the test
+// did not expect is counted instead of blocking the run.
+class DialogLog : public QObject
+{
+public:
+    explicit DialogLog(int closeAfterMs = 0, QDialog::DialogCode result = QDialog::Accepted);
+    ~DialogLog() override;
+
+    QStringList titles;
+    QStringList texts;
+
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override;
+
+private:
+    int m_closeAfterMs;
+    QDialog::DialogCode m_result;
 };
 
 } // namespace movratest
