@@ -21,10 +21,6 @@
 #include <random>
 #include <thread>
 
-#ifdef Q_OS_LINUX
-#include <unistd.h>
-#endif
-
 #include "Bytes.h"
 #include "Dialogs.h"
 #include "Pty.h"
@@ -32,6 +28,7 @@
 #include "TestSupport.h"
 
 using A = MovraTestAccess;
+using movratest::residentBytes;
 
 namespace {
 
@@ -40,36 +37,6 @@ using movratest::withCrc;
 
 const char kIdentify[] = "0006011000008822";
 const char kReadBoth[] = "010300000002C40B";
-
-#if defined(__SANITIZE_ADDRESS__)
-#define MOVRA_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define MOVRA_ASAN 1
-#endif
-#endif
-#if __has_include(<valgrind/valgrind.h>)
-#include <valgrind/valgrind.h>
-#endif
-
-// Resident set size in bytes; -1 without /proc, or under ASan or valgrind,
-// which hold on to freed memory on purpose.
-qint64 residentBytes()
-{
-#ifdef RUNNING_ON_VALGRIND
-    if (RUNNING_ON_VALGRIND)
-        return -1;
-#endif
-#if defined(Q_OS_LINUX) && !defined(MOVRA_ASAN)
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields.at(1).toLongLong() * sysconf(_SC_PAGESIZE) : -1;
-#else
-    return -1;
-#endif
-}
 
 // QSerialPort hands a write to the system only at its next write
 // notification; until then the frame is neither sent nor reported.

@@ -9,7 +9,6 @@
 #include <QComboBox>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QSocketNotifier>
@@ -20,10 +19,6 @@
 #include <QtTest>
 #include <functional>
 
-#ifdef Q_OS_LINUX
-#include <unistd.h>
-#endif
-
 #include "Dialogs.h"
 #include "Pty.h"
 #include "SimulatorHost.h"
@@ -31,17 +26,7 @@
 #include "TestSupport.h"
 
 using A = MovraTestAccess;
-
-#if defined(__SANITIZE_ADDRESS__)
-#define MOVRA_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define MOVRA_ASAN 1
-#endif
-#endif
-#if __has_include(<valgrind/valgrind.h>)
-#include <valgrind/valgrind.h>
-#endif
+using movratest::residentBytes;
 
 namespace {
 
@@ -53,25 +38,6 @@ const qint32 kBaseTemp = 250;
 const quint32 kToleranceTemp = 10;
 const quint16 kBaseHumi = 450;
 const quint16 kToleranceHumi = 20;
-
-// Resident set size in bytes; -1 without /proc, or under ASan or valgrind,
-// which hold on to freed memory on purpose.
-qint64 residentBytes()
-{
-#ifdef RUNNING_ON_VALGRIND
-    if (RUNNING_ON_VALGRIND)
-        return -1;
-#endif
-#if defined(Q_OS_LINUX) && !defined(MOVRA_ASAN)
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields.at(1).toLongLong() * sysconf(_SC_PAGESIZE) : -1;
-#else
-    return -1;
-#endif
-}
 
 bool writesDone(QSerialPort &port)
 {

@@ -13,6 +13,21 @@
 #include <QTimer>
 #include <memory>
 
+#ifdef Q_OS_LINUX
+#include <unistd.h>
+#endif
+
+#if defined(__SANITIZE_ADDRESS__)
+#define MOVRA_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define MOVRA_ASAN 1
+#endif
+#endif
+#if __has_include(<valgrind/valgrind.h>)
+#include <valgrind/valgrind.h>
+#endif
+
 namespace movratest {
 
 void tick(MovraTestTool &w, int n)
@@ -137,6 +152,23 @@ std::unique_ptr<MovraTestTool> makeWindow()
     MovraTestAccess::tickTimer(*w).stop();
     MovraTestAccess::ui(*w).textEdit->clear();
     return w;
+}
+
+qint64 residentBytes()
+{
+#ifdef RUNNING_ON_VALGRIND
+    if (RUNNING_ON_VALGRIND)
+        return -1;
+#endif
+#if defined(Q_OS_LINUX) && !defined(MOVRA_ASAN)
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields.at(1).toLongLong() * sysconf(_SC_PAGESIZE) : -1;
+#else
+    return -1;
+#endif
 }
 
 } // namespace movratest

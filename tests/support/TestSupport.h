@@ -159,4 +159,8 @@ QString logFor(const QStringList &messages);
 // A window with no settings file, an empty log, and ticks from the test alone.
 std::unique_ptr<MovraTestTool> makeWindow();
 
+// Resident set size in bytes; -1 without /proc, or under ASan or valgrind,
+// which hold on to freed memory on purpose.
+qint64 residentBytes();
+
 } // namespace movratest
