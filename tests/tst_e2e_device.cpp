@@ -3,18 +3,14 @@
 // baud-rate change with its restart, the qualification lines, test mode and
 // a device that misbehaves on the line.
 
-#include <QDialog>
 #include <QDir>
 #include <QRegularExpression>
-#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QtTest>
-#include <functional>
-#include <memory>
 
 #include "Bytes.h"
-#include "Dialogs.h"
 #include "Pty.h"
+#include "Rig.h"
 #include "SimulatorHost.h"
 #include "TestSupport.h"
 
@@ -27,6 +23,7 @@ Q_DECLARE_METATYPE(movrasim::Faults)
 namespace {
 
 using movratest::hex;
+using movratest::Rig;
 using movratest::withCrc;
 
 // Log lines with their timestamps replaced by "T".
@@ -39,148 +36,6 @@ QStringList logOf(MovraTestTool &w)
         line.replace(stamp, QStringLiteral("T"));
     return lines;
 }
-
-// QSerialPort empties its buffer at the write call but reports bytesWritten
-// only at the next write notification; until then the count lags behind.
-bool writesReported(QSerialPort &port)
-{
-    if (port.bytesToWrite() > 0)
-        return false;
-    const auto notifiers = port.findChildren<QSocketNotifier *>();
-    for (const QSocketNotifier *n : notifiers) {
-        if (n->type() == QSocketNotifier::Write && n->isEnabled())
-            return false;
-    }
-    return true;
-}
-
-// The window on a real port with the simulator at the far end. Ticks come
-// from the test only; after each one the rig waits until the request has
-// reached the simulator and every byte it sent back has reached the
-// window's receive buffer.
-class Rig
-{
-public:
-    Rig() = default;
-    Rig(const Rig &) = delete;
-    Rig &operator=(const Rig &) = delete;
-
-    // Every box the window shows, expected or not.
-    movratest::DialogLog dialogs{2000, QDialog::Rejected};
-    movrasim::SimulatorHost host;
-    std::unique_ptr<MovraTestTool> w;
-    QString path;
-
-    QByteArray hostIn;
-    qint64 hostOut = 0;
-    qint64 windowOut = 0;
-    qint64 taken = 0;
-    int ticked = 0;
-
-    DeviceModel &model() { return host.model(); }
-    Ui::MovraTestToolClass &ui() { return A::ui(*w); }
-
-    bool start(qint32 deviceRate = 9600)
-    {
-        model().setBaudRate(deviceRate);
-        QObject::connect(&host, &movrasim::SimulatorHost::bytesReceived,
-                         [this](const QByteArray &b) { hostIn += b; });
-        QObject::connect(&host, &movrasim::SimulatorHost::bytesSent,
-                         [this](const QByteArray &b) { hostOut += b.size(); });
-        path = host.start();
-        if (path.isEmpty())
-            return false;
-        qputenv("MOVRA_EXTRA_PORTS", path.toLocal8Bit());
-        w = std::make_unique<MovraTestTool>();
-        A::tickTimer(*w).stop();
-        QObject::connect(&A::serialPort(*w), &QIODevice::bytesWritten,
-                         [this](qint64 n) { windowOut += n; });
-        ui().textEdit->clear();
-        const int index = ui().SerialComNum->findText(path);
-        if (index < 0)
-            return false;
-        ui().SerialComNum->setCurrentIndex(index);
-        return A::selectedPortName(*w) == path;
-    }
-
-    qint64 received() const { return taken + A::rxBuffer(*w).size(); }
-
-    bool settle()
-    {
-        QCoreApplication::processEvents();
-        QSerialPort &port = A::serialPort(*w);
-        return QTest::qWaitFor(
-            [&] {
-                return writesReported(port) && hostIn.size() >= windowOut && received() >= hostOut;
-            },
-            3000);
-    }
-
-    // With io false no event is processed between the ticks, so nothing
-    // can arrive while they run.
-    bool tick(int n = 1, bool io = true)
-    {
-        for (int i = 0; i < n; ++i) {
-            const QByteArray before = A::rxBuffer(*w);
-            movratest::tick(*w);
-            ++ticked;
-            // A taken block leaves the buffer empty, or holding only bytes
-            // that came in while a box of that tick was open.
-            const QByteArray &after = A::rxBuffer(*w);
-            if (!before.isEmpty() && (after.size() < before.size() || !after.startsWith(before)))
-                taken += before.size();
-            if (io && !settle())
-                return false;
-        }
-        return true;
-    }
-
-    int ticksUntil(const std::function<bool()> &pred, int max)
-    {
-        for (int i = 1; i <= max; ++i) {
-            if (!tick())
-                return -1;
-            if (pred())
-                return i;
-        }
-        return -1;
-    }
-
-    bool selectRate(qint32 rate)
-    {
-        const int index = ui().BraudRate_1->findText(QString::number(rate));
-        if (index < 0)
-            return false;
-        ui().BraudRate_1->setCurrentIndex(index);
-        return A::baudRate(*w) == rate;
-    }
-
-    bool connectAt(qint32 rate)
-    {
-        if (!selectRate(rate))
-            return false;
-        ui().connectButton->click();
-        return settle() && ticksUntil([this] { return connected(); }, 100) > 0;
-    }
-
-    bool connected() const { return A::linkState(*w) == MovraTestTool::LinkConnected; }
-
-    // Request, reply, and the three quiet ticks that hand it over.
-    bool manualRead()
-    {
-        ui().manualReadButton->click();
-        return settle() && tick(3);
-    }
-
-    // 8-byte frames the simulator heard after `from`, as hex.
-    QStringList framesHeard(int from) const
-    {
-        QStringList frames;
-        for (int i = from; i + 8 <= hostIn.size(); i += 8)
-            frames << QString::fromLatin1(hostIn.mid(i, 8).toHex().toUpper());
-        return frames;
-    }
-};
 
 QString line(const char *text)
 {

@@ -3,23 +3,19 @@
 // Connecting, timing out, the baud-rate scan, disconnecting, the port going
 // away, reply intake and the port list.
 
-#include <QDialog>
 #include <QDir>
 #include <QRegularExpression>
 #include <QSerialPortInfo>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTimer>
 #include <QtTest>
-#include <functional>
-#include <memory>
 
 #include "Bytes.h"
-#include "Dialogs.h"
 #include "Pty.h"
+#include "Rig.h"
 #include "SimulatorHost.h"
 #include "TestSupport.h"
 
@@ -28,6 +24,7 @@ using A = MovraTestAccess;
 namespace {
 
 using movratest::hex;
+using movratest::Rig;
 
 const char kIdentify[] = "0006011000008822";
 const char kProbeLine[] = "T\t正在连接设备……";
@@ -49,165 +46,6 @@ QStringList logOf(MovraTestTool &w)
         line.replace(stamp, QStringLiteral("T"));
     return lines;
 }
-
-// QSerialPort empties its buffer at the write call but reports bytesWritten
-// only at the next write notification; until then the count lags behind.
-bool writesReported(QSerialPort &port)
-{
-    if (port.bytesToWrite() > 0)
-        return false;
-    const auto notifiers = port.findChildren<QSocketNotifier *>();
-    for (const QSocketNotifier *n : notifiers) {
-        if (n->type() == QSocketNotifier::Write && n->isEnabled())
-            return false;
-    }
-    return true;
-}
-
-// The window on a real port. Ticks come from the test only; after each one
-// the rig waits until the request has crossed the line and every byte the
-// far end sent back has reached the window's receive buffer, so the tick
-// count, not the machine's speed, decides what the tool sees.
-class Rig
-{
-public:
-    Rig() = default;
-    Rig(const Rig &) = delete;
-    Rig &operator=(const Rig &) = delete;
-
-    // Every box the window shows, expected or not.
-    movratest::DialogLog dialogs{2000, QDialog::Rejected};
-    movrasim::SimulatorHost host;
-    std::unique_ptr<movratest::PtyPair> peer;
-    std::unique_ptr<MovraTestTool> w;
-    QString path;
-
-    // Simulator side.
-    QByteArray hostIn;
-    qint64 hostOut = 0;
-    // Raw peer side: what it has read, what it wrote, and how it answers.
-    QByteArray peerIn;
-    qint64 peerOut = 0;
-    std::function<QByteArray(const QByteArray &)> answer;
-    // Window side.
-    qint64 windowOut = 0;
-    qint64 taken = 0;
-
-    bool startHost(qint32 deviceRate = 9600)
-    {
-        host.model().setBaudRate(deviceRate);
-        QObject::connect(&host, &movrasim::SimulatorHost::bytesReceived,
-                         [this](const QByteArray &b) { hostIn += b; });
-        QObject::connect(&host, &movrasim::SimulatorHost::bytesSent,
-                         [this](const QByteArray &b) { hostOut += b.size(); });
-        path = host.start();
-        return !path.isEmpty();
-    }
-
-    bool startPeer()
-    {
-        peer = std::make_unique<movratest::PtyPair>();
-        if (!peer->open(9600))
-            return false;
-        path = peer->slavePath();
-        return true;
-    }
-
-    void openWindow(const QString &extraPorts)
-    {
-        qputenv("MOVRA_EXTRA_PORTS", extraPorts.toLocal8Bit());
-        w = std::make_unique<MovraTestTool>();
-        A::tickTimer(*w).stop();
-        QObject::connect(&A::serialPort(*w), &QIODevice::bytesWritten,
-                         [this](qint64 n) { windowOut += n; });
-        A::ui(*w).textEdit->clear();
-    }
-
-    void openWindow() { openWindow(path); }
-
-    bool selectPort(const QString &name)
-    {
-        const int index = A::ui(*w).SerialComNum->findText(name);
-        if (index < 0)
-            return false;
-        A::ui(*w).SerialComNum->setCurrentIndex(index);
-        return A::selectedPortName(*w) == name;
-    }
-
-    bool selectRate(qint32 rate)
-    {
-        const int index = A::ui(*w).BraudRate_1->findText(QString::number(rate));
-        if (index < 0)
-            return false;
-        A::ui(*w).BraudRate_1->setCurrentIndex(index);
-        return A::baudRate(*w) == rate;
-    }
-
-    qint64 received() const { return taken + A::rxBuffer(*w).size(); }
-    qint64 farEndSent() const { return peer ? peerOut : hostOut; }
-
-    // Waits until the line is quiet as far as the tool can tell.
-    bool settle()
-    {
-        QCoreApplication::processEvents();
-        QSerialPort &port = A::serialPort(*w);
-        if (!QTest::qWaitFor([&] { return writesReported(port); }, 3000))
-            return false;
-        if (peer) {
-            while (peerIn.size() < windowOut) {
-                const QByteArray got = peer->readMaster(int(windowOut - peerIn.size()), 3000);
-                if (got.isEmpty())
-                    return false;
-                peerIn += got;
-                const QByteArray reply = answer ? answer(got) : QByteArray();
-                if (!reply.isEmpty() && peer->writeMaster(reply))
-                    peerOut += reply.size();
-            }
-        } else if (!QTest::qWaitFor([&] { return hostIn.size() >= windowOut; }, 3000)) {
-            return false;
-        }
-        return QTest::qWaitFor([&] { return received() >= farEndSent(); }, 3000);
-    }
-
-    bool tick(int n = 1)
-    {
-        for (int i = 0; i < n; ++i) {
-            const QByteArray before = A::rxBuffer(*w);
-            movratest::tick(*w);
-            // A taken block leaves the buffer empty, or holding only bytes
-            // that came in while a box of that tick was open.
-            const QByteArray &after = A::rxBuffer(*w);
-            if (!before.isEmpty() && (after.size() < before.size() || !after.startsWith(before)))
-                taken += before.size();
-            if (!settle())
-                return false;
-        }
-        return true;
-    }
-
-    // Ticks until pred holds; the number of ticks it took, -1 if it never did.
-    int ticksUntil(const std::function<bool()> &pred, int max)
-    {
-        for (int i = 1; i <= max; ++i) {
-            if (!tick())
-                return -1;
-            if (pred())
-                return i;
-        }
-        return -1;
-    }
-
-    bool connectAt(qint32 rate)
-    {
-        if (!selectRate(rate))
-            return false;
-        A::ui(*w).connectButton->click();
-        if (!settle())
-            return false;
-        return ticksUntil([this] { return A::linkState(*w) == MovraTestTool::LinkConnected; },
-                          100) > 0;
-    }
-};
 
 QString setting(const char *key)
 {

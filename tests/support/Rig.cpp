@@ -1,0 +1,152 @@
+#include "Rig.h"
+
+#include <QCoreApplication>
+#include <QSerialPort>
+#include <QSocketNotifier>
+#include <QtTest>
+
+using A = MovraTestAccess;
+
+namespace movratest {
+
+bool writesDone(QSerialPort &port)
+{
+    if (port.bytesToWrite() > 0)
+        return false;
+    const auto notifiers = port.findChildren<QSocketNotifier *>();
+    for (const QSocketNotifier *n : notifiers) {
+        if (n->type() == QSocketNotifier::Write && n->isEnabled())
+            return false;
+    }
+    return true;
+}
+
+bool Rig::startHost(qint32 deviceRate)
+{
+    host.model().setBaudRate(deviceRate);
+    QObject::connect(&host, &movrasim::SimulatorHost::bytesReceived,
+                     [this](const QByteArray &b) { hostIn += b; });
+    QObject::connect(&host, &movrasim::SimulatorHost::bytesSent,
+                     [this](const QByteArray &b) { hostOut += b.size(); });
+    path = host.start();
+    return !path.isEmpty();
+}
+
+bool Rig::startPeer()
+{
+    peer = std::make_unique<PtyPair>();
+    if (!peer->open(9600))
+        return false;
+    path = peer->slavePath();
+    return true;
+}
+
+void Rig::openWindow(const QString &extraPorts)
+{
+    qputenv("MOVRA_EXTRA_PORTS", extraPorts.toLocal8Bit());
+    w = std::make_unique<MovraTestTool>();
+    A::tickTimer(*w).stop();
+    QObject::connect(&A::serialPort(*w), &QIODevice::bytesWritten,
+                     [this](qint64 n) { windowOut += n; });
+    ui().textEdit->clear();
+}
+
+bool Rig::start(qint32 deviceRate)
+{
+    if (!startHost(deviceRate))
+        return false;
+    openWindow();
+    return selectPort(path);
+}
+
+bool Rig::selectPort(const QString &name)
+{
+    const int index = ui().SerialComNum->findText(name);
+    if (index < 0)
+        return false;
+    ui().SerialComNum->setCurrentIndex(index);
+    return A::selectedPortName(*w) == name;
+}
+
+bool Rig::selectRate(qint32 rate)
+{
+    const int index = ui().BraudRate_1->findText(QString::number(rate));
+    if (index < 0)
+        return false;
+    ui().BraudRate_1->setCurrentIndex(index);
+    return A::baudRate(*w) == rate;
+}
+
+bool Rig::settle()
+{
+    QCoreApplication::processEvents();
+    QSerialPort &port = A::serialPort(*w);
+    if (!QTest::qWaitFor([&] { return writesDone(port); }, 3000))
+        return false;
+    if (peer) {
+        while (peerIn.size() < windowOut) {
+            const QByteArray got = peer->readMaster(int(windowOut - peerIn.size()), 3000);
+            if (got.isEmpty())
+                return false;
+            peerIn += got;
+            const QByteArray reply = answer ? answer(got) : QByteArray();
+            if (!reply.isEmpty() && peer->writeMaster(reply))
+                peerOut += reply.size();
+        }
+    } else if (!QTest::qWaitFor([&] { return hostIn.size() >= windowOut; }, 3000)) {
+        return false;
+    }
+    return QTest::qWaitFor([&] { return received() >= farEndSent(); }, 3000);
+}
+
+bool Rig::tick(int n, bool io)
+{
+    for (int i = 0; i < n; ++i) {
+        const QByteArray before = A::rxBuffer(*w);
+        movratest::tick(*w);
+        ++ticked;
+        // A taken block leaves the buffer empty, or holding only bytes
+        // that came in while a box of that tick was open.
+        const QByteArray &after = A::rxBuffer(*w);
+        if (!before.isEmpty() && (after.size() < before.size() || !after.startsWith(before)))
+            taken += before.size();
+        if (io && !settle())
+            return false;
+    }
+    return true;
+}
+
+int Rig::ticksUntil(const std::function<bool()> &pred, int max)
+{
+    for (int i = 1; i <= max; ++i) {
+        if (!tick())
+            return -1;
+        if (pred())
+            return i;
+    }
+    return -1;
+}
+
+bool Rig::connectAt(qint32 rate)
+{
+    if (!selectRate(rate))
+        return false;
+    ui().connectButton->click();
+    return settle() && ticksUntil([this] { return connected(); }, 100) > 0;
+}
+
+bool Rig::manualRead()
+{
+    ui().manualReadButton->click();
+    return settle() && tick(3);
+}
+
+QStringList Rig::framesHeard(int from) const
+{
+    QStringList frames;
+    for (int i = from; i + 8 <= hostIn.size(); i += 8)
+        frames << QString::fromLatin1(hostIn.mid(i, 8).toHex().toUpper());
+    return frames;
+}
+
+} // namespace movratest

@@ -1,0 +1,90 @@
+// The window on a real QSerialPort on a pseudo-terminal, the far end being
+// the simulated transmitter or a raw peer the test answers itself.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+#include "Dialogs.h"
+#include "Pty.h"
+#include "SimulatorHost.h"
+#include "TestSupport.h"
+
+class QSerialPort;
+
+namespace movratest {
+
+// QSerialPort empties its buffer at the write call but hands the bytes to
+// the system, and reports bytesWritten, only at the next write
+// notification; until then the count lags behind.
+bool writesDone(QSerialPort &port);
+
+// Ticks come from the test only; after each one the rig waits until the
+// request has crossed the line and every byte the far end sent back has
+// reached the window's receive buffer, so the tick count, not the machine's
+// speed, decides what the tool sees.
+class Rig
+{
+public:
+    Rig() = default;
+    Rig(const Rig &) = delete;
+    Rig &operator=(const Rig &) = delete;
+
+    // Every box the window shows, expected or not.
+    DialogLog dialogs{2000, QDialog::Rejected};
+    movrasim::SimulatorHost host;
+    std::unique_ptr<PtyPair> peer;
+    std::unique_ptr<MovraTestTool> w;
+    QString path;
+
+    // Simulator side.
+    QByteArray hostIn;
+    qint64 hostOut = 0;
+    // Raw peer side: what it has read, what it wrote, and how it answers.
+    QByteArray peerIn;
+    qint64 peerOut = 0;
+    std::function<QByteArray(const QByteArray &)> answer;
+    // Window side.
+    qint64 windowOut = 0;
+    qint64 taken = 0;
+    int ticked = 0;
+
+    movrasim::DeviceModel &model() { return host.model(); }
+    Ui::MovraTestToolClass &ui() { return MovraTestAccess::ui(*w); }
+
+    bool startHost(qint32 deviceRate = 9600);
+    bool startPeer();
+    void openWindow(const QString &extraPorts);
+    void openWindow() { openWindow(path); }
+    // The simulator, and the window on its port.
+    bool start(qint32 deviceRate = 9600);
+
+    bool selectPort(const QString &name);
+    bool selectRate(qint32 rate);
+
+    qint64 received() const { return taken + MovraTestAccess::rxBuffer(*w).size(); }
+    qint64 farEndSent() const { return peer ? peerOut : hostOut; }
+
+    // Waits until the line is quiet as far as the tool can tell.
+    bool settle();
+    // With io false no event is processed between the ticks, so nothing
+    // can arrive while they run.
+    bool tick(int n = 1, bool io = true);
+    // Ticks until pred holds; the number of ticks it took, -1 if it never did.
+    int ticksUntil(const std::function<bool()> &pred, int max);
+
+    bool connected() const
+    {
+        return MovraTestAccess::linkState(*w) == MovraTestTool::LinkConnected;
+    }
+    bool connectAt(qint32 rate);
+    // Request, reply, and the three quiet ticks that hand it over.
+    bool manualRead();
+    // 8-byte frames the simulator heard after `from`, as hex.
+    QStringList framesHeard(int from) const;
+};
+
+} // namespace movratest
