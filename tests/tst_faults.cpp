@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
-#include <QSocketNotifier>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -24,11 +23,13 @@
 #include "Bytes.h"
 #include "Dialogs.h"
 #include "Pty.h"
+#include "Rig.h"
 #include "SimulatorHost.h"
 #include "TestSupport.h"
 
 using A = MovraTestAccess;
 using movratest::residentBytes;
+using movratest::writesDone;
 
 namespace {
 
@@ -37,20 +38,6 @@ using movratest::withCrc;
 
 const char kIdentify[] = "0006011000008822";
 const char kReadBoth[] = "010300000002C40B";
-
-// QSerialPort hands a write to the system only at its next write
-// notification; until then the frame is neither sent nor reported.
-bool writesDone(QSerialPort &port)
-{
-    if (port.bytesToWrite() > 0)
-        return false;
-    const auto notifiers = port.findChildren<QSocketNotifier *>();
-    for (const QSocketNotifier *n : notifiers) {
-        if (n->type() == QSocketNotifier::Write && n->isEnabled())
-            return false;
-    }
-    return true;
-}
 
 // The window on a pseudo-terminal whose far end is the simulator or a raw
 // peer. Ticks come from the test; after each one the bench waits until the

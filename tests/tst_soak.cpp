@@ -11,7 +11,6 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
-#include <QSocketNotifier>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTextBlock>
@@ -21,12 +20,14 @@
 
 #include "Dialogs.h"
 #include "Pty.h"
+#include "Rig.h"
 #include "SimulatorHost.h"
 #include "Tenths.h"
 #include "TestSupport.h"
 
 using A = MovraTestAccess;
 using movratest::residentBytes;
+using movratest::writesDone;
 
 namespace {
 
@@ -38,18 +39,6 @@ const qint32 kBaseTemp = 250;
 const quint32 kToleranceTemp = 10;
 const quint16 kBaseHumi = 450;
 const quint16 kToleranceHumi = 20;
-
-bool writesDone(QSerialPort &port)
-{
-    if (port.bytesToWrite() > 0)
-        return false;
-    const auto notifiers = port.findChildren<QSocketNotifier *>();
-    for (const QSocketNotifier *n : notifiers) {
-        if (n->type() == QSocketNotifier::Write && n->isEnabled())
-            return false;
-    }
-    return true;
-}
 
 // Runs the event loop until done() holds, waking on the port's and the
 // simulator's own events: a round trip costs what it costs, without fixed
