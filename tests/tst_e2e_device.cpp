@@ -4,7 +4,6 @@
 // a device that misbehaves on the line.
 
 #include <QDir>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QtTest>
 
@@ -23,19 +22,9 @@ Q_DECLARE_METATYPE(movrasim::Faults)
 namespace {
 
 using movratest::hex;
+using movratest::logLinesOf;
 using movratest::Rig;
 using movratest::withCrc;
-
-// Log lines with their timestamps replaced by "T".
-QStringList logOf(MovraTestTool &w)
-{
-    static const QRegularExpression stamp(
-        QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}(?=\\t)"));
-    QStringList lines = movratest::logLines(w);
-    for (QString &line : lines)
-        line.replace(stamp, QStringLiteral("T"));
-    return lines;
-}
 
 QString line(const char *text)
 {
@@ -181,7 +170,7 @@ void TestE2eDevice::manualRead()
     QCOMPARE(rig.hostIn.mid(heard).toHex(), withCrc(request).toHex());
     QCOMPARE(ui.label_Temp->text(), labelTemp);
     QCOMPARE(ui.label_Humidy->text(), labelHumi);
-    QCOMPARE(logOf(*rig.w), QStringList{line("正在手动读取温湿度值")} + readings);
+    QCOMPARE(logLinesOf(*rig.w), QStringList{line("正在手动读取温湿度值")} + readings);
     QCOMPARE(A::pendingRequest(*rig.w), pendingAfter);
     QVERIFY(rig.dialogs.titles.isEmpty());
 }
@@ -316,7 +305,7 @@ void TestE2eDevice::batchRead()
     QCOMPARE(ui.humiOffset_1->value(), humiCorrection);
     QCOMPARE(ui.BraudRate_5->itemText(0), orderText);
     QCOMPARE(
-        logOf(*rig.w),
+        logLinesOf(*rig.w),
         QStringList({line("批量读取参数开始"), QStringLiteral("T\t设备地址为：%1").arg(station),
                      QString(), QStringLiteral("T\t设备波特率为：%1").arg(rate), QString(),
                      QStringLiteral("T\t设备温度修正为：%1").arg(tempCorrection), QString(),
@@ -348,7 +337,7 @@ void TestE2eDevice::readParametersOnConnect()
     QCOMPARE(ui.tempOffset_1->value(), -3);
     QCOMPARE(ui.humiOffset_1->value(), 8);
     QCOMPARE(ui.BraudRate_5->itemText(0), QStringLiteral("温度在前"));
-    const QStringList log = logOf(*rig.w);
+    const QStringList log = logLinesOf(*rig.w);
     QCOMPARE(log.mid(log.size() - 2), QStringList({line("已发完批量读取命令"), QString()}));
     QVERIFY(rig.dialogs.titles.isEmpty());
 }
@@ -386,7 +375,7 @@ void TestE2eDevice::batchReadResumesAfterReconnect()
     QCOMPARE(rig.hostIn.mid(from).count(hex("0003010000018427")), 1);
     QCOMPARE(rig.hostIn.mid(from).count(hex("FDFDFD0000E988")), 1);
     QCOMPARE(rig.hostIn.mid(from).count(hex("00030050000185CA")), 1);
-    const QStringList log = logOf(*rig.w);
+    const QStringList log = logLinesOf(*rig.w);
     QCOMPARE(log.filter(QStringLiteral("失败")), QStringList());
     QCOMPARE(log.mid(log.size() - 2), QStringList({line("已发完批量读取命令"), QString()}));
     QVERIFY(rig.dialogs.titles.isEmpty());
@@ -446,7 +435,7 @@ void TestE2eDevice::batchWrite()
     QCOMPARE(int(rig.model().orderMode()), order);
     QCOMPARE(int(rig.model().address()), station);
 
-    const QStringList log = logOf(*rig.w);
+    const QStringList log = logLinesOf(*rig.w);
     QVERIFY(log.contains(QStringLiteral("T\t正在写入设备的温度修正为：%1℃").arg(tempText)));
     QVERIFY(log.contains(QStringLiteral("T\t正在写入设备的湿度修正为：%1%").arg(humiText)));
     QVERIFY(log.contains(QStringLiteral("T\t正在写入温湿度对调为：") + orderText));
@@ -517,7 +506,7 @@ void TestE2eDevice::baudRateWrite()
     QCOMPARE(rig.model().baudRate(), rate);
     QCOMPARE(rig.model().pendingBaudRate(), 0);
 
-    const QStringList log = logOf(*rig.w);
+    const QStringList log = logLinesOf(*rig.w);
     const QString sent = QString::fromLatin1(withCrc(baudFrame).toHex());
     QCOMPARE(log,
              QStringList({line("批量写入参数开始"),
@@ -536,7 +525,7 @@ void TestE2eDevice::baudRateWrite()
     QVERIFY(rig.settle());
     ui.textEdit->clear();
     QVERIFY(rig.connectAt(rate));
-    QVERIFY(logOf(*rig.w).contains(QStringLiteral("T\t设备连接成功,波特率为：%1").arg(rate)));
+    QVERIFY(logLinesOf(*rig.w).contains(QStringLiteral("T\t设备连接成功,波特率为：%1").arg(rate)));
     QVERIFY(rig.manualRead());
     QCOMPARE(rig.ui().label_Temp->text(), QStringLiteral("19.9"));
     QCOMPARE(rig.ui().label_Humidy->text(), QStringLiteral("33.3"));
@@ -598,7 +587,7 @@ void TestE2eDevice::qualification()
     ui.textEdit->clear();
 
     QVERIFY(rig.manualRead());
-    const QStringList log = logOf(*rig.w);
+    const QStringList log = logLinesOf(*rig.w);
     const bool pass =
         expected.endsWith(QStringLiteral("合格")) && !expected.endsWith(QStringLiteral("不合格"));
     // Humidity first, then temperature; a pass ends its paragraph.
@@ -669,7 +658,7 @@ void TestE2eDevice::testModeConnect()
     }
     QCOMPARE(heard, probes);
 
-    const QStringList log = logOf(*rig.w);
+    const QStringList log = logLinesOf(*rig.w);
     const int expectedStation = learnsStation ? 7 : 1;
     QCOMPARE(int(A::devAddress(*rig.w)), expectedStation);
     QCOMPARE(ui.readAddress_1->value(), expectedStation);
@@ -727,14 +716,14 @@ void TestE2eDevice::batchReadAgainstFaults()
     int seen = 0;
     QVERIFY(rig.ticksUntil(
                 [&] {
-                    const int now = logOf(*rig.w).filter(QStringLiteral("失败(超时)")).size();
+                    const int now = logLinesOf(*rig.w).filter(QStringLiteral("失败(超时)")).size();
                     if (now > seen)
                         at << rig.ticked;
                     seen = now;
                     return !A::batchReadActive(*rig.w);
                 },
                 800) > 0);
-    QStringList log = logOf(*rig.w);
+    QStringList log = logLinesOf(*rig.w);
     QCOMPARE(log.filter(QStringLiteral("失败(超时)")), failures);
     QList<int> measured;
     for (int i = 1; i < at.size(); ++i)

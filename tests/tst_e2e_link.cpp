@@ -4,7 +4,6 @@
 // away, reply intake and the port list.
 
 #include <QDir>
-#include <QRegularExpression>
 #include <QSerialPortInfo>
 #include <QSettings>
 #include <QSignalSpy>
@@ -24,6 +23,7 @@ using A = MovraTestAccess;
 namespace {
 
 using movratest::hex;
+using movratest::logLinesOf;
 using movratest::Rig;
 
 const char kIdentify[] = "0006011000008822";
@@ -34,17 +34,6 @@ const char kManualHints[] = "3.波特率是否选择正确\r\n4.站号是否选�
 int framesIn(const QByteArray &stream, const QByteArray &frame)
 {
     return stream.count(frame);
-}
-
-// Log lines with their timestamps replaced by "T".
-QStringList logOf(MovraTestTool &w)
-{
-    static const QRegularExpression stamp(
-        QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}(?=\\t)"));
-    QStringList lines = movratest::logLines(w);
-    for (QString &line : lines)
-        line.replace(stamp, QStringLiteral("T"));
-    return lines;
 }
 
 QString setting(const char *key)
@@ -150,7 +139,7 @@ void TestE2eLink::manualConnect()
     const int ticks =
         rig.ticksUntil([&] { return A::linkState(w) != MovraTestTool::LinkManualConnecting; }, 100);
     QVERIFY(ticks > 0);
-    const QStringList log = logOf(w);
+    const QStringList log = logLinesOf(w);
 
     if (connected) {
         // Probe in the second period, reply taken three ticks later.
@@ -240,7 +229,7 @@ void TestE2eLink::automaticScan()
     QVERIFY(ticks > 0);
     QVERIFY2(ticks <= 250, qPrintable(QString::number(ticks)));
 
-    const QStringList log = logOf(w);
+    const QStringList log = logLinesOf(w);
     QCOMPARE(framesIn(rig.hostIn, hex(kIdentify)), probes);
     QCOMPARE(log.count(QString::fromUtf8(kProbeLine)), probes);
     QCOMPARE(setting("lastBraudRateIndex"), QString::number(lastIndex));
@@ -284,7 +273,7 @@ void TestE2eLink::disconnectAndReconnect()
     QVERIFY(rig.settle());
     QVERIFY(!A::serialPort(w).isOpen());
     QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkDisconnected));
-    QCOMPARE(logOf(w).constLast(), QStringLiteral("T\t设备已经断开"));
+    QCOMPARE(logLinesOf(w).constLast(), QStringLiteral("T\t设备已经断开"));
     QCOMPARE(ui.statusBar->currentMessage(), QStringLiteral(" 设备已断开 请重新连接"));
     QVERIFY(ui.connectButton->isEnabled());
     QVERIFY(ui.SerialComNum->isEnabled());
@@ -378,7 +367,7 @@ void TestE2eLink::identification()
     QTRY_VERIFY_WITH_TIMEOUT(box.seen, 3000);
     QCOMPARE(box.title, QStringLiteral("手动连接超时"));
     QCOMPARE(rig.dialogs.titles, QStringList{QStringLiteral("手动连接超时")});
-    QVERIFY(!logOf(w).join(QLatin1Char('\n')).contains(QStringLiteral("设备连接成功")));
+    QVERIFY(!logLinesOf(w).join(QLatin1Char('\n')).contains(QStringLiteral("设备连接成功")));
 }
 
 void TestE2eLink::portVanishes_data()

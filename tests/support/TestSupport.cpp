@@ -136,6 +136,16 @@ QString logOf(MovraTestTool &w)
     return logText(w).replace(stamp, QStringLiteral("T"));
 }
 
+QStringList logLinesOf(MovraTestTool &w)
+{
+    static const QRegularExpression stamp(
+        QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}(?=\\t)"));
+    QStringList lines = logLines(w);
+    for (QString &line : lines)
+        line.replace(stamp, QStringLiteral("T"));
+    return lines;
+}
+
 QString logFor(const QStringList &messages)
 {
     QStringList lines;

@@ -152,6 +152,8 @@ QStringList logLines(MovraTestTool &w);
 QString logText(MovraTestTool &w);
 // The log pane as plain text, each line's timestamp replaced by "T".
 QString logOf(MovraTestTool &w);
+// The same, one string per paragraph.
+QStringList logLinesOf(MovraTestTool &w);
 // What the pane shows for these appendLog messages: a CR LF starts a new
 // paragraph, so a message ending in one leaves an empty line.
 QString logFor(const QStringList &messages);
