@@ -171,6 +171,39 @@ public:
                ticksUntil([this] { return A::linkState(*w) == MovraTestTool::LinkConnected; }, 100);
     }
 
+    // The simulator under a fixed name, as a USB adapter that is plugged in
+    // again gets its old name back.
+    bool startSimulatorAt(const QString &link)
+    {
+        host.setLinkPath(link);
+        path = link;
+        return !host.start().isEmpty();
+    }
+
+    // Ticks until the window has written `code`, then the adapter goes: the
+    // request is in the port's buffer, not yet on the line.
+    bool loseDeviceWhenPending(int code)
+    {
+        for (int i = 0; i < 2000; ++i) {
+            tickOnly();
+            if (A::pendingRequest(*w) == code) {
+                host.stop();
+                return true;
+            }
+            if (!settle())
+                return false;
+        }
+        return false;
+    }
+
+    // What the simulator heard since `from`, as hex, connection probes left out.
+    QString heardSince(int from) const
+    {
+        QByteArray heard = hostIn.mid(from);
+        heard.replace(hex(kIdentify), QByteArray());
+        return QString::fromLatin1(heard.toHex());
+    }
+
 private:
     qint64 windowMark = 0;
     qint64 farInMark = 0;
@@ -431,18 +464,15 @@ void TestFaults::portLostDuringBatchRead()
     QFETCH(int, lostAt);
     QFETCH(QStringList, framesAfter);
 
-    // The device is reached through a fixed name, as a USB adapter that is
-    // plugged in again gets its old name back.
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     Bench bench;
-    bench.host.setLinkPath(dir.filePath(QStringLiteral("ttyMOVRA0")));
     auto &model = bench.host.model();
     model.setTemperatureCorrection(-15);
     model.setHumidityCorrection(23);
     model.setOrderMode(2);
-    QVERIFY2(!bench.host.start().isEmpty(), qPrintable(bench.host.errorString()));
-    bench.path = dir.filePath(QStringLiteral("ttyMOVRA0"));
+    QVERIFY2(bench.startSimulatorAt(dir.filePath(QStringLiteral("ttyMOVRA0"))),
+             qPrintable(bench.host.errorString()));
     bench.openWindow();
     MovraTestTool &w = *bench.w;
     auto &ui = A::ui(w);
@@ -450,18 +480,7 @@ void TestFaults::portLostDuringBatchRead()
     movratest::DialogLog dialogs;
 
     ui.readButton->click();
-    bool lost = false;
-    for (int i = 0; i < 2000 && !lost; ++i) {
-        bench.tickOnly();
-        if (A::pendingRequest(w) == lostAt) {
-            // The request is written, not yet on the line: the adapter goes.
-            bench.host.stop();
-            lost = true;
-        } else {
-            QVERIFY(bench.settle());
-        }
-    }
-    QVERIFY(lost);
+    QVERIFY(bench.loseDeviceWhenPending(lostAt));
     QVERIFY(QTest::qWaitFor([&] { return !dialogs.titles.isEmpty(); }, 5000));
 
     // One box, the failed state, the port closed.
@@ -495,12 +514,7 @@ void TestFaults::portLostDuringBatchRead()
     QVERIFY(bench.tick(10));
 
     // The batch picks up at the item that was lost, not from the start.
-    QByteArray heard = bench.hostIn.mid(heardBefore);
-    heard.replace(hex(kIdentify), QByteArray());
-    QStringList frames;
-    for (const QString &f : framesAfter)
-        frames << f;
-    QCOMPARE(QString::fromLatin1(heard.toHex()), frames.join(QString()));
+    QCOMPARE(bench.heardSince(heardBefore), framesAfter.join(QString()));
     const QString log = movratest::logText(w);
     QVERIFY(log.contains(QStringLiteral("已发完批量读取命令")));
     QVERIFY(!log.contains(QStringLiteral("批量参数读取失败数量为")));
@@ -534,10 +548,9 @@ void TestFaults::portLostDuringBatchWrite()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     Bench bench;
-    bench.host.setLinkPath(dir.filePath(QStringLiteral("ttyMOVRA0")));
     auto &model = bench.host.model();
-    QVERIFY2(!bench.host.start().isEmpty(), qPrintable(bench.host.errorString()));
-    bench.path = dir.filePath(QStringLiteral("ttyMOVRA0"));
+    QVERIFY2(bench.startSimulatorAt(dir.filePath(QStringLiteral("ttyMOVRA0"))),
+             qPrintable(bench.host.errorString()));
     bench.openWindow();
     MovraTestTool &w = *bench.w;
     auto &ui = A::ui(w);
@@ -556,17 +569,7 @@ void TestFaults::portLostDuringBatchWrite()
             box->click();
 
     ui.writeButton->click();
-    bool lost = false;
-    for (int i = 0; i < 2000 && !lost; ++i) {
-        bench.tickOnly();
-        if (A::pendingRequest(w) == lostAt) {
-            bench.host.stop();
-            lost = true;
-        } else {
-            QVERIFY(bench.settle());
-        }
-    }
-    QVERIFY(lost);
+    QVERIFY(bench.loseDeviceWhenPending(lostAt));
     QVERIFY(QTest::qWaitFor([&] { return !dialogs.titles.isEmpty(); }, 5000));
     QCOMPARE(dialogs.titles, QStringList{QStringLiteral("串口操作错误")});
     QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkFailed));
@@ -584,9 +587,7 @@ void TestFaults::portLostDuringBatchWrite()
     QVERIFY(bench.tick(10));
 
     // The item the loss interrupted is written again, then the rest.
-    QByteArray heard = bench.hostIn.mid(heardBefore);
-    heard.replace(hex(kIdentify), QByteArray());
-    QCOMPARE(QString::fromLatin1(heard.toHex()), framesAfter.join(QString()));
+    QCOMPARE(bench.heardSince(heardBefore), framesAfter.join(QString()));
     // Every value is on the device, so the batch may say it is done.
     QCOMPARE(model.temperatureCorrection(), qint16(-15));
     QCOMPARE(model.humidityCorrection(), qint16(37));
