@@ -3,7 +3,7 @@
 // touch. The two are never linked into the same program.
 #pragma once
 
-#include "MovraTestTool.h"
+#include "app/MovraTestTool.h"
 
 struct MovraTestAccess
 {

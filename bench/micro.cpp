@@ -11,8 +11,8 @@
 #include <random>
 
 #include "BenchAccess.h"
-#include "Protocol.h"
-#include "Tenths.h"
+#include "link/Protocol.h"
+#include "link/Tenths.h"
 
 using A = MovraTestAccess;
 

@@ -32,8 +32,8 @@
 #include <memory>
 
 #include "Clock.h"
-#include "Protocol.h"
-#include "Tenths.h"
+#include "link/Protocol.h"
+#include "link/Tenths.h"
 
 using movrabench::nowNs;
 

@@ -29,7 +29,7 @@
 #include <memory>
 #include <random>
 
-#include "MovraTestTool.h"
+#include "app/MovraTestTool.h"
 #include "Probe.h"
 
 using movrabench::nowNs;

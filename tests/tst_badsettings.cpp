@@ -25,7 +25,7 @@
 #endif
 
 #include "Dialogs.h"
-#include "Tenths.h"
+#include "link/Tenths.h"
 #include "TestSupport.h"
 
 using A = MovraTestAccess;

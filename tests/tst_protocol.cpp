@@ -6,8 +6,8 @@
 #include <limits>
 
 #include "Bytes.h"
-#include "Protocol.h"
-#include "Tenths.h"
+#include "link/Protocol.h"
+#include "link/Tenths.h"
 
 using movra::ReplyKind;
 

@@ -22,7 +22,7 @@
 #include "Pty.h"
 #include "Rig.h"
 #include "SimulatorHost.h"
-#include "Tenths.h"
+#include "link/Tenths.h"
 #include "TestSupport.h"
 
 using A = MovraTestAccess;

@@ -1,4 +1,4 @@
-#include "MovraTestTool.h"
+#include "app/MovraTestTool.h"
 
 #include <QCursor>
 #include <QDateTime>
@@ -44,11 +44,15 @@ void MovraTestTool::setupLogPane()
     });
 }
 
-void MovraTestTool::appendLog(QString message)
+QString MovraTestTool::logStamp()
 {
-    const QString stamp = QLocale::system().toString(QDateTime::currentDateTime(),
-                                                     QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    appendLogLine(stamp + QLatin1Char('\t') + message);
+    return QLocale::system().toString(QDateTime::currentDateTime(),
+                                      QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+void MovraTestTool::appendLog(const QString &message)
+{
+    appendLogLine(logStamp() + QLatin1Char('\t') + message);
 }
 
 void MovraTestTool::appendLogLine(const QString &line)

@@ -1,8 +1,13 @@
-#include "MovraTestTool.h"
+#include "app/MovraTestTool.h"
 
 #include <QDir>
 #include <QSettings>
 #include <QStandardPaths>
+
+#include "link/Texts.h"
+
+using movra::Parameter;
+using movra::Quantity;
 
 namespace {
 // The maker's addresses live under a reserved domain on purpose.
@@ -12,13 +17,8 @@ const char kWelcomeMarkdown[] = "欢迎使用Ardeno的产品\r\n\r\n"
                                 " https://www.ardeno.example";
 } // namespace
 
-MovraTestTool::MovraTestTool(QWidget *parent) : QMainWindow(nullptr)
+MovraTestTool::MovraTestTool(QWidget *) : QMainWindow(nullptr)
 {
-    // Always a top-level window, whatever the caller hands in.
-    Q_UNUSED(parent);
-    linkState = LinkIdle;
-    devAddress = 1;
-
     ui.setupUi(this);
 
     // Per-application folder: the shared config root is no place for a file
@@ -30,7 +30,7 @@ MovraTestTool::MovraTestTool(QWidget *parent) : QMainWindow(nullptr)
     QSettings settings(settingsPath, QSettings::IniFormat);
     loadSettings(settings);
 
-    fillPortList();
+    restoreControlsAndFillPortList();
     setupLogPane();
 
     ui.statusBar->showMessage(tr("欢迎使用-技术支持 ") + QLatin1String(kSupportMail));
@@ -39,8 +39,7 @@ MovraTestTool::MovraTestTool(QWidget *parent) : QMainWindow(nullptr)
     connect(&tickTimer, &QTimer::timeout, this, &MovraTestTool::_10msTimerCallback);
     tickTimer.start();
 
-    connect(&serialPort, &QSerialPort::errorOccurred, this, &MovraTestTool::onSerialError);
-    connect(&serialPort, &QSerialPort::readyRead, this, &MovraTestTool::onReadyRead);
+    wireEngine();
 
     ui.connectButton->setEnabled(true);
     ui.disConnectButton->setEnabled(false);
@@ -55,10 +54,41 @@ MovraTestTool::MovraTestTool(QWidget *parent) : QMainWindow(nullptr)
 
 MovraTestTool::~MovraTestTool()
 {
-    // No error box may pop up from a window that is going away.
-    disconnect(&serialPort, nullptr, this, nullptr);
-    if (serialPort.isOpen())
-        serialPort.close();
+    // No box may pop up from a window that is going away.
+    disconnect(&engine, nullptr, this, nullptr);
+    engine.closePort();
+}
+
+void MovraTestTool::wireEngine()
+{
+    using S = movra::Session;
+    using W = MovraTestTool;
+    connect(&engine, &S::logMessage, this, &W::appendLog);
+    connect(&engine, &S::linkStatus, this, &W::showLinkStatus);
+    connect(&engine, &S::controlsRefresh, this, &W::refreshControls);
+    connect(&engine, &S::portFailed, this, &W::showPortFailure);
+    connect(&engine, &S::parameterRead, this, &W::showParameter);
+    connect(&engine, &S::measured, this, &W::showMeasurement);
+    connect(&engine, &S::handshakeSucceeded, this, [this] {
+        appendLog(tr("设备连接成功,波特率为：") + ui.BraudRate_1->currentText() +
+                  QStringLiteral("\r\n"));
+    });
+    connect(&engine, &S::connectTimedOut, this, [this](bool automatic, const QString &hints) {
+        showBox(automatic ? tr("自动连接超时") : tr("手动连接超时"), hints);
+    });
+    connect(&engine, &S::scanRateChosen, this,
+            [this](int index) { ui.BraudRate_1->setCurrentIndex(index); });
+    connect(&engine, &S::scanPortOpened, this, [this](int) {
+        savedBaudIndex = ui.BraudRate_1->currentIndex();
+        writeSettings({{"lastBraudRateIndex", savedBaudIndex}});
+    });
+    connect(&engine, &S::writeRejected, this,
+            [this](qint32) { showBox(tr("命令写入失败"), movra::uiText(movra::texts::kHintWiring)); });
+    connect(&engine, &S::batchFinished, this,
+            [this](bool write, int failures, const QString &summary) {
+                if (failures > 0)
+                    showBox(write ? tr("批量写入参数失败") : tr("批量读取参数失败"), summary);
+            });
 }
 
 void MovraTestTool::wireControls()
@@ -106,59 +136,91 @@ void MovraTestTool::wireControls()
     connect(ui.OffsetHumi, &QLineEdit::textEdited, this, &W::Base_Offset_TempHumiChanged);
 }
 
-// Slots that only copy a control's value into its member.
+void MovraTestTool::_10msTimerCallback()
+{
+    engine.tick();
+}
+
+// Slots that only copy a control's value into the engine.
 
 void MovraTestTool::onBraudRate_1Changed(int)
 {
-    baudRate = ui.BraudRate_1->currentText().toInt(nullptr, 10);
+    engine.setBaudRate(ui.BraudRate_1->currentText().toInt(nullptr, 10));
 }
 
 void MovraTestTool::onWBraudRate_1Changed(int)
 {
-    writeBaudRate = ui.BraudRate_3->currentText().toInt(nullptr, 10);
+    engine.setWriteValue(Parameter::BaudRate, ui.BraudRate_3->currentText().toInt(nullptr, 10));
 }
 
 void MovraTestTool::onDevAddressChanged(int address)
 {
-    devAddress = quint8(address);
+    engine.setStation(quint8(address));
 }
 
 void MovraTestTool::onWDevAddressChanged(int address)
 {
-    writeDevAddress = quint8(address);
+    engine.setWriteValue(Parameter::Address, quint8(address));
 }
 
 void MovraTestTool::onWHumiOffsetChanged(int value)
 {
-    writeHumiOffset = qint16(value);
+    engine.setWriteValue(Parameter::HumiCorrection, qint16(value));
 }
 
 void MovraTestTool::onWTempOffsetChanged(int value)
 {
-    writeTempOffset = qint16(value);
+    engine.setWriteValue(Parameter::TempCorrection, qint16(value));
 }
 
 void MovraTestTool::onWTempHumiRevertChanged(int)
 {
-    writeTempHumiRevert = quint8(ui.BraudRate_4->currentIndex());
+    engine.setWriteValue(Parameter::Order, quint8(ui.BraudRate_4->currentIndex()));
 }
 
 void MovraTestTool::devNumCheckClicked()
 {
-    devNumChecked = ui.checkBox->isChecked();
+    engine.setWriteEnabled(Parameter::Address, ui.checkBox->isChecked());
 }
 
 void MovraTestTool::braudRateCheckClicked()
 {
-    braudRateChecked = ui.checkBox_2->isChecked();
+    engine.setWriteEnabled(Parameter::BaudRate, ui.checkBox_2->isChecked());
 }
 
 void MovraTestTool::tempOffsetCheckClicked()
 {
-    tempOffsetChecked = ui.checkBox_3->isChecked();
+    engine.setWriteEnabled(Parameter::TempCorrection, ui.checkBox_3->isChecked());
 }
 
 void MovraTestTool::humiOffsetCheckClicked()
 {
-    humiOffsetChecked = ui.checkBox_4->isChecked();
+    engine.setWriteEnabled(Parameter::HumiCorrection, ui.checkBox_4->isChecked());
+}
+
+// Every member that follows a control takes its start value here; the
+// settings have just been applied to the controls.
+void MovraTestTool::copyControlsToEngine()
+{
+    engine.setWriteEnabled(Parameter::Address, ui.checkBox->isChecked());
+    engine.setWriteEnabled(Parameter::BaudRate, ui.checkBox_2->isChecked());
+    engine.setWriteEnabled(Parameter::TempCorrection, ui.checkBox_3->isChecked());
+    engine.setWriteEnabled(Parameter::HumiCorrection, ui.checkBox_4->isChecked());
+    engine.setPeriodicReading(Quantity::Temperature, ui.checkBox_5->isChecked());
+    engine.setPeriodicReading(Quantity::Humidity, ui.checkBox_6->isChecked());
+    engine.setWriteEnabled(Parameter::Order, ui.checkBox_7->isChecked());
+    movra::Check temp = engine.check(Quantity::Temperature);
+    temp.on = ui.checkBox_10->isChecked();
+    engine.setCheck(Quantity::Temperature, temp);
+    movra::Check humi = engine.check(Quantity::Humidity);
+    humi.on = ui.checkBox_9->isChecked();
+    engine.setCheck(Quantity::Humidity, humi);
+    engine.setBaudRate(ui.BraudRate_1->currentText().toInt(nullptr, 10));
+    engine.setWriteValue(Parameter::BaudRate, ui.BraudRate_3->currentText().toInt(nullptr, 10));
+    engine.setStation(quint8(ui.readAddress_1->value()));
+    engine.setWriteValue(Parameter::Address, quint8(ui.readAddress_3->value()));
+    engine.setWriteValue(Parameter::HumiCorrection, qint16(ui.HumiOffset_2->value()));
+    engine.setWriteValue(Parameter::TempCorrection, qint16(ui.TempOffset_2->value()));
+    engine.setInterval(Quantity::Humidity, ui.readHumiInterval->value());
+    engine.setInterval(Quantity::Temperature, ui.readTempInterval->value());
 }

@@ -1,16 +1,16 @@
-// The one window of the tool. It holds the whole state as plain members;
-// the sources under src/ split its behaviour by subsystem.
+// The one window of the tool. It owns the protocol engine as a plain member:
+// its slots read the controls and call the engine, and its handlers show
+// what the engine reports (log lines, status texts, boxes, read-backs).
 #pragma once
 
-#include <QByteArray>
 #include <QMainWindow>
-#include <QSerialPort>
 #include <QString>
 #include <QTimer>
 #include <QVariant>
 #include <initializer_list>
 #include <utility>
 
+#include "engine/Session.h"
 #include "ui_MovraTestTool.h"
 
 class QMenu;
@@ -22,17 +22,12 @@ class MovraTestTool : public QMainWindow
     Q_OBJECT
 
 public:
-    explicit MovraTestTool(QWidget *parent = nullptr);
+    // Always a top-level window: a parent is not taken.
+    explicit MovraTestTool(QWidget * = nullptr);
     ~MovraTestTool() override;
 
-    enum LinkState : qint32 {
-        LinkIdle = 0,
-        LinkManualConnecting = 1,
-        LinkAutoConnecting = 2,
-        LinkConnected = 3,
-        LinkFailed = 4,
-        LinkDisconnected = 5,
-    };
+    // The engine behind the window, for the tool's own windows and tests.
+    movra::Session &session() { return engine; }
 
 private slots:
     // The declaration order fixes the meta-object indices; keep it.
@@ -60,61 +55,48 @@ private slots:
     void braudRateCheckClicked();
     void tempOffsetCheckClicked();
     void humiOffsetCheckClicked();
+    // Serves checkBox_5 and checkBox_6 (periodic temperature and humidity).
     void readTempIntervalCheckClicked();
+    // Serves checkBox_7, checkBox_8, checkBox_9 and checkBox_10.
     void writeTempHumiRevertCheckClicked();
 
 private:
-    // Tests reach the private state through this one door.
-    friend struct MovraTestAccess;
+    // src/app/MovraTestTool.cpp
+    void wireControls();
+    void wireEngine();
+    void copyControlsToEngine();
 
-    // src/app
+    // src/app/LogPane.cpp
     void setupLogPane();
-    void appendLog(QString message);
+    // The local date and time that begins every log line.
+    static QString logStamp();
+    void appendLog(const QString &message);
     void appendLogLine(const QString &line);
+
+    // src/app/Settings.cpp
     void loadSettings(QSettings &settings);
     void writeSettings(std::initializer_list<std::pair<const char *, QVariant>> values);
-    void wireControls();
 
-    // src/link
-    void fillPortList();
+    // src/app/PortChoice.cpp
+    void restoreControlsAndFillPortList();
     void refreshPortList();
     QStringList availablePortNames() const;
     void openSerialPort(qint32 rate);
-    void onSerialError(QSerialPort::SerialPortError error);
-    void sendRequest(quint8 address, quint8 function, quint16 reg, quint16 value);
-    void sendBaudRateFrame(quint8 code);
-    void sendByCode(qint32 code);
-    void writeFrame(const QByteArray &frame);
+    void showPortFailure(const QString &reason);
 
-    // src/engine
-    void onReadyRead();
-    void takeReply();
-    void checkHandshake(const QByteArray &block);
-    void manualConnectStep();
-    void autoConnectStep();
-    bool handleReply(const QByteArray &block, quint16 length);
-    void batchWriteStep();
-    void batchReadStep();
-    void requeueInterruptedBatchItem();
-    void showLinkStatus(qint32 state);
-    void refreshControls();
+    // src/app/LinkView.cpp
+    void showLinkStatus(movra::LinkState state);
+    void refreshControls(movra::LinkState state);
     void switchOffPeriodicReading();
-
-    // src/measure
-    void pollMeasurement();
-    void sendMeasurement(qint32 code);
-    void applyMeasurement(qint16 rawTemp, quint16 rawHumi, bool tempValid, bool humiValid);
-    void checkTemperature(const QString &stamp);
-    void checkHumidity(const QString &stamp);
+    void showParameter(movra::Parameter parameter, qint32 value);
+    void showMeasurement(const movra::Measurement &m);
+    void showBox(const QString &title, const QString &text);
 
     Ui::MovraTestToolClass ui;
 
-    // Declared in the order the window builds them (destroyed in reverse).
     QString selectedPortName;
     QTimer tickTimer;
-    QSerialPort serialPort;
-    QByteArray rxBuffer;
-    QByteArray lastRequest;
+    movra::Session engine;
     QString savedPortName;
     QString settingsPath;
     bool settingsUndecodable = false;
@@ -124,61 +106,7 @@ private:
     QAction *selectAllAction = nullptr;
     QAction *clearAction = nullptr;
 
-    // Serial port choice.
     qint32 savedBaudIndex = 0;
     bool refreshingPorts = false;
     bool portErrorShowing = false;
-
-    // Link state.
-    qint32 linkState = LinkIdle;
-    quint16 connectCount = 0;
-    bool testMode = false;
-
-    // Tick engine and connection.
-    qint32 baudRate = 0;
-    quint8 devAddress = 0;
-    quint16 idleTicks = 0;
-    quint16 periodTicks = 0;
-    quint16 secondTicks = 0;
-    qint32 autoBaudIndex = 0;
-    bool readParamOnConnect = false;
-    qint32 pendingRequest = 0;
-
-    // Batch read and write.
-    bool batchReadActive = false;
-    qint16 readStep = 0;
-    qint16 readTimeoutCount = 0;
-    quint8 readFailCount = 0;
-    bool batchWriteActive = false;
-    qint16 writeStep = 0;
-    qint16 writeTimeoutCount = 0;
-    quint8 writeFailCount = 0;
-    quint8 writeDevAddress = 0;
-    qint32 writeBaudRate = 0;
-    qint16 writeTempOffset = 0;
-    qint16 writeHumiOffset = 0;
-    quint8 writeTempHumiRevert = 0;
-    bool devNumChecked = false;
-    bool braudRateChecked = false;
-    bool tempOffsetChecked = false;
-    bool humiOffsetChecked = false;
-    bool tempHumiRevertChecked = false;
-
-    // Measurement.
-    qint32 tempInterval = 0;
-    qint32 humiInterval = 0;
-    bool autoReadTemp = false;
-    bool autoReadHumi = false;
-    quint32 tempSeconds = 0;
-    quint32 humiSeconds = 0;
-    qint16 temperature = 0;
-    quint16 humidity = 0;
-
-    // Qualification check.
-    qint32 baseTemp = 0;
-    quint16 baseHumi = 0;
-    quint32 checkOffsetTemp = 0;
-    quint16 checkOffsetHumi = 0;
-    bool checkTemp = false;
-    bool checkHumi = false;
 };

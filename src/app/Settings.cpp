@@ -1,4 +1,4 @@
-#include "MovraTestTool.h"
+#include "app/MovraTestTool.h"
 
 #include <QHash>
 #include <QSettings>
@@ -6,7 +6,7 @@
 #include <exception>
 #include <limits>
 
-#include "Tenths.h"
+#include "link/Tenths.h"
 
 namespace {
 // Unsigned values never take a negative stored value: wrapped, it would turn
@@ -41,16 +41,18 @@ void MovraTestTool::loadSettings(QSettings &settings)
         return stored.value(QLatin1String(key));
     };
 
-    checkHumi = quint8(value("enCheckReadHumiFlag").toInt()) != 0;
-    checkTemp = quint8(value("enCheckTempFlag").toInt()) != 0;
-    baseTemp = value("BaseTemp").toInt();
-    baseHumi = unsignedSetting<quint16>(value("BaseHumi"));
-    checkOffsetTemp = unsignedSetting<quint32>(value("CheckOffsetTemp"));
-    checkOffsetHumi = unsignedSetting<quint16>(value("CheckOffsetHumi"));
-    tempInterval = unsignedSetting<qint32>(value("RTempInterval"));
-    autoReadTemp = quint8(value("enAutoReadTempFlag").toInt()) != 0;
-    humiInterval = unsignedSetting<qint32>(value("RHumiInterval"));
-    autoReadHumi = quint8(value("enAutoReadHumiFlag").toInt()) != 0;
+    const bool checkHumi = quint8(value("enCheckReadHumiFlag").toInt()) != 0;
+    const bool checkTemp = quint8(value("enCheckTempFlag").toInt()) != 0;
+    const qint32 baseTemp = value("BaseTemp").toInt();
+    const quint16 baseHumi = unsignedSetting<quint16>(value("BaseHumi"));
+    const quint32 checkOffsetTemp = unsignedSetting<quint32>(value("CheckOffsetTemp"));
+    const quint16 checkOffsetHumi = unsignedSetting<quint16>(value("CheckOffsetHumi"));
+    const qint32 tempInterval = unsignedSetting<qint32>(value("RTempInterval"));
+    const bool autoReadTemp = quint8(value("enAutoReadTempFlag").toInt()) != 0;
+    const qint32 humiInterval = unsignedSetting<qint32>(value("RHumiInterval"));
+    const bool autoReadHumi = quint8(value("enAutoReadHumiFlag").toInt()) != 0;
+    engine.setCheck(movra::Quantity::Temperature, {checkTemp, baseTemp, checkOffsetTemp});
+    engine.setCheck(movra::Quantity::Humidity, {checkHumi, baseHumi, checkOffsetHumi});
 
     ui.BaseTemp->setText(movra::tenthsText(baseTemp));
     ui.BaseHumi->setText(movra::tenthsText(baseHumi));

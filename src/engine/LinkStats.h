@@ -64,6 +64,7 @@ struct LinkStats
     std::array<quint64, int(BlockCause::Count)> notRecognised{};
     quint64 exceptions = 0; // function code with the high bit set
     quint64 timeouts = 0;   // requests given up without an answer
+    quint64 replaced = 0;   // requests replaced by the next one before an answer came
     quint64 bytesWritten = 0;
     quint64 bytesRead = 0;
     ResponseTimes response;

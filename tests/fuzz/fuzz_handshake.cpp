@@ -3,7 +3,7 @@
 // the test-mode probe reply carries.
 
 #include "FuzzCheck.h"
-#include "Protocol.h"
+#include "link/Protocol.h"
 
 #include <cstdint>
 

@@ -4,7 +4,7 @@
 // the input are checked to decode to what went in.
 
 #include "FuzzCheck.h"
-#include "Protocol.h"
+#include "link/Protocol.h"
 
 #include <cstdint>
 

@@ -3,7 +3,7 @@
 // another, and the text of a value reads back as that value.
 
 #include "FuzzCheck.h"
-#include "Tenths.h"
+#include "link/Tenths.h"
 
 #include <cstdint>
 #include <cstring>

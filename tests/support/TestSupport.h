@@ -9,7 +9,7 @@
 #include <functional>
 #include <memory>
 
-#include "MovraTestTool.h"
+#include "app/MovraTestTool.h"
 
 #define MOVRA_MEMBER(name)                                                                         \
     static auto &name(MovraTestTool &w)                                                            \

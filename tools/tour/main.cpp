@@ -3,8 +3,8 @@
 // log pane's text in a directory.
 
 #include "Faults.h"
-#include "MovraTestTool.h"
-#include "Protocol.h"
+#include "app/MovraTestTool.h"
+#include "link/Protocol.h"
 #include "SimulatorHost.h"
 #include "Tour.h"
 

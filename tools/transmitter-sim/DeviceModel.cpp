@@ -1,6 +1,5 @@
 #include "DeviceModel.h"
 
-#include "Protocol.h"
 
 #include <QString>
 #include <QtMath>
@@ -10,33 +9,13 @@ namespace movrasim {
 
 namespace {
 
-constexpr int RequestSize = 8;
-constexpr int BaudFrameSize = 7;
-constexpr quint8 FnRead = 0x03;
-constexpr quint8 FnWrite = 0x06;
-constexpr quint8 BaudMark = 0xFD;
+using namespace movra;
+
 constexpr quint16 MaxReadCount = 125;
 
-quint8 byteAt(const QByteArray &b, int i)
-{
-    return quint8(b.at(i));
-}
 quint16 wordAt(const QByteArray &b, int i)
 {
-    return quint16(byteAt(b, i) << 8 | byteAt(b, i + 1));
-}
-
-bool crcHolds(const QByteArray &b, int length)
-{
-    const quint16 crc = movra::crc16(b.constData(), length);
-    return byteAt(b, length) == (crc & 0xFF) && byteAt(b, length + 1) == (crc >> 8);
-}
-
-void appendCrc(QByteArray *b)
-{
-    const quint16 crc = movra::crc16(*b);
-    b->append(char(crc & 0xFF));
-    b->append(char(crc >> 8));
+    return quint16(quint8(b.at(i)) << 8 | quint8(b.at(i + 1)));
 }
 
 void appendWord(QByteArray *b, quint16 v)
@@ -49,9 +28,9 @@ QByteArray exceptionReply(quint8 address, quint8 function, quint8 code)
 {
     QByteArray r;
     r.append(char(address));
-    r.append(char(function | 0x80));
+    r.append(char(function | FnExceptionBit));
     r.append(char(code));
-    appendCrc(&r);
+    appendCrc(r);
     return r;
 }
 
@@ -113,7 +92,7 @@ quint16 DeviceModel::humidity() const
 
 quint16 DeviceModel::measurementRegister(quint16 reg) const
 {
-    const bool swapped = m_order == OrderTemperatureFirst;
+    const bool swapped = m_order == quint16(OrderMode::TemperatureFirst);
     const bool wantHumidity = (reg == RegHumidity) != swapped;
     return wantHumidity ? humidity() : quint16(temperature());
 }
@@ -134,20 +113,20 @@ DeviceModel::Frame DeviceModel::takeFrame(QByteArray *frame)
 {
     int skipped = 0;
     Frame kind = Frame::None;
-    while (m_rx.size() >= BaudFrameSize) {
-        if (byteAt(m_rx, 0) == BaudMark && byteAt(m_rx, 1) == BaudMark &&
-            byteAt(m_rx, 2) == BaudMark && crcHolds(m_rx, 5)) {
+    while (m_rx.size() >= kBaudFrameSize) {
+        if (m_rx.startsWith(QByteArray(3, char(kBaudMark))) &&
+            crcHolds(m_rx.left(kBaudFrameSize), 5)) {
             kind = Frame::BaudRate;
-            *frame = m_rx.left(BaudFrameSize);
-            m_rx.remove(0, BaudFrameSize);
+            *frame = m_rx.left(kBaudFrameSize);
+            m_rx.remove(0, kBaudFrameSize);
             break;
         }
-        if (m_rx.size() < RequestSize)
+        if (m_rx.size() < kRequestFrameSize)
             break; // could still become a request
-        if (crcHolds(m_rx, 6)) {
+        if (crcHolds(m_rx.left(kRequestFrameSize), 6)) {
             kind = Frame::Request;
-            *frame = m_rx.left(RequestSize);
-            m_rx.remove(0, RequestSize);
+            *frame = m_rx.left(kRequestFrameSize);
+            m_rx.remove(0, kRequestFrameSize);
             break;
         }
         m_rx.remove(0, 1);
@@ -224,12 +203,12 @@ QByteArray DeviceModel::answer(const QByteArray &frame, Frame kind, bool *restar
 
 QByteArray DeviceModel::answerBaudFrame(const QByteArray &frame)
 {
-    const quint8 code = byteAt(frame, 3);
-    QByteArray reply(3, char(BaudMark));
+    const quint8 code = quint8(frame.at(3));
+    QByteArray reply(3, char(kBaudMark));
     if (code == 0) {
-        reply.append(char(movra::baudCodeForRate(m_baudRate)));
+        reply.append(char(baudCodeForRate(m_baudRate)));
     } else if (code <= 7) {
-        m_pendingBaudRate = movra::baudRateForCode(code);
+        m_pendingBaudRate = baudRateForCode(code);
         note(QStringLiteral("baud rate %1 Bd stored, active after restart").arg(m_pendingBaudRate));
         reply.append(char(code));
     } else {
@@ -237,19 +216,19 @@ QByteArray DeviceModel::answerBaudFrame(const QByteArray &frame)
         return {};
     }
     reply.append(char(0));
-    appendCrc(&reply);
+    appendCrc(reply);
     return reply;
 }
 
 QByteArray DeviceModel::answerRequest(const QByteArray &frame, bool *restart)
 {
-    const quint8 address = byteAt(frame, 0);
-    const quint8 function = byteAt(frame, 1);
+    const quint8 address = quint8(frame.at(0));
+    const quint8 function = quint8(frame.at(1));
     const quint16 reg = wordAt(frame, 2);
     const quint16 value = wordAt(frame, 4);
 
-    const bool mine = address == m_address || address == AnyDevice;
-    if (!mine && address != ProbeAddress) {
+    const bool mine = address == m_address || address == kAnyDevice;
+    if (!mine && address != kProbeAddress) {
         note(QStringLiteral("ignored: for station %1, this is %2").arg(address).arg(m_address));
         return {};
     }
@@ -309,14 +288,14 @@ QByteArray DeviceModel::answerRead(quint8 replyAddress, quint16 reg, quint16 cou
             return exceptionReply(replyAddress, FnRead, ExIllegalAddress);
         appendWord(&reply, *v);
     }
-    appendCrc(&reply);
+    appendCrc(reply);
     return reply;
 }
 
 QByteArray DeviceModel::answerWrite(const QByteArray &frame, quint16 reg, quint16 value,
                                     bool *restart)
 {
-    const quint8 address = byteAt(frame, 0);
+    const quint8 address = quint8(frame.at(0));
     const qint16 signedValue = qint16(value);
     switch (reg) {
     case RegTempCorrection:
@@ -326,7 +305,7 @@ QByteArray DeviceModel::answerWrite(const QByteArray &frame, quint16 reg, quint1
         (reg == RegTempCorrection ? m_tempCorrection : m_humiCorrection) = signedValue;
         return frame;
     case RegOrder:
-        if (value > OrderTemperatureFirst)
+        if (value > quint16(OrderMode::TemperatureFirst))
             return exceptionReply(address, FnWrite, ExIllegalValue);
         m_order = value;
         return frame;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Faults.h"
+#include "link/Protocol.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -26,23 +27,7 @@ struct Emission
 class DeviceModel
 {
 public:
-    // Registers of the device.
-    enum : quint16 {
-        RegHumidity = 0x0000,
-        RegTemperature = 0x0001,
-        RegTempCorrection = 0x0050,
-        RegHumiCorrection = 0x0051,
-        RegOrder = 0x0052,
-        RegAddress = 0x0100,
-        RegReserved = 0x0101,
-        RegRestart = 0x0104,
-        RegIdentify = 0x0110,
-    };
-    // Order modes: 2 puts temperature into 0x0000 and humidity into 0x0001.
-    enum : quint16 { OrderHardware = 0, OrderHumidityFirst = 1, OrderTemperatureFirst = 2 };
-
-    static constexpr quint8 AnyDevice = 0x00;
-    static constexpr quint8 ProbeAddress = 0xFD;
+    // Beyond the protocol: the limit the device itself puts on a correction.
     static constexpr qint16 CorrectionLimit = 1000;
 
     DeviceModel();
@@ -107,7 +92,7 @@ private:
     qint32 m_pendingBaudRate = 0;
     qint16 m_tempCorrection = 0;
     qint16 m_humiCorrection = 0;
-    quint16 m_order = OrderHardware;
+    quint16 m_order = quint16(movra::OrderMode::Hardware);
     std::optional<qint16> m_fixedTemp;
     std::optional<quint16> m_fixedHumi;
     Faults m_faults;

@@ -1,7 +1,7 @@
 // transmitter-sim: a stand-in for the temperature and humidity transmitter.
 
 #include "Faults.h"
-#include "Protocol.h"
+#include "link/Protocol.h"
 #include "SimulatorHost.h"
 
 #include <QCommandLineParser>

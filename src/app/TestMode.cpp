@@ -1,17 +1,14 @@
-#include "MovraTestTool.h"
+#include "app/MovraTestTool.h"
 
 #include <QInputDialog>
 
-namespace {
-const char *const kPasswords[] = {"Wxdo582039", "Wxdo930285", "WXDO582039",
-                                  "WXDO930285", "wxdo582039", "wxdo930285"};
-} // namespace
+#include "engine/TestModePassword.h"
 
 void MovraTestTool::onInputPasswordButtonClicked()
 {
-    if (testMode) {
+    if (engine.testMode()) {
         appendLog(tr("已经关闭测试模式\r\n"));
-        testMode = false;
+        engine.setTestMode(false);
         ui.pushButton->setText(tr("打开测试模式"));
         return;
     }
@@ -22,14 +19,12 @@ void MovraTestTool::onInputPasswordButtonClicked()
     if (!ok || entered.isEmpty())
         return;
 
-    for (const char *password : kPasswords) {
-        if (entered == QLatin1String(password)) {
-            appendLog(tr("测试模式验证成功\r\n"));
-            testMode = true;
-            ui.pushButton->setText(tr("关闭测试模式"));
-            return;
-        }
+    if (movra::isTestModePassword(entered)) {
+        appendLog(tr("测试模式验证成功\r\n"));
+        engine.setTestMode(true);
+        ui.pushButton->setText(tr("关闭测试模式"));
+        return;
     }
     appendLog(tr("测试模式失败,请联系厂家获取密码\r\n"));
-    testMode = false;
+    engine.setTestMode(false);
 }

@@ -1,4 +1,4 @@
-#include "Tenths.h"
+#include "link/Tenths.h"
 
 #include <cmath>
 

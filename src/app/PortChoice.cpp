@@ -1,0 +1,117 @@
+// Choosing, opening and losing the serial port, and the connect and
+// disconnect buttons.
+#include "app/MovraTestTool.h"
+
+#include <QDir>
+#include <QMessageBox>
+#include <QSerialPortInfo>
+
+namespace {
+QString refreshEntry()
+{
+    return MovraTestTool::tr("刷新串口");
+}
+} // namespace
+
+QStringList MovraTestTool::availablePortNames() const
+{
+    QStringList names;
+    const auto ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : ports)
+        names << info.portName();
+    // Pseudo-terminals (the simulator on Linux) are never listed by the
+    // serial-port library; this lets them be offered all the same.
+    const QString extra = qEnvironmentVariable("MOVRA_EXTRA_PORTS");
+    if (!extra.isEmpty())
+        names << extra.split(QDir::listSeparator(), Qt::SkipEmptyParts);
+    return names;
+}
+
+// Besides the port list: the engine takes the controls' start values, and
+// test mode starts off.
+void MovraTestTool::restoreControlsAndFillPortList()
+{
+    copyControlsToEngine();
+
+    ui.SerialComNum->clear();
+    engine.setTestMode(false);
+
+    const QStringList ports = availablePortNames();
+    int chosen = 0;
+    for (int i = 0; i < ports.size(); ++i) {
+        ui.SerialComNum->addItem(ports.at(i));
+        if (savedPortName.size() >= 4 && savedPortName == ports.at(i))
+            chosen = i;
+    }
+    ui.SerialComNum->setCurrentIndex(chosen);
+    ui.SerialComNum->addItem(refreshEntry());
+    selectedPortName = ui.SerialComNum->currentText();
+}
+
+void MovraTestTool::refreshPortList()
+{
+    // The rebuild moves the current entry itself; those notifications only
+    // record the new text, or an empty list would rebuild without end.
+    refreshingPorts = true;
+    ui.SerialComNum->clear();
+    ui.SerialComNum->addItems(availablePortNames());
+    ui.SerialComNum->setCurrentIndex(0);
+    ui.SerialComNum->addItem(refreshEntry());
+    refreshingPorts = false;
+    selectedPortName = ui.SerialComNum->currentText();
+}
+
+void MovraTestTool::onSerialComNumChanged(int)
+{
+    if (!refreshingPorts && ui.SerialComNum->currentText() == refreshEntry())
+        refreshPortList();
+    else
+        selectedPortName = ui.SerialComNum->currentText();
+}
+
+void MovraTestTool::openSerialPort(qint32 rate)
+{
+    if (ui.SerialComNum->currentText() == refreshEntry()) {
+        QMessageBox::information(nullptr, tr("无可用串口"), tr("请刷新串口"));
+        return;
+    }
+    engine.openPort(selectedPortName, rate);
+
+    savedPortName = selectedPortName;
+    savedBaudIndex = ui.BraudRate_1->currentIndex();
+    writeSettings({{"lastComName", savedPortName}, {"lastBraudRateIndex", savedBaudIndex}});
+}
+
+void MovraTestTool::showPortFailure(const QString &reason)
+{
+    // One failure, one box: reports that arrive while it is open only
+    // update the status and the controls.
+    if (portErrorShowing)
+        return;
+    portErrorShowing = true;
+    QMessageBox::information(nullptr, tr("串口操作错误"),
+                             tr("请检查当前选择的串口是否可用!\r\n\r\n") + reason);
+    portErrorShowing = false;
+}
+
+void MovraTestTool::onConnectButtonClicked()
+{
+    if (!engine.beginManualConnect())
+        return;
+    openSerialPort(engine.baudRate());
+}
+
+void MovraTestTool::onautoConnectButtonClicked()
+{
+    if (engine.isConnecting())
+        return;
+    // Selecting the first rate updates the engine's rate through its slot.
+    ui.BraudRate_1->setCurrentIndex(0);
+    engine.beginAutoConnect();
+    openSerialPort(engine.baudRate());
+}
+
+void MovraTestTool::onDisConnectButtonClicked()
+{
+    engine.disconnectByOperator();
+}

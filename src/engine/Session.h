@@ -1,0 +1,233 @@
+// The line to one transmitter, without a window: the pending request, reply
+// intake, the handshake, manual connection and the seven-rate scan, both
+// batch sequencers, measurements and their judgement, and the statistics of
+// the link. Whoever owns the 10 ms timer calls tick(); every time-out is a
+// count of ticks, and nothing here sleeps or waits. What happens is told
+// through signals, in the order it happens, so an owner that opens a modal
+// box from a handler sees the state already changed.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <array>
+
+#include "engine/LinkStats.h"
+#include "engine/Qualification.h"
+#include "link/Protocol.h"
+#include "link/Requests.h"
+
+namespace movra {
+
+enum class LinkState : qint32 {
+    Idle = 0,
+    ManualConnecting = 1,
+    AutoConnecting = 2,
+    Connected = 3,
+    Failed = 4,
+    Disconnected = 5,
+};
+
+// One accepted reading: either value may be missing (not asked for, or out
+// of its range).
+struct Measurement
+{
+    bool hasTemperature = false;
+    bool hasHumidity = false;
+    qint16 temperature = 0; // tenths of degC
+    quint16 humidity = 0;   // tenths of %RH
+    Judgement temperatureJudgement;
+    Judgement humidityJudgement;
+};
+
+// A successful handshake.
+struct Identity
+{
+    QString port;
+    qint32 baudRate = 0;
+    bool testMode = false;
+    QByteArray reply; // the block the handshake accepted
+    int station = -1; // learned from a test-mode reply, else -1
+};
+
+// The tick grid. The window's timing is these numbers; nothing else may
+// count time differently.
+namespace timing {
+constexpr int kTickMs = 10;
+constexpr int kQuietTicks = 3;       // a reply is taken on the 3rd quiet tick...
+constexpr int kTakeAtOnceBytes = 100; // ...or at once when more than this waits
+constexpr int kPeriodTicks = 10;     // connection steps and batch sequencers
+constexpr int kSecondTicks = 100;    // periodic measurement
+constexpr int kManualAttemptPeriods = 5;
+constexpr int kScanWindowPeriods = 3;
+constexpr int kBatchTimeoutPeriods = 10;
+} // namespace timing
+
+class Session : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Session(QObject *parent = nullptr);
+    ~Session() override;
+
+    // One tick of the 10 ms grid.
+    void tick();
+    // Bytes from the line (the port's own arrive here by themselves).
+    void receive(const QByteArray &bytes);
+
+    // The port. openPort shows the current state first, then configures
+    // 8N1 without flow control at `rate` and opens it read-write; a failure
+    // arrives through portFailed, possibly before openPort returns.
+    QSerialPort &port() { return m_port; }
+    void openPort(const QString &name, qint32 rate);
+    void closePort();
+
+    // Connection. Both starts refuse while an attempt is under way.
+    bool isConnecting() const;
+    bool beginManualConnect();
+    bool beginAutoConnect();
+    void disconnectByOperator();
+
+    // What the owner's controls hold.
+    void setBaudRate(qint32 rate) { m_baudRate = rate; }
+    qint32 baudRate() const { return m_baudRate; }
+    void setStation(quint8 address) { m_station = address; }
+    quint8 station() const { return m_station; }
+    void setTestMode(bool on) { m_testMode = on; }
+    bool testMode() const { return m_testMode; }
+    void setReadParametersOnConnect(bool on) { m_readParamOnConnect = on; }
+    void setWriteValue(Parameter p, qint32 value) { m_writeValue[size_t(p)] = value; }
+    qint32 writeValue(Parameter p) const { return m_writeValue[size_t(p)]; }
+    void setWriteEnabled(Parameter p, bool on) { m_writeEnabled[size_t(p)] = on; }
+    void setPeriodicReading(Quantity q, bool on) { m_periodic[size_t(q)] = on; }
+    bool periodicReading(Quantity q) const { return m_periodic[size_t(q)]; }
+    void setInterval(Quantity q, qint32 seconds) { m_interval[size_t(q)] = seconds; }
+    void setCheck(Quantity q, const Check &check) { m_check[size_t(q)] = check; }
+    const Check &check(Quantity q) const { return m_check[size_t(q)]; }
+
+    // Operator actions.
+    void startBatchRead();
+    void startBatchWrite();
+    void readNow();
+
+    // A request of the table, outside the window's procedures (scripts): it
+    // replaces whatever was pending. With timeoutTicks > 0 it is given up
+    // (requestTimedOut) when no reply has settled it that many ticks later.
+    void request(qint32 code, qint32 value = 0, int timeoutTicks = 0);
+
+    LinkState linkState() const { return m_linkState; }
+    qint32 pendingRequest() const { return m_pending; }
+    const QByteArray &lastRequest() const { return m_lastRequest; }
+    int bufferedBytes() const { return int(m_rx.size()); }
+    bool batchReadActive() const { return m_batchRead.active; }
+    bool batchWriteActive() const { return m_batchWrite.active; }
+    quint64 ticks() const { return m_ticks; }
+    const LinkStats &stats() const { return m_stats; }
+
+signals:
+    void logMessage(const QString &message);
+    void linkStatus(movra::LinkState state);    // show the state's text
+    void controlsRefresh(movra::LinkState state); // enable the controls for it
+    void portFailed(const QString &reason);
+    void connectTimedOut(bool automatic, const QString &hints);
+    void scanRateChosen(int index); // before the port opens at that rate
+    void scanPortOpened(int index); // after it did or did not
+    void handshakeSucceeded();
+    void connected(const movra::Identity &identity);
+    void stationLearned(quint8 address);
+    void parameterRead(movra::Parameter parameter, qint32 value);
+    void measured(const movra::Measurement &measurement);
+    void writeConfirmed(qint32 code, qint32 value);
+    void writeRejected(qint32 code);
+    void requestTimedOut(qint32 code);
+    void batchFinished(bool write, int failures, const QString &summary);
+    void frameSent(qint32 code, const QByteArray &frame);
+    void replySettled(qint32 code);
+    void disconnected(bool byOperator, const QString &reason);
+
+private:
+    struct Batch
+    {
+        bool active = false;
+        qint16 step = 0;
+        qint16 timeoutCount = 0;
+        quint8 failCount = 0;
+    };
+
+    // Session.cpp: the tick, intake, sending, the port.
+    void takeReply();
+    void send(qint32 code, qint32 value = 0);
+    void writeRequestFrame(qint32 code, qint32 value);
+    void noteRequestGivenUp(qint32 code);
+    void onReadyRead();
+    void onPortError(QSerialPort::SerialPortError error);
+    void showControls(LinkState state);
+    void checkDeadline();
+
+    // SessionConnect.cpp
+    void checkHandshake(const QByteArray &block, qint32 probe);
+    void manualConnectStep();
+    void autoConnectStep();
+    void scanNextRate();
+    void sendProbes(bool bothOnOddPeriods);
+    void learnStation(quint8 address);
+    void requeueInterruptedBatchItem();
+
+    // SessionBatch.cpp
+    void batchWriteStep();
+    void batchReadStep();
+    void finishBatch(bool write, Batch &batch);
+
+    // SessionReplies.cpp
+    bool handleReply(const QByteArray &block);
+    bool applyBaudReply(const QByteArray &bytes, quint8 baudCode);
+    bool applyWriteEcho(const QByteArray &bytes);
+    void applyRead(quint8 address, quint16 first, quint16 second);
+    void showBaudRate(qint32 rate);
+    void noteUnrecognised(NotRecognisedCause cause);
+
+    // SessionMeasure.cpp
+    void pollMeasurement();
+    void applyMeasurement(qint16 rawTemp, quint16 rawHumi, bool tempValid, bool humiValid);
+
+    QSerialPort m_port;
+    QByteArray m_rx;
+    QByteArray m_lastRequest;
+
+    LinkState m_linkState = LinkState::Idle;
+    quint16 m_connectCount = 0;
+    bool m_testMode = false;
+    qint32 m_baudRate = 0;
+    quint8 m_station = 1;
+    quint16 m_idleTicks = 0;
+    quint16 m_periodTicks = 0;
+    quint16 m_secondTicks = 0;
+    qint32 m_autoBaudIndex = 0;
+    bool m_readParamOnConnect = false;
+    qint32 m_pending = 0;
+    qint32 m_pendingValue = 0;
+
+    Batch m_batchRead;
+    Batch m_batchWrite;
+    std::array<qint32, kParameterCount> m_writeValue{};
+    std::array<bool, kParameterCount> m_writeEnabled{};
+
+    std::array<bool, 2> m_periodic{};
+    std::array<qint32, 2> m_interval{};
+    std::array<quint32, 2> m_seconds{};
+    std::array<Check, 2> m_check{};
+
+    quint64 m_ticks = 0;
+    quint64 m_sentAtTick = 0;
+    quint64 m_deadline = 0; // tick that gives a script's request up; 0: none
+    LinkStats m_stats;
+};
+
+} // namespace movra
+
+Q_DECLARE_METATYPE(movra::LinkState)
+Q_DECLARE_METATYPE(movra::Measurement)
+Q_DECLARE_METATYPE(movra::Identity)
+Q_DECLARE_METATYPE(movra::Parameter)
