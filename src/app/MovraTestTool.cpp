@@ -35,8 +35,7 @@ MovraTestTool::MovraTestTool(QWidget *) : QMainWindow(nullptr)
 
     ui.statusBar->showMessage(tr("欢迎使用-技术支持 ") + QLatin1String(kSupportMail));
 
-    tickTimer.setInterval(10);
-    connect(&tickTimer, &QTimer::timeout, this, &MovraTestTool::_10msTimerCallback);
+    connect(&tickTimer, &movra::TickScheduler::tick, this, &MovraTestTool::_10msTimerCallback);
     tickTimer.start();
 
     wireEngine();

@@ -5,12 +5,12 @@
 
 #include <QMainWindow>
 #include <QString>
-#include <QTimer>
 #include <QVariant>
 #include <initializer_list>
 #include <utility>
 
 #include "engine/Session.h"
+#include "engine/TickScheduler.h"
 #include "ui_MovraTestTool.h"
 
 class QMenu;
@@ -28,6 +28,8 @@ public:
 
     // The engine behind the window, for the tool's own windows and tests.
     movra::Session &session() { return engine; }
+    // What runs the ticks; tests stop it and tick by hand.
+    movra::TickScheduler &ticker() { return tickTimer; }
 
 private slots:
     // The declaration order fixes the meta-object indices; keep it.
@@ -95,7 +97,7 @@ private:
     Ui::MovraTestToolClass ui;
 
     QString selectedPortName;
-    QTimer tickTimer;
+    movra::TickScheduler tickTimer;
     movra::Session engine;
     QString savedPortName;
     QString settingsPath;

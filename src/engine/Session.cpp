@@ -55,6 +55,7 @@ void Session::receive(const QByteArray &bytes)
         return;
     m_idleTicks = 0;
     m_rx.append(bytes);
+    m_bytesIn += quint64(bytes.size());
     m_stats.bytesRead += quint64(bytes.size());
 }
 

@@ -121,6 +121,8 @@ public:
     qint32 pendingRequest() const { return m_pending; }
     const QByteArray &lastRequest() const { return m_lastRequest; }
     int bufferedBytes() const { return int(m_rx.size()); }
+    // Every byte that came in since the session was made.
+    quint64 bytesReceived() const { return m_bytesIn; }
     bool batchReadActive() const { return m_batchRead.active; }
     bool batchWriteActive() const { return m_batchWrite.active; }
     quint64 ticks() const { return m_ticks; }
@@ -220,6 +222,7 @@ private:
     std::array<Check, 2> m_check{};
 
     quint64 m_ticks = 0;
+    quint64 m_bytesIn = 0;
     quint64 m_sentAtTick = 0;
     quint64 m_deadline = 0; // tick that gives a script's request up; 0: none
     LinkStats m_stats;

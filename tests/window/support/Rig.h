@@ -49,11 +49,11 @@ public:
     std::function<QByteArray(const QByteArray &)> answer;
     // Window side.
     qint64 windowOut = 0;
-    qint64 taken = 0;
     int ticked = 0;
 
     movrasim::DeviceModel &model() { return host.model(); }
-    Ui::MovraTestToolClass &ui() { return MovraTestAccess::ui(*w); }
+    Ui::MovraTestToolClass &ui() { return form(*w); }
+    movra::Session &session() { return w->session(); }
 
     bool startHost(qint32 deviceRate = 9600);
     bool startPeer();
@@ -65,7 +65,7 @@ public:
     bool selectPort(const QString &name);
     bool selectRate(qint32 rate);
 
-    qint64 received() const { return taken + MovraTestAccess::rxBuffer(*w).size(); }
+    qint64 received() const { return qint64(w->session().bytesReceived()); }
     qint64 farEndSent() const { return peer ? peerOut : hostOut; }
 
     // Waits until the line is quiet as far as the tool can tell.
@@ -78,7 +78,7 @@ public:
 
     bool connected() const
     {
-        return MovraTestAccess::linkState(*w) == MovraTestTool::LinkConnected;
+        return w->session().linkState() == movra::LinkState::Connected;
     }
     bool connectAt(qint32 rate);
     // Request, reply, and the three quiet ticks that hand it over.

@@ -45,7 +45,7 @@ void prepare(DeviceModel &m)
     m.setFixedTemperature(265);
     m.setHumidityCorrection(20);
     m.setTemperatureCorrection(-15);
-    m.setOrderMode(DeviceModel::OrderHumidityFirst);
+    m.setOrderMode(quint16(movra::OrderMode::HumidityFirst));
 }
 
 QByteArray joined(const QVector<Emission> &emissions)

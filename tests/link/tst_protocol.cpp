@@ -10,8 +10,10 @@
 #include "link/Tenths.h"
 
 using movra::ReplyKind;
+using Cause = movra::NotRecognisedCause;
 
 Q_DECLARE_METATYPE(movra::ReplyKind)
+Q_DECLARE_METATYPE(movra::NotRecognisedCause)
 
 namespace {
 
@@ -197,7 +199,7 @@ void TestProtocol::recogniseBlock_data()
     QTest::addColumn<QByteArray>("block");
     QTest::addColumn<bool>("writePending");
     QTest::addColumn<ReplyKind>("kind");
-    QTest::addColumn<int>("offset");
+    QTest::addColumn<Cause>("cause");
     QTest::addColumn<int>("address");
     QTest::addColumn<int>("first");
     QTest::addColumn<int>("second");
@@ -208,67 +210,67 @@ void TestProtocol::recogniseBlock_data()
     const ReplyKind none = ReplyKind::NotRecognised;
 
     QTest::newRow("read reply, two registers")
-        << reply << false << ReplyKind::Read << 0 << 1 << 600 << 250 << 0;
+        << reply << false << ReplyKind::Read << Cause::None << 1 << 600 << 250 << 0;
     QTest::newRow("read reply while a write is pending")
-        << reply << true << ReplyKind::Read << 0 << 1 << 600 << 250 << 0;
+        << reply << true << ReplyKind::Read << Cause::None << 1 << 600 << 250 << 0;
     QTest::newRow("read reply, one register")
-        << withCrc(hex("07030200FA")) << false << ReplyKind::Read << 0 << 7 << 250 << 0 << 0;
+        << withCrc(hex("07030200FA")) << false << ReplyKind::Read << Cause::None << 7 << 250 << 0 << 0;
     QTest::newRow("read reply, n=3 has no second value")
-        << withCrc(hex("010303010203")) << false << ReplyKind::Read << 0 << 1 << 0x0102 << 0 << 0;
-    QTest::newRow("read reply, bad CRC") << hex("010304025800FAFA1C") << false << none;
-    QTest::newRow("read reply, CRC bytes swapped") << hex("010304025800FA1BFA") << false << none;
+        << withCrc(hex("010303010203")) << false << ReplyKind::Read << Cause::None << 1 << 0x0102 << 0 << 0;
+    QTest::newRow("read reply, bad CRC") << hex("010304025800FAFA1C") << false << none << Cause::BadCrc;
+    QTest::newRow("read reply, CRC bytes swapped") << hex("010304025800FA1BFA") << false << none << Cause::BadCrc;
 
     // 13 bytes or fewer: the reply is at byte 0; 14 or more: at byte 8.
     QTest::newRow("13-byte block read from byte 0")
-        << reply + QByteArray(4, '\0') << false << ReplyKind::Read << 0 << 1 << 600 << 250 << 0;
+        << reply + QByteArray(4, '\0') << false << ReplyKind::Read << Cause::None << 1 << 600 << 250 << 0;
     QTest::newRow("14-byte block not read from byte 0")
-        << reply + QByteArray(5, '\0') << false << none;
+        << reply + QByteArray(5, '\0') << false << none << Cause::UnknownFunction;
     QTest::newRow("14-byte block read from byte 8")
-        << QByteArray(8, '\x55') + withCrc(hex("090301AB")) << false << ReplyKind::Read << 8 << 9
+        << QByteArray(8, '\x55') + withCrc(hex("090301AB")) << false << ReplyKind::Read << Cause::None << 9
         << 0xAB00 + quint8(withCrc(hex("090301AB")).at(4)) << 0 << 0;
     QTest::newRow("echo then reply")
-        << echo + reply << false << ReplyKind::Read << 8 << 1 << 600 << 250 << 0;
+        << echo + reply << false << ReplyKind::Read << Cause::None << 1 << 600 << 250 << 0;
 
     QTest::newRow("baud reply 9600")
-        << hex("FDFDFD0300E978") << false << ReplyKind::BaudRate << 0 << 0 << 0 << 0 << 3;
+        << hex("FDFDFD0300E978") << false << ReplyKind::BaudRate << Cause::None << 0 << 0 << 0 << 3;
     QTest::newRow("baud reply code 0")
-        << hex("FDFDFD0000E988") << false << ReplyKind::BaudRate << 0 << 0 << 0 << 0 << 0;
+        << hex("FDFDFD0000E988") << false << ReplyKind::BaudRate << Cause::None << 0 << 0 << 0 << 0;
     QTest::newRow("baud reply, any fifth byte")
-        << withCrc(hex("FDFDFD0542")) << false << ReplyKind::BaudRate << 0 << 0 << 0 << 0 << 5;
+        << withCrc(hex("FDFDFD0542")) << false << ReplyKind::BaudRate << Cause::None << 0 << 0 << 0 << 5;
     QTest::newRow("baud reply after its echo")
-        << hex("FDFDFD0300E97800") + hex("FDFDFD0300E978") << false << ReplyKind::BaudRate << 8 << 0
+        << hex("FDFDFD0300E97800") + hex("FDFDFD0300E978") << false << ReplyKind::BaudRate << Cause::None << 0
         << 0 << 0 << 3;
-    QTest::newRow("baud reply, bad CRC") << hex("FDFDFD0300E979") << false << none;
+    QTest::newRow("baud reply, bad CRC") << hex("FDFDFD0300E979") << false << none << Cause::UnknownFunction;
     // The FD FD FD test looks at the block's own first bytes, the CRC at the reply.
     QTest::newRow("FD FD FD with bad CRC examined as ordinary reply")
-        << hex("FDFDFD0000E98800") + reply << false << ReplyKind::Read << 8 << 1 << 600 << 250 << 0;
+        << hex("FDFDFD0000E98800") + reply << false << ReplyKind::Read << Cause::None << 1 << 600 << 250 << 0;
     QTest::newRow("baud reply after an echo not starting FD")
-        << QByteArray(8, '\0') + hex("FDFDFD0300E978") << false << none;
-    QTest::newRow("baud reply, 6 bytes") << hex("FDFDFD0300E9") << false << none;
+        << QByteArray(8, '\0') + hex("FDFDFD0300E978") << false << none << Cause::UnknownFunction;
+    QTest::newRow("baud reply, 6 bytes") << hex("FDFDFD0300E9") << false << none << Cause::UnknownFunction;
     QTest::newRow("baud reply after echo, 6 bytes from its start")
-        << hex("FDFDFD0300E97800") + hex("FDFDFD0300E9") << false << none;
+        << hex("FDFDFD0300E97800") + hex("FDFDFD0300E9") << false << none << Cause::UnknownFunction;
 
-    QTest::newRow("exception reply") << withCrc(hex("018302")) << false << none;
-    QTest::newRow("exception reply, write pending") << withCrc(hex("018602")) << true << none;
-    QTest::newRow("function 0x10") << withCrc(hex("011001000001")) << true << none;
+    QTest::newRow("exception reply") << withCrc(hex("018302")) << false << none << Cause::Exception;
+    QTest::newRow("exception reply, write pending") << withCrc(hex("018602")) << true << none << Cause::Exception;
+    QTest::newRow("function 0x10") << withCrc(hex("011001000001")) << true << none << Cause::UnknownFunction;
 
     QTest::newRow("write echo while a write is pending")
-        << hex("00060100000549E4") << true << ReplyKind::WriteEcho << 0 << 0 << 0 << 0 << 0;
+        << hex("00060100000549E4") << true << ReplyKind::WriteEcho << Cause::None << 0 << 0 << 0 << 0;
     // Recognition only; comparing with the request is the handler's part.
     QTest::newRow("altered write echo while a write is pending")
-        << hex("000601000006") << true << ReplyKind::WriteEcho << 0 << 0 << 0 << 0 << 0;
-    QTest::newRow("write echo with no write pending") << hex("00060100000549E4") << false << none;
+        << hex("000601000006") << true << ReplyKind::WriteEcho << Cause::None << 0 << 0 << 0 << 0;
+    QTest::newRow("write echo with no write pending") << hex("00060100000549E4") << false << none << Cause::Unexpected;
 
-    QTest::newRow("empty") << QByteArray() << true << none;
-    QTest::newRow("5 bytes") << hex("0006010000") << true << none;
-    QTest::newRow("read reply without CRC high byte") << hex("010304025800FAFA") << false << none;
-    QTest::newRow("read reply cut after the count") << hex("01030400000000") << false << none;
+    QTest::newRow("empty") << QByteArray() << true << none << Cause::TooShort;
+    QTest::newRow("5 bytes") << hex("0006010000") << true << none << Cause::TooShort;
+    QTest::newRow("read reply without CRC high byte") << hex("010304025800FAFA") << false << none << Cause::TooShort;
+    QTest::newRow("read reply cut after the count") << hex("01030400000000") << false << none << Cause::TooShort;
     QTest::newRow("count beyond the block, reply after echo")
-        << echo + hex("010308025800FA") << false << none;
+        << echo + hex("010308025800FA") << false << none << Cause::TooShort;
     // Counts near 255 must not make the check read past the block.
-    QTest::newRow("count 255 in a 7-byte block") << hex("0103FF00000000") << false << none;
+    QTest::newRow("count 255 in a 7-byte block") << hex("0103FF00000000") << false << none << Cause::TooShort;
     QTest::newRow("count 253 in a 13-byte block")
-        << hex("0103FD00000000000000000000") << false << none;
+        << hex("0103FD00000000000000000000") << false << none << Cause::TooShort;
 }
 
 void TestProtocol::recogniseBlock()
@@ -277,13 +279,14 @@ void TestProtocol::recogniseBlock()
     QFETCH(bool, writePending);
     QFETCH(ReplyKind, kind);
 
+    QFETCH(Cause, cause);
+
     const movra::ReplyInfo info = movra::recogniseBlock(block, writePending);
     QCOMPARE(info.kind, kind);
+    QCOMPARE(info.cause, cause);
     if (kind == ReplyKind::NotRecognised)
         return;
 
-    QFETCH(int, offset);
-    QCOMPARE(info.offset, offset);
     if (kind == ReplyKind::Read) {
         QFETCH(int, address);
         QFETCH(int, first);
@@ -328,7 +331,6 @@ void TestProtocol::longReadReplies()
     const movra::ReplyInfo info = movra::recogniseBlock(block, false);
     QCOMPARE(info.kind, recognised ? ReplyKind::Read : ReplyKind::NotRecognised);
     if (recognised) {
-        QCOMPARE(info.offset, 8);
         QCOMPARE(int(info.first), 0x1111);
         QCOMPARE(int(info.second), 0x1111);
     }

@@ -117,7 +117,7 @@ void answerNextModal(ModalRecord *record, bool accept, const QString &text)
 QStringList logLines(MovraTestTool &w)
 {
     QStringList lines;
-    QTextDocument *doc = MovraTestAccess::ui(w).textEdit->document();
+    QTextDocument *doc = form(w).textEdit->document();
     for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
         lines << b.text();
     return lines;
@@ -125,7 +125,7 @@ QStringList logLines(MovraTestTool &w)
 
 QString logText(MovraTestTool &w)
 {
-    return MovraTestAccess::ui(w).textEdit->toPlainText();
+    return form(w).textEdit->toPlainText();
 }
 
 QString logOf(MovraTestTool &w)
@@ -159,8 +159,8 @@ std::unique_ptr<MovraTestTool> makeWindow()
     removeSettings();
     auto w = std::make_unique<MovraTestTool>();
     // Ticks come from the test alone.
-    MovraTestAccess::tickTimer(*w).stop();
-    MovraTestAccess::ui(*w).textEdit->clear();
+    w->ticker().stop();
+    form(*w).textEdit->clear();
     return w;
 }
 

@@ -1,0 +1,82 @@
+// Helpers shared by the window's tests: its form, tick driving, answering
+// modal boxes, and the settings file of a test run.
+#pragma once
+
+#include <QByteArray>
+#include <QMetaObject>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+#include "Form.h"
+#include "app/MovraTestTool.h"
+
+namespace movratest {
+
+// Runs the 10 ms tick n times through the meta-object, as the timer would.
+void tick(MovraTestTool &w, int n = 1);
+// Bytes from the line, as the port would hand them to the engine.
+inline void feed(MovraTestTool &w, const QByteArray &bytes)
+{
+    w.session().receive(bytes);
+}
+
+// Full path of Setting.ini for this (test-mode) run; removes a stale one.
+// Test mode plus a settings folder of this process's own, removed when the
+// application ends: a copy of the same test running at the same time (a
+// sanitizer build, a second shell) must not read this one's Setting.ini.
+void useOwnSettingsFolder();
+QString settingsFile();
+void removeSettings();
+// Writes keys into Setting.ini before a window is built.
+void writeSettings(const QList<QPair<QString, QVariant>> &values);
+
+// Answers the next modal widget (message box or input dialog) that becomes
+// active, after handing it to `inspect`. Call before the action that opens it.
+// With `text` set, an input dialog gets that text; `accept` picks OK or Cancel.
+struct ModalRecord
+{
+    bool seen = false;
+    QString title;
+    QString text;
+    QString label;
+
+    // A watcher still polling after the record went out of scope must not
+    // write into it.
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+    ModalRecord() = default;
+    ModalRecord(const ModalRecord &o) : seen(o.seen), title(o.title), text(o.text), label(o.label)
+    {
+    }
+    ModalRecord &operator=(const ModalRecord &o)
+    {
+        seen = o.seen;
+        title = o.title;
+        text = o.text;
+        label = o.label;
+        return *this;
+    }
+    ~ModalRecord() { *alive = false; }
+};
+void answerNextModal(ModalRecord *record, bool accept = true, const QString &text = QString());
+
+// Log pane text as plain text, one string per paragraph.
+QStringList logLines(MovraTestTool &w);
+QString logText(MovraTestTool &w);
+// The log pane as plain text, each line's timestamp replaced by "T".
+QString logOf(MovraTestTool &w);
+// The same, one string per paragraph.
+QStringList logLinesOf(MovraTestTool &w);
+// What the pane shows for these appendLog messages: a CR LF starts a new
+// paragraph, so a message ending in one leaves an empty line.
+QString logFor(const QStringList &messages);
+
+// A window with no settings file, an empty log, and ticks from the test alone.
+std::unique_ptr<MovraTestTool> makeWindow();
+
+// Resident set size in bytes; -1 without /proc, or under ASan or valgrind,
+// which hold on to freed memory on purpose.
+qint64 residentBytes();
+
+} // namespace movratest
