@@ -36,6 +36,14 @@ void tick(MovraTestTool &w, int n)
         QMetaObject::invokeMethod(&w, "_10msTimerCallback", Qt::DirectConnection);
 }
 
+bool connectWithoutPort(MovraTestTool &w)
+{
+    w.session().request(movra::ReqProbe);
+    feed(w, QByteArray("ARDENO\0KVT582-TH\0", 17));
+    tick(w, 3);
+    return w.session().linkState() == movra::LinkState::Connected;
+}
+
 void useOwnSettingsFolder()
 {
     static bool done = false;

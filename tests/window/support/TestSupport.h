@@ -21,6 +21,9 @@ inline void feed(MovraTestTool &w, const QByteArray &bytes)
 {
     w.session().receive(bytes);
 }
+// Connects without a port: the probe is asked for, the identification
+// text fed, and the three quiet ticks run. True when the window is connected.
+bool connectWithoutPort(MovraTestTool &w);
 
 // Full path of Setting.ini for this (test-mode) run; removes a stale one.
 // Test mode plus a settings folder of this process's own, removed when the
