@@ -83,22 +83,23 @@ void Session::takeReply()
     } else if (handleReply(block)) {
         m_pending = 0;
         if (code != 0) {
+            m_deadline = 0;
             m_stats.response.add(quint32(m_ticks - m_sentAtTick));
             emit replySettled(code);
         }
     }
 }
 
+// A script's request ends with its reply or here: a reply that settled
+// nothing (a rejected handshake, a bad CRC, a refusal) leaves it to this.
 void Session::checkDeadline()
 {
     if (m_deadline == 0 || m_ticks < m_deadline)
         return;
     m_deadline = 0;
-    if (m_pending == 0)
-        return;
-    const qint32 code = m_pending;
-    m_pending = 0;
-    noteRequestGivenUp(code);
+    if (m_pending == m_deadlineCode)
+        m_pending = 0;
+    noteRequestGivenUp(m_deadlineCode);
 }
 
 void Session::noteRequestGivenUp(qint32 code)
@@ -111,6 +112,7 @@ void Session::request(qint32 code, qint32 value, int timeoutTicks)
 {
     send(code, value);
     m_deadline = timeoutTicks > 0 ? m_ticks + quint64(timeoutTicks) : 0;
+    m_deadlineCode = code;
 }
 
 void Session::send(qint32 code, qint32 value)

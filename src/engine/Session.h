@@ -113,8 +113,9 @@ public:
     void readNow();
 
     // A request of the table, outside the window's procedures (scripts): it
-    // replaces whatever was pending. With timeoutTicks > 0 it is given up
-    // (requestTimedOut) when no reply has settled it that many ticks later.
+    // replaces whatever was pending. With timeoutTicks > 0 it ends either
+    // with the reply that settles it (replySettled, or connected for a
+    // probe) or, that many ticks later, with requestTimedOut.
     void request(qint32 code, qint32 value = 0, int timeoutTicks = 0);
 
     LinkState linkState() const { return m_linkState; }
@@ -225,6 +226,7 @@ private:
     quint64 m_bytesIn = 0;
     quint64 m_sentAtTick = 0;
     quint64 m_deadline = 0; // tick that gives a script's request up; 0: none
+    qint32 m_deadlineCode = 0;
     LinkStats m_stats;
 };
 

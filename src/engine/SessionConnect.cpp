@@ -62,6 +62,7 @@ void Session::checkHandshake(const QByteArray &block, qint32 probe)
     m_stats.bytesRead = quint64(block.size());
     m_stats.bytesWritten = quint64(m_lastRequest.size());
 
+    m_deadline = 0;
     m_linkState = LinkState::Connected;
     emit linkStatus(m_linkState);
     showControls(m_linkState);
