@@ -6,55 +6,14 @@
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <termios.h>
 #include <unistd.h>
 #endif
+
+#include "PseudoTerminal.h"
 
 namespace movrasim {
 
 #ifdef Q_OS_UNIX
-
-namespace {
-
-struct SpeedEntry
-{
-    speed_t code;
-    qint32 rate;
-};
-
-const SpeedEntry speeds[] = {
-    {B1200, 1200},   {B2400, 2400},   {B4800, 4800},     {B9600, 9600},     {B19200, 19200},
-    {B38400, 38400}, {B57600, 57600}, {B115200, 115200}, {B230400, 230400},
-};
-
-qint32 rateOf(speed_t code)
-{
-    for (const SpeedEntry &e : speeds) {
-        if (e.code == code)
-            return e.rate;
-    }
-    return -1; // a speed none of the device's rates can match
-}
-
-speed_t codeOf(qint32 rate)
-{
-    for (const SpeedEntry &e : speeds) {
-        if (e.rate == rate)
-            return e.code;
-    }
-    return B9600;
-}
-
-QString systemError(const char *what)
-{
-    return QStringLiteral("%1: %2").arg(QLatin1String(what),
-                                        QString::fromLocal8Bit(strerror(errno)));
-}
-
-} // namespace
 
 PtyTransport::PtyTransport(QObject *parent) : Transport(parent) {}
 
@@ -66,44 +25,12 @@ PtyTransport::~PtyTransport()
 bool PtyTransport::open()
 {
     close();
-    m_master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (m_master < 0) {
-        m_error = systemError("posix_openpt");
+    pty::Ends ends;
+    if (!pty::open(m_initialRate, &ends, &m_error))
         return false;
-    }
-    if (grantpt(m_master) != 0 || unlockpt(m_master) != 0) {
-        m_error = systemError("grantpt/unlockpt");
-        close();
-        return false;
-    }
-    const char *name = ptsname(m_master);
-    if (!name) {
-        m_error = systemError("ptsname");
-        close();
-        return false;
-    }
-    m_slavePath = QString::fromLocal8Bit(name);
-    fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
-
-    m_slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (m_slave < 0) {
-        m_error = systemError("open slave");
-        close();
-        return false;
-    }
-    // Raw both ways: no echo, no line editing, no CR/LF translation.
-    termios tio;
-    if (tcgetattr(m_slave, &tio) == 0) {
-        cfmakeraw(&tio);
-        tio.c_cflag |= CLOCAL | CREAD;
-        cfsetispeed(&tio, codeOf(m_initialRate));
-        cfsetospeed(&tio, codeOf(m_initialRate));
-        tcsetattr(m_slave, TCSANOW, &tio);
-    }
-    if (tcgetattr(m_master, &tio) == 0) {
-        cfmakeraw(&tio);
-        tcsetattr(m_master, TCSANOW, &tio);
-    }
+    m_master = ends.master;
+    m_slave = ends.slave;
+    m_slavePath = ends.slavePath;
 
     if (!m_linkPath.isEmpty()) {
         const QFileInfo info(m_linkPath);
@@ -115,8 +42,9 @@ bool PtyTransport::open()
             close();
             return false;
         }
-        if (symlink(name, QFile::encodeName(m_linkPath).constData()) != 0) {
-            m_error = systemError("symlink");
+        QFile slave(m_slavePath);
+        if (!slave.link(m_linkPath)) {
+            m_error = QStringLiteral("symlink: %1").arg(slave.errorString());
             close();
             return false;
         }
@@ -144,28 +72,14 @@ void PtyTransport::close()
             QFile::remove(m_linkPath);
         m_linkMade = false;
     }
-    if (m_slave >= 0)
-        ::close(m_slave);
-    if (m_master >= 0)
-        ::close(m_master);
-    m_slave = m_master = -1;
+    pty::closeEnd(&m_slave);
+    pty::closeEnd(&m_master);
     m_pending.clear();
 }
 
 void PtyTransport::readMaster()
 {
-    QByteArray bytes;
-    char buffer[512];
-    for (;;) {
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-        if (n > 0) {
-            bytes.append(buffer, int(n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        break; // EAGAIN: drained
-    }
+    const QByteArray bytes = pty::readAvailable(m_master);
     if (!bytes.isEmpty())
         emit received(bytes);
 }
@@ -196,12 +110,7 @@ void PtyTransport::flushPending()
 
 qint32 PtyTransport::peerBaudRate() const
 {
-    termios tio;
-    if (m_slave < 0 || tcgetattr(m_slave, &tio) != 0)
-        return 0;
-    const speed_t in = cfgetispeed(&tio);
-    // Input speed 0 means "same as output" to tcsetattr.
-    return rateOf(in != B0 ? in : cfgetospeed(&tio));
+    return pty::speedOf(m_slave);
 }
 
 #else // no pseudo-terminals
