@@ -1,17 +1,13 @@
 #include "TestSupport.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QInputDialog>
-#include <QMessageBox>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTextBlock>
-#include <QTimer>
-#include <memory>
 
 #ifdef Q_OS_LINUX
 #include <unistd.h>
@@ -79,47 +75,6 @@ void writeSettings(const QList<QPair<QString, QVariant>> &values)
     for (const auto &kv : values)
         s.setValue(kv.first, kv.second);
     s.sync();
-}
-
-void answerNextModal(ModalRecord *record, bool accept, const QString &text)
-{
-    auto *timer = new QTimer;
-    auto tries = std::make_shared<int>(0);
-    const std::shared_ptr<bool> alive = record->alive;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [=]() {
-        if (!*alive) {
-            timer->stop();
-            timer->deleteLater();
-            return;
-        }
-        QWidget *modal = QApplication::activeModalWidget();
-        if (!modal) {
-            if (++*tries > 2000) { // 10 s: nothing came; stop polling
-                timer->stop();
-                timer->deleteLater();
-            }
-            return;
-        }
-        timer->stop();
-        timer->deleteLater();
-        record->seen = true;
-        record->title = modal->windowTitle();
-        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            record->text = box->text();
-            box->accept();
-        } else if (auto *dlg = qobject_cast<QInputDialog *>(modal)) {
-            record->label = dlg->labelText();
-            dlg->setTextValue(text);
-            if (accept)
-                dlg->accept();
-            else
-                dlg->reject();
-        } else {
-            modal->close();
-        }
-    });
-    timer->start();
 }
 
 QStringList logLines(MovraTestTool &w)

@@ -6,9 +6,9 @@
 #include <QMetaObject>
 #include <QString>
 #include <QStringList>
-#include <functional>
 #include <memory>
 
+#include "Dialogs.h"
 #include "Form.h"
 #include "app/MovraTestTool.h"
 
@@ -34,35 +34,6 @@ QString settingsFile();
 void removeSettings();
 // Writes keys into Setting.ini before a window is built.
 void writeSettings(const QList<QPair<QString, QVariant>> &values);
-
-// Answers the next modal widget (message box or input dialog) that becomes
-// active, after handing it to `inspect`. Call before the action that opens it.
-// With `text` set, an input dialog gets that text; `accept` picks OK or Cancel.
-struct ModalRecord
-{
-    bool seen = false;
-    QString title;
-    QString text;
-    QString label;
-
-    // A watcher still polling after the record went out of scope must not
-    // write into it.
-    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
-    ModalRecord() = default;
-    ModalRecord(const ModalRecord &o) : seen(o.seen), title(o.title), text(o.text), label(o.label)
-    {
-    }
-    ModalRecord &operator=(const ModalRecord &o)
-    {
-        seen = o.seen;
-        title = o.title;
-        text = o.text;
-        label = o.label;
-        return *this;
-    }
-    ~ModalRecord() { *alive = false; }
-};
-void answerNextModal(ModalRecord *record, bool accept = true, const QString &text = QString());
 
 // Log pane text as plain text, one string per paragraph.
 QStringList logLines(MovraTestTool &w);
