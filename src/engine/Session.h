@@ -98,12 +98,15 @@ public:
     void setTestMode(bool on) { m_testMode = on; }
     bool testMode() const { return m_testMode; }
     void setReadParametersOnConnect(bool on) { m_readParamOnConnect = on; }
+    bool readParametersOnConnect() const { return m_readParamOnConnect; }
     void setWriteValue(Parameter p, qint32 value) { m_writeValue[size_t(p)] = value; }
     qint32 writeValue(Parameter p) const { return m_writeValue[size_t(p)]; }
     void setWriteEnabled(Parameter p, bool on) { m_writeEnabled[size_t(p)] = on; }
+    bool writeEnabled(Parameter p) const { return m_writeEnabled[size_t(p)]; }
     void setPeriodicReading(Quantity q, bool on) { m_periodic[size_t(q)] = on; }
     bool periodicReading(Quantity q) const { return m_periodic[size_t(q)]; }
     void setInterval(Quantity q, qint32 seconds) { m_interval[size_t(q)] = seconds; }
+    qint32 interval(Quantity q) const { return m_interval[size_t(q)]; }
     void setCheck(Quantity q, const Check &check) { m_check[size_t(q)] = check; }
     const Check &check(Quantity q) const { return m_check[size_t(q)]; }
 
