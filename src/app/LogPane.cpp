@@ -42,6 +42,7 @@ void MovraTestTool::setupLogPane()
         logMenu->move(QCursor::pos());
         logMenu->show();
     });
+    addToolItems();
 }
 
 QString MovraTestTool::logStamp()

@@ -75,6 +75,10 @@ private:
     void appendLog(const QString &message);
     void appendLogLine(const QString &line);
 
+    // src/app/ToolsMenu.cpp
+    void addToolItems();
+    void saveLog();
+
     // src/app/Settings.cpp
     void loadSettings(QSettings &settings);
     void writeSettings(std::initializer_list<std::pair<const char *, QVariant>> values);
@@ -107,6 +111,7 @@ private:
     QAction *copyAction = nullptr;
     QAction *selectAllAction = nullptr;
     QAction *clearAction = nullptr;
+    QAction *saveLogAction = nullptr;
 
     qint32 savedBaudIndex = 0;
     bool refreshingPorts = false;

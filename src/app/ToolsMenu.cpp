@@ -1,0 +1,48 @@
+// The log pane's menu beyond its own three items: saving the log, and the
+// tool's other windows. Nothing here changes the main window's form.
+#include "app/MovraTestTool.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QTextStream>
+
+void MovraTestTool::addToolItems()
+{
+    logMenu->addSeparator();
+    saveLogAction = new QAction(tr("保存日志…"), ui.textEdit);
+    logMenu->addAction(saveLogAction);
+    // The form has always had a "日志保存" action; this puts it to use.
+    connect(saveLogAction, &QAction::triggered, ui.action, &QAction::trigger);
+    connect(ui.action, &QAction::triggered, this, [this] { saveLog(); });
+}
+
+void MovraTestTool::saveLog()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString proposed =
+        folder + QDir::separator() +
+        tr("日志_%1.txt").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss")));
+    const QString path =
+        QFileDialog::getSaveFileName(this, tr("保存日志"), proposed, tr("文本文件 (*.txt)"));
+    if (path.isEmpty())
+        return;
+    // Written whole or not at all: a half-written log is worse than none.
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        QTextStream out(&file);
+        out.setCodec("UTF-8");
+        out << ui.textEdit->toPlainText() << '\n';
+        out.flush();
+        if (file.commit())
+            return;
+    }
+    QMessageBox::information(nullptr, tr("保存日志"),
+                             tr("日志未能保存：") + QDir::toNativeSeparators(path) +
+                                 QStringLiteral("\r\n") + file.errorString());
+}
