@@ -25,10 +25,10 @@
 #endif
 
 #include "Dialogs.h"
-#include "link/Tenths.h"
 #include "TestSupport.h"
+#include "link/Tenths.h"
 
-using A = MovraTestAccess;
+using movra::Quantity;
 using DiskValues = QMap<QString, QString>;
 
 namespace {
@@ -173,29 +173,62 @@ DiskValues diskSettings(QSettings::Status *status = nullptr)
     return values;
 }
 
+// What the window hands the engine from Setting.ini.
+bool checkOn(MovraTestTool &w, Quantity q)
+{
+    return w.session().check(q).on;
+}
+qint64 reference(MovraTestTool &w, Quantity q)
+{
+    return w.session().check(q).reference;
+}
+qint64 tolerance(MovraTestTool &w, Quantity q)
+{
+    return qint64(w.session().check(q).tolerance);
+}
+bool periodic(MovraTestTool &w, Quantity q)
+{
+    return w.session().periodicReading(q);
+}
+int interval(MovraTestTool &w, Quantity q)
+{
+    return w.session().interval(q);
+}
+
+// What the engine holds for one of the four reference fields.
+qint64 held(MovraTestTool &w, const QString &field)
+{
+    if (field == QLatin1String("BaseTemp"))
+        return reference(w, Quantity::Temperature);
+    if (field == QLatin1String("BaseHumi"))
+        return reference(w, Quantity::Humidity);
+    if (field == QLatin1String("OffsetTemp"))
+        return tolerance(w, Quantity::Temperature);
+    return tolerance(w, Quantity::Humidity);
+}
+
 // The state of a first start without any settings.
 void checkDefaults(MovraTestTool &w)
 {
-    auto &ui = A::ui(w);
-    QVERIFY(!ui.checkBox_10->isChecked() && !A::checkTemp(w));
-    QVERIFY(!ui.checkBox_9->isChecked() && !A::checkHumi(w));
-    QVERIFY(!ui.checkBox_5->isChecked() && !A::autoReadTemp(w));
-    QVERIFY(!ui.checkBox_6->isChecked() && !A::autoReadHumi(w));
+    auto &ui = movratest::form(w);
+    QVERIFY(!ui.checkBox_10->isChecked() && !checkOn(w, Quantity::Temperature));
+    QVERIFY(!ui.checkBox_9->isChecked() && !checkOn(w, Quantity::Humidity));
+    QVERIFY(!ui.checkBox_5->isChecked() && !periodic(w, Quantity::Temperature));
+    QVERIFY(!ui.checkBox_6->isChecked() && !periodic(w, Quantity::Humidity));
     QCOMPARE(ui.BaseTemp->text(), QStringLiteral("0.0"));
     QCOMPARE(ui.BaseHumi->text(), QStringLiteral("0.0"));
     QCOMPARE(ui.OffsetTemp->text(), QStringLiteral("0.0"));
     QCOMPARE(ui.OffsetHumi->text(), QStringLiteral("0.0"));
-    QCOMPARE(A::baseTemp(w), 0);
-    QCOMPARE(A::baseHumi(w), quint16(0));
-    QCOMPARE(A::checkOffsetTemp(w), quint32(0));
-    QCOMPARE(A::checkOffsetHumi(w), quint16(0));
+    QCOMPARE(reference(w, Quantity::Temperature), 0);
+    QCOMPARE(reference(w, Quantity::Humidity), 0);
+    QCOMPARE(tolerance(w, Quantity::Temperature), 0);
+    QCOMPARE(tolerance(w, Quantity::Humidity), 0);
     QCOMPARE(ui.readTempInterval->value(), 1);
     QCOMPARE(ui.readHumiInterval->value(), 1);
-    QCOMPARE(A::tempInterval(w), 1);
-    QCOMPARE(A::humiInterval(w), 1);
+    QCOMPARE(interval(w, Quantity::Temperature), 1);
+    QCOMPARE(interval(w, Quantity::Humidity), 1);
     QCOMPARE(ui.BraudRate_1->currentIndex(), 0);
-    QCOMPARE(A::baudRate(w), 2400);
-    QCOMPARE(A::savedPortName(w), QString());
+    QCOMPARE(w.session().baudRate(), 2400);
 }
 
 const char kMissingPort[] = "/nonexistent/ttyMOVRA";
@@ -203,7 +236,7 @@ const char kMissingPort[] = "/nonexistent/ttyMOVRA";
 // Runs one writer and returns the keys it sets with their values.
 DiskValues runWriter(MovraTestTool &w, Writer writer)
 {
-    auto &ui = A::ui(w);
+    auto &ui = movratest::form(w);
     switch (writer) {
     case Writer::TempInterval:
         ui.readTempInterval->setValue(37);
@@ -358,11 +391,11 @@ void TestBadSettings::startsWithDefaults()
 
     {
         MovraTestTool w;
-        A::tickTimer(w).stop();
+        w.ticker().stop();
         checkDefaults(w);
         // The window works: a few seconds of ticks on it.
         movratest::tick(w, 500);
-        QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkIdle));
+        QCOMPARE(w.session().linkState(), movra::LinkState::Idle);
     }
 
     // Start-up never writes, so whatever was there is still there.
@@ -448,30 +481,21 @@ void TestBadSettings::storedValues()
         f.write("[General]\n" + key.toLatin1() + '=' + raw + '\n');
     }
     MovraTestTool w;
-    A::tickTimer(w).stop();
-    auto &ui = A::ui(w);
+    w.ticker().stop();
+    auto &ui = movratest::form(w);
 
     if (auto *edit = w.findChild<QLineEdit *>(field)) {
         // The field shows exactly what the member holds.
-        qint64 held = 0;
-        if (field == QLatin1String("BaseTemp"))
-            held = A::baseTemp(w);
-        else if (field == QLatin1String("BaseHumi"))
-            held = A::baseHumi(w);
-        else if (field == QLatin1String("OffsetTemp"))
-            held = A::checkOffsetTemp(w);
-        else
-            held = A::checkOffsetHumi(w);
-        QCOMPARE(held, value);
+        QCOMPARE(held(w, field), value);
         QCOMPARE(edit->text(), movra::tenthsText(value));
     } else if (auto *spin = w.findChild<QSpinBox *>(field)) {
         QCOMPARE(spin->value(), int(value));
-        QCOMPARE(field == QLatin1String("readTempInterval") ? A::tempInterval(w)
-                                                            : A::humiInterval(w),
+        QCOMPARE(interval(w, field == QLatin1String("readTempInterval") ? Quantity::Temperature
+                                                                        : Quantity::Humidity),
                  int(value));
     } else {
         QCOMPARE(ui.BraudRate_1->currentIndex(), int(value));
-        QCOMPARE(A::baudRate(w), ui.BraudRate_1->currentText().toInt());
+        QCOMPARE(w.session().baudRate(), ui.BraudRate_1->currentText().toInt());
     }
 }
 
@@ -504,7 +528,7 @@ void TestBadSettings::writersAfterBadStart()
     QVERIFY(prepare(start));
 
     MovraTestTool w;
-    A::tickTimer(w).stop();
+    w.ticker().stop();
     movratest::DialogLog dialogs;
     const DiskValues written = runWriter(w, writer);
     QVERIFY(!written.isEmpty());
@@ -520,14 +544,14 @@ void TestBadSettings::writersAfterBadStart()
 
     // A restart with that file restores what was written.
     MovraTestTool again;
-    A::tickTimer(again).stop();
-    auto &ui = A::ui(again);
+    again.ticker().stop();
+    auto &ui = movratest::form(again);
     switch (writer) {
     case Writer::TempInterval:
-        QCOMPARE(A::tempInterval(again), 37);
+        QCOMPARE(interval(again, Quantity::Temperature), 37);
         break;
     case Writer::HumiInterval:
-        QCOMPARE(A::humiInterval(again), 41);
+        QCOMPARE(interval(again, Quantity::Humidity), 41);
         break;
     case Writer::AutoReadBox:
         QVERIFY(ui.checkBox_5->isChecked() && !ui.checkBox_6->isChecked());
@@ -539,7 +563,8 @@ void TestBadSettings::writersAfterBadStart()
         QVERIFY(ui.checkBox_10->isChecked() && !ui.checkBox_9->isChecked());
         break;
     case Writer::Connect:
-        QCOMPARE(A::savedPortName(again), QString::fromLatin1(kMissingPort));
+        // The port comes back chosen, at the rate it was opened with.
+        QCOMPARE(ui.SerialComNum->currentText(), QString::fromLatin1(kMissingPort));
         QCOMPARE(ui.BraudRate_1->currentIndex(), 3);
         break;
     }
@@ -589,10 +614,10 @@ void TestBadSettings::unwritable()
     }
 
     MovraTestTool w;
-    A::tickTimer(w).stop();
+    w.ticker().stop();
     if (readable) {
-        QVERIFY(A::checkTemp(w));
-        QCOMPARE(A::baseTemp(w), 200);
+        QVERIFY(checkOn(w, Quantity::Temperature));
+        QCOMPARE(reference(w, Quantity::Temperature), 200);
     } else {
         checkDefaults(w);
     }
@@ -603,12 +628,11 @@ void TestBadSettings::unwritable()
         runWriter(w, writer);
 
     // The run goes on with what the operator chose...
-    QCOMPARE(A::tempInterval(w), 37);
-    QCOMPARE(A::humiInterval(w), 41);
-    QVERIFY(A::autoReadTemp(w));
-    QCOMPARE(A::baseTemp(w), 125);
-    QCOMPARE(A::checkTemp(w), !readable);
-    QCOMPARE(A::savedPortName(w), QString::fromLatin1(kMissingPort));
+    QCOMPARE(interval(w, Quantity::Temperature), 37);
+    QCOMPARE(interval(w, Quantity::Humidity), 41);
+    QVERIFY(periodic(w, Quantity::Temperature));
+    QCOMPARE(reference(w, Quantity::Temperature), 125);
+    QCOMPARE(checkOn(w, Quantity::Temperature), !readable);
     QCOMPARE(dialogs.titles, QStringList{QStringLiteral("串口操作错误")});
 
     // ...and the disk keeps what it had: no half file, no stray temporary.
@@ -692,19 +716,9 @@ void TestBadSettings::typedReference()
     QFETCH(QString, text);
     QFETCH(qint64, value);
 
-    auto held = [&field](MovraTestTool &w) -> qint64 {
-        if (field == QLatin1String("BaseTemp"))
-            return A::baseTemp(w);
-        if (field == QLatin1String("BaseHumi"))
-            return A::baseHumi(w);
-        if (field == QLatin1String("OffsetTemp"))
-            return A::checkOffsetTemp(w);
-        return A::checkOffsetHumi(w);
-    };
-
     {
         MovraTestTool w;
-        A::tickTimer(w).stop();
+        w.ticker().stop();
         auto *edit = w.findChild<QLineEdit *>(field);
         QVERIFY(edit);
         edit->clear();
@@ -716,14 +730,14 @@ void TestBadSettings::typedReference()
             QTest::keyClicks(edit, text);
         }
         QCOMPARE(edit->text(), text);
-        QCOMPARE(held(w), value);
+        QCOMPARE(held(w, field), value);
         QCOMPARE(diskSettings().value(key).toLongLong(), value);
     }
 
     // Nothing is lost over a restart: the member and the field come back.
     MovraTestTool again;
-    A::tickTimer(again).stop();
-    QCOMPARE(held(again), value);
+    again.ticker().stop();
+    QCOMPARE(held(again, field), value);
     QCOMPARE(again.findChild<QLineEdit *>(field)->text(), movra::tenthsText(value));
 }
 

@@ -1,27 +1,52 @@
 // Link state as the operator sees it: the status-bar text and the controls
-// that are enabled for each state.
+// that are enabled, after each real transition of the link.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QPushButton>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QtTest>
-
-#include <climits>
 
 #include "TestSupport.h"
 
-using A = MovraTestAccess;
+#ifdef MOVRA_HAVE_PTY
+#include "Pty.h"
+#endif
+
+using movra::LinkState;
 
 namespace {
 
-QByteArray fileBytes(const QString &path)
+const char kMissingPort[] = "/nonexistent/ttyMOVRA";
+
+// The two periodic-reading keys as they are on disk. QSettings caches the
+// files it wrote in this process, so a copy under another name is read.
+QString storedFlags()
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return f.readAll();
+    QTemporaryDir dir;
+    const QString copy = dir.filePath(QStringLiteral("copy.ini"));
+    if (!QFile::copy(movratest::settingsFile(), copy))
+        return QStringLiteral("<no file>");
+    QSettings s(copy, QSettings::IniFormat);
+    return s.value(QStringLiteral("enAutoReadTempFlag")).toString() + QLatin1Char('/') +
+           s.value(QStringLiteral("enAutoReadHumiFlag")).toString();
+}
+
+bool selectPort(MovraTestTool &w, const QString &name)
+{
+    QComboBox *ports = movratest::form(w).SerialComNum;
+    ports->setCurrentIndex(ports->findText(name));
+    return ports->currentText() == name;
+}
+
+// A button's slot run as its click would: the test has disabled the
+// buttons on purpose, so a click would do nothing.
+bool clickThroughSlot(MovraTestTool &w, const char *slot)
+{
+    return QMetaObject::invokeMethod(&w, slot, Qt::DirectConnection);
 }
 
 } // namespace
@@ -35,17 +60,27 @@ private slots:
     void init();
     void cleanupTestCase();
 
-    void statusText_data();
-    void statusText();
-    void refreshControls_data();
-    void refreshControls();
-    void autoConnectButtonUntouched_data();
-    void autoConnectButtonUntouched();
+    void transition_data();
+    void transition();
+
+private:
+    // Takes the window to `state` the way the operator and the line do.
+    bool reach(MovraTestTool &w, LinkState state);
+
+#ifdef MOVRA_HAVE_PTY
+    movratest::PtyPair m_line; // a port that opens, with nobody answering
+#endif
 };
 
 void TestLinkState::initTestCase()
 {
     movratest::useOwnSettingsFolder();
+    QString ports = QString::fromLatin1(kMissingPort);
+#ifdef MOVRA_HAVE_PTY
+    QVERIFY2(m_line.open(9600), qPrintable(m_line.errorString()));
+    ports += QDir::listSeparator() + m_line.slavePath();
+#endif
+    qputenv("MOVRA_EXTRA_PORTS", ports.toLocal8Bit());
 }
 
 void TestLinkState::init()
@@ -55,79 +90,92 @@ void TestLinkState::init()
 
 void TestLinkState::cleanupTestCase()
 {
+    qunsetenv("MOVRA_EXTRA_PORTS");
     movratest::removeSettings();
 }
 
-void TestLinkState::statusText_data()
+bool TestLinkState::reach(MovraTestTool &w, LinkState state)
 {
-    QTest::addColumn<int>("state");
+    switch (state) {
+    case LinkState::Idle:
+        // A port that reports no error while closed.
+        emit w.session().port().errorOccurred(QSerialPort::NoError);
+        break;
+    case LinkState::ManualConnecting:
+    case LinkState::AutoConnecting:
+#ifdef MOVRA_HAVE_PTY
+        if (!selectPort(w, m_line.slavePath()))
+            return false;
+        return clickThroughSlot(w, state == LinkState::ManualConnecting
+                                       ? "onConnectButtonClicked"
+                                       : "onautoConnectButtonClicked");
+#else
+        return false;
+#endif
+    case LinkState::Connected:
+        return movratest::connectWithoutPort(w);
+    case LinkState::Failed: {
+        if (!selectPort(w, QString::fromLatin1(kMissingPort)))
+            return false;
+        movratest::DialogLog boxes;
+        return clickThroughSlot(w, "onConnectButtonClicked") &&
+               boxes.titles == QStringList{QStringLiteral("串口操作错误")};
+    }
+    case LinkState::Disconnected:
+        return movratest::connectWithoutPort(w) && clickThroughSlot(w, "onDisConnectButtonClicked");
+    }
+    return true;
+}
+
+void TestLinkState::transition_data()
+{
+    QTest::addColumn<LinkState>("state");
     QTest::addColumn<QString>("text");
-
-    const QString disconnected = QString::fromUtf8(" 设备已断开 请重新连接");
-    QTest::newRow("0 idle") << 0 << disconnected;
-    QTest::newRow("1 manual") << 1 << QString::fromUtf8(" 手动连接设备中，请等待");
-    QTest::newRow("2 automatic") << 2 << QString::fromUtf8(" 自动连接设备中，请等待");
-    QTest::newRow("3 connected") << 3 << QString::fromUtf8(" 设备连接成功");
-    QTest::newRow("4 failed") << 4
-                              << QString::fromUtf8(" 连接失败,请检查线路连接及串口编号是否正确");
-    QTest::newRow("5 disconnected") << 5 << disconnected;
-    QTest::newRow("6") << 6 << disconnected;
-    QTest::newRow("9") << 9 << disconnected;
-    QTest::newRow("-1") << -1 << disconnected;
-    QTest::newRow("INT_MIN") << INT_MIN << disconnected;
-    QTest::newRow("INT_MAX") << INT_MAX << disconnected;
-}
-
-void TestLinkState::statusText()
-{
-    QFETCH(int, state);
-    QFETCH(QString, text);
-
-    MovraTestTool w;
-    A::tickTimer(w).stop();
-    A::showLinkStatus(w, state);
-    const QString shown = A::ui(w).statusBar->currentMessage();
-    QCOMPARE(shown, text);
-    QVERIFY(shown.startsWith(QLatin1Char(' ')));
-    QVERIFY(!shown.startsWith(QLatin1String("  ")));
-}
-
-void TestLinkState::refreshControls_data()
-{
-    QTest::addColumn<int>("state");
-    QTest::addColumn<bool>("connected");
     QTest::addColumn<bool>("autoTemp"); // periodic reads stored from the last run
     QTest::addColumn<bool>("autoHumi");
 
-    QTest::newRow("0 idle") << 0 << false << true << true;
-    QTest::newRow("1 manual") << 1 << false << true << true;
-    QTest::newRow("2 automatic") << 2 << false << true << true;
-    QTest::newRow("3 connected") << 3 << true << true << true;
-    QTest::newRow("3 connected, temperature only") << 3 << true << true << false;
-    QTest::newRow("3 connected, humidity only") << 3 << true << false << true;
-    QTest::newRow("4 failed") << 4 << false << true << true;
-    QTest::newRow("5 disconnected") << 5 << false << true << true;
-    QTest::newRow("5 disconnected, humidity only") << 5 << false << false << true;
+    const QString disconnected = QString::fromUtf8(" 设备已断开 请重新连接");
+    const QString connected = QString::fromUtf8(" 设备连接成功");
+    QTest::newRow("idle") << LinkState::Idle << disconnected << true << true;
+    QTest::newRow("manual") << LinkState::ManualConnecting
+                            << QString::fromUtf8(" 手动连接设备中，请等待") << true << true;
+    QTest::newRow("automatic") << LinkState::AutoConnecting
+                               << QString::fromUtf8(" 自动连接设备中，请等待") << true << true;
+    QTest::newRow("connected") << LinkState::Connected << connected << true << true;
+    QTest::newRow("connected, temperature only")
+        << LinkState::Connected << connected << true << false;
+    QTest::newRow("connected, humidity only") << LinkState::Connected << connected << false << true;
+    QTest::newRow("failed") << LinkState::Failed
+                            << QString::fromUtf8(" 连接失败,请检查线路连接及串口编号是否正确")
+                            << true << true;
+    QTest::newRow("disconnected") << LinkState::Disconnected << disconnected << true << true;
+    QTest::newRow("disconnected, humidity only")
+        << LinkState::Disconnected << disconnected << false << true;
 }
 
-void TestLinkState::refreshControls()
+void TestLinkState::transition()
 {
-    QFETCH(int, state);
-    QFETCH(bool, connected);
+    QFETCH(LinkState, state);
+    QFETCH(QString, text);
     QFETCH(bool, autoTemp);
     QFETCH(bool, autoHumi);
+    const bool connected = state == LinkState::Connected;
+#ifndef MOVRA_HAVE_PTY
+    if (state == LinkState::ManualConnecting || state == LinkState::AutoConnecting)
+        QSKIP("no pseudo-terminals in this build");
+#endif
 
     movratest::writeSettings(
         {{"enAutoReadTempFlag", int(autoTemp)}, {"enAutoReadHumiFlag", int(autoHumi)}});
-    const QByteArray stored = fileBytes(movratest::settingsFile());
+    const QString stored = storedFlags();
     MovraTestTool w;
-    A::tickTimer(w).stop();
-    auto &ui = A::ui(w);
+    w.ticker().stop();
+    auto &ui = movratest::form(w);
     QCOMPARE(ui.checkBox_5->isChecked(), autoTemp);
     QCOMPARE(ui.checkBox_6->isChecked(), autoHumi);
 
-    // Start every control in the state opposite to the expected one, so
-    // each one must be set.
+    // Every control in the state opposite to the expected one, so each one
+    // must be set.
     ui.connectButton->setEnabled(connected);
     ui.SerialComNum->setEnabled(connected);
     ui.disConnectButton->setEnabled(false);
@@ -135,8 +183,12 @@ void TestLinkState::refreshControls()
     ui.readButton->setEnabled(!connected);
     ui.writeButton->setEnabled(!connected);
 
-    A::linkState(w) = state;
-    A::refreshControls(w);
+    QVERIFY(reach(w, state));
+    QCOMPARE(w.session().linkState(), state);
+
+    const QString shown = ui.statusBar->currentMessage();
+    QCOMPARE(shown, text);
+    QVERIFY(!shown.startsWith(QLatin1String("  ")));
 
     QCOMPARE(ui.connectButton->isEnabled(), !connected);
     QCOMPARE(ui.SerialComNum->isEnabled(), !connected);
@@ -144,42 +196,21 @@ void TestLinkState::refreshControls()
     QCOMPARE(ui.manualReadButton->isEnabled(), connected);
     QCOMPARE(ui.readButton->isEnabled(), connected);
     QCOMPARE(ui.writeButton->isEnabled(), connected);
-    QVERIFY(ui.autoConnectButton->isEnabled());
 
     // Connected: the periodic reads stay as they were; otherwise both stop.
     QCOMPARE(ui.checkBox_5->isChecked(), connected && autoTemp);
     QCOMPARE(ui.checkBox_6->isChecked(), connected && autoHumi);
-    QCOMPARE(A::autoReadTemp(w), connected && autoTemp);
-    QCOMPARE(A::autoReadHumi(w), connected && autoHumi);
+    QCOMPARE(w.session().periodicReading(movra::Quantity::Temperature), connected && autoTemp);
+    QCOMPARE(w.session().periodicReading(movra::Quantity::Humidity), connected && autoHumi);
     // Unchecking from code is no operator choice: the file keeps it.
-    QCOMPARE(fileBytes(movratest::settingsFile()), stored);
-    QCOMPARE(A::linkState(w), state);
-}
+    QCOMPARE(storedFlags(), stored);
 
-void TestLinkState::autoConnectButtonUntouched_data()
-{
-    QTest::addColumn<int>("state");
-    for (int state : {0, 1, 2, 3, 4, 5, 9, -1})
-        QTest::addRow("%d", state) << state;
-}
-
-void TestLinkState::autoConnectButtonUntouched()
-{
-    QFETCH(int, state);
-
-    MovraTestTool w;
-    A::tickTimer(w).stop();
-    auto &ui = A::ui(w);
+    // The automatic-connection button is never touched, not even put back
+    // to enabled by a further refresh.
     QVERIFY(ui.autoConnectButton->isEnabled());
-
-    A::linkState(w) = state;
-    A::refreshControls(w);
-    A::showLinkStatus(w, state);
-    QVERIFY(ui.autoConnectButton->isEnabled());
-
-    // Not even put back to enabled: the refresh leaves it alone.
     ui.autoConnectButton->setEnabled(false);
-    A::refreshControls(w);
+    emit w.session().port().errorOccurred(QSerialPort::NoError);
+    QCOMPARE(w.session().linkState(), state);
     QVERIFY(!ui.autoConnectButton->isEnabled());
 }
 

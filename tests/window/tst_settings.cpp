@@ -12,7 +12,7 @@
 
 #include "TestSupport.h"
 
-using A = MovraTestAccess;
+using movra::Quantity;
 using KeyValues = QList<QPair<QString, QVariant>>;
 using DiskValues = QMap<QString, QString>;
 
@@ -48,19 +48,36 @@ QByteArray fileBytes(const QString &path)
     return f.readAll();
 }
 
-// Every scalar member that Setting.ini feeds, by name.
+// The figures of the qualification checks that Setting.ini feeds, by name.
 qint64 member(MovraTestTool &w, const QString &name)
 {
+    const movra::Check &temp = w.session().check(Quantity::Temperature);
+    const movra::Check &humi = w.session().check(Quantity::Humidity);
     if (name == "baseTemp")
-        return A::baseTemp(w);
+        return temp.reference;
     if (name == "baseHumi")
-        return A::baseHumi(w);
+        return humi.reference;
     if (name == "checkOffsetTemp")
-        return A::checkOffsetTemp(w);
+        return qint64(temp.tolerance);
     if (name == "checkOffsetHumi")
-        return A::checkOffsetHumi(w);
+        return qint64(humi.tolerance);
     qFatal("unknown member %s", qPrintable(name));
     return 0;
+}
+
+bool checkOn(MovraTestTool &w, Quantity q)
+{
+    return w.session().check(q).on;
+}
+
+bool periodic(MovraTestTool &w, Quantity q)
+{
+    return w.session().periodicReading(q);
+}
+
+int interval(MovraTestTool &w, Quantity q)
+{
+    return w.session().interval(q);
 }
 
 } // namespace
@@ -94,6 +111,7 @@ private slots:
     void intervals();
     void baudRateEntry_data();
     void baudRateEntry();
+    void portName_data();
     void portName();
 
     void intervalWriters_data();
@@ -124,17 +142,17 @@ void TestSettings::cleanupTestCase()
 void TestSettings::defaultsWithoutFile()
 {
     MovraTestTool w;
-    A::tickTimer(w).stop();
-    auto &ui = A::ui(w);
+    w.ticker().stop();
+    auto &ui = movratest::form(w);
 
     QVERIFY(!ui.checkBox_10->isChecked());
     QVERIFY(!ui.checkBox_9->isChecked());
     QVERIFY(!ui.checkBox_5->isChecked());
     QVERIFY(!ui.checkBox_6->isChecked());
-    QVERIFY(!A::checkTemp(w));
-    QVERIFY(!A::checkHumi(w));
-    QVERIFY(!A::autoReadTemp(w));
-    QVERIFY(!A::autoReadHumi(w));
+    QVERIFY(!checkOn(w, Quantity::Temperature));
+    QVERIFY(!checkOn(w, Quantity::Humidity));
+    QVERIFY(!periodic(w, Quantity::Temperature));
+    QVERIFY(!periodic(w, Quantity::Humidity));
 
     QCOMPARE(ui.BaseTemp->text(), QStringLiteral("0.0"));
     QCOMPARE(ui.OffsetTemp->text(), QStringLiteral("0.0"));
@@ -144,14 +162,12 @@ void TestSettings::defaultsWithoutFile()
     // The form says 10; the missing key reads 0 and the spin boxes clamp it.
     QCOMPARE(ui.readTempInterval->value(), 1);
     QCOMPARE(ui.readHumiInterval->value(), 1);
-    QCOMPARE(A::tempInterval(w), 1);
-    QCOMPARE(A::humiInterval(w), 1);
+    QCOMPARE(interval(w, Quantity::Temperature), 1);
+    QCOMPARE(interval(w, Quantity::Humidity), 1);
 
     QCOMPARE(ui.BraudRate_1->currentIndex(), 0);
     QCOMPARE(ui.BraudRate_1->currentText(), QStringLiteral("2400"));
-    QCOMPARE(A::baudRate(w), 2400);
-    QCOMPARE(A::savedPortName(w), QString());
-    QCOMPARE(A::savedBaudIndex(w), 0);
+    QCOMPARE(w.session().baudRate(), 2400);
 
     QVERIFY(!QFile::exists(movratest::settingsFile()));
 }
@@ -170,8 +186,8 @@ void TestSettings::restoreWritesNothingBack()
     QVERIFY(!before.isEmpty());
 
     MovraTestTool w;
-    A::tickTimer(w).stop();
-    QCOMPARE(A::ui(w).readTempInterval->value(), 10000);
+    w.ticker().stop();
+    QCOMPARE(movratest::form(w).readTempInterval->value(), 10000);
     QCOMPARE(fileBytes(movratest::settingsFile()), before);
 }
 
@@ -239,7 +255,7 @@ void TestSettings::referenceFields()
 
     movratest::writeSettings({{key, stored}});
     MovraTestTool w;
-    A::tickTimer(w).stop();
+    w.ticker().stop();
 
     auto *edit = w.findChild<QLineEdit *>(field);
     QVERIFY(edit);
@@ -300,18 +316,18 @@ void TestSettings::switches()
 
     movratest::writeSettings(stored);
     MovraTestTool w;
-    A::tickTimer(w).stop();
-    auto &ui = A::ui(w);
+    w.ticker().stop();
+    auto &ui = movratest::form(w);
 
     QCOMPARE(ui.checkBox_10->isChecked(), checkTemp);
     QCOMPARE(ui.checkBox_9->isChecked(), checkHumi);
     QCOMPARE(ui.checkBox_5->isChecked(), autoTemp);
     QCOMPARE(ui.checkBox_6->isChecked(), autoHumi);
     // The members come through the read-back of the controls unchanged.
-    QCOMPARE(A::checkTemp(w), checkTemp);
-    QCOMPARE(A::checkHumi(w), checkHumi);
-    QCOMPARE(A::autoReadTemp(w), autoTemp);
-    QCOMPARE(A::autoReadHumi(w), autoHumi);
+    QCOMPARE(checkOn(w, Quantity::Temperature), checkTemp);
+    QCOMPARE(checkOn(w, Quantity::Humidity), checkHumi);
+    QCOMPARE(periodic(w, Quantity::Temperature), autoTemp);
+    QCOMPARE(periodic(w, Quantity::Humidity), autoHumi);
 }
 
 void TestSettings::intervals_data()
@@ -339,12 +355,12 @@ void TestSettings::intervals()
 
     movratest::writeSettings({{"RTempInterval", tempStored}, {"RHumiInterval", humiStored}});
     MovraTestTool w;
-    A::tickTimer(w).stop();
+    w.ticker().stop();
 
-    QCOMPARE(A::ui(w).readTempInterval->value(), tempShown);
-    QCOMPARE(A::ui(w).readHumiInterval->value(), humiShown);
-    QCOMPARE(A::tempInterval(w), tempShown);
-    QCOMPARE(A::humiInterval(w), humiShown);
+    QCOMPARE(movratest::form(w).readTempInterval->value(), tempShown);
+    QCOMPARE(movratest::form(w).readHumiInterval->value(), humiShown);
+    QCOMPARE(interval(w, Quantity::Temperature), tempShown);
+    QCOMPARE(interval(w, Quantity::Humidity), humiShown);
 }
 
 void TestSettings::baudRateEntry_data()
@@ -353,15 +369,14 @@ void TestSettings::baudRateEntry_data()
     QTest::addColumn<int>("index");
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("baudRate");
-    QTest::addColumn<int>("savedIndex");
 
-    QTest::newRow("0") << QVariant(0) << 0 << "2400" << 2400 << 0;
-    QTest::newRow("3") << QVariant(3) << 3 << "19200" << 19200 << 3;
-    QTest::newRow("6") << QVariant(6) << 6 << "115200" << 115200 << 6;
-    QTest::newRow("7") << QVariant(7) << -1 << "" << 0 << 7;
-    QTest::newRow("9") << QVariant(9) << -1 << "" << 0 << 9;
-    QTest::newRow("-1") << QVariant(-1) << -1 << "" << 0 << -1;
-    QTest::newRow("garbage") << QVariant("fast") << 0 << "2400" << 2400 << 0;
+    QTest::newRow("0") << QVariant(0) << 0 << "2400" << 2400;
+    QTest::newRow("3") << QVariant(3) << 3 << "19200" << 19200;
+    QTest::newRow("6") << QVariant(6) << 6 << "115200" << 115200;
+    QTest::newRow("7") << QVariant(7) << -1 << "" << 0;
+    QTest::newRow("9") << QVariant(9) << -1 << "" << 0;
+    QTest::newRow("-1") << QVariant(-1) << -1 << "" << 0;
+    QTest::newRow("garbage") << QVariant("fast") << 0 << "2400" << 2400;
 }
 
 void TestSettings::baudRateEntry()
@@ -370,28 +385,57 @@ void TestSettings::baudRateEntry()
     QFETCH(int, index);
     QFETCH(QString, text);
     QFETCH(int, baudRate);
-    QFETCH(int, savedIndex);
 
     movratest::writeSettings({{"lastBraudRateIndex", stored}});
     MovraTestTool w;
-    A::tickTimer(w).stop();
+    w.ticker().stop();
 
-    QCOMPARE(A::ui(w).BraudRate_1->currentIndex(), index);
-    QCOMPARE(A::ui(w).BraudRate_1->currentText(), text);
-    QCOMPARE(A::baudRate(w), baudRate);
-    QCOMPARE(A::savedBaudIndex(w), savedIndex);
+    QCOMPARE(movratest::form(w).BraudRate_1->currentIndex(), index);
+    QCOMPARE(movratest::form(w).BraudRate_1->currentText(), text);
+    QCOMPARE(w.session().baudRate(), baudRate);
 
     // Picking an entry afterwards gives a baud rate again.
-    A::ui(w).BraudRate_1->setCurrentIndex(2);
-    QCOMPARE(A::baudRate(w), 9600);
+    movratest::form(w).BraudRate_1->setCurrentIndex(2);
+    QCOMPARE(w.session().baudRate(), 9600);
+}
+
+void TestSettings::portName_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("offered"); // besides the machine's own ports
+    QTest::addColumn<bool>("chosen");
+
+    QTest::newRow("offered") << "COM7"
+                             << "COM5:COM7:COM9" << true;
+    QTest::newRow("offered last") << "/dev/ttyMOVRA"
+                                  << "COM5:/dev/ttyMOVRA" << true;
+    QTest::newRow("not offered") << "COM7"
+                                 << "COM5:COM9" << false;
+    // Names under four characters are never taken back.
+    QTest::newRow("too short") << "COM"
+                               << "COM5:COM" << false;
 }
 
 void TestSettings::portName()
 {
-    movratest::writeSettings({{"lastComName", "COM7"}});
+    QFETCH(QString, stored);
+    QFETCH(QString, offered);
+    QFETCH(bool, chosen);
+
+    movratest::writeSettings({{"lastComName", stored}});
+    qputenv("MOVRA_EXTRA_PORTS", offered.toLocal8Bit());
     MovraTestTool w;
-    A::tickTimer(w).stop();
-    QCOMPARE(A::savedPortName(w), QStringLiteral("COM7"));
+    qunsetenv("MOVRA_EXTRA_PORTS");
+    w.ticker().stop();
+
+    QComboBox *ports = movratest::form(w).SerialComNum;
+    QVERIFY(ports->findText(stored) >= 0 || !chosen);
+    if (chosen)
+        QCOMPARE(ports->currentText(), stored);
+    else
+        QCOMPARE(ports->currentIndex(), 0);
+    // The refresh entry stays last.
+    QCOMPARE(ports->itemText(ports->count() - 1), QString::fromUtf8("刷新串口"));
 }
 
 void TestSettings::intervalWriters_data()
@@ -417,7 +461,7 @@ void TestSettings::intervalWriters()
 
     movratest::writeSettings({{"RTempInterval", 30}, {"RHumiInterval", 30}});
     MovraTestTool w;
-    A::tickTimer(w).stop();
+    w.ticker().stop();
     movratest::removeSettings();
 
     auto *box = w.findChild<QSpinBox *>(spin);
@@ -430,7 +474,9 @@ void TestSettings::intervalWriters()
 
     const DiskValues disk = diskSettings();
     QCOMPARE(disk, (DiskValues{{key, QString::number(value)}}));
-    QCOMPARE(key == "RTempInterval" ? A::tempInterval(w) : A::humiInterval(w), value);
+    QCOMPARE(key == "RTempInterval" ? interval(w, Quantity::Temperature)
+                                    : interval(w, Quantity::Humidity),
+             value);
 }
 
 void TestSettings::referenceKeystroke_data()
@@ -483,7 +529,7 @@ void TestSettings::referenceKeystroke()
                               {"CheckOffsetTemp", 10},
                               {"CheckOffsetHumi", 30}});
     MovraTestTool w;
-    A::tickTimer(w).stop();
+    w.ticker().stop();
     movratest::removeSettings();
 
     auto *edit = w.findChild<QLineEdit *>(field);
@@ -494,10 +540,10 @@ void TestSettings::referenceKeystroke()
     QCOMPARE(edit->text(), typed);
 
     QCOMPARE(diskSettings(), expected);
-    QCOMPARE(qint64(A::baseTemp(w)), expected.value("BaseTemp").toLongLong());
-    QCOMPARE(qint64(A::baseHumi(w)), expected.value("BaseHumi").toLongLong());
-    QCOMPARE(qint64(A::checkOffsetTemp(w)), expected.value("CheckOffsetTemp").toLongLong());
-    QCOMPARE(qint64(A::checkOffsetHumi(w)), expected.value("CheckOffsetHumi").toLongLong());
+    QCOMPARE(qint64(member(w, "baseTemp")), expected.value("BaseTemp").toLongLong());
+    QCOMPARE(qint64(member(w, "baseHumi")), expected.value("BaseHumi").toLongLong());
+    QCOMPARE(qint64(member(w, "checkOffsetTemp")), expected.value("CheckOffsetTemp").toLongLong());
+    QCOMPARE(qint64(member(w, "checkOffsetHumi")), expected.value("CheckOffsetHumi").toLongLong());
 }
 
 void TestSettings::autoReadBoxes_data()
@@ -532,7 +578,7 @@ void TestSettings::autoReadBoxes()
     movratest::writeSettings(
         {{"enAutoReadTempFlag", tempStored}, {"enAutoReadHumiFlag", humiStored}});
     MovraTestTool w;
-    A::tickTimer(w).stop();
+    w.ticker().stop();
     movratest::removeSettings();
 
     auto *check = w.findChild<QCheckBox *>(box);
@@ -547,8 +593,8 @@ void TestSettings::autoReadBoxes()
 
     QCOMPARE(diskSettings(),
              (DiskValues{{"enAutoReadTempFlag", tempOnDisk}, {"enAutoReadHumiFlag", humiOnDisk}}));
-    QCOMPARE(A::autoReadTemp(w), tempOnDisk == "1");
-    QCOMPARE(A::autoReadHumi(w), humiOnDisk == "1");
+    QCOMPARE(periodic(w, Quantity::Temperature), tempOnDisk == "1");
+    QCOMPARE(periodic(w, Quantity::Humidity), humiOnDisk == "1");
 }
 
 void TestSettings::checkFlagBoxes_data()
@@ -580,7 +626,7 @@ void TestSettings::checkFlagBoxes()
 
     movratest::writeSettings({{"enCheckTempFlag", 1}, {"enCheckReadHumiFlag", 0}});
     MovraTestTool w;
-    A::tickTimer(w).stop();
+    w.ticker().stop();
     movratest::removeSettings();
 
     auto *check = w.findChild<QCheckBox *>(box);
@@ -589,8 +635,8 @@ void TestSettings::checkFlagBoxes()
 
     QCOMPARE(diskSettings(),
              (DiskValues{{"enCheckTempFlag", tempOnDisk}, {"enCheckReadHumiFlag", humiOnDisk}}));
-    QCOMPARE(A::checkTemp(w), tempOnDisk == "1");
-    QCOMPARE(A::checkHumi(w), humiOnDisk == "1");
+    QCOMPARE(checkOn(w, Quantity::Temperature), tempOnDisk == "1");
+    QCOMPARE(checkOn(w, Quantity::Humidity), humiOnDisk == "1");
 }
 
 QTEST_MAIN(TestSettings)

@@ -17,78 +17,89 @@
 
 #include "TestSupport.h"
 
-using A = MovraTestAccess;
+using movra::Parameter;
+using movra::Quantity;
 
 namespace {
 
-// The members written by the copy-only slots, by name, widened to qint64 so
+// What the copy-only slots set in the engine, by name, widened to qint64 so
 // one table column can hold them all.
 qint64 member(MovraTestTool &w, const QString &name)
 {
+    const movra::Session &e = w.session();
     if (name == "baudRate")
-        return A::baudRate(w);
+        return e.baudRate();
     if (name == "writeBaudRate")
-        return A::writeBaudRate(w);
+        return e.writeValue(Parameter::BaudRate);
     if (name == "devAddress")
-        return A::devAddress(w);
+        return e.station();
     if (name == "writeDevAddress")
-        return A::writeDevAddress(w);
+        return e.writeValue(Parameter::Address);
     if (name == "writeHumiOffset")
-        return A::writeHumiOffset(w);
+        return e.writeValue(Parameter::HumiCorrection);
     if (name == "writeTempOffset")
-        return A::writeTempOffset(w);
+        return e.writeValue(Parameter::TempCorrection);
     if (name == "writeTempHumiRevert")
-        return A::writeTempHumiRevert(w);
+        return e.writeValue(Parameter::Order);
     if (name == "tempInterval")
-        return A::tempInterval(w);
+        return e.interval(Quantity::Temperature);
     if (name == "humiInterval")
-        return A::humiInterval(w);
+        return e.interval(Quantity::Humidity);
     if (name == "devNumChecked")
-        return A::devNumChecked(w);
+        return e.writeEnabled(Parameter::Address);
     if (name == "braudRateChecked")
-        return A::braudRateChecked(w);
+        return e.writeEnabled(Parameter::BaudRate);
     if (name == "tempOffsetChecked")
-        return A::tempOffsetChecked(w);
+        return e.writeEnabled(Parameter::TempCorrection);
     if (name == "humiOffsetChecked")
-        return A::humiOffsetChecked(w);
+        return e.writeEnabled(Parameter::HumiCorrection);
     if (name == "autoReadTemp")
-        return A::autoReadTemp(w);
+        return e.periodicReading(Quantity::Temperature);
     if (name == "autoReadHumi")
-        return A::autoReadHumi(w);
+        return e.periodicReading(Quantity::Humidity);
     if (name == "tempHumiRevertChecked")
-        return A::tempHumiRevertChecked(w);
+        return e.writeEnabled(Parameter::Order);
     if (name == "readParamOnConnect")
-        return A::readParamOnConnect(w);
+        return e.readParametersOnConnect();
     if (name == "checkTemp")
-        return A::checkTemp(w);
+        return e.check(Quantity::Temperature).on;
     if (name == "checkHumi")
-        return A::checkHumi(w);
+        return e.check(Quantity::Humidity).on;
     qFatal("unknown member %s", qPrintable(name));
     return 0;
 }
 
-// Puts a value into a member that no control can produce, so a test can see
-// whether a slot ran.
+// Reference and tolerance of a qualification check, in tenths.
+using Check = QPair<qint64, quint64>;
+Check checkOf(MovraTestTool &w, Quantity q)
+{
+    const movra::Check &c = w.session().check(q);
+    return {c.reference, c.tolerance};
+}
+
+// Puts a value into the engine that no control can produce, so a test can
+// see whether a slot ran.
 void poison(MovraTestTool &w, const QString &name)
 {
+    movra::Session &e = w.session();
     if (name == "baudRate")
-        A::baudRate(w) = -7;
+        e.setBaudRate(-7);
     else if (name == "writeBaudRate")
-        A::writeBaudRate(w) = -7;
+        e.setWriteValue(Parameter::BaudRate, -7);
     else if (name == "devAddress")
-        A::devAddress(w) = 0;
+        e.setStation(0);
     else if (name == "writeDevAddress")
-        A::writeDevAddress(w) = 0;
+        e.setWriteValue(Parameter::Address, 0);
     else if (name == "writeHumiOffset")
-        A::writeHumiOffset(w) = 999;
+        e.setWriteValue(Parameter::HumiCorrection, 999);
     else if (name == "writeTempOffset")
-        A::writeTempOffset(w) = 999;
+        e.setWriteValue(Parameter::TempCorrection, 999);
     else if (name == "writeTempHumiRevert")
-        A::writeTempHumiRevert(w) = 77;
+        e.setWriteValue(Parameter::Order, 77);
     else if (name == "tempInterval")
-        A::tempInterval(w) = -7;
+        e.setInterval(Quantity::Temperature, -7);
     else if (name == "humiInterval")
-        A::humiInterval(w) = -7;
+        e.setInterval(Quantity::Humidity, -7);
     else
         qFatal("cannot poison %s", qPrintable(name));
 }
@@ -110,10 +121,6 @@ private slots:
     void statusBarWelcome();
     void logPaneWelcome();
     void windowTitleAndSizes();
-
-    void metaObjectShape();
-    void slotTable_data();
-    void slotTable();
 
     void valueChangesRunSlots_data();
     void valueChangesRunSlots();
@@ -153,9 +160,12 @@ void TestStartup::startWritesNoSettingsFile()
     QVERIFY(!QFileInfo::exists(dir));
 
     MovraTestTool w;
-    QCOMPARE(A::settingsPath(w), file);
+    w.ticker().stop();
     QVERIFY(QFileInfo(dir).isDir());
     QVERIFY(!QFileInfo::exists(file));
+    // The folder made is the one the first writer uses.
+    movratest::form(w).readTempInterval->setValue(42);
+    QVERIFY(QFileInfo(file).isFile());
 }
 
 void TestStartup::initialEnabledStates_data()
@@ -183,21 +193,21 @@ void TestStartup::initialEnabledStates()
     auto *widget = w.findChild<QWidget *>(control);
     QVERIFY(widget);
     QCOMPARE(widget->isEnabled(), enabled);
-    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkIdle));
-    QVERIFY(!A::serialPort(w).isOpen());
+    QCOMPARE(w.session().linkState(), movra::LinkState::Idle);
+    QVERIFY(!w.session().port().isOpen());
 }
 
 void TestStartup::statusBarWelcome()
 {
     MovraTestTool w;
-    QCOMPARE(A::ui(w).statusBar->currentMessage(),
+    QCOMPARE(movratest::form(w).statusBar->currentMessage(),
              QString::fromUtf8("欢迎使用-技术支持 support@ardeno.example"));
 }
 
 void TestStartup::logPaneWelcome()
 {
     MovraTestTool w;
-    QTextEdit *pane = A::ui(w).textEdit;
+    QTextEdit *pane = movratest::form(w).textEdit;
 
     QStringList paragraphs;
     for (const QString &line : movratest::logLines(w)) {
@@ -231,61 +241,6 @@ void TestStartup::windowTitleAndSizes()
     QCOMPARE(w.maximumSize(), QSize(610, 780));
     QVERIFY(w.isWindow());
     QCOMPARE(w.parentWidget(), nullptr);
-}
-
-void TestStartup::metaObjectShape()
-{
-    MovraTestTool w;
-    const QMetaObject *mo = w.metaObject();
-    QCOMPARE(mo->superClass(), &QMainWindow::staticMetaObject);
-    QCOMPARE(mo->methodOffset(), QMainWindow::staticMetaObject.methodCount());
-    QCOMPARE(mo->methodCount() - mo->methodOffset(), 26);
-    QCOMPARE(mo->propertyCount(), mo->propertyOffset());
-    QCOMPARE(mo->enumeratorCount(), mo->enumeratorOffset());
-    QCOMPARE(mo->classInfoCount(), mo->classInfoOffset());
-    QCOMPARE(mo->constructorCount(), 0);
-    for (int i = mo->methodOffset(); i < mo->methodCount(); ++i) {
-        const QMetaMethod m = mo->method(i);
-        QVERIFY2(m.methodType() == QMetaMethod::Slot, m.methodSignature().constData());
-        QVERIFY2(m.access() == QMetaMethod::Private, m.methodSignature().constData());
-        QCOMPARE(m.returnType(), int(QMetaType::Void));
-    }
-}
-
-void TestStartup::slotTable_data()
-{
-    QTest::addColumn<int>("index");
-    QTest::addColumn<QByteArray>("signature");
-
-    const char *const names[] = {
-        "_10msTimerCallback()",           "onConnectButtonClicked()",
-        "onautoConnectButtonClicked()",   "onDisConnectButtonClicked()",
-        "onReadButtonClicked()",          "onWriteButtonClicked()",
-        "onAutoReadButtonClicked()",      "onmanualReadButtonClicked()",
-        "onInputPasswordButtonClicked()", "onSerialComNumChanged(int)",
-        "onBraudRate_1Changed(int)",      "onWBraudRate_1Changed(int)",
-        "onDevAddressChanged(int)",       "onWDevAddressChanged(int)",
-        "onWHumiOffsetChanged(int)",      "onWTempOffsetChanged(int)",
-        "onRHumiIntervalChanged(int)",    "onRTempIntervalChanged(int)",
-        "onWTempHumiRevertChanged(int)",  "Base_Offset_TempHumiChanged(QString)",
-        "devNumCheckClicked()",           "braudRateCheckClicked()",
-        "tempOffsetCheckClicked()",       "humiOffsetCheckClicked()",
-        "readTempIntervalCheckClicked()", "writeTempHumiRevertCheckClicked()",
-    };
-    int index = 0;
-    for (const char *s : names) {
-        QTest::addRow("%d %s", index, s) << index << QByteArray(s);
-        ++index;
-    }
-}
-
-void TestStartup::slotTable()
-{
-    QFETCH(int, index);
-    QFETCH(QByteArray, signature);
-
-    const QMetaObject &mo = MovraTestTool::staticMetaObject;
-    QCOMPARE(mo.method(mo.methodOffset() + index).methodSignature(), signature);
 }
 
 void TestStartup::valueChangesRunSlots_data()
@@ -336,7 +291,7 @@ void TestStartup::valueChangesRunSlots()
     QFETCH(qint64, expected);
 
     MovraTestTool w;
-    A::tickTimer(w).stop();
+    w.ticker().stop();
     QWidget *widget = w.findChild<QWidget *>(control);
     QVERIFY(widget);
     poison(w, memberName);
@@ -393,7 +348,7 @@ void TestStartup::currentValueAgainRunsNothing()
     QFETCH(QString, memberName);
 
     MovraTestTool w;
-    A::tickTimer(w).stop();
+    w.ticker().stop();
     QWidget *widget = w.findChild<QWidget *>(control);
     QVERIFY(widget);
     poison(w, memberName);
@@ -436,7 +391,7 @@ void TestStartup::copySlotsKeepLowBits()
     QFETCH(qint64, expected);
 
     MovraTestTool w;
-    A::tickTimer(w).stop();
+    w.ticker().stop();
     QVERIFY(QMetaObject::invokeMethod(&w, slot.constData(), Qt::DirectConnection,
                                       Q_ARG(int, argument)));
     QCOMPARE(member(w, memberName), expected);
@@ -475,7 +430,7 @@ void TestStartup::checkBoxClicksRunSlots()
     QFETCH(QString, memberName);
 
     MovraTestTool w;
-    A::tickTimer(w).stop();
+    w.ticker().stop();
     auto *check = w.findChild<QCheckBox *>(box);
     QVERIFY(check);
     const bool before = check->isChecked();
@@ -500,7 +455,7 @@ void TestStartup::checkBoxesSetFromCodeRunNothing()
     QFETCH(QString, memberName);
 
     MovraTestTool w;
-    A::tickTimer(w).stop();
+    w.ticker().stop();
     auto *check = w.findChild<QCheckBox *>(box);
     QVERIFY(check);
     const bool before = check->isChecked();
@@ -517,23 +472,20 @@ void TestStartup::checkBoxesSetFromCodeRunNothing()
 void TestStartup::referenceFieldSetTextRunsNothing()
 {
     MovraTestTool w;
-    A::tickTimer(w).stop();
-    A::ui(w).BaseTemp->setText(QStringLiteral("12.5"));
-    A::ui(w).OffsetTemp->setText(QStringLiteral("1.0"));
-    A::ui(w).BaseHumi->setText(QStringLiteral("50.0"));
-    A::ui(w).OffsetHumi->setText(QStringLiteral("2.0"));
-    QCOMPARE(A::baseTemp(w), 0);
-    QCOMPARE(A::checkOffsetTemp(w), 0u);
-    QCOMPARE(A::baseHumi(w), quint16(0));
-    QCOMPARE(A::checkOffsetHumi(w), quint16(0));
+    w.ticker().stop();
+    movratest::form(w).BaseTemp->setText(QStringLiteral("12.5"));
+    movratest::form(w).OffsetTemp->setText(QStringLiteral("1.0"));
+    movratest::form(w).BaseHumi->setText(QStringLiteral("50.0"));
+    movratest::form(w).OffsetHumi->setText(QStringLiteral("2.0"));
+    QCOMPARE(checkOf(w, Quantity::Temperature), (Check{0, 0}));
+    QCOMPARE(checkOf(w, Quantity::Humidity), (Check{0, 0}));
     QVERIFY(!QFile::exists(movratest::settingsFile()));
 
     // One keystroke is enough to run the slot, which reads all four fields.
-    QTest::keyClick(A::ui(w).OffsetHumi, Qt::Key_5);
-    QCOMPARE(A::baseTemp(w), 125);
-    QCOMPARE(A::checkOffsetTemp(w), 10u);
-    QCOMPARE(A::baseHumi(w), quint16(500));
-    QCOMPARE(A::checkOffsetHumi(w), quint16(20)); // "2.05" truncates to 20
+    QTest::keyClick(movratest::form(w).OffsetHumi, Qt::Key_5);
+    QCOMPARE(checkOf(w, Quantity::Temperature), (Check{125, 10}));
+    // "2.05" truncates to 20
+    QCOMPARE(checkOf(w, Quantity::Humidity), (Check{500, 20}));
     QVERIFY(QFile::exists(movratest::settingsFile()));
 }
 

@@ -9,12 +9,9 @@
 #include "Dialogs.h"
 #include "TestSupport.h"
 
-#if __has_include("Pty.h")
+#ifdef MOVRA_HAVE_PTY
 #include "Pty.h"
-#define MOVRA_HAVE_PTY 1
 #endif
-
-using A = MovraTestAccess;
 
 namespace {
 
@@ -36,7 +33,7 @@ movratest::ModalRecord &enterPassword(Dialogs &dialogs, MovraTestTool &w, const 
                                       bool accept = true)
 {
     movratest::ModalRecord &record = dialogs.expect(accept, text);
-    A::ui(w).pushButton->click();
+    movratest::form(w).pushButton->click();
     return record;
 }
 
@@ -111,30 +108,30 @@ void TestTestMode::password()
     QCOMPARE(dialogs.shown, 1);
     QCOMPARE(dialog.title, QStringLiteral("密码输入"));
     QCOMPARE(dialog.label, QStringLiteral("请输入程序维护密码"));
-    QCOMPARE(A::testMode(*w), testMode);
-    QCOMPARE(A::ui(*w).pushButton->text(), QString::fromUtf8(testMode ? kOn : kOff));
+    QCOMPARE(w->session().testMode(), testMode);
+    QCOMPARE(movratest::form(*w).pushButton->text(), QString::fromUtf8(testMode ? kOn : kOff));
     QCOMPARE(logOf(*w), logFor(log));
 }
 
 void TestTestMode::switchOffWithoutDialog()
 {
     auto w = makeWindow();
-    auto &ui = A::ui(*w);
+    auto &ui = movratest::form(*w);
     Dialogs dialogs;
     enterPassword(dialogs, *w, QStringLiteral("wxdo930285"));
-    QVERIFY(A::testMode(*w));
+    QVERIFY(w->session().testMode());
     QCOMPARE(dialogs.shown, 1);
 
     ui.pushButton->click();
-    QVERIFY(!A::testMode(*w));
+    QVERIFY(!w->session().testMode());
     QCOMPARE(dialogs.shown, 1);
     QCOMPARE(ui.pushButton->text(), QString::fromUtf8(kOff));
 
     // A wrong password afterwards leaves it off; a right one turns it on again.
     enterPassword(dialogs, *w, QStringLiteral("wxdo930286"));
-    QVERIFY(!A::testMode(*w));
+    QVERIFY(!w->session().testMode());
     enterPassword(dialogs, *w, QStringLiteral("WXDO930285"));
-    QVERIFY(A::testMode(*w));
+    QVERIFY(w->session().testMode());
     QCOMPARE(ui.pushButton->text(), QString::fromUtf8(kOn));
     QCOMPARE(dialogs.shown, 3);
 
@@ -148,11 +145,11 @@ void TestTestMode::offAfterRestart()
     {
         auto w = makeWindow();
         enterPassword(dialogs, *w, QStringLiteral("Wxdo582039"));
-        QVERIFY(A::testMode(*w));
+        QVERIFY(w->session().testMode());
     }
     MovraTestTool again;
-    QVERIFY(!A::testMode(again));
-    QCOMPARE(A::ui(again).pushButton->text(), QString::fromUtf8(kOff));
+    QVERIFY(!again.session().testMode());
+    QCOMPARE(movratest::form(again).pushButton->text(), QString::fromUtf8(kOff));
 }
 
 void TestTestMode::probes_data()
@@ -208,16 +205,23 @@ void TestTestMode::probes()
     movratest::PtyPair line;
     QVERIFY2(line.open(2400), qPrintable(line.errorString()));
 
+    // The window lists the pseudo-terminal and connects to it by hand at
+    // 2400 Bd, the rate it offers first.
     Dialogs dialogs;
+    qputenv("MOVRA_EXTRA_PORTS", line.slavePath().toLocal8Bit());
     auto w = makeWindow();
-    QSerialPort &port = A::serialPort(*w);
-    port.setPortName(line.slavePath());
-    QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
-    A::ui(*w).textEdit->clear();
-    A::testMode(*w) = testMode;
-    A::linkState(*w) = MovraTestTool::LinkManualConnecting;
-    A::connectCount(*w) = 0;
-    A::periodTicks(*w) = 0;
+    qunsetenv("MOVRA_EXTRA_PORTS");
+    auto &ui = movratest::form(*w);
+    ui.SerialComNum->setCurrentIndex(ui.SerialComNum->findText(line.slavePath()));
+    QCOMPARE(ui.SerialComNum->currentText(), line.slavePath());
+    QCOMPARE(w->session().baudRate(), 2400);
+    if (testMode)
+        enterPassword(dialogs, *w, QStringLiteral("Wxdo582039"));
+    ui.textEdit->clear();
+    ui.connectButton->click();
+    QSerialPort &port = w->session().port();
+    QVERIFY2(port.isOpen(), qPrintable(port.errorString()));
+    QCOMPARE(w->session().linkState(), movra::LinkState::ManualConnecting);
 
     movratest::tick(*w, 10);
     port.flush();
@@ -225,7 +229,7 @@ void TestTestMode::probes()
         QCOMPARE(line.readAvailable().toHex(), QByteArray());
     else
         QCOMPARE(line.readMaster(firstPeriod.size(), 5000).toHex(), firstPeriod.toHex());
-    QCOMPARE(A::pendingRequest(*w), firstPeriod.isEmpty() ? 0 : 2);
+    QCOMPARE(w->session().pendingRequest(), firstPeriod.isEmpty() ? 0 : 2);
 
     if (switchOnAfterFirst)
         enterPassword(dialogs, *w, QStringLiteral("Wxdo582039"));
@@ -234,17 +238,18 @@ void TestTestMode::probes()
     port.flush();
     QCOMPARE(line.readMaster(secondPeriod.size(), 5000).toHex(), secondPeriod.toHex());
     QCOMPARE(line.readAvailable().toHex(), QByteArray());
-    QCOMPARE(A::pendingRequest(*w), pending);
-    QCOMPARE(A::lastRequest(*w).toHex(), secondPeriod.right(8).toHex());
+    QCOMPARE(w->session().pendingRequest(), pending);
+    QCOMPARE(w->session().lastRequest().toHex(), secondPeriod.right(8).toHex());
 
     QVERIFY(line.writeMaster(answer));
-    QTRY_COMPARE(A::rxBuffer(*w).size(), answer.size());
+    QTRY_COMPARE(w->session().bufferedBytes(), answer.size());
     movratest::tick(*w, 3);
 
-    QCOMPARE(A::linkState(*w), accepted ? 3 : 1);
-    QCOMPARE(A::pendingRequest(*w), 0);
-    QCOMPARE(int(A::devAddress(*w)), address);
-    QCOMPARE(A::ui(*w).readAddress_2->value(), address);
+    QCOMPARE(w->session().linkState(),
+             accepted ? movra::LinkState::Connected : movra::LinkState::ManualConnecting);
+    QCOMPARE(w->session().pendingRequest(), 0);
+    QCOMPARE(int(w->session().station()), address);
+    QCOMPARE(ui.readAddress_2->value(), address);
     QCOMPARE(logOf(*w), logFor(log));
 #endif
 }
