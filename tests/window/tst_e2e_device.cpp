@@ -13,8 +13,6 @@
 #include "SimulatorHost.h"
 #include "TestSupport.h"
 
-using A = MovraTestAccess;
-using movrasim::DeviceModel;
 using movrasim::Faults;
 
 Q_DECLARE_METATYPE(movrasim::Faults)
@@ -171,7 +169,7 @@ void TestE2eDevice::manualRead()
     QCOMPARE(ui.label_Temp->text(), labelTemp);
     QCOMPARE(ui.label_Humidy->text(), labelHumi);
     QCOMPARE(logLinesOf(*rig.w), QStringList{line("正在手动读取温湿度值")} + readings);
-    QCOMPARE(A::pendingRequest(*rig.w), pendingAfter);
+    QCOMPARE(rig.session().pendingRequest(), pendingAfter);
     QVERIFY(rig.dialogs.titles.isEmpty());
 }
 
@@ -289,7 +287,7 @@ void TestE2eDevice::batchRead()
 
     const int from = rig.hostIn.size();
     ui.readButton->click();
-    QVERIFY(rig.ticksUntil([&] { return !A::batchReadActive(*rig.w); }, 200) > 0);
+    QVERIFY(rig.ticksUntil([&] { return !rig.session().batchReadActive(); }, 200) > 0);
 
     // Station address, baud rate (a 7-byte frame), corrections, order mode.
     const QByteArray expected = hex("0003010000018427") + hex("FDFDFD0000E988") +
@@ -299,7 +297,7 @@ void TestE2eDevice::batchRead()
 
     QCOMPARE(ui.readAddress_2->value(), station);
     QCOMPARE(ui.readAddress_1->value(), station);
-    QCOMPARE(int(A::devAddress(*rig.w)), station);
+    QCOMPARE(int(rig.session().station()), station);
     QCOMPARE(ui.braudRate_2->itemText(0), QString::number(rate));
     QCOMPARE(ui.tempOffset_1->value(), tempCorrection);
     QCOMPARE(ui.humiOffset_1->value(), humiCorrection);
@@ -322,17 +320,17 @@ void TestE2eDevice::readParametersOnConnect()
     rig.model().setAddress(42);
     rig.model().setTemperatureCorrection(-3);
     rig.model().setHumidityCorrection(8);
-    rig.model().setOrderMode(DeviceModel::OrderTemperatureFirst);
+    rig.model().setOrderMode(quint16(movra::OrderMode::TemperatureFirst));
     auto &ui = rig.ui();
     ui.checkBox_8->click();
-    QVERIFY(A::readParamOnConnect(*rig.w));
+    QVERIFY(rig.session().readParametersOnConnect());
 
     QVERIFY(rig.connectAt(4800));
-    QVERIFY(A::batchReadActive(*rig.w));
-    QVERIFY(rig.ticksUntil([&] { return !A::batchReadActive(*rig.w); }, 200) > 0);
+    QVERIFY(rig.session().batchReadActive());
+    QVERIFY(rig.ticksUntil([&] { return !rig.session().batchReadActive(); }, 200) > 0);
 
     QCOMPARE(ui.readAddress_2->value(), 42);
-    QCOMPARE(int(A::devAddress(*rig.w)), 42);
+    QCOMPARE(int(rig.session().station()), 42);
     QCOMPARE(ui.braudRate_2->itemText(0), QStringLiteral("4800"));
     QCOMPARE(ui.tempOffset_1->value(), -3);
     QCOMPARE(ui.humiOffset_1->value(), 8);
@@ -352,20 +350,26 @@ void TestE2eDevice::batchReadResumesAfterReconnect()
     QVERIFY(rig.connectAt(9600));
     auto &ui = rig.ui();
 
+    QList<qint32> sent;
+    QObject::connect(&rig.session(), &movra::Session::frameSent,
+                     [&sent](qint32 code, const QByteArray &) { sent << code; });
     const int from = rig.hostIn.size();
     ui.readButton->click();
     // Station address and baud rate are in; the operator pulls the link.
-    QVERIFY(rig.ticksUntil([&] { return A::readStep(*rig.w) == 102; }, 100) > 0);
-    QVERIFY(rig.ticksUntil([&] { return A::pendingRequest(*rig.w) == 0; }, 100) > 0);
+    QVERIFY(rig.ticksUntil([&] { return sent.contains(movra::ReqReadBaudRate); }, 100) > 0);
+    QVERIFY(rig.ticksUntil([&] { return rig.session().pendingRequest() == 0; }, 100) > 0);
+    QCOMPARE(sent, QList<qint32>({movra::ReqReadAddress, movra::ReqReadBaudRate}));
     ui.disConnectButton->click();
     QVERIFY(rig.settle());
     QVERIFY(rig.tick(200));
-    QCOMPARE(A::readStep(*rig.w), qint16(102));
+    // The batch waits at the temperature correction, asking nothing.
+    QCOMPARE(sent, QList<qint32>({movra::ReqReadAddress, movra::ReqReadBaudRate}));
+    QVERIFY(rig.session().batchReadActive());
     QCOMPARE(ui.tempOffset_1->value(), 0);
 
     ui.textEdit->clear();
     QVERIFY(rig.connectAt(9600));
-    QVERIFY(rig.ticksUntil([&] { return !A::batchReadActive(*rig.w); }, 200) > 0);
+    QVERIFY(rig.ticksUntil([&] { return !rig.session().batchReadActive(); }, 200) > 0);
 
     QCOMPARE(ui.readAddress_2->value(), 6);
     QCOMPARE(ui.tempOffset_1->value(), 21);
@@ -411,7 +415,7 @@ void TestE2eDevice::batchWrite()
 
     Rig rig;
     QVERIFY(rig.start());
-    rig.model().setOrderMode(DeviceModel::OrderHumidityFirst);
+    rig.model().setOrderMode(quint16(movra::OrderMode::HumidityFirst));
     rig.model().setFixedTemperature(250);
     rig.model().setFixedHumidity(600);
     QVERIFY(rig.connectAt(9600));
@@ -428,7 +432,7 @@ void TestE2eDevice::batchWrite()
     ui.textEdit->clear();
 
     ui.writeButton->click();
-    QVERIFY(rig.ticksUntil([&] { return !A::batchWriteActive(*rig.w); }, 300) > 0);
+    QVERIFY(rig.ticksUntil([&] { return !rig.session().batchWriteActive(); }, 300) > 0);
 
     QCOMPARE(int(rig.model().temperatureCorrection()), tempCorrection);
     QCOMPARE(int(rig.model().humidityCorrection()), humiCorrection);
@@ -444,11 +448,11 @@ void TestE2eDevice::batchWrite()
     QCOMPARE(log.filter(QStringLiteral("失败")), QStringList());
     QCOMPARE(log.mid(log.size() - 2), QStringList({line("批量参数写入完成"), QString()}));
     // The tool still talks to its old station until told otherwise.
-    QCOMPARE(int(A::devAddress(*rig.w)), 1);
+    QCOMPARE(int(rig.session().station()), 1);
 
     // Read back: the device reports what it now holds ...
     ui.readButton->click();
-    QVERIFY(rig.ticksUntil([&] { return !A::batchReadActive(*rig.w); }, 200) > 0);
+    QVERIFY(rig.ticksUntil([&] { return !rig.session().batchReadActive(); }, 200) > 0);
     QCOMPARE(ui.readAddress_2->value(), station);
     QCOMPARE(ui.tempOffset_1->value(), tempCorrection);
     QCOMPARE(ui.humiOffset_1->value(), humiCorrection);
@@ -457,7 +461,7 @@ void TestE2eDevice::batchWrite()
 
     // ... and measurements reach the new station with its corrections.
     QVERIFY(rig.manualRead());
-    const bool swapped = order == DeviceModel::OrderTemperatureFirst;
+    const bool swapped = order == int(movra::OrderMode::TemperatureFirst);
     const int humi = qBound(0, 600 + humiCorrection, 1000);
     const int temp = 250 + tempCorrection;
     QCOMPARE(ui.label_Humidy->text(),
@@ -491,12 +495,12 @@ void TestE2eDevice::baudRateWrite()
     ui.checkBox->click(); // station address off
     ui.checkBox_2->click();
     ui.BraudRate_3->setCurrentIndex(ui.BraudRate_3->findText(QString::number(rate)));
-    QCOMPARE(A::writeBaudRate(*rig.w), rate);
+    QCOMPARE(rig.session().writeValue(movra::Parameter::BaudRate), rate);
     ui.textEdit->clear();
 
     const int from = rig.hostIn.size();
     ui.writeButton->click();
-    QVERIFY(rig.ticksUntil([&] { return !A::batchWriteActive(*rig.w); }, 300) > 0);
+    QVERIFY(rig.ticksUntil([&] { return !rig.session().batchWriteActive(); }, 300) > 0);
 
     QByteArray baudFrame("\xFD\xFD\xFD", 3);
     baudFrame.append(char(code));
@@ -515,7 +519,7 @@ void TestE2eDevice::baudRateWrite()
                           line("正在重启设备："), QString(), line("批量参数写入完成"), QString()}));
     // The tool stays as it was; the device no longer hears it at 9600.
     QVERIFY(rig.connected());
-    QCOMPARE(A::serialPort(*rig.w).baudRate(), 9600);
+    QCOMPARE(rig.session().port().baudRate(), 9600);
     const qint64 answered = rig.hostOut;
     QVERIFY(rig.manualRead());
     QCOMPARE(rig.hostOut, answered);
@@ -638,7 +642,7 @@ void TestE2eDevice::testModeConnect()
     ui.pushButton->click();
     QVERIFY(box.seen);
     QCOMPARE(box.label, QStringLiteral("请输入程序维护密码"));
-    QVERIFY(A::testMode(*rig.w));
+    QVERIFY(rig.session().testMode());
     ui.textEdit->clear();
 
     if (automatic) {
@@ -660,7 +664,7 @@ void TestE2eDevice::testModeConnect()
 
     const QStringList log = logLinesOf(*rig.w);
     const int expectedStation = learnsStation ? 7 : 1;
-    QCOMPARE(int(A::devAddress(*rig.w)), expectedStation);
+    QCOMPARE(int(rig.session().station()), expectedStation);
     QCOMPARE(ui.readAddress_1->value(), expectedStation);
     QCOMPARE(ui.readAddress_2->value(), expectedStation);
     QCOMPARE(log.contains(line("设备地址为：7")), learnsStation);
@@ -720,7 +724,7 @@ void TestE2eDevice::batchReadAgainstFaults()
                     if (now > seen)
                         at << rig.ticked;
                     seen = now;
-                    return !A::batchReadActive(*rig.w);
+                    return !rig.session().batchReadActive();
                 },
                 800) > 0);
     QStringList log = logLinesOf(*rig.w);
@@ -770,7 +774,7 @@ void TestE2eDevice::splitReply()
     // The window takes the first half while the simulator is still inside
     // its send: the thread is held, so the second half cannot follow until
     // the test has run its ticks.
-    QSerialPort &port = A::serialPort(*rig.w);
+    QSerialPort &port = rig.session().port();
     bool firstHalf = false;
     const auto hold = QObject::connect(&rig.host, &movrasim::SimulatorHost::bytesSent, [&] {
         if (!firstHalf)
@@ -791,7 +795,7 @@ void TestE2eDevice::splitReply()
     QCOMPARE(ui.label_Temp->text(), oneBlock ? QStringLiteral("28.7") : QStringLiteral("0"));
     QCOMPARE(ui.label_Humidy->text(), oneBlock ? QStringLiteral("64.1") : QStringLiteral("0"));
     // A reply that fell apart leaves the reading pending.
-    QCOMPARE(A::pendingRequest(*rig.w), oneBlock ? 0 : 5);
+    QCOMPARE(rig.session().pendingRequest(), oneBlock ? 0 : 5);
     QVERIFY(rig.dialogs.titles.isEmpty());
 }
 
@@ -820,12 +824,12 @@ void TestE2eDevice::halfDuplexEcho()
     QVERIFY(rig.connectAt(9600));
     auto &ui = rig.ui();
 
-    const qint64 before = rig.taken;
+    const qint64 before = rig.taken();
     QVERIFY(rig.manualRead());
-    QCOMPARE(rig.taken - before, qint64(blockSize));
+    QCOMPARE(rig.taken() - before, qint64(blockSize));
     QCOMPARE(ui.label_Temp->text(), QStringLiteral("-4.5"));
     QCOMPARE(ui.label_Humidy->text(), QStringLiteral("87.6"));
-    QCOMPARE(A::pendingRequest(*rig.w), 0);
+    QCOMPARE(rig.session().pendingRequest(), 0);
     QVERIFY(rig.dialogs.titles.isEmpty());
 }
 

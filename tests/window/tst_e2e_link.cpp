@@ -9,7 +9,6 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QStatusBar>
-#include <QTimer>
 #include <QtTest>
 
 #include "Bytes.h"
@@ -17,8 +16,6 @@
 #include "Rig.h"
 #include "SimulatorHost.h"
 #include "TestSupport.h"
-
-using A = MovraTestAccess;
 
 namespace {
 
@@ -121,7 +118,7 @@ void TestE2eLink::manualConnect()
     rig.host.model().setFaults(faults);
     rig.openWindow();
     MovraTestTool &w = *rig.w;
-    auto &ui = A::ui(w);
+    auto &ui = rig.ui();
     QVERIFY(rig.selectPort(rig.path));
     QVERIFY(rig.selectRate(windowRate));
 
@@ -129,28 +126,28 @@ void TestE2eLink::manualConnect()
         movratest::answerNextModal(&box);
     ui.connectButton->click();
     QVERIFY(rig.settle());
-    QVERIFY(A::serialPort(w).isOpen());
-    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkManualConnecting));
+    QVERIFY(w.session().port().isOpen());
+    QCOMPARE(w.session().linkState(), movra::LinkState::ManualConnecting);
 
     // Written at the opening, whatever comes of it.
     QCOMPARE(setting("lastComName"), rig.path);
     QCOMPARE(setting("lastBraudRateIndex"), QString::number(ui.BraudRate_1->currentIndex()));
 
-    const int ticks =
-        rig.ticksUntil([&] { return A::linkState(w) != MovraTestTool::LinkManualConnecting; }, 100);
+    const int ticks = rig.ticksUntil(
+        [&] { return w.session().linkState() != movra::LinkState::ManualConnecting; }, 100);
     QVERIFY(ticks > 0);
     const QStringList log = logLinesOf(w);
 
     if (connected) {
         // Probe in the second period, reply taken three ticks later.
         QVERIFY2(ticks <= 23, qPrintable(QString::number(ticks)));
-        QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkConnected));
+        QCOMPARE(w.session().linkState(), movra::LinkState::Connected);
         QCOMPARE(framesIn(rig.hostIn, hex(kIdentify)), 1);
         QCOMPARE(log, QStringList({kProbeLine, QString(),
                                    QStringLiteral("T\t设备连接成功,波特率为：%1").arg(windowRate),
                                    QString()}));
         QCOMPARE(ui.statusBar->currentMessage(), QStringLiteral(" 设备连接成功"));
-        QVERIFY(A::serialPort(w).isOpen());
+        QVERIFY(w.session().port().isOpen());
         QVERIFY(!ui.connectButton->isEnabled());
         QVERIFY(!ui.SerialComNum->isEnabled());
         QVERIFY(ui.disConnectButton->isEnabled());
@@ -167,8 +164,8 @@ void TestE2eLink::manualConnect()
     QCOMPARE(box.title, QStringLiteral("手动连接超时"));
     QCOMPARE(box.text, QString::fromUtf8(kCheckLines) + QString::fromUtf8(kManualHints));
     QCOMPARE(rig.dialogs.titles, QStringList{QStringLiteral("手动连接超时")});
-    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkFailed));
-    QVERIFY(!A::serialPort(w).isOpen());
+    QCOMPARE(w.session().linkState(), movra::LinkState::Failed);
+    QVERIFY(!w.session().port().isOpen());
     QCOMPARE(ui.statusBar->currentMessage(),
              QStringLiteral(" 连接失败,请检查线路连接及串口编号是否正确"));
     // Both probes reached the device, which kept quiet or heard noise.
@@ -213,7 +210,7 @@ void TestE2eLink::automaticScan()
     rig.host.model().setFaults(faults);
     rig.openWindow();
     MovraTestTool &w = *rig.w;
-    auto &ui = A::ui(w);
+    auto &ui = rig.ui();
     QVERIFY(rig.selectPort(rig.path));
     // The scan starts from the first item whatever was chosen before.
     QVERIFY(rig.selectRate(38400));
@@ -222,10 +219,10 @@ void TestE2eLink::automaticScan()
         movratest::answerNextModal(&box);
     ui.autoConnectButton->click();
     QVERIFY(rig.settle());
-    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkAutoConnecting));
+    QCOMPARE(w.session().linkState(), movra::LinkState::AutoConnecting);
 
-    const int ticks =
-        rig.ticksUntil([&] { return A::linkState(w) != MovraTestTool::LinkAutoConnecting; }, 300);
+    const int ticks = rig.ticksUntil(
+        [&] { return w.session().linkState() != movra::LinkState::AutoConnecting; }, 300);
     QVERIFY(ticks > 0);
     QVERIFY2(ticks <= 250, qPrintable(QString::number(ticks)));
 
@@ -236,13 +233,13 @@ void TestE2eLink::automaticScan()
     QCOMPARE(setting("lastComName"), rig.path);
 
     if (!silent) {
-        QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkConnected));
+        QCOMPARE(w.session().linkState(), movra::LinkState::Connected);
         QCOMPARE(ui.BraudRate_1->currentText(), QString::number(deviceRate));
         QCOMPARE(log.mid(log.size() - 2),
                  QStringList(
                      {QStringLiteral("T\t设备连接成功,波特率为：%1").arg(deviceRate), QString()}));
-        QVERIFY(A::serialPort(w).isOpen());
-        QCOMPARE(A::serialPort(w).baudRate(), deviceRate);
+        QVERIFY(w.session().port().isOpen());
+        QCOMPARE(w.session().port().baudRate(), deviceRate);
         QVERIFY(rig.dialogs.titles.isEmpty());
         return;
     }
@@ -251,8 +248,8 @@ void TestE2eLink::automaticScan()
     QCOMPARE(box.title, QStringLiteral("自动连接超时"));
     QCOMPARE(box.text, QString::fromUtf8(kCheckLines));
     QCOMPARE(rig.dialogs.titles, QStringList{QStringLiteral("自动连接超时")});
-    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkFailed));
-    QVERIFY(!A::serialPort(w).isOpen());
+    QCOMPARE(w.session().linkState(), movra::LinkState::Failed);
+    QVERIFY(!w.session().port().isOpen());
     QCOMPARE(log.mid(log.size() - 5),
              QStringList({QStringLiteral("T\t自动连接超时"), QString(),
                           QStringLiteral("1.检查设备与USB工具连接是否正确"),
@@ -265,14 +262,14 @@ void TestE2eLink::disconnectAndReconnect()
     QVERIFY2(rig.startHost(), qPrintable(rig.host.errorString()));
     rig.openWindow();
     MovraTestTool &w = *rig.w;
-    auto &ui = A::ui(w);
+    auto &ui = rig.ui();
     QVERIFY(rig.selectPort(rig.path));
     QVERIFY(rig.connectAt(9600));
 
     ui.disConnectButton->click();
     QVERIFY(rig.settle());
-    QVERIFY(!A::serialPort(w).isOpen());
-    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkDisconnected));
+    QVERIFY(!w.session().port().isOpen());
+    QCOMPARE(w.session().linkState(), movra::LinkState::Disconnected);
     QCOMPARE(logLinesOf(w).constLast(), QStringLiteral("T\t设备已经断开"));
     QCOMPARE(ui.statusBar->currentMessage(), QStringLiteral(" 设备已断开 请重新连接"));
     QVERIFY(ui.connectButton->isEnabled());
@@ -303,15 +300,16 @@ void TestE2eLink::restartRemembersPortAndRate()
     rig.w.reset();
     rig.openWindow();
     MovraTestTool &w = *rig.w;
-    auto &ui = A::ui(w);
+    auto &ui = rig.ui();
     QCOMPARE(ui.SerialComNum->currentText(), rig.path);
-    QCOMPARE(A::selectedPortName(w), rig.path);
     QCOMPARE(ui.BraudRate_1->currentText(), QStringLiteral("19200"));
 
     ui.connectButton->click();
     QVERIFY(rig.settle());
-    QVERIFY(rig.ticksUntil([&] { return A::linkState(w) == MovraTestTool::LinkConnected; }, 100) >
-            0);
+    // The preselected entry is the port that opens.
+    QCOMPARE(w.session().port().portName(), QSerialPort(rig.path).portName());
+    QVERIFY(rig.ticksUntil([&] { return w.session().linkState() == movra::LinkState::Connected; },
+                           100) > 0);
     QCOMPARE(framesIn(rig.hostIn, hex(kIdentify)), 2);
     QVERIFY(rig.dialogs.titles.isEmpty());
 }
@@ -348,22 +346,22 @@ void TestE2eLink::identification()
 
     if (!accepted)
         movratest::answerNextModal(&box);
-    A::ui(w).connectButton->click();
+    rig.ui().connectButton->click();
     QVERIFY(rig.settle());
-    const int ticks =
-        rig.ticksUntil([&] { return A::linkState(w) != MovraTestTool::LinkManualConnecting; }, 100);
+    const int ticks = rig.ticksUntil(
+        [&] { return w.session().linkState() != movra::LinkState::ManualConnecting; }, 100);
     QVERIFY(ticks > 0);
 
     if (accepted) {
-        QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkConnected));
+        QCOMPARE(w.session().linkState(), movra::LinkState::Connected);
         QCOMPARE(rig.peerIn, hex(kIdentify));
         QVERIFY(rig.dialogs.titles.isEmpty());
         return;
     }
     // Both answers were heard and judged, and the attempt ran out.
     QCOMPARE(rig.peerIn, hex(kIdentify) + hex(kIdentify));
-    QCOMPARE(rig.taken, qint64(2 * reply.size()));
-    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkFailed));
+    QCOMPARE(rig.taken(), qint64(2 * reply.size()));
+    QCOMPARE(w.session().linkState(), movra::LinkState::Failed);
     QTRY_VERIFY_WITH_TIMEOUT(box.seen, 3000);
     QCOMPARE(box.title, QStringLiteral("手动连接超时"));
     QCOMPARE(rig.dialogs.titles, QStringList{QStringLiteral("手动连接超时")});
@@ -393,14 +391,14 @@ void TestE2eLink::portVanishes()
     }
     rig.openWindow();
     MovraTestTool &w = *rig.w;
-    auto &ui = A::ui(w);
+    auto &ui = rig.ui();
     QVERIFY(rig.selectPort(rig.path));
     QVERIFY(rig.connectAt(9600));
 
     // From here the window's own timer drives it, as in the field.
-    QSignalSpy ticks(&A::tickTimer(w), &QTimer::timeout);
-    QSignalSpy errors(&A::serialPort(w), &QSerialPort::errorOccurred);
-    A::tickTimer(w).start();
+    QSignalSpy ticks(&w.ticker(), &movra::TickScheduler::tick);
+    QSignalSpy errors(&w.session().port(), &QSerialPort::errorOccurred);
+    w.ticker().start();
     movratest::answerNextModal(&box);
 
     if (simulator)
@@ -420,9 +418,9 @@ void TestE2eLink::portVanishes()
     QCOMPARE(rig.dialogs.titles, QStringList{QStringLiteral("串口操作错误")});
     QVERIFY2(errors.count() >= 1 && errors.count() <= 3,
              qPrintable(QString::number(errors.count())));
-    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkFailed));
-    QVERIFY(!A::serialPort(w).isOpen());
-    QVERIFY(A::tickTimer(w).isActive());
+    QCOMPARE(w.session().linkState(), movra::LinkState::Failed);
+    QVERIFY(!w.session().port().isOpen());
+    QVERIFY(w.ticker().isActive());
     QCOMPARE(ui.statusBar->currentMessage(),
              QStringLiteral(" 连接失败,请检查线路连接及串口编号是否正确"));
     QVERIFY(ui.connectButton->isEnabled());
@@ -457,17 +455,17 @@ void TestE2eLink::burstTakenAtOnce()
     const QByteArray burst(size, char(0x55));
     QVERIFY(rig.peer->writeMaster(burst));
     rig.peerOut += size;
-    QVERIFY(QTest::qWaitFor([&] { return A::rxBuffer(w).size() == size; }, 3000));
+    QVERIFY(QTest::qWaitFor([&] { return w.session().bufferedBytes() == size; }, 3000));
 
     int ticks = 0;
-    while (!A::rxBuffer(w).isEmpty() && ticks < 10) {
+    while (!w.session().bufferedBytes() == 0 && ticks < 10) {
         QVERIFY(rig.tick());
         ++ticks;
     }
     QCOMPARE(ticks, ticksToTake);
-    QCOMPARE(rig.taken, qint64(size) + 6);
+    QCOMPARE(rig.taken(), qint64(size) + 6);
     // Noise leaves the link alone.
-    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkConnected));
+    QCOMPARE(w.session().linkState(), movra::LinkState::Connected);
     QVERIFY(rig.dialogs.titles.isEmpty());
 }
 
@@ -490,8 +488,7 @@ void TestE2eLink::refreshPortList()
     const QString secondPath = second.start();
     QVERIFY2(!secondPath.isEmpty(), qPrintable(second.errorString()));
     rig.openWindow();
-    MovraTestTool &w = *rig.w;
-    auto &ui = A::ui(w);
+    auto &ui = rig.ui();
     QVERIFY(rig.selectPort(rig.path));
     QVERIFY(ui.SerialComNum->currentText() != QStringLiteral("刷新串口"));
 
@@ -514,7 +511,7 @@ void TestE2eLink::refreshPortList()
         shown << ui.SerialComNum->itemText(i);
     QCOMPARE(shown, expected);
     QCOMPARE(ui.SerialComNum->currentIndex(), 0);
-    QCOMPARE(A::selectedPortName(w), expected.first());
+    QCOMPARE(ui.SerialComNum->currentText(), expected.first());
     QVERIFY(rig.dialogs.titles.isEmpty());
 
     if (extraAfter == 0)

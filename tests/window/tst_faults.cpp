@@ -27,7 +27,6 @@
 #include "SimulatorHost.h"
 #include "TestSupport.h"
 
-using A = MovraTestAccess;
 using movratest::residentBytes;
 using movratest::writesDone;
 
@@ -67,7 +66,6 @@ public:
     QByteArray peerIn;
     qint64 peerOut = 0;
     qint64 windowOut = 0;
-    qint64 taken = 0;
     int errors = 0;
 
     bool startPeer()
@@ -83,21 +81,22 @@ public:
     {
         qputenv("MOVRA_EXTRA_PORTS", path.toLocal8Bit());
         w = std::make_unique<MovraTestTool>();
-        A::tickTimer(*w).stop();
-        QObject::connect(&A::serialPort(*w), &QIODevice::bytesWritten,
+        w->ticker().stop();
+        QObject::connect(&w->session().port(), &QIODevice::bytesWritten,
                          [this](qint64 n) { windowOut += n; });
-        QObject::connect(&A::serialPort(*w), &QSerialPort::errorOccurred,
+        QObject::connect(&w->session().port(), &QSerialPort::errorOccurred,
                          [this](QSerialPort::SerialPortError e) {
                              if (e != QSerialPort::NoError)
                                  ++errors;
                          });
-        A::ui(*w).textEdit->clear();
-        const int index = A::ui(*w).SerialComNum->findText(path);
-        A::ui(*w).SerialComNum->setCurrentIndex(index);
-        A::ui(*w).BraudRate_1->setCurrentIndex(A::ui(*w).BraudRate_1->findText("9600"));
+        movratest::form(*w).textEdit->clear();
+        const int index = movratest::form(*w).SerialComNum->findText(path);
+        movratest::form(*w).SerialComNum->setCurrentIndex(index);
+        movratest::form(*w).BraudRate_1->setCurrentIndex(
+            movratest::form(*w).BraudRate_1->findText("9600"));
     }
 
-    qint64 received() const { return taken + A::rxBuffer(*w).size(); }
+    qint64 received() const { return qint64(w->session().bytesReceived()); }
 
     // Counts are compared from these marks on, so a line that went away
     // with bytes in flight does not upset the next one.
@@ -112,7 +111,7 @@ public:
     bool settle()
     {
         QCoreApplication::processEvents();
-        QSerialPort &port = A::serialPort(*w);
+        QSerialPort &port = w->session().port();
         if (!QTest::qWaitFor([&] { return writesDone(port); }, 3000))
             return false;
         const qint64 sent = windowOut - windowMark;
@@ -134,14 +133,8 @@ public:
         return QTest::qWaitFor([&] { return received() - receivedMark >= farSent; }, 3000);
     }
 
-    // One tick, counting what it takes out of the receive buffer.
-    void tickOnly()
-    {
-        const int before = A::rxBuffer(*w).size();
-        movratest::tick(*w);
-        if (before > 0 && A::rxBuffer(*w).isEmpty())
-            taken += before;
-    }
+    // One tick, without waiting for the line.
+    void tickOnly() { movratest::tick(*w); }
 
     bool tick(int n = 1)
     {
@@ -166,9 +159,10 @@ public:
 
     bool connect()
     {
-        A::ui(*w).connectButton->click();
+        movratest::form(*w).connectButton->click();
         return settle() &&
-               ticksUntil([this] { return A::linkState(*w) == MovraTestTool::LinkConnected; }, 100);
+               ticksUntil(
+                   [this] { return w->session().linkState() == movra::LinkState::Connected; }, 100);
     }
 
     // The simulator under a fixed name, as a USB adapter that is plugged in
@@ -186,7 +180,7 @@ public:
     {
         for (int i = 0; i < 2000; ++i) {
             tickOnly();
-            if (A::pendingRequest(*w) == code) {
+            if (w->session().pendingRequest() == code) {
                 host.stop();
                 return true;
             }
@@ -331,12 +325,13 @@ void TestFaults::floodWhileConnected()
     };
     bench.openWindow();
     MovraTestTool &w = *bench.w;
-    auto &ui = A::ui(w);
+    auto &ui = movratest::form(w);
     QVERIFY(bench.connect());
     // Reading every second, as on a bench left running.
     ui.checkBox_5->click();
     ui.checkBox_6->click();
-    QVERIFY(A::autoReadTemp(w) && A::autoReadHumi(w));
+    QVERIFY(w.session().periodicReading(movra::Quantity::Temperature) &&
+            w.session().periodicReading(movra::Quantity::Humidity));
     movratest::DialogLog dialogs;
     const qint64 rssBefore = residentBytes();
 
@@ -361,9 +356,15 @@ void TestFaults::floodWhileConnected()
     });
 
     const QByteArray poll = hex(kReadBoth);
-    const qint64 takenBefore = bench.taken;
+    const qint64 receivedBefore = bench.received();
     int ticks = 0;
     int polls = 0;
+    int pollsSent = 0;
+    const auto countPolls = QObject::connect(&w.session(), &movra::Session::frameSent,
+                                             [&](qint32 code, const QByteArray &) {
+                                                 if (code == movra::ReqReadBoth)
+                                                     ++pollsSent;
+                                             });
     int largestLeft = 0;
     QElapsedTimer clock;
     clock.start();
@@ -372,37 +373,39 @@ void TestFaults::floodWhileConnected()
     int bigBlocks = 0;
     while (!deadline.hasExpired()) {
         QCoreApplication::processEvents();
-        const int before = A::rxBuffer(w).size();
+        const int before = w.session().bufferedBytes();
         bench.tickOnly();
         ++ticks;
-        if (before > 0 && A::rxBuffer(w).isEmpty()) {
+        if (before > 0 && w.session().bufferedBytes() == 0) {
             ++blocks;
             if (before > 100)
                 ++bigBlocks;
         }
-        if (A::secondTicks(w) == 0)
+        if (w.session().ticks() % movra::timing::kSecondTicks == 0)
             ++polls;
-        largestLeft = qMax(largestLeft, A::rxBuffer(w).size());
-        if (writerDone && bench.received() - takenBefore >= written)
+        largestLeft = qMax(largestLeft, w.session().bufferedBytes());
+        if (writerDone && bench.received() - receivedBefore >= written)
             break;
     }
     writer.join();
+    QObject::disconnect(countPolls);
     const qint64 elapsed = qMax<qint64>(1, clock.elapsed());
     QVERIFY(!writerStalled);
     QCOMPARE(qint64(written), qint64(bytes));
-    QCOMPARE(bench.received() - takenBefore, qint64(written));
+    QCOMPARE(bench.received() - receivedBefore, qint64(written));
     qInfo("flood: %d bytes in %lld ms, %d ticks, %d polls, %d blocks (%d over 100 bytes)", bytes,
           elapsed, ticks, polls, blocks, bigBlocks);
 
     // Whatever came, a tick never left more than one short block behind.
     QVERIFY2(largestLeft <= 100, qPrintable(QString::number(largestLeft)));
-    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkConnected));
-    QVERIFY(A::serialPort(w).isOpen());
+    QCOMPARE(w.session().linkState(), movra::LinkState::Connected);
+    QVERIFY(w.session().port().isOpen());
     QCOMPARE(dialogs.titles, QStringList());
     QVERIFY(ui.textEdit->document()->blockCount() <= 1000);
 
     // The periodic reading went out once a second all through the flood.
     QVERIFY(polls >= 1);
+    QCOMPARE(pollsSent, polls);
     QVERIFY(QTest::qWaitFor(
         [&] {
             bench.peerIn += peer.readAvailable();
@@ -422,9 +425,9 @@ void TestFaults::floodWhileConnected()
     // Afterwards a manual read works as on a quiet line.
     ui.checkBox_5->click();
     ui.checkBox_6->click();
-    while (!A::rxBuffer(w).isEmpty())
+    while (w.session().bufferedBytes() > 0)
         bench.tickOnly();
-    QVERIFY(QTest::qWaitFor([&] { return writesDone(A::serialPort(w)); }, 3000));
+    QVERIFY(QTest::qWaitFor([&] { return writesDone(w.session().port()); }, 3000));
     bench.peerIn += peer.readAvailable();
     bench.mark();
     ui.textEdit->clear();
@@ -433,7 +436,7 @@ void TestFaults::floodWhileConnected()
     QVERIFY(bench.tick(3));
     QCOMPARE(ui.label_Humidy->text(), QStringLiteral("45.5"));
     QCOMPARE(ui.label_Temp->text(), QStringLiteral("-12.5"));
-    QCOMPARE(A::pendingRequest(w), 0);
+    QCOMPARE(w.session().pendingRequest(), 0);
     const QStringList lines = movratest::logLines(w);
     QVERIFY2(lines.size() >= 3, qPrintable(lines.join('|')));
     QVERIFY(lines.at(lines.size() - 3).endsWith(QStringLiteral("正在手动读取温湿度值")));
@@ -475,7 +478,7 @@ void TestFaults::portLostDuringBatchRead()
              qPrintable(bench.host.errorString()));
     bench.openWindow();
     MovraTestTool &w = *bench.w;
-    auto &ui = A::ui(w);
+    auto &ui = movratest::form(w);
     QVERIFY(bench.connect());
     movratest::DialogLog dialogs;
 
@@ -486,12 +489,14 @@ void TestFaults::portLostDuringBatchRead()
     // One box, the failed state, the port closed.
     QCOMPARE(dialogs.titles, QStringList{QStringLiteral("串口操作错误")});
     QVERIFY(dialogs.texts.first().startsWith(QStringLiteral("请检查当前选择的串口是否可用!")));
-    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkFailed));
-    QVERIFY(!A::serialPort(w).isOpen());
+    QCOMPARE(w.session().linkState(), movra::LinkState::Failed);
+    QVERIFY(!w.session().port().isOpen());
     const int errorsAtLoss = bench.errors;
     QVERIFY(errorsAtLoss >= 1);
 
-    // Five seconds of ticks with the device gone: no storm, the batch waits.
+    // Five seconds of ticks with the device gone: no storm, the batch waits
+    // with the lost item pending, asking nothing.
+    QSignalSpy sent(&w.session(), &movra::Session::frameSent);
     for (int i = 0; i < 500; ++i) {
         QCoreApplication::processEvents();
         bench.tickOnly();
@@ -500,9 +505,10 @@ void TestFaults::portLostDuringBatchRead()
     QCOMPARE(bench.errors, errorsAtLoss);
     qInfo("port lost at request %d: %d error report(s), 1 box, none in 500 more ticks", lostAt,
           errorsAtLoss);
-    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkFailed));
-    QVERIFY(A::batchReadActive(w));
-    QCOMPARE(int(A::readStep(w)), lostAt + 1);
+    QCOMPARE(w.session().linkState(), movra::LinkState::Failed);
+    QVERIFY(w.session().batchReadActive());
+    QCOMPARE(w.session().pendingRequest(), lostAt);
+    QCOMPARE(sent.count(), 0);
     QVERIFY(!movratest::logText(w).contains(QStringLiteral("失败(超时)")));
 
     // The device is back; the operator connects again.
@@ -510,7 +516,7 @@ void TestFaults::portLostDuringBatchRead()
     bench.mark();
     const int heardBefore = bench.hostIn.size();
     QVERIFY(bench.connect());
-    QVERIFY(bench.ticksUntil([&] { return !A::batchReadActive(w); }, 2000));
+    QVERIFY(bench.ticksUntil([&] { return !w.session().batchReadActive(); }, 2000));
     QVERIFY(bench.tick(10));
 
     // The batch picks up at the item that was lost, not from the start.
@@ -519,7 +525,7 @@ void TestFaults::portLostDuringBatchRead()
     QVERIFY(log.contains(QStringLiteral("已发完批量读取命令")));
     QVERIFY(!log.contains(QStringLiteral("批量参数读取失败数量为")));
     QCOMPARE(dialogs.titles.size(), 1);
-    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkConnected));
+    QCOMPARE(w.session().linkState(), movra::LinkState::Connected);
     // What was read before the loss and after the return is shown.
     QCOMPARE(ui.braudRate_2->itemText(0), QStringLiteral("9600"));
     QCOMPARE(ui.humiOffset_1->value(), 23);
@@ -553,7 +559,7 @@ void TestFaults::portLostDuringBatchWrite()
              qPrintable(bench.host.errorString()));
     bench.openWindow();
     MovraTestTool &w = *bench.w;
-    auto &ui = A::ui(w);
+    auto &ui = movratest::form(w);
     QVERIFY(bench.connect());
     movratest::DialogLog dialogs;
 
@@ -572,18 +578,18 @@ void TestFaults::portLostDuringBatchWrite()
     QVERIFY(bench.loseDeviceWhenPending(lostAt));
     QVERIFY(QTest::qWaitFor([&] { return !dialogs.titles.isEmpty(); }, 5000));
     QCOMPARE(dialogs.titles, QStringList{QStringLiteral("串口操作错误")});
-    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkFailed));
+    QCOMPARE(w.session().linkState(), movra::LinkState::Failed);
     for (int i = 0; i < 300; ++i) {
         QCoreApplication::processEvents();
         bench.tickOnly();
     }
-    QVERIFY(A::batchWriteActive(w));
+    QVERIFY(w.session().batchWriteActive());
 
     QVERIFY2(!bench.host.start().isEmpty(), qPrintable(bench.host.errorString()));
     bench.mark();
     const int heardBefore = bench.hostIn.size();
     QVERIFY(bench.connect());
-    QVERIFY(bench.ticksUntil([&] { return !A::batchWriteActive(w); }, 2000));
+    QVERIFY(bench.ticksUntil([&] { return !w.session().batchWriteActive(); }, 2000));
     QVERIFY(bench.tick(10));
 
     // The item the loss interrupted is written again, then the rest.
@@ -626,7 +632,7 @@ void TestFaults::foreignStation()
     };
     bench.openWindow();
     MovraTestTool &w = *bench.w;
-    auto &ui = A::ui(w);
+    auto &ui = movratest::form(w);
     QVERIFY(bench.connect());
     if (temperature)
         ui.checkBox_5->click();
@@ -641,22 +647,22 @@ void TestFaults::foreignStation()
 
     // Ten seconds of readings, every one answered by the wrong station.
     const qint64 repliesBefore = bench.peerOut;
+    QSignalSpy measured(&w.session(), &movra::Session::measured);
     QVERIFY(bench.tick(1000));
     QVERIFY(bench.peerOut >= repliesBefore + 10 * 7);
     qInfo("station %d: %lld bytes of replies ignored", address, bench.peerOut - repliesBefore);
     QCOMPARE(ui.label_Temp->text(), QStringLiteral("0"));
     QCOMPARE(ui.label_Humidy->text(), QStringLiteral("0"));
-    QCOMPARE(A::temperature(w), qint16(0));
-    QCOMPARE(A::humidity(w), quint16(0));
+    QCOMPARE(measured.count(), 0);
     QCOMPARE(movratest::logText(w), QString());
     // Each reply still settles its request; nothing else moves.
-    QCOMPARE(A::pendingRequest(w), 0);
-    QVERIFY(A::rxBuffer(w).isEmpty());
-    QCOMPARE(A::linkState(w), qint32(MovraTestTool::LinkConnected));
-    QCOMPARE(A::devAddress(w), quint8(1));
+    QCOMPARE(w.session().pendingRequest(), 0);
+    QCOMPARE(w.session().bufferedBytes(), 0);
+    QCOMPARE(w.session().linkState(), movra::LinkState::Connected);
+    QCOMPARE(w.session().station(), quint8(1));
     QCOMPARE(ui.readAddress_1->value(), 1);
-    QCOMPARE(A::autoReadTemp(w), temperature);
-    QCOMPARE(A::autoReadHumi(w), humidity);
+    QCOMPARE(w.session().periodicReading(movra::Quantity::Temperature), temperature);
+    QCOMPARE(w.session().periodicReading(movra::Quantity::Humidity), humidity);
     QCOMPARE(dialogs.titles, QStringList());
     QFile f(movratest::settingsFile());
     QVERIFY(f.open(QIODevice::ReadOnly));

@@ -22,10 +22,9 @@
 #include "Pty.h"
 #include "Rig.h"
 #include "SimulatorHost.h"
-#include "link/Tenths.h"
 #include "TestSupport.h"
+#include "link/Tenths.h"
 
-using A = MovraTestAccess;
 using movratest::residentBytes;
 using movratest::writesDone;
 
@@ -70,7 +69,7 @@ QString checkLine(const QString &label, qint64 value, const QString &unit, qint6
 
 QString lastLineWith(MovraTestTool &w, const QString &label)
 {
-    QTextDocument *doc = A::ui(w).textEdit->document();
+    QTextDocument *doc = movratest::form(w).textEdit->document();
     for (QTextBlock b = doc->lastBlock(); b.isValid(); b = b.previous()) {
         const int at = b.text().indexOf(label);
         if (at >= 0)
@@ -101,7 +100,6 @@ private:
     qint64 hostIn = 0;
     qint64 hostOut = 0;
     qint64 windowOut = 0;
-    qint64 taken = 0;
     int pendingTicks = 0;
     int longestPending = 0;
 };
@@ -121,25 +119,22 @@ void TestSoak::cleanupTestCase()
 
 bool TestSoak::step()
 {
-    const int before = A::rxBuffer(*w).size();
     movratest::tick(*w);
-    if (before > 0 && A::rxBuffer(*w).isEmpty())
-        taken += before;
 
     // Every request the tool has out is answered within its wait.
-    pendingTicks = A::pendingRequest(*w) != 0 ? pendingTicks + 1 : 0;
+    pendingTicks = w->session().pendingRequest() != 0 ? pendingTicks + 1 : 0;
     longestPending = qMax(longestPending, pendingTicks);
 
-    QSerialPort &port = A::serialPort(*w);
+    QSerialPort &port = w->session().port();
     if (port.bytesToWrite() == 0)
         return true;
     return spinUntil([&] { return writesDone(port) && hostIn >= windowOut; }) &&
-           spinUntil([&] { return taken + A::rxBuffer(*w).size() >= hostOut; });
+           spinUntil([&] { return qint64(w->session().bytesReceived()) >= hostOut; });
 }
 
 bool TestSoak::runBatches(int round)
 {
-    auto &ui = A::ui(*w);
+    auto &ui = movratest::form(*w);
     auto &model = host.model();
     // Values that differ from one round to the next, inside the device's limits.
     const int temperatureCorrection = (round % 21 - 10) * 7;
@@ -150,18 +145,18 @@ bool TestSoak::runBatches(int round)
     ui.BraudRate_4->setCurrentIndex(order);
 
     ui.writeButton->click();
-    for (int i = 0; i < 100 * kTicksPerSecond && A::batchWriteActive(*w); ++i) {
+    for (int i = 0; i < 100 * kTicksPerSecond && w->session().batchWriteActive(); ++i) {
         if (!step())
             return false;
     }
-    if (A::batchWriteActive(*w))
+    if (w->session().batchWriteActive())
         return false;
     ui.readButton->click();
-    for (int i = 0; i < 100 * kTicksPerSecond && A::batchReadActive(*w); ++i) {
+    for (int i = 0; i < 100 * kTicksPerSecond && w->session().batchReadActive(); ++i) {
         if (!step())
             return false;
     }
-    if (A::batchReadActive(*w))
+    if (w->session().batchReadActive())
         return false;
     // Let the last reply be taken.
     for (int i = 0; i < 5; ++i) {
@@ -194,7 +189,8 @@ bool TestSoak::runBatches(int round)
     // The batches switch the periodic reading off; the operator ticks it again.
     ui.checkBox_5->click();
     ui.checkBox_6->click();
-    return A::autoReadTemp(*w) && A::autoReadHumi(*w);
+    return w->session().periodicReading(movra::Quantity::Temperature) &&
+           w->session().periodicReading(movra::Quantity::Humidity);
 }
 
 void TestSoak::shiftOnTheBench()
@@ -229,11 +225,12 @@ void TestSoak::shiftOnTheBench()
     qputenv("MOVRA_EXTRA_PORTS", path.toLocal8Bit());
     MovraTestTool window;
     w = &window;
-    A::tickTimer(window).stop();
-    connect(&A::serialPort(window), &QIODevice::bytesWritten, this,
-            [this](qint64 n) { windowOut += n; });
-    auto &ui = A::ui(window);
-    QVERIFY(A::checkTemp(window) && A::checkHumi(window));
+    window.ticker().stop();
+    movra::Session &session = window.session();
+    connect(&session.port(), &QIODevice::bytesWritten, this, [this](qint64 n) { windowOut += n; });
+    auto &ui = movratest::form(window);
+    QVERIFY(session.check(movra::Quantity::Temperature).on &&
+            session.check(movra::Quantity::Humidity).on);
     ui.SerialComNum->setCurrentIndex(ui.SerialComNum->findText(path));
     ui.BraudRate_1->setCurrentIndex(ui.BraudRate_1->findText(QStringLiteral("9600")));
     // Writes: corrections and order, never the address or the baud rate.
@@ -244,19 +241,27 @@ void TestSoak::shiftOnTheBench()
     ui.checkBox_3->click();
     ui.checkBox_4->click();
     ui.checkBox_7->click();
-    QVERIFY(!A::devNumChecked(window) && !A::braudRateChecked(window));
-    QVERIFY(A::tempOffsetChecked(window) && A::humiOffsetChecked(window) &&
-            A::tempHumiRevertChecked(window));
+    using movra::Parameter;
+    QVERIFY(!session.writeEnabled(Parameter::Address) &&
+            !session.writeEnabled(Parameter::BaudRate));
+    QVERIFY(session.writeEnabled(Parameter::TempCorrection) &&
+            session.writeEnabled(Parameter::HumiCorrection) &&
+            session.writeEnabled(Parameter::Order));
+    // Which requests went out, by code: the boxes decide what is written.
+    QHash<qint32, int> sent;
+    connect(&session, &movra::Session::frameSent, this,
+            [&sent](qint32 code, const QByteArray &) { ++sent[code]; });
 
     movratest::DialogLog dialogs;
     ui.connectButton->click();
-    QVERIFY(spinUntil([&] { return writesDone(A::serialPort(window)); }));
-    for (int i = 0; i < 200 && A::linkState(window) != MovraTestTool::LinkConnected; ++i)
+    QVERIFY(spinUntil([&] { return writesDone(session.port()); }));
+    for (int i = 0; i < 200 && session.linkState() != movra::LinkState::Connected; ++i)
         QVERIFY(step());
-    QCOMPARE(A::linkState(window), qint32(MovraTestTool::LinkConnected));
+    QCOMPARE(session.linkState(), movra::LinkState::Connected);
     ui.checkBox_5->click();
     ui.checkBox_6->click();
-    QVERIFY(A::autoReadTemp(window) && A::autoReadHumi(window));
+    QVERIFY(session.periodicReading(movra::Quantity::Temperature) &&
+            session.periodicReading(movra::Quantity::Humidity));
 
     QElapsedTimer clock;
     clock.start();
@@ -278,9 +283,10 @@ void TestSoak::shiftOnTheBench()
 
     for (int second = 1; second <= seconds; ++second) {
         for (int t = 0; t < kTicksPerSecond; ++t) {
-            const bool reading = A::autoReadTemp(window) && A::autoReadHumi(window);
+            const bool reading = session.periodicReading(movra::Quantity::Temperature) &&
+                                 session.periodicReading(movra::Quantity::Humidity);
             QVERIFY2(step(), qPrintable(QStringLiteral("stuck at %1 s").arg(second)));
-            if (reading && A::secondTicks(window) == 0)
+            if (reading && session.ticks() % movra::timing::kSecondTicks == 0)
                 ++expectedPolls;
         }
         if (second % kBatchEverySeconds == 0) {
@@ -319,10 +325,18 @@ void TestSoak::shiftOnTheBench()
           longestPending, longestLog);
 
     QCOMPARE(dialogs.titles, QStringList());
-    QCOMPARE(A::linkState(window), qint32(MovraTestTool::LinkConnected));
+    QCOMPARE(session.linkState(), movra::LinkState::Connected);
     // Every second sent one read of both values, batches or not.
     QCOMPARE(expectedPolls, seconds);
     QCOMPARE(polls, expectedPolls);
+    QCOMPARE(sent.value(movra::ReqReadBoth), polls);
+    // Each round wrote the corrections and the order once, and never the
+    // station address or the baud rate.
+    QCOMPARE(sent.value(movra::ReqWriteTempCorrection), rounds);
+    QCOMPARE(sent.value(movra::ReqWriteHumiCorrection), rounds);
+    QCOMPARE(sent.value(movra::ReqWriteOrder), rounds);
+    QCOMPARE(sent.value(movra::ReqWriteAddress), 0);
+    QCOMPARE(sent.value(movra::ReqWriteBaudRate), 0);
     // The log pane keeps the last thousand lines, no more.
     QCOMPARE(longestLog, 1000);
     QCOMPARE(ui.textEdit->document()->blockCount(), 1000);

@@ -42,6 +42,7 @@ bool Rig::startPeer()
 void Rig::openWindow(const QString &extraPorts)
 {
     qputenv("MOVRA_EXTRA_PORTS", extraPorts.toLocal8Bit());
+    earlierWindows = farEndSent();
     w = std::make_unique<MovraTestTool>();
     w->ticker().stop();
     QObject::connect(&w->session().port(), &QIODevice::bytesWritten,

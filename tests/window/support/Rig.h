@@ -49,6 +49,7 @@ public:
     std::function<QByteArray(const QByteArray &)> answer;
     // Window side.
     qint64 windowOut = 0;
+    qint64 earlierWindows = 0;
     int ticked = 0;
 
     movrasim::DeviceModel &model() { return host.model(); }
@@ -65,7 +66,11 @@ public:
     bool selectPort(const QString &name);
     bool selectRate(qint32 rate);
 
-    qint64 received() const { return qint64(w->session().bytesReceived()); }
+    // Bytes the tool has received, over every window the rig opened: a
+    // window that was closed had received all the far end sent until then.
+    qint64 received() const { return earlierWindows + qint64(w->session().bytesReceived()); }
+    // Of those, the bytes taken out of the receive buffer as blocks.
+    qint64 taken() const { return received() - w->session().bufferedBytes(); }
     qint64 farEndSent() const { return peer ? peerOut : hostOut; }
 
     // Waits until the line is quiet as far as the tool can tell.
@@ -76,10 +81,7 @@ public:
     // Ticks until pred holds; the number of ticks it took, -1 if it never did.
     int ticksUntil(const std::function<bool()> &pred, int max);
 
-    bool connected() const
-    {
-        return w->session().linkState() == movra::LinkState::Connected;
-    }
+    bool connected() const { return w->session().linkState() == movra::LinkState::Connected; }
     bool connectAt(qint32 rate);
     // Request, reply, and the three quiet ticks that hand it over.
     bool manualRead();
