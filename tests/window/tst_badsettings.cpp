@@ -29,7 +29,9 @@
 #include "link/Tenths.h"
 
 using movra::Quantity;
-using DiskValues = QMap<QString, QString>;
+using movratest::diskSettings;
+using movratest::DiskValues;
+using movratest::fileBytes;
 
 namespace {
 
@@ -146,31 +148,6 @@ bool prepare(Start start)
     QFile f(file);
     const QByteArray bytes = contentFor(start);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-// Setting.ini as it is on disk. QSettings caches every file it has written
-// in this process, so a copy under another name is read.
-DiskValues diskSettings(QSettings::Status *status = nullptr)
-{
-    DiskValues values;
-    const QString file = movratest::settingsFile();
-    QTemporaryDir dir;
-    const QString copy = dir.filePath(QStringLiteral("copy.ini"));
-    if (!QFileInfo(file).isFile() || !QFile::copy(file, copy))
-        return values;
-    QSettings s(copy, QSettings::IniFormat);
-    const QStringList keys = s.allKeys();
-    for (const QString &key : keys)
-        values.insert(key, s.value(key).toString());
-    if (status)
-        *status = s.status();
-    return values;
 }
 
 // What the window hands the engine from Setting.ini.
@@ -304,17 +281,6 @@ private:
 
 Q_DECLARE_METATYPE(Start)
 Q_DECLARE_METATYPE(Writer)
-Q_DECLARE_METATYPE(DiskValues)
-
-namespace QTest {
-template <> char *toString(const DiskValues &values)
-{
-    QStringList parts;
-    for (auto it = values.cbegin(); it != values.cend(); ++it)
-        parts << it.key() + QLatin1Char('=') + it.value();
-    return qstrdup(parts.join(QLatin1String(", ")).toUtf8().constData());
-}
-} // namespace QTest
 
 class TestBadSettings : public QObject
 {

@@ -14,39 +14,14 @@
 
 using movra::Quantity;
 using KeyValues = QList<QPair<QString, QVariant>>;
-using DiskValues = QMap<QString, QString>;
 
 Q_DECLARE_METATYPE(KeyValues)
-Q_DECLARE_METATYPE(DiskValues)
+
+using movratest::diskSettings;
+using movratest::DiskValues;
+using movratest::fileBytes;
 
 namespace {
-
-// Reads Setting.ini as it is on disk. QSettings keeps a per-process cache of
-// every file it has written, so it reads a fresh copy under another name.
-DiskValues diskSettings()
-{
-    DiskValues values;
-    const QString file = movratest::settingsFile();
-    if (!QFile::exists(file))
-        return values;
-    QTemporaryDir dir;
-    const QString copy = dir.filePath(QStringLiteral("copy.ini"));
-    if (!QFile::copy(file, copy))
-        qFatal("cannot copy %s", qPrintable(file));
-    QSettings s(copy, QSettings::IniFormat);
-    const QStringList keys = s.allKeys();
-    for (const QString &key : keys)
-        values.insert(key, s.value(key).toString());
-    return values;
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return f.readAll();
-}
 
 // The figures of the qualification checks that Setting.ini feeds, by name.
 qint64 member(MovraTestTool &w, const QString &name)
@@ -81,16 +56,6 @@ int interval(MovraTestTool &w, Quantity q)
 }
 
 } // namespace
-
-namespace QTest {
-template <> char *toString(const DiskValues &values)
-{
-    QStringList parts;
-    for (auto it = values.cbegin(); it != values.cend(); ++it)
-        parts << it.key() + QLatin1Char('=') + it.value();
-    return qstrdup(parts.join(QLatin1String(", ")).toUtf8().constData());
-}
-} // namespace QTest
 
 class TestSettings : public QObject
 {

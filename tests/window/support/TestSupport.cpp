@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTextBlock>
 
 #ifdef Q_OS_LINUX
@@ -75,6 +76,29 @@ void writeSettings(const QList<QPair<QString, QVariant>> &values)
     for (const auto &kv : values)
         s.setValue(kv.first, kv.second);
     s.sync();
+}
+
+DiskValues diskSettings(QSettings::Status *status)
+{
+    DiskValues values;
+    const QString file = settingsFile();
+    QTemporaryDir dir;
+    const QString copy = dir.filePath(QStringLiteral("copy.ini"));
+    if (!QFileInfo(file).isFile() || !QFile::copy(file, copy))
+        return values;
+    QSettings s(copy, QSettings::IniFormat);
+    const QStringList keys = s.allKeys();
+    for (const QString &key : keys)
+        values.insert(key, s.value(key).toString());
+    if (status)
+        *status = s.status();
+    return values;
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
 QStringList logLines(MovraTestTool &w)

@@ -3,9 +3,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMap>
 #include <QMetaObject>
+#include <QSettings>
 #include <QString>
 #include <QStringList>
+#include <QtTest>
 #include <memory>
 
 #include "Dialogs.h"
@@ -34,6 +37,14 @@ QString settingsFile();
 void removeSettings();
 // Writes keys into Setting.ini before a window is built.
 void writeSettings(const QList<QPair<QString, QVariant>> &values);
+// Setting.ini as it is on disk, every key with its value as text; empty
+// without a file. QSettings caches the files it wrote in this process, so a
+// copy under another name is read. *status says whether it read cleanly.
+using DiskValues = QMap<QString, QString>;
+DiskValues diskSettings(QSettings::Status *status = nullptr);
+// A file's bytes; "<unreadable>" when it cannot be read, so a file that has
+// gone never compares equal to an empty one.
+QByteArray fileBytes(const QString &path);
 
 // Log pane text as plain text, one string per paragraph.
 QStringList logLines(MovraTestTool &w);
@@ -54,3 +65,15 @@ std::unique_ptr<MovraTestTool> makeWindow();
 qint64 residentBytes();
 
 } // namespace movratest
+
+Q_DECLARE_METATYPE(movratest::DiskValues)
+
+namespace QTest {
+template <> inline char *toString(const movratest::DiskValues &values)
+{
+    QStringList parts;
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        parts << it.key() + QLatin1Char('=') + it.value();
+    return qstrdup(parts.join(QLatin1String(", ")).toUtf8().constData());
+}
+} // namespace QTest
