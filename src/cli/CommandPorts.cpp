@@ -1,0 +1,37 @@
+// ports: what the system lists, then MOVRA_EXTRA_PORTS (pseudo-terminals
+// are never listed by the serial-port library).
+#include <QDir>
+#include <QSerialPortInfo>
+
+#include "cli/Commands.h"
+
+namespace movra::cli {
+
+namespace {
+Event portEvent(const QString &name, const QString &location, const QString &description,
+                const QString &manufacturer, bool extra)
+{
+    Event e("port");
+    e.text("name", name)
+        .text("location", location)
+        .text("description", description)
+        .text("manufacturer", manufacturer)
+        .flag("extra", extra);
+    e.line = QStringList{name, location, description}.join(QLatin1Char('\t'));
+    return e;
+}
+} // namespace
+
+int runPorts(const Invocation &, Output &out)
+{
+    const auto ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : ports)
+        out.event(portEvent(info.portName(), info.systemLocation(), info.description(),
+                            info.manufacturer(), false));
+    const QString extra = qEnvironmentVariable("MOVRA_EXTRA_PORTS");
+    for (const QString &path : extra.split(QDir::listSeparator(), Qt::SkipEmptyParts))
+        out.event(portEvent(path, path, QStringLiteral("MOVRA_EXTRA_PORTS"), QString(), true));
+    return kDone;
+}
+
+} // namespace movra::cli

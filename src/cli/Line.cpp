@@ -1,0 +1,203 @@
+#include "cli/Line.h"
+
+#include <QEventLoop>
+
+#include "cli/Interrupt.h"
+
+namespace movra::cli {
+
+namespace {
+// What the device takes between a request's last byte and its answer's
+// first; the line time itself comes from the bytes.
+constexpr int kTurnaroundMs = 50;
+// The identification text has no fixed length; the transmitter's is 24
+// bytes, and this leaves room for a longer version string.
+constexpr int kIdentificationBytes = 32;
+constexpr int kBitsPerByte = 10; // 8N1: start, eight data bits, stop
+
+int frameBytes(const FrameSpec &f)
+{
+    return f.layout == FrameLayout::BaudRate ? kBaudFrameSize : kRequestFrameSize;
+}
+
+int replyBytes(const RequestSpec &spec, const FrameSpec &f)
+{
+    if (spec.settle == Settle::Handshake && f.function == FnWrite)
+        return kIdentificationBytes;
+    if (f.layout == FrameLayout::BaudRate)
+        return kBaudFrameSize;
+    if (f.function == FnRead)
+        return 5 + 2 * f.count; // address, function, count, data, CRC
+    return kRequestFrameSize;   // a write's echo
+}
+
+quint64 since(quint64 now, quint64 then)
+{
+    // The figures restart with each handshake.
+    return now >= then ? now - then : now;
+}
+} // namespace
+
+int lineTimeoutTicks(qint32 code, bool testMode, qint32 rate)
+{
+    const RequestSpec *spec = requestSpec(code);
+    if (!spec || rate <= 0)
+        return 0;
+    const bool alt = testMode && spec->testModeFrame.layout != FrameLayout::None;
+    const FrameSpec &f = alt ? spec->testModeFrame : spec->frame;
+    const int bits = (frameBytes(f) + replyBytes(*spec, f)) * kBitsPerByte;
+    const int lineMs = (bits * 1000 + rate - 1) / rate;
+    const int waitTicks = (lineMs + kTurnaroundMs + timing::kTickMs - 1) / timing::kTickMs;
+    // One more tick: the request goes out between two ticks.
+    return waitTicks + timing::kQuietTicks + 1;
+}
+
+Line::Line(int timeoutMs, bool testMode) : m_timeoutMs(timeoutMs)
+{
+    m_session.setTestMode(testMode);
+    QObject::connect(&m_ticks, &TickScheduler::tick, &m_session, [this] { m_session.tick(); });
+    QObject::connect(&m_session, &Session::portFailed, &m_session, [this](const QString &reason) {
+        m_portLost = true;
+        m_lostReason = reason;
+    });
+    QObject::connect(&m_session, &Session::connected, &m_session,
+                     [this](const Identity &identity) { m_identity = identity; });
+    QObject::connect(&m_session, &Session::measured, &m_session,
+                     [this](const Measurement &m) { m_measurement = m; });
+    QObject::connect(&m_session, &Session::parameterRead, &m_session,
+                     [this](Parameter p, qint32 value) { m_parameters[size_t(p)] = value; });
+    m_ticks.start();
+}
+
+Line::~Line()
+{
+    m_ticks.stop();
+    close();
+}
+
+bool Line::open(const QString &port, qint32 rate, QString *reason)
+{
+    m_session.setBaudRate(rate);
+    m_session.openPort(port, rate);
+    if (m_session.port().isOpen()) {
+        m_portLost = false;
+        return true;
+    }
+    *reason = m_session.port().errorString();
+    return false;
+}
+
+void Line::setRate(qint32 rate)
+{
+    m_session.setBaudRate(rate);
+    m_session.port().setBaudRate(rate, QSerialPort::AllDirections);
+}
+
+void Line::close()
+{
+    m_session.closePort();
+}
+
+int Line::timeoutTicks(qint32 code) const
+{
+    if (m_timeoutMs > 0)
+        return (m_timeoutMs + timing::kTickMs - 1) / timing::kTickMs;
+    return lineTimeoutTicks(code, m_session.testMode(), m_session.baudRate());
+}
+
+Line::Outcome Line::exchange(qint32 code, qint32 value, Stop stop)
+{
+    if (m_portLost)
+        return Outcome::PortLost;
+    if (stop == Stop::AtOnce && interruptSignal())
+        return Outcome::Interrupted;
+    m_identity.reset();
+    m_measurement.reset();
+    m_parameters = {};
+    m_session.request(code, value, timeoutTicks(code));
+    return run(code, stop, 0);
+}
+
+// Until the request of `code` ends or, without one, until tick `until`.
+Line::Outcome Line::run(qint32 code, Stop stop, quint64 until)
+{
+    QEventLoop loop;
+    std::optional<Outcome> outcome;
+    const auto finish = [&](Outcome o) {
+        if (!outcome) {
+            outcome = o;
+            loop.quit();
+        }
+    };
+    // The connections end with this scope.
+    QObject scope;
+    QObject::connect(&m_session, &Session::replySettled, &scope, [&](qint32 c) {
+        if (c == code)
+            finish(Outcome::Settled);
+    });
+    QObject::connect(&m_session, &Session::requestTimedOut, &scope, [&](qint32 c) {
+        if (c == code)
+            finish(Outcome::TimedOut);
+    });
+    QObject::connect(&m_session, &Session::writeRejected, &scope, [&](qint32 c) {
+        if (c == code)
+            finish(Outcome::Rejected);
+    });
+    QObject::connect(&m_session, &Session::portFailed, &scope, [&] { finish(Outcome::PortLost); });
+    QObject::connect(&m_ticks, &TickScheduler::tick, &scope, [&] {
+        if (code == ReqNone && m_session.ticks() >= until)
+            finish(Outcome::Settled);
+        if (stop == Stop::AtOnce && interruptSignal())
+            finish(Outcome::Interrupted);
+    });
+    if (m_portLost)
+        finish(Outcome::PortLost);
+    if (!outcome)
+        loop.exec();
+    return *outcome;
+}
+
+Line::Outcome Line::request(qint32 code, qint32 value, Stop stop)
+{
+    for (int attempt = 1;; ++attempt) {
+        const Outcome o = exchange(code, value, stop);
+        if (o != Outcome::TimedOut || attempt >= kAttempts)
+            return o;
+    }
+}
+
+Line::Outcome Line::waitUntil(quint64 tick, Stop stop)
+{
+    if (m_session.ticks() >= tick)
+        return m_portLost ? Outcome::PortLost : Outcome::Settled;
+    if (stop == Stop::AtOnce && interruptSignal())
+        return Outcome::Interrupted;
+    return run(ReqNone, stop, tick);
+}
+
+QString Line::whyUnanswered(qint32 code, const LinkStats &from) const
+{
+    const LinkStats &now = m_session.stats();
+    const auto badCrc = size_t(BlockCause::BadCrc);
+    const quint64 exceptions = since(now.exceptions, from.exceptions);
+    const quint64 crcs = since(now.notRecognised[badCrc], from.notRecognised[badCrc]);
+    const quint64 bytes = since(now.bytesRead, from.bytesRead);
+    const QString what = QLatin1String(requestKindName(requestKindIndex(code)));
+    if (exceptions > 0)
+        return QStringLiteral("%1: the device refused it (exception reply)").arg(what);
+    if (crcs > 0)
+        return QStringLiteral("%1: the reply failed its CRC check").arg(what);
+    if (bytes > 0 && code == ReqProbe)
+        return QStringLiteral("%1: the answer is not a transmitter's identification (%2 bytes)")
+            .arg(what)
+            .arg(bytes);
+    if (bytes > 0)
+        return QStringLiteral("%1: no usable answer (%2 bytes not recognised)")
+            .arg(what)
+            .arg(bytes);
+    return QStringLiteral("%1: no answer within %2 ms")
+        .arg(what)
+        .arg(timeoutTicks(code) * timing::kTickMs);
+}
+
+} // namespace movra::cli

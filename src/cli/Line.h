@@ -1,0 +1,73 @@
+// The line to one transmitter for the length of one command: the engine's
+// session and its ticks, and each request waited for in a local event loop
+// until the reply settles it, its time-out, the port's loss or an
+// interruption. Time-outs follow the line time at the current rate, not the
+// window's periods.
+#pragma once
+
+#include <QString>
+#include <array>
+#include <optional>
+
+#include "engine/Session.h"
+#include "engine/TickScheduler.h"
+
+namespace movra::cli {
+
+// A reply's bytes, the request's and the device's turnaround at `rate`, plus
+// the reply intake's quiet ticks, in ticks.
+int lineTimeoutTicks(qint32 code, bool testMode, qint32 rate);
+
+class Line
+{
+public:
+    enum class Outcome { Settled, TimedOut, Rejected, PortLost, Interrupted };
+    // Whether Ctrl+C ends the wait at once, or only after the reply.
+    enum class Stop { AtOnce, AfterReply };
+    // Requests at one rate are tried this often while they time out.
+    static constexpr int kAttempts = 3;
+
+    // timeoutMs 0: from the line time at each rate.
+    Line(int timeoutMs, bool testMode);
+    ~Line();
+    Line(const Line &) = delete;
+    Line &operator=(const Line &) = delete;
+
+    Session &session() { return m_session; }
+
+    bool open(const QString &port, qint32 rate, QString *reason);
+    void setRate(qint32 rate);
+    qint32 rate() const { return m_session.baudRate(); }
+    void close();
+
+    // One request with its time-out; then the same up to kAttempts times.
+    Outcome exchange(qint32 code, qint32 value, Stop stop);
+    Outcome request(qint32 code, qint32 value, Stop stop);
+    // Ticks until the session's tick count reaches `tick`.
+    Outcome waitUntil(quint64 tick, Stop stop);
+
+    int timeoutTicks(qint32 code) const;
+    // Why requests of `code` got no usable answer, told by the statistics
+    // since `from`.
+    QString whyUnanswered(qint32 code, const LinkStats &from) const;
+    QString lostReason() const { return m_lostReason; }
+
+    // What the last request brought.
+    const std::optional<Identity> &identity() const { return m_identity; }
+    const std::optional<Measurement> &measurement() const { return m_measurement; }
+    std::optional<qint32> parameter(Parameter p) const { return m_parameters[size_t(p)]; }
+
+private:
+    Outcome run(qint32 code, Stop stop, quint64 until);
+
+    Session m_session;
+    TickScheduler m_ticks;
+    int m_timeoutMs;
+    bool m_portLost = false;
+    QString m_lostReason;
+    std::optional<Identity> m_identity;
+    std::optional<Measurement> m_measurement;
+    std::array<std::optional<qint32>, kParameterCount> m_parameters{};
+};
+
+} // namespace movra::cli

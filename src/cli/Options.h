@@ -1,0 +1,64 @@
+// What a command line asks for, read by a table of options: every value is
+// checked here, before anything opens the port, so a bad one costs the
+// device nothing.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+#include "engine/Qualification.h"
+
+namespace movra::cli {
+
+enum class Command { None, Help, Ports, Identify, Read, Params, Write, Check, RecordsExport };
+
+struct Invocation
+{
+    Command command = Command::None;
+
+    QString port;    // empty: the one Setting.ini remembers
+    qint32 baud = 0; // 0: the one Setting.ini remembers
+    bool autoBaud = false;
+    int station = 1;
+    bool stationGiven = false;
+    QString testPassword; // non-empty: test mode
+    bool json = false;
+    bool noRecords = false;
+    QString db;
+    int timeoutMs = 0; // 0: from the line time at the rate
+
+    // read and check
+    int count = 1; // 0: until interrupted
+    int intervalTicks = 100;
+    std::optional<Check> temperature; // tenths, as the window types them
+    std::optional<Check> humidity;
+
+    // write: tenths for the offsets, a rate, an OrderMode
+    std::optional<qint32> newStation;
+    std::optional<qint32> newBaud;
+    std::optional<qint32> tempOffset;
+    std::optional<qint32> humiOffset;
+    std::optional<qint32> order;
+
+    // records export
+    QDateTime since;
+    QDateTime until;
+    QString format; // "csv" or "json"; empty: json with --json, else csv
+};
+
+struct Parsed
+{
+    Invocation invocation;
+    QString error; // one line naming the option and what it accepts
+    bool ok() const { return error.isEmpty(); }
+};
+
+// args without the program name. testPassword is MOVRA_TEST_PASSWORD.
+Parsed parseArguments(const QStringList &args, const QString &envPassword);
+
+bool isDeviceCommand(Command command);
+QString commandName(Command command);
+
+} // namespace movra::cli

@@ -1,0 +1,145 @@
+#include "cli/Output.h"
+
+#include <cstdio>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "link/Tenths.h"
+
+namespace movra::cli {
+
+namespace {
+
+QByteArray jsonString(const QString &text)
+{
+    QByteArray out("\"");
+    for (const char c : text.toUtf8()) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (uchar(c) < 0x20)
+                out +=
+                    QByteArray("\\u00") + QByteArray::number(uchar(c), 16).rightJustified(2, '0');
+            else
+                out += c;
+        }
+    }
+    return out + '"';
+}
+
+// Each line whole and at once: a line controller reads a pipe line by line.
+void writeLine(std::FILE *stream, const QByteArray &line)
+{
+    std::fwrite(line.constData(), 1, size_t(line.size()), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+Event::Event(const char *name)
+{
+    raw("event", jsonString(QLatin1String(name)));
+}
+
+Event &Event::raw(const char *key, const QByteArray &value)
+{
+    m_json += m_json.isEmpty() ? "{" : ",";
+    m_json += jsonString(QLatin1String(key)) + ':' + value;
+    return *this;
+}
+
+Event &Event::text(const char *key, const QString &value)
+{
+    return raw(key, jsonString(value));
+}
+
+Event &Event::number(const char *key, qint64 value)
+{
+    return raw(key, QByteArray::number(value));
+}
+
+Event &Event::tenths(const char *key, qint64 value)
+{
+    return raw(key, tenthsText(value).toLatin1());
+}
+
+Event &Event::flag(const char *key, bool value)
+{
+    return raw(key, value ? "true" : "false");
+}
+
+Event &Event::null(const char *key)
+{
+    return raw(key, "null");
+}
+
+QByteArray Event::json() const
+{
+    return m_json + '}';
+}
+
+void Output::event(const Event &event)
+{
+    writeLine(stdout, m_json ? event.json() : event.line.toUtf8());
+}
+
+void Output::error(int status, const QString &message)
+{
+    writeLine(stderr, "movra: " + message.toUtf8());
+    if (m_json)
+        writeLine(stdout, Event("error").number("code", status).text("message", message).json());
+}
+
+void Output::progress(const QString &text)
+{
+    static const bool watched = stderrIsTerminal();
+    if (watched)
+        writeLine(stderr, "movra: " + text.toUtf8());
+}
+
+QString isoTime(const QDateTime &time)
+{
+    const int offset = time.offsetFromUtc();
+    const int minutes = (offset < 0 ? -offset : offset) / 60;
+    return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
+           QLatin1Char(offset < 0 ? '-' : '+') +
+           QStringLiteral("%1:%2")
+               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString isoNow()
+{
+    return isoTime(QDateTime::currentDateTime());
+}
+
+// The one call that differs between the systems.
+bool stderrIsTerminal()
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(fileno(stderr)) != 0;
+#endif
+}
+
+} // namespace movra::cli

@@ -1,0 +1,32 @@
+// Where a command's records go: one object told about the connection, each
+// judged reading, each parameter write, each read of the parameters and the
+// end. This one keeps nothing (--no-records).
+#pragma once
+
+#include <QString>
+#include <array>
+#include <optional>
+
+#include "engine/Session.h"
+
+namespace movra::cli {
+
+using ParameterValues = std::array<std::optional<qint32>, kParameterCount>;
+
+class RecordSink
+{
+public:
+    virtual ~RecordSink() = default;
+
+    virtual void connected(const Identity & /*identity*/) {}
+    virtual void connectFailed(const QString & /*port*/, qint32 /*baud*/, bool /*testMode*/,
+                               const QString & /*reason*/)
+    {
+    }
+    virtual void reading(const Measurement & /*judged*/) {}
+    virtual void written(Parameter /*parameter*/, qint32 /*value*/, bool /*confirmed*/) {}
+    virtual void parametersRead(const ParameterValues & /*values*/) {}
+    virtual void disconnected(bool /*portLost*/, const QString & /*reason*/) {}
+};
+
+} // namespace movra::cli

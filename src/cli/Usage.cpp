@@ -1,0 +1,49 @@
+#include "cli/Usage.h"
+
+namespace movra::cli {
+
+const char *usageText()
+{
+    return R"(movra [options] COMMAND [arguments]
+
+Options (before or after COMMAND):
+  --port NAME          serial port: a name as `movra ports` lists it, or a device path;
+                       default: the port remembered in Setting.ini
+  --baud RATE|auto     2400 4800 9600 19200 38400 57600 115200, or auto (try the seven);
+                       default: the rate remembered in Setting.ini, else 9600
+  --station N          station address for readings, 1-254; default 1
+  --test-mode PASSWORD connect in test mode (the window's passwords); the environment
+                       variable MOVRA_TEST_PASSWORD serves too, so that it stays out of
+                       the process list
+  --json               one JSON object per line on stdout instead of text
+  --no-records         do not store records (stored by default, as the window does)
+  --db PATH|URL        record store; default: the window's
+  --timeout MS         per-request time-out; default: derived from the baud rate
+
+Commands:
+  ports                           list the serial ports (and MOVRA_EXTRA_PORTS)
+  identify                        connect: print the baud rate, the station address when
+                                  learned, and the identification text
+  read [--count N] [--interval S] temperature and humidity from --station;
+                                  default: 1 reading; --count 0 = until interrupted
+  params                          read the five parameters
+  write [--new-station N] [--new-baud RATE] [--temp-offset C] [--humi-offset P]
+        [--order hardware|humidity-first|temperature-first]
+                                  write the given parameters, each confirmed by the device's
+                                  echo (a confirmed new baud rate is followed by the restart
+                                  request), then read them back and compare
+  check --temp REF:TOL [--humi REF:TOL] [--count N] [--interval S]
+                                  read and judge as the window's qualification check does;
+                                  passes only if every reading passes
+  records export [--since DATE] [--until DATE] [--format csv|json]
+
+Exit status:
+  0  done, every check passed
+  1  a check failed, or a read-back differs from what was written
+  2  usage: unknown command or option, missing or out-of-range value
+  3  the device: no answer, or no usable answer (time-out, bad CRC, exception)
+  4  the port: cannot be opened, or lost while in use
+)";
+}
+
+} // namespace movra::cli
