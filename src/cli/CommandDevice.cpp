@@ -94,8 +94,10 @@ int DeviceRun::scan()
                                   .arg(m_line.whyUnanswered(ReqProbe, from)));
 }
 
-void DeviceRun::announce(const Identity &identity)
+void DeviceRun::announce(Identity identity)
 {
+    // As given: the serial-port library shortens /dev/ paths.
+    identity.port = m_choice.port;
     Session &s = m_line.session();
     // A station learned in test mode serves unless one is given.
     if (m_inv.stationGiven || identity.station < 0)
@@ -153,7 +155,7 @@ int DeviceRun::readOnce(int index, bool *passed)
     for (const Quantity q : {Quantity::Temperature, Quantity::Humidity}) {
         if (m_inv.command != Command::Check || !s.check(q).on)
             continue;
-        m_out.event(checkEvent(s.station(), q, m));
+        m_out.event(checkEvent(s.station(), q, m, s.check(q)));
         *passed = *passed && checkPassed(q, m);
     }
     return kDone;

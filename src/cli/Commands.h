@@ -31,7 +31,7 @@ private:
     int connect();
     int connectAt(qint32 rate);
     int scan();
-    void announce(const Identity &identity);
+    void announce(Identity identity);
     int readings();
     int readOnce(int index, bool *passed);
     int readParameters(ParameterValues *values);

@@ -137,7 +137,7 @@ Event readingEvent(int station, const Measurement &m)
     return e;
 }
 
-Event checkEvent(int station, Quantity q, const Measurement &m)
+Event checkEvent(int station, Quantity q, const Measurement &m, const Check &check)
 {
     const bool temperature = q == Quantity::Temperature;
     const bool has = temperature ? m.hasTemperature : m.hasHumidity;
@@ -151,7 +151,8 @@ Event checkEvent(int station, Quantity q, const Measurement &m)
         e.tenths("value", j.value);
     else
         e.null("value");
-    e.tenths("reference", j.reference).tenths("tolerance", qint64(j.tolerance));
+    // From the check itself: a value out of its range was never judged.
+    e.tenths("reference", check.reference).tenths("tolerance", qint64(check.tolerance));
     if (has)
         e.tenths("deviation", qint64(j.deviation));
     else
@@ -160,7 +161,7 @@ Event checkEvent(int station, Quantity q, const Measurement &m)
     const QString value = has ? tenthsText(j.value) + unit : QStringLiteral("no value in range");
     const QString deviation = has ? tenthsText(qint64(j.deviation)) : QStringLiteral("-");
     e.line = QStringLiteral("%1 %2: reference %3, tolerance %4, deviation %5: %6")
-                 .arg(name, value, tenthsText(j.reference), tenthsText(qint64(j.tolerance)),
+                 .arg(name, value, tenthsText(check.reference), tenthsText(qint64(check.tolerance)),
                       deviation, pass ? QStringLiteral("pass") : QStringLiteral("FAIL"));
     return e;
 }

@@ -21,7 +21,7 @@ QString identText(const Identity &identity, const QByteArray &request);
 
 Event identifiedEvent(const Identity &identity, const QByteArray &request);
 Event readingEvent(int station, const Measurement &m);
-Event checkEvent(int station, Quantity q, const Measurement &m);
+Event checkEvent(int station, Quantity q, const Measurement &m, const Check &check);
 Event paramsEvent(const ParameterValues &values);
 Event writtenEvent(Parameter p, qint32 value, bool sent, bool confirmed);
 

@@ -1,0 +1,115 @@
+#include "CliRig.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QTimer>
+#include <QtTest>
+
+#include "link/Requests.h"
+
+namespace clitest {
+
+const char kPassword[] = "Wxdo582039";
+
+QStringList Run::outLines() const
+{
+    return out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QStringList Run::errLines() const
+{
+    return err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QVector<QJsonObject> Run::events() const
+{
+    QVector<QJsonObject> all;
+    for (const QString &line : outLines()) {
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(line.toUtf8(), &error);
+        if (!doc.isObject())
+            QTest::qFail(qPrintable(QStringLiteral("not a JSON object: ") + line), __FILE__,
+                         __LINE__);
+        all << doc.object();
+    }
+    return all;
+}
+
+QVector<QJsonObject> Run::events(const QString &name) const
+{
+    QVector<QJsonObject> some;
+    for (const QJsonObject &e : events()) {
+        if (e.value(QStringLiteral("event")).toString() == name)
+            some << e;
+    }
+    return some;
+}
+
+Rig::Rig()
+{
+    env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configDir());
+    env.insert(QStringLiteral("HOME"), m_dir.path());
+    env.remove(QStringLiteral("MOVRA_TEST_PASSWORD"));
+    env.remove(QStringLiteral("MOVRA_EXTRA_PORTS"));
+    QObject::connect(&m_host, &movrasim::SimulatorHost::bytesReceived, &m_host,
+                     [this](const QByteArray &bytes) { m_heard += bytes; });
+}
+
+bool Rig::startDevice(qint32 rate)
+{
+    device().setBaudRate(rate);
+    m_port = m_host.start();
+    return !m_port.isEmpty();
+}
+
+Run Rig::run(const QStringList &args, const Watch &watch, int timeoutMs)
+{
+    Run r;
+    QProcess p;
+    p.setProcessEnvironment(env);
+    QEventLoop loop;
+    QObject::connect(&p, &QProcess::readyReadStandardOutput, &loop, [&] {
+        r.out += QString::fromUtf8(p.readAllStandardOutput());
+        if (watch)
+            watch(p, r.out);
+    });
+    QObject::connect(&p, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &loop,
+                     &QEventLoop::quit);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    p.start(QStringLiteral(MOVRA_CLI), args);
+    if (p.waitForStarted(10000))
+        loop.exec();
+    if (p.state() != QProcess::NotRunning) {
+        p.kill();
+        p.waitForFinished(5000);
+        QTest::qFail("movra did not end in time", __FILE__, __LINE__);
+    }
+    r.out += QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    if (p.exitStatus() == QProcess::NormalExit)
+        r.status = p.exitCode();
+    // What the program wrote before it ended is in the terminal's buffer:
+    // one pass of the event loop hands it to the device.
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    return r;
+}
+
+Run Rig::runOnDevice(const QStringList &args, const Watch &watch)
+{
+    return run(QStringList{QStringLiteral("--port"), m_port, QStringLiteral("--no-records")} + args,
+               watch);
+}
+
+QByteArray frameOf(qint32 code, qint32 value, quint8 station, bool testMode)
+{
+    movra::FrameArgs args;
+    args.station = station;
+    args.value = value;
+    args.testMode = testMode;
+    return movra::requestFrame(code, args);
+}
+
+} // namespace clitest

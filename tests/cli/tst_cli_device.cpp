@@ -1,0 +1,398 @@
+// movra against the simulated transmitter: identification at a given rate,
+// in test mode and by trying the seven rates; readings and their keys; the
+// qualification check's judgement; the parameters read and written back.
+
+#include <QtTest>
+
+#include "CliRig.h"
+#include "Pty.h"
+#include "link/Protocol.h"
+#include "link/Requests.h"
+
+using clitest::frameOf;
+using clitest::Rig;
+using clitest::Run;
+
+class TestCliDevice : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void identify_data();
+    void identify();
+    void autoBaudFindsEveryRate_data();
+    void autoBaudFindsEveryRate();
+    void autoBaudFindsNothing();
+    void readings();
+    void readingsAtAnotherStation();
+    void check_data();
+    void check();
+    void checkFailsWhenOneReadingFails();
+    void params();
+    void write_data();
+    void write();
+    void writeReadBackDiffers();
+};
+
+namespace {
+const QRegularExpression kIsoTime(
+    QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d$"));
+
+QStringList keysOf(const QJsonObject &o)
+{
+    return o.keys(); // sorted
+}
+} // namespace
+
+void TestCliDevice::init()
+{
+    if (!movratest::PtyPair::isSupported())
+        QSKIP("needs pseudo-terminals");
+}
+
+void TestCliDevice::identify_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("passwordInEnvironment");
+    QTest::addColumn<bool>("testMode");
+
+    QTest::newRow("normal") << QStringList{} << false << false;
+    QTest::newRow("test mode") << QStringList{"--test-mode", clitest::kPassword} << false << true;
+    QTest::newRow("test mode, password from the environment") << QStringList{} << true << true;
+}
+
+void TestCliDevice::identify()
+{
+    QFETCH(QStringList, args);
+    QFETCH(bool, passwordInEnvironment);
+    QFETCH(bool, testMode);
+
+    Rig rig;
+    rig.device().setAddress(7);
+    QVERIFY(rig.startDevice(19200));
+    if (passwordInEnvironment)
+        rig.env.insert(QStringLiteral("MOVRA_TEST_PASSWORD"), QLatin1String(clitest::kPassword));
+    const Run r = rig.runOnDevice(args + QStringList{"--baud", "19200", "--json", "identify"});
+    QCOMPARE(r.status, 0);
+    QVERIFY(r.err.isEmpty());
+    QCOMPARE(r.events().size(), 1);
+    const QJsonObject e = r.events(QStringLiteral("identified")).value(0);
+    QVERIFY(kIsoTime.match(e.value("time").toString()).hasMatch());
+    QCOMPARE(e.value("port").toString(), rig.port());
+    QCOMPARE(e.value("baud").toInt(), 19200);
+    QCOMPARE(e.value("test_mode").toBool(), testMode);
+    if (testMode) {
+        // The probe of the address block: the station comes back with it.
+        QCOMPARE(keysOf(e),
+                 (QStringList{"baud", "event", "ident", "port", "station", "test_mode", "time"}));
+        QCOMPARE(e.value("station").toInt(), 7);
+        QVERIFY(e.value("ident").toString().startsWith(QStringLiteral("fd030400070000")));
+        QCOMPARE(rig.heard(), frameOf(movra::ReqProbe, 0, 1, true));
+    } else {
+        QCOMPARE(keysOf(e), (QStringList{"baud", "event", "ident", "port", "test_mode", "time"}));
+        QCOMPARE(e.value("ident").toString(), QStringLiteral("ARDENO KVT582-TH V1.31"));
+        QCOMPARE(rig.heard(), frameOf(movra::ReqProbe));
+    }
+
+    const Run text = rig.runOnDevice(args + QStringList{"--baud", "19200", "identify"});
+    QCOMPARE(text.status, 0);
+    QCOMPARE(text.outLines().size(), 1);
+    QVERIFY2(text.out.startsWith(QStringLiteral("identified on %1 at 19200 Bd").arg(rig.port())),
+             qPrintable(text.out));
+}
+
+void TestCliDevice::autoBaudFindsEveryRate_data()
+{
+    QTest::addColumn<qint32>("rate");
+    for (int i = 0; i < movra::kBaudRateCount; ++i)
+        QTest::addRow("%d", movra::baudRateAt(i)) << movra::baudRateAt(i);
+}
+
+void TestCliDevice::autoBaudFindsEveryRate()
+{
+    QFETCH(qint32, rate);
+
+    Rig rig;
+    QVERIFY(rig.startDevice(rate));
+    const Run r = rig.runOnDevice({"--baud", "auto", "--json", "identify"});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.events(QStringLiteral("identified")).value(0).value("baud").toInt(), rate);
+    // One probe at each rate tried, 9600 first, then the list in order,
+    // until the device's: the device hears them all, and answers its own.
+    const QVector<qint32> order{9600, 2400, 4800, 19200, 38400, 57600, 115200};
+    QCOMPARE(rig.timesHeard(frameOf(movra::ReqProbe)), order.indexOf(rate) + 1);
+}
+
+void TestCliDevice::autoBaudFindsNothing()
+{
+    Rig rig;
+    movrasim::Faults silent;
+    silent.silent = true;
+    rig.device().setFaults(silent);
+    QVERIFY(rig.startDevice(4800));
+    const Run r = rig.runOnDevice({"--baud", "auto", "identify"});
+    QCOMPARE(r.status, 3);
+    QCOMPARE(r.errLines().size(), 1);
+    QVERIFY2(r.err.contains(QStringLiteral("seven rates")), qPrintable(r.err));
+    // One probe a rate, none sent again.
+    QCOMPARE(rig.timesHeard(frameOf(movra::ReqProbe)), 7);
+}
+
+void TestCliDevice::readings()
+{
+    Rig rig;
+    rig.device().setFixedTemperature(-125);
+    rig.device().setFixedHumidity(453);
+    QVERIFY(rig.startDevice());
+    const Run r = rig.runOnDevice({"--json", "read", "--count", "3", "--interval", "0.05"});
+    QCOMPARE(r.status, 0);
+    const auto readings = r.events(QStringLiteral("reading"));
+    QCOMPARE(readings.size(), 3);
+    QCOMPARE(r.events().size(), 4);
+    for (const QJsonObject &e : readings) {
+        QCOMPARE(keysOf(e), (QStringList{"event", "humidity", "station", "temperature", "time"}));
+        QVERIFY(kIsoTime.match(e.value("time").toString()).hasMatch());
+        QCOMPARE(e.value("station").toInt(), 1);
+        QCOMPARE(e.value("temperature").toDouble(), -12.5);
+        QCOMPARE(e.value("humidity").toDouble(), 45.3);
+    }
+    QCOMPARE(rig.timesHeard(frameOf(movra::ReqReadBoth)), 3);
+
+    // Out of its range, a value is null and the other still counts.
+    rig.device().setFixedTemperature(1200);
+    const Run out = rig.runOnDevice({"--json", "read"});
+    QCOMPARE(out.status, 0);
+    const QJsonObject e = out.events(QStringLiteral("reading")).value(0);
+    QVERIFY(e.value("temperature").isNull());
+    QCOMPARE(e.value("humidity").toDouble(), 45.3);
+
+    const Run text = rig.runOnDevice({"read"});
+    QCOMPARE(text.status, 0);
+    QVERIFY2(text.outLines().value(1).endsWith(QStringLiteral("station 1: - °C, 45.3 %RH")),
+             qPrintable(text.out));
+}
+
+void TestCliDevice::readingsAtAnotherStation()
+{
+    Rig rig;
+    rig.device().setAddress(5);
+    QVERIFY(rig.startDevice());
+    const Run at5 = rig.runOnDevice({"--station", "5", "--json", "read"});
+    QCOMPARE(at5.status, 0);
+    QCOMPARE(at5.events(QStringLiteral("reading")).value(0).value("station").toInt(), 5);
+    QCOMPARE(rig.timesHeard(frameOf(movra::ReqReadBoth, 0, 5)), 1);
+
+    const Run at6 = rig.runOnDevice({"--station", "6", "--timeout", "100", "read"});
+    QCOMPARE(at6.status, 3);
+    QVERIFY2(at6.err.contains(QStringLiteral("read-both: no answer within 100 ms")),
+             qPrintable(at6.err));
+    QCOMPARE(rig.timesHeard(frameOf(movra::ReqReadBoth, 0, 6)), 3);
+}
+
+void TestCliDevice::check_data()
+{
+    QTest::addColumn<int>("temperature"); // tenths, as the device reports
+    QTest::addColumn<int>("humidity");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("judged"); // value/reference/tolerance/deviation/pass per quantity
+    QTest::addColumn<int>("status");
+
+    QTest::newRow("both pass") << 251 << 453 << QStringList{"--temp", "25:0.5", "--humi", "45:1"}
+                               << "25.1/25/0.5/0.1/1 45.3/45/1/0.3/1" << 0;
+    QTest::newRow("at the tolerance: fails, the < is strict")
+        << 255 << 453 << QStringList{"--temp", "25:0.5"} << "25.5/25/0.5/0.5/0" << 1;
+    QTest::newRow("zero tolerance: nothing passes")
+        << 250 << 453 << QStringList{"--temp", "25:0"} << "25/25/0/0/0" << 1;
+    QTest::newRow("typed in single precision: 4.35 is 4.3")
+        << 43 << 453 << QStringList{"--temp", "4.35:0.1"} << "4.3/4.3/0.1/0/1" << 0;
+    QTest::newRow("typed in single precision: 4.4 is a tenth off")
+        << 44 << 453 << QStringList{"--temp", "4.35:0.1"} << "4.4/4.3/0.1/0.1/0" << 1;
+    QTest::newRow("below zero") << -52 << 453 << QStringList{"--temp", "-5:0.5"}
+                                << "-5.2/-5/0.5/0.2/1" << 0;
+    QTest::newRow("humidity alone fails")
+        << 250 << 460 << QStringList{"--temp", "25:1", "--humi", "45:1"}
+        << "25/25/1/0/1 46/45/1/1/0" << 1;
+    QTest::newRow("temperature out of range fails")
+        << 1200 << 453 << QStringList{"--temp", "25:100"} << "null/25/100/null/0" << 1;
+}
+
+void TestCliDevice::check()
+{
+    QFETCH(int, temperature);
+    QFETCH(int, humidity);
+    QFETCH(QStringList, args);
+    QFETCH(QString, judged);
+    QFETCH(int, status);
+
+    Rig rig;
+    rig.device().setFixedTemperature(qint16(temperature));
+    rig.device().setFixedHumidity(quint16(humidity));
+    QVERIFY(rig.startDevice());
+    const Run r = rig.runOnDevice(QStringList{"--json", "check"} + args);
+    QCOMPARE(r.status, status);
+    QStringList seen;
+    for (const QJsonObject &e : r.events(QStringLiteral("check"))) {
+        QCOMPARE(keysOf(e), (QStringList{"deviation", "event", "pass", "quantity", "reference",
+                                         "station", "time", "tolerance", "value"}));
+        QCOMPARE(e.value("quantity").toString(),
+                 seen.isEmpty() ? QStringLiteral("temperature") : QStringLiteral("humidity"));
+        const auto number = [&](const char *key) {
+            return e.value(key).isNull() ? QStringLiteral("null")
+                                         : QString::number(e.value(key).toDouble());
+        };
+        seen << QStringList{number("value"), number("reference"), number("tolerance"),
+                            number("deviation"), QString::number(int(e.value("pass").toBool()))}
+                    .join('/');
+    }
+    QCOMPARE(seen.join(' '), judged);
+    const auto errors = r.events(QStringLiteral("error"));
+    QCOMPARE(errors.size(), status == 0 ? 0 : 1);
+    if (status != 0) {
+        QCOMPARE(errors[0].value("code").toInt(), 1);
+        QVERIFY(r.err.contains(QStringLiteral("check failed at 1 of 1 readings")));
+    }
+}
+
+void TestCliDevice::checkFailsWhenOneReadingFails()
+{
+    Rig rig;
+    rig.device().setFixedTemperature(251);
+    QVERIFY(rig.startDevice());
+    int reads = 0;
+    // The second reading drifts out of the tolerance, the third comes back.
+    QObject::connect(&rig.host(), &movrasim::SimulatorHost::bytesReceived, &rig.host(),
+                     [&](const QByteArray &bytes) {
+                         if (!bytes.contains(frameOf(movra::ReqReadBoth)))
+                             return;
+                         ++reads;
+                         rig.device().setFixedTemperature(reads == 1 ? 262 : 251);
+                     });
+    const Run r =
+        rig.runOnDevice({"--json", "check", "--temp", "25:0.5", "--count", "3", "--interval", "0"});
+    QCOMPARE(r.status, 1);
+    QStringList passes;
+    for (const QJsonObject &e : r.events(QStringLiteral("check")))
+        passes << (e.value("pass").toBool() ? "pass" : "fail");
+    QCOMPARE(passes, (QStringList{"pass", "fail", "pass"}));
+    QCOMPARE(r.events(QStringLiteral("error")).value(0).value("message").toString(),
+             QStringLiteral("check failed at 1 of 3 readings"));
+}
+
+void TestCliDevice::params()
+{
+    Rig rig;
+    rig.device().setAddress(42);
+    rig.device().setTemperatureCorrection(-5);
+    rig.device().setHumidityCorrection(12);
+    rig.device().setOrderMode(quint16(movra::OrderMode::TemperatureFirst));
+    QVERIFY(rig.startDevice(57600));
+    const Run r = rig.runOnDevice({"--baud", "57600", "--json", "params"});
+    QCOMPARE(r.status, 0);
+    const QJsonObject e = r.events(QStringLiteral("params")).value(0);
+    QCOMPARE(keysOf(e), (QStringList{"baud", "event", "humi_offset", "order", "station",
+                                     "temp_offset", "time"}));
+    QCOMPARE(e.value("station").toInt(), 42);
+    QCOMPARE(e.value("baud").toInt(), 57600);
+    QCOMPARE(e.value("temp_offset").toDouble(), -0.5);
+    QCOMPARE(e.value("humi_offset").toDouble(), 1.2);
+    QCOMPARE(e.value("order").toString(), QStringLiteral("temperature-first"));
+
+    const Run text = rig.runOnDevice({"--baud", "57600", "params"});
+    QCOMPARE(text.outLines().value(1),
+             QStringLiteral("station 42, baud 57600 Bd, temp_offset -0.5 °C, humi_offset 1.2 %RH, "
+                            "order temperature-first"));
+}
+
+void TestCliDevice::write_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("written"); // parameter=value as the events give them
+    QTest::addColumn<QString>("device");      // station/rate/temp/humi/order afterwards
+    QTest::addColumn<QString>("readBack");
+
+    QTest::newRow("temperature offset") << QStringList{"--temp-offset", "-1.5"}
+                                        << QStringList{"temp_offset=-1.5"} << "1/9600/-15/0/0"
+                                        << "1 9600 -1.5 0 hardware";
+    QTest::newRow("humidity offset typed as the window does: 4.35 is 4.3")
+        << QStringList{"--humi-offset", "4.35"} << QStringList{"humi_offset=4.3"} << "1/9600/0/43/0"
+        << "1 9600 0 4.3 hardware";
+    QTest::newRow("order") << QStringList{"--order", "temperature-first"}
+                           << QStringList{"order=temperature-first"} << "1/9600/0/0/2"
+                           << "1 9600 0 0 temperature-first";
+    QTest::newRow("station") << QStringList{"--new-station", "254"} << QStringList{"station=254"}
+                             << "254/9600/0/0/0"
+                             << "254 9600 0 0 hardware";
+    QTest::newRow("baud rate: restart, then read back at the new rate")
+        << QStringList{"--new-baud", "115200"} << QStringList{"baud=115200"} << "1/115200/0/0/0"
+        << "1 115200 0 0 hardware";
+    QTest::newRow("all five, in the batch's order")
+        << QStringList{"--new-baud",    "2400", "--new-station", "9", "--order", "humidity-first",
+                       "--humi-offset", "-10",  "--temp-offset", "10"}
+        << QStringList{"temp_offset=10", "humi_offset=-10", "order=humidity-first", "station=9",
+                       "baud=2400"}
+        << "9/2400/100/-100/1"
+        << "9 2400 10 -10 humidity-first";
+}
+
+void TestCliDevice::write()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, written);
+    QFETCH(QString, device);
+    QFETCH(QString, readBack);
+
+    Rig rig;
+    QVERIFY(rig.startDevice());
+    const Run r = rig.runOnDevice(QStringList{"--json", "write"} + args);
+    QCOMPARE(r.status, 0);
+    QStringList seen;
+    for (const QJsonObject &e : r.events(QStringLiteral("written"))) {
+        QCOMPARE(keysOf(e),
+                 (QStringList{"confirmed", "event", "parameter", "sent", "time", "value"}));
+        QVERIFY(e.value("sent").toBool() && e.value("confirmed").toBool());
+        seen << e.value("parameter").toString() + '=' + e.value("value").toVariant().toString();
+    }
+    QCOMPARE(seen, written);
+
+    movrasim::DeviceModel &d = rig.device();
+    QCOMPARE(QStringLiteral("%1/%2/%3/%4/%5")
+                 .arg(d.address())
+                 .arg(d.baudRate())
+                 .arg(d.temperatureCorrection())
+                 .arg(d.humidityCorrection())
+                 .arg(d.orderMode()),
+             device);
+    const QJsonObject p = r.events(QStringLiteral("params")).value(0);
+    QCOMPARE(QStringList(
+                 {p.value("station").toVariant().toString(), p.value("baud").toVariant().toString(),
+                  p.value("temp_offset").toVariant().toString(),
+                  p.value("humi_offset").toVariant().toString(), p.value("order").toString()})
+                 .join(' '),
+             readBack);
+    // Each write went out once, and the five reads after them.
+    QCOMPARE(rig.timesHeard(frameOf(movra::ReqReadOrder)), 1);
+    if (args.contains(QStringLiteral("--new-baud")))
+        QCOMPARE(rig.timesHeard(frameOf(movra::ReqRestart)), 1);
+}
+
+void TestCliDevice::writeReadBackDiffers()
+{
+    Rig rig;
+    QVERIFY(rig.startDevice());
+    // A device that echoes the write and keeps its old value.
+    QObject::connect(&rig.host(), &movrasim::SimulatorHost::bytesReceived, &rig.host(),
+                     [&](const QByteArray &bytes) {
+                         if (bytes.contains(frameOf(movra::ReqWriteTempCorrection, 15)))
+                             rig.device().setTemperatureCorrection(0);
+                     });
+    const Run r = rig.runOnDevice({"write", "--temp-offset", "1.5", "--humi-offset", "0.5"});
+    QCOMPARE(r.status, 1);
+    QCOMPARE(r.errLines(),
+             QStringList{"movra: read-back differs: temp_offset written 1.5 °C, read 0.0 °C"});
+    QCOMPARE(rig.device().humidityCorrection(), qint16(5));
+}
+
+QTEST_GUILESS_MAIN(TestCliDevice)
+#include "tst_cli_device.moc"
