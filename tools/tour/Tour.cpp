@@ -1,6 +1,7 @@
 #include "Tour.h"
 
 #include "SimulatorHost.h"
+#include "link/Tenths.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -20,6 +21,8 @@
 #include <cstdlib>
 
 namespace movratour {
+
+using movra::tenthsText;
 
 namespace {
 QString u(const char *utf8)
@@ -106,15 +109,6 @@ QString Tour::statusText() const
 {
     auto *window = qobject_cast<QMainWindow *>(&m_window);
     return window ? window->statusBar()->currentMessage() : QString();
-}
-
-QString Tour::tenths(int value) const
-{
-    const int magnitude = std::abs(value);
-    return QStringLiteral("%1%2.%3")
-        .arg(value < 0 ? QStringLiteral("-") : QString())
-        .arg(magnitude / 10)
-        .arg(magnitude % 10);
 }
 
 void Tour::answerModalBox()
@@ -249,9 +243,9 @@ int Tour::run()
     const QString station = QString::number(m_opt.address);
     const QString newStation = QString::number(m_opt.newAddress);
     const int corrected = m_opt.temperature + m_opt.temperatureCorrection;
-    const QString tempBefore = tenths(m_opt.temperature);
-    const QString tempAfter = tenths(corrected);
-    const QString humi = tenths(m_opt.humidity);
+    const QString tempBefore = tenthsText(m_opt.temperature);
+    const QString tempAfter = tenthsText(corrected);
+    const QString humi = tenthsText(m_opt.humidity);
     // References on whole units, so the deviations are the readings' tenths.
     const int baseTemp = corrected / 10 * 10;
     const int baseHumi = m_opt.humidity / 10 * 10;
@@ -370,7 +364,7 @@ int Tour::run()
               },
               {
                   logHas(u("批量写入参数开始")),
-                  logHas(u("正在写入设备的温度修正为：") + tenths(m_opt.temperatureCorrection) +
+                  logHas(u("正在写入设备的温度修正为：") + tenthsText(m_opt.temperatureCorrection) +
                          u("℃")),
                   logHas(u("正在写入设备的地址为：") + newStation),
                   {u("two 写入成功"),
@@ -405,37 +399,38 @@ int Tour::run()
                          }},
                     });
 
-    ok = ok &&
-         step(QStringLiteral("check-pass"),
-              [&] {
-                  type("BaseTemp", tenths(baseTemp));
-                  type("OffsetTemp", tenths(tolTemp));
-                  type("BaseHumi", tenths(baseHumi));
-                  type("OffsetHumi", tenths(tolHumi));
-                  setChecked("checkBox_10", true);
-                  setChecked("checkBox_9", true);
-                  click("manualReadButton");
-              },
-              {
-                  logHas(u("\t温度:") + tempAfter + u(" ℃\t误差：") + tenths(corrected - baseTemp) +
-                         u(" ℃小于") + tenths(tolTemp) + u("合格")),
-                  logHas(u("\t湿度:") + humi + u(" %\t误差：") + tenths(m_opt.humidity - baseHumi) +
-                         u(" %小于") + tenths(tolHumi) + u("合格")),
-                  {u("温度 shows ") + tempAfter,
-                   [&] {
-                       return label("label_Temp") == tempAfter;
-                   }},
-              });
-
-    ok = ok && step(QStringLiteral("check-fail"),
+    ok = ok && step(QStringLiteral("check-pass"),
                     [&] {
-                        type("BaseTemp", tenths(baseTemp - 10));
+                        type("BaseTemp", tenthsText(baseTemp));
+                        type("OffsetTemp", tenthsText(tolTemp));
+                        type("BaseHumi", tenthsText(baseHumi));
+                        type("OffsetHumi", tenthsText(tolHumi));
+                        setChecked("checkBox_10", true);
+                        setChecked("checkBox_9", true);
                         click("manualReadButton");
                     },
                     {
                         logHas(u("\t温度:") + tempAfter + u(" ℃\t误差：") +
-                               tenths(corrected - baseTemp + 10) + u(" ℃大于") + tenths(tolTemp) +
-                               u("不合格")),
+                               tenthsText(corrected - baseTemp) + u(" ℃小于") +
+                               tenthsText(tolTemp) + u("合格")),
+                        logHas(u("\t湿度:") + humi + u(" %\t误差：") +
+                               tenthsText(m_opt.humidity - baseHumi) + u(" %小于") +
+                               tenthsText(tolHumi) + u("合格")),
+                        {u("温度 shows ") + tempAfter,
+                         [&] {
+                             return label("label_Temp") == tempAfter;
+                         }},
+                    });
+
+    ok = ok && step(QStringLiteral("check-fail"),
+                    [&] {
+                        type("BaseTemp", tenthsText(baseTemp - 10));
+                        click("manualReadButton");
+                    },
+                    {
+                        logHas(u("\t温度:") + tempAfter + u(" ℃\t误差：") +
+                               tenthsText(corrected - baseTemp + 10) + u(" ℃大于") +
+                               tenthsText(tolTemp) + u("不合格")),
                         logHas(u("\t湿度:") + humi + u(" %\t误差：")),
                     });
 

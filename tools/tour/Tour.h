@@ -70,7 +70,6 @@ private:
     QString newLog() const;
     int newLogCount(const QString &piece) const;
     QString statusText() const;
-    QString tenths(int value) const;
 
     QWidget &m_window;
     movrasim::SimulatorHost &m_sim;
