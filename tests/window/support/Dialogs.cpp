@@ -62,6 +62,9 @@ public:
 protected:
     bool eventFilter(QObject *object, QEvent *event) override
     {
+        // Every event of the program passes here: the cheap test first.
+        if (event->type() != QEvent::Show && event->type() != QEvent::Hide)
+            return false;
         auto *dialog = qobject_cast<QDialog *>(object);
         if (!dialog)
             return false;
