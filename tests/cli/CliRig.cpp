@@ -8,7 +8,30 @@
 
 #include "link/Requests.h"
 
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#endif
+
 namespace clitest {
+
+namespace {
+// The simulator's end of the pseudo-terminal is open in this process; a
+// child that inherited it would keep the line up after the device went.
+class Child : public QProcess
+{
+protected:
+    void setupChildProcess() override
+    {
+#ifdef Q_OS_UNIX
+        for (int fd = 3; fd < 1024; ++fd) {
+            const int flags = ::fcntl(fd, F_GETFD);
+            if (flags >= 0)
+                ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+        }
+#endif
+    }
+};
+} // namespace
 
 const char kPassword[] = "Wxdo582039";
 
@@ -66,8 +89,14 @@ bool Rig::startDevice(qint32 rate)
 
 Run Rig::run(const QStringList &args, const Watch &watch, int timeoutMs)
 {
+    return runProgram(QStringLiteral(MOVRA_CLI), args, watch, timeoutMs);
+}
+
+Run Rig::runProgram(const QString &program, const QStringList &args, const Watch &watch,
+                    int timeoutMs)
+{
     Run r;
-    QProcess p;
+    Child p;
     p.setProcessEnvironment(env);
     QEventLoop loop;
     QObject::connect(&p, &QProcess::readyReadStandardOutput, &loop, [&] {
@@ -78,13 +107,17 @@ Run Rig::run(const QStringList &args, const Watch &watch, int timeoutMs)
     QObject::connect(&p, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &loop,
                      &QEventLoop::quit);
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    p.start(QStringLiteral(MOVRA_CLI), args);
-    if (p.waitForStarted(10000))
+    p.start(program, args);
+    if (p.waitForStarted(10000)) {
+        if (watch)
+            watch(p, r.out);
         loop.exec();
+    }
     if (p.state() != QProcess::NotRunning) {
         p.kill();
         p.waitForFinished(5000);
-        QTest::qFail("movra did not end in time", __FILE__, __LINE__);
+        QTest::qFail(qPrintable(program + QStringLiteral(" did not end in time")), __FILE__,
+                     __LINE__);
     }
     r.out += QString::fromUtf8(p.readAllStandardOutput());
     r.err = QString::fromUtf8(p.readAllStandardError());

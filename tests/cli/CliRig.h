@@ -27,7 +27,8 @@ struct Run
     QVector<QJsonObject> events(const QString &name) const;
 };
 
-// Called with the process and everything it has printed so far.
+// Called once the process has started, then with everything it has printed
+// so far each time it prints.
 using Watch = std::function<void(QProcess &process, const QString &out)>;
 
 class Rig
@@ -51,6 +52,9 @@ public:
     QProcessEnvironment env;
 
     Run run(const QStringList &args, const Watch &watch = {}, int timeoutMs = 30000);
+    // Another program (a script), in the same environment.
+    Run runProgram(const QString &program, const QStringList &args, const Watch &watch = {},
+                   int timeoutMs = 30000);
     // The device's port and --no-records come first; args follow.
     Run runOnDevice(const QStringList &args, const Watch &watch = {});
 
