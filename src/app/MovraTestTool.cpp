@@ -35,7 +35,12 @@ MovraTestTool::MovraTestTool(QWidget *) : QMainWindow(nullptr)
 
     ui.statusBar->showMessage(tr("欢迎使用-技术支持 ") + QLatin1String(kSupportMail));
 
+    // Ticks only when one can act; MOVRA_TICK=every brings back the plain
+    // 10 ms timer.
     connect(&tickTimer, &movra::TickScheduler::tick, this, &MovraTestTool::_10msTimerCallback);
+    tickTimer.follow(&engine);
+    tickTimer.setMode(
+        movra::TickScheduler::modeFromEnvironment(movra::TickScheduler::Mode::WhenDue));
     tickTimer.start();
 
     wireEngine();
@@ -53,7 +58,8 @@ MovraTestTool::MovraTestTool(QWidget *) : QMainWindow(nullptr)
 
 MovraTestTool::~MovraTestTool()
 {
-    // No box may pop up from a window that is going away.
+    // No box may pop up from a window that is going away, and no tick run.
+    tickTimer.stop();
     disconnect(&engine, nullptr, this, nullptr);
     engine.closePort();
 }

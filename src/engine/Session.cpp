@@ -49,10 +49,33 @@ void Session::tick()
     }
 }
 
+int Session::ticksUntilDue() const
+{
+    int due = -1;
+    const auto sooner = [&due](int ticks) {
+        if (due < 0 || ticks < due)
+            due = ticks;
+    };
+    if (!m_rx.isEmpty())
+        sooner(m_rx.size() > timing::kTakeAtOnceBytes
+                   ? 1
+                   : qMax(1, timing::kQuietTicks - int(m_idleTicks)));
+    if (m_deadline != 0)
+        sooner(m_deadline > m_ticks ? int(m_deadline - m_ticks) : 1); // set from an int
+    const bool connected = m_linkState == LinkState::Connected;
+    // Inactive batch steps and polls with both readings off do nothing.
+    if (isConnecting() || (connected && (m_batchRead.active || m_batchWrite.active)))
+        sooner(timing::kPeriodTicks - int(m_periodTicks));
+    if (connected && (m_periodic[0] || m_periodic[1]))
+        sooner(timing::kSecondTicks - int(m_secondTicks));
+    return due;
+}
+
 void Session::receive(const QByteArray &bytes)
 {
     if (bytes.isEmpty())
         return;
+    const FromOutside outside(*this);
     m_idleTicks = 0;
     m_rx.append(bytes);
     m_bytesIn += quint64(bytes.size());
@@ -110,6 +133,7 @@ void Session::noteRequestGivenUp(qint32 code)
 
 void Session::request(qint32 code, qint32 value, int timeoutTicks)
 {
+    const FromOutside outside(*this);
     send(code, value);
     m_deadline = timeoutTicks > 0 ? m_ticks + quint64(timeoutTicks) : 0;
     m_deadlineCode = code;
@@ -148,6 +172,7 @@ void Session::writeRequestFrame(qint32 code, qint32 value)
 
 void Session::openPort(const QString &name, qint32 rate)
 {
+    const FromOutside outside(*this);
     emit linkStatus(m_linkState);
     m_port.setBaudRate(rate, QSerialPort::AllDirections);
     m_port.setDataBits(QSerialPort::Data8);
@@ -160,12 +185,14 @@ void Session::openPort(const QString &name, qint32 rate)
 
 void Session::closePort()
 {
+    const FromOutside outside(*this);
     if (m_port.isOpen())
         m_port.close();
 }
 
 void Session::onPortError(QSerialPort::SerialPortError error)
 {
+    const FromOutside outside(*this);
     if (error != QSerialPort::NoError) {
         const bool wasConnected = m_linkState == LinkState::Connected;
         m_linkState = LinkState::Failed;

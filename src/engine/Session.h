@@ -12,6 +12,7 @@
 #include <QSerialPort>
 #include <QString>
 #include <array>
+#include <functional>
 
 #include "engine/LinkStats.h"
 #include "engine/Qualification.h"
@@ -74,6 +75,15 @@ public:
 
     // One tick of the 10 ms grid.
     void tick();
+    // Ticks from now until one can act: 1 is the next tick; -1 means none
+    // until something from outside happens (bytes, an operator action).
+    // Ticks before it only advance the period and second counters.
+    int ticksUntilDue() const;
+    // For whoever runs the ticks on a clock of its own: `catchUp` is called
+    // before anything from outside changes the session (bytes, the port, an
+    // operator action, a request), so the ticks that have passed run first;
+    // dueChanged() follows the change.
+    void setCatchUp(std::function<void()> catchUp) { m_catchUp = std::move(catchUp); }
     // Bytes from the line (the port's own arrive here by themselves).
     void receive(const QByteArray &bytes);
 
@@ -91,23 +101,23 @@ public:
     void disconnectByOperator();
 
     // What the owner's controls hold.
-    void setBaudRate(qint32 rate) { m_baudRate = rate; }
+    void setBaudRate(qint32 rate) { change(m_baudRate, rate); }
     qint32 baudRate() const { return m_baudRate; }
-    void setStation(quint8 address) { m_station = address; }
+    void setStation(quint8 address) { change(m_station, address); }
     quint8 station() const { return m_station; }
-    void setTestMode(bool on) { m_testMode = on; }
+    void setTestMode(bool on) { change(m_testMode, on); }
     bool testMode() const { return m_testMode; }
-    void setReadParametersOnConnect(bool on) { m_readParamOnConnect = on; }
+    void setReadParametersOnConnect(bool on) { change(m_readParamOnConnect, on); }
     bool readParametersOnConnect() const { return m_readParamOnConnect; }
-    void setWriteValue(Parameter p, qint32 value) { m_writeValue[size_t(p)] = value; }
+    void setWriteValue(Parameter p, qint32 value) { change(m_writeValue[size_t(p)], value); }
     qint32 writeValue(Parameter p) const { return m_writeValue[size_t(p)]; }
-    void setWriteEnabled(Parameter p, bool on) { m_writeEnabled[size_t(p)] = on; }
+    void setWriteEnabled(Parameter p, bool on) { change(m_writeEnabled[size_t(p)], on); }
     bool writeEnabled(Parameter p) const { return m_writeEnabled[size_t(p)]; }
-    void setPeriodicReading(Quantity q, bool on) { m_periodic[size_t(q)] = on; }
+    void setPeriodicReading(Quantity q, bool on) { change(m_periodic[size_t(q)], on); }
     bool periodicReading(Quantity q) const { return m_periodic[size_t(q)]; }
-    void setInterval(Quantity q, qint32 seconds) { m_interval[size_t(q)] = seconds; }
+    void setInterval(Quantity q, qint32 seconds) { change(m_interval[size_t(q)], seconds); }
     qint32 interval(Quantity q) const { return m_interval[size_t(q)]; }
-    void setCheck(Quantity q, const Check &check) { m_check[size_t(q)] = check; }
+    void setCheck(Quantity q, const Check &check) { change(m_check[size_t(q)], check); }
     const Check &check(Quantity q) const { return m_check[size_t(q)]; }
 
     // Operator actions.
@@ -152,8 +162,28 @@ signals:
     void frameSent(qint32 code, const QByteArray &frame);
     void replySettled(qint32 code);
     void disconnected(bool byOperator, const QString &reason);
+    void dueChanged();
 
 private:
+    // Brackets every change from outside the tick.
+    struct FromOutside
+    {
+        explicit FromOutside(Session &session) : s(session)
+        {
+            if (s.m_catchUp)
+                s.m_catchUp();
+        }
+        ~FromOutside() { emit s.dueChanged(); }
+        FromOutside(const FromOutside &) = delete;
+        FromOutside &operator=(const FromOutside &) = delete;
+        Session &s;
+    };
+    template <typename T, typename V> void change(T &member, V value)
+    {
+        const FromOutside o(*this);
+        member = T(value);
+    }
+
     struct Batch
     {
         bool active = false;
@@ -231,6 +261,7 @@ private:
     quint64 m_deadline = 0; // tick that gives a script's request up; 0: none
     qint32 m_deadlineCode = 0;
     LinkStats m_stats;
+    std::function<void()> m_catchUp;
 };
 
 } // namespace movra

@@ -21,6 +21,7 @@ bool isWriteItem(qint32 code)
 
 void Session::startBatchRead()
 {
+    const FromOutside outside(*this);
     m_periodic = {};
     m_batchWrite.active = false;
     m_batchRead.active = true;
@@ -30,6 +31,7 @@ void Session::startBatchRead()
 
 void Session::startBatchWrite()
 {
+    const FromOutside outside(*this);
     m_periodic = {};
     m_batchRead.active = false;
     m_batchWrite.active = true;

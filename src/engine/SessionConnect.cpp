@@ -14,6 +14,7 @@ bool Session::isConnecting() const
 
 bool Session::beginManualConnect()
 {
+    const FromOutside outside(*this);
     if (isConnecting())
         return false;
     requeueInterruptedBatchItem();
@@ -23,6 +24,7 @@ bool Session::beginManualConnect()
 
 bool Session::beginAutoConnect()
 {
+    const FromOutside outside(*this);
     if (isConnecting())
         return false;
     requeueInterruptedBatchItem();
@@ -34,6 +36,7 @@ bool Session::beginAutoConnect()
 
 void Session::disconnectByOperator()
 {
+    const FromOutside outside(*this);
     const bool wasConnected = m_linkState == LinkState::Connected;
     m_linkState = LinkState::Disconnected;
     closePort();

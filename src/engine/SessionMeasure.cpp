@@ -13,6 +13,7 @@ constexpr size_t kHumi = size_t(Quantity::Humidity);
 
 void Session::readNow()
 {
+    const FromOutside outside(*this);
     if (m_linkState != LinkState::Connected)
         return;
     emit logMessage(Tr::tr("正在手动读取温湿度值"));
