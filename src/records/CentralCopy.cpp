@@ -130,9 +130,11 @@ bool CentralCopy::connect(QString *why)
     db.setUserName(where.user);
     db.setPassword(where.password);
     // Bounded waits, so that closing the tool never hangs on a dead server.
+    // Notices ("already exists, skipping") would go to standard error.
     db.setConnectOptions(QStringLiteral("connect_timeout=5;application_name=movra-records;"
                                         "keepalives_idle=10;keepalives_interval=5;"
-                                        "keepalives_count=3;tcp_user_timeout=30000"));
+                                        "keepalives_count=3;tcp_user_timeout=30000;"
+                                        "options='-c client_min_messages=warning'"));
     if (!db.open()) {
         *why = scrub(db.lastError().text());
         return false;
@@ -174,9 +176,10 @@ void CentralCopy::disconnect()
 
 bool CentralCopy::answers()
 {
-    if (!ready)
+    QSqlDatabase db = QSqlDatabase::database(name, false);
+    if (!ready || !db.isOpen())
         return false;
-    QSqlQuery q(QSqlDatabase::database(name, false));
+    QSqlQuery q(db);
     return q.exec(QStringLiteral("SELECT 1")) && q.next();
 }
 
@@ -218,7 +221,8 @@ CentralCopy::Result CentralCopy::copy(const QSqlDatabase &local, qint64 afterSeq
     const QSqlError error = insert.lastError().isValid() ? insert.lastError() : db.lastError();
     result.failed = Failed::Central;
     result.why = scrub(error.text());
-    db.rollback();
+    if (db.isOpen())
+        db.rollback();
     return result;
 }
 

@@ -24,8 +24,20 @@ Problem classifySqlite(const QSqlError &error)
 {
     bool ok = false;
     const int code = primaryCode(error, &ok);
-    if (!ok)
+    if (!ok) {
+        // Some of Qt's own calls keep SQLite's message but not its code.
+        const QString text = error.databaseText();
+        if (text.contains(QLatin1String("disk is full")))
+            return Problem::DiskFull;
+        if (text.contains(QLatin1String("readonly")))
+            return Problem::ReadOnly;
+        if (text.contains(QLatin1String("locked")))
+            return Problem::Locked;
+        if (text.contains(QLatin1String("malformed")) ||
+            text.contains(QLatin1String("not a database")))
+            return Problem::Corrupt;
         return Problem::IoError;
+    }
     switch (code) {
     case 5: // SQLITE_BUSY
     case 6: // SQLITE_LOCKED

@@ -140,6 +140,15 @@ schema::Result RecordStore::openFile()
     if (prepared.problem != Problem::None)
         return prepared;
     QSqlQuery q(db);
+    // A read-only or locked file opens and reads fine: a write that changes
+    // nothing finds out now rather than at the first record.
+    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")) ||
+        !q.exec(QStringLiteral("DELETE FROM copy_state WHERE 0"))) {
+        const QSqlError error = q.lastError();
+        q.exec(QStringLiteral("ROLLBACK"));
+        return schema::Result{classifySqlite(error), error.text(), schema::current, true};
+    }
+    q.exec(QStringLiteral("ROLLBACK"));
     q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
     // The worker checkpoints, so that no write here pays for one.
     q.exec(QStringLiteral("PRAGMA wal_autocheckpoint=0"));
@@ -247,26 +256,28 @@ bool RecordStore::writeNow(const Record &record)
 // the file refuses for what it holds is skipped, not retried for ever.
 QSqlError RecordStore::writeSome(const QVector<const Record *> &records)
 {
-    QSqlDatabase db = QSqlDatabase::database(connection, false);
+    // Transactions by statement: QSqlDatabase::commit() drops SQLite's error
+    // code, and a full disk would read as some other error.
+    QSqlQuery control(QSqlDatabase::database(connection, false));
     const auto *attempt = std::get_if<Attempt>(&records.at(0)->data);
     // A unit's row and its first record go in together.
     const bool together = records.size() > 1 || (attempt && attempt->ok);
-    if (together && !db.transaction())
-        return db.lastError();
+    if (together && !control.exec(QStringLiteral("BEGIN")))
+        return control.lastError();
     for (const Record *r : records) {
         if (writer->write(*r))
             continue;
         const QSqlError error = writer->lastError();
         if (!isRecordError(error)) {
             if (together)
-                db.rollback();
+                control.exec(QStringLiteral("ROLLBACK"));
             return error;
         }
         refused(error.text());
     }
-    if (together && !db.commit()) {
-        const QSqlError error = db.lastError();
-        db.rollback();
+    if (together && !control.exec(QStringLiteral("COMMIT"))) {
+        const QSqlError error = control.lastError();
+        control.exec(QStringLiteral("ROLLBACK"));
         return error;
     }
     return QSqlError();

@@ -257,26 +257,29 @@ Result prepare(QSqlDatabase &db)
             return result;
         }
     }
-    // Changing the journal mode writes the header: only after the checks.
+    // Migrated before the switch to WAL: a migration that fails leaves the
+    // file as it was, to the byte.
+    if (result.found != current) {
+        if (!step.exec(QStringLiteral("BEGIN IMMEDIATE")))
+            return failed(step.error, result.found);
+        const bool ok = (result.found == 0 ? createV2(step) : migrateFrom1(step)) &&
+                        step.exec(QStringLiteral("PRAGMA user_version = %1").arg(current)) &&
+                        step.exec(QStringLiteral("COMMIT"));
+        if (!ok) {
+            const QSqlError error = step.error;
+            step.exec(QStringLiteral("ROLLBACK"));
+            Result r = failed(error, result.found);
+            if (result.found > 0)
+                r.detail = QStringLiteral("从格式版本 %1 升级失败：").arg(result.found) + r.detail;
+            return r;
+        }
+    }
     const QVariant mode = step.value(QStringLiteral("PRAGMA journal_mode=WAL"));
     if (!mode.isValid() || mode.toString().compare(QLatin1String("wal"), Qt::CaseInsensitive)) {
         Result r = mode.isValid() ? Result{Problem::ReadOnly, mode.toString(), result.found}
                                   : failed(step.error, result.found);
-        r.readable = result.found == current;
+        r.readable = true;
         return r;
-    }
-    if (result.found == current)
-        return result;
-
-    if (!step.exec(QStringLiteral("BEGIN IMMEDIATE")))
-        return failed(step.error, result.found);
-    const bool ok = (result.found == 0 ? createV2(step) : migrateFrom1(step)) &&
-                    step.exec(QStringLiteral("PRAGMA user_version = %1").arg(current)) &&
-                    step.exec(QStringLiteral("COMMIT"));
-    if (!ok) {
-        const QSqlError error = step.error;
-        step.exec(QStringLiteral("ROLLBACK"));
-        return failed(error, result.found);
     }
     return result;
 }
