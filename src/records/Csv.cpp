@@ -7,8 +7,8 @@ namespace movra::csv {
 QByteArray field(const QString &text)
 {
     QByteArray bytes = text.toUtf8();
-    const bool quote = bytes.contains(',') || bytes.contains('"') || bytes.contains('\n') ||
-                       bytes.contains('\r');
+    const bool quote =
+        bytes.contains(',') || bytes.contains('"') || bytes.contains('\n') || bytes.contains('\r');
     if (!quote)
         return bytes;
     bytes.replace('"', "\"\"");

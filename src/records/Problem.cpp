@@ -42,7 +42,7 @@ Problem classifySqlite(const QSqlError &error)
     case 5: // SQLITE_BUSY
     case 6: // SQLITE_LOCKED
         return Problem::Locked;
-    case 8: // SQLITE_READONLY
+    case 8:  // SQLITE_READONLY
     case 23: // SQLITE_AUTH
         return Problem::ReadOnly;
     case 11: // SQLITE_CORRUPT

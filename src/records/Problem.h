@@ -17,7 +17,6 @@ enum class Problem {
     TooNew,     // written by a newer version of the tool
     NotRecords, // an SQLite file holding something else
     IoError,
-    MemoryFull, // the records kept while the store is away reached the bound
     CentralUnreachable,
     CentralRejected, // the central server answered but refused the copy
 };

@@ -126,6 +126,9 @@ struct UnitFilter
 QUuid newId(const QDateTime &utc = QDateTime::currentDateTimeUtc());
 
 // A value held in tenths, in its unit.
-inline double fromTenths(qint64 tenths) { return double(tenths) / 10.0; }
+inline double fromTenths(qint64 tenths)
+{
+    return double(tenths) / 10.0;
+}
 
 } // namespace movra::records

@@ -119,7 +119,6 @@ QString cell(const QString &key, const QJsonValue &v)
     return text;
 }
 
-
 } // namespace
 
 QJsonObject toJson(const Record &r)
@@ -171,7 +170,7 @@ bool RecordStore::exportRecords(const QDateTime &since, const QDateTime &until, 
     if (verdict != Verdict::All)
         sql += QStringLiteral(" AND ") + rows::verdictCondition(verdict);
     sql += QStringLiteral(" ORDER BY r.t, r.seq");
-    QSqlQuery q(QSqlDatabase::database(connection, false));
+    QSqlQuery q(QSqlDatabase::database(reader, false));
     q.setForwardOnly(true);
     q.prepare(sql);
     q.addBindValue(since.isValid() ? since.toMSecsSinceEpoch()

@@ -32,7 +32,6 @@ struct Where
     }
 };
 
-
 Where unitWhere(const UnitFilter &filter)
 {
     Where where;
@@ -52,7 +51,7 @@ int RecordStore::unitCount(const UnitFilter &filter) const
     if (!connected)
         return 0;
     const Where where = unitWhere(filter);
-    QSqlQuery q(QSqlDatabase::database(connection, false));
+    QSqlQuery q(QSqlDatabase::database(reader, false));
     q.prepare(QStringLiteral("SELECT count(*) FROM units u") + where.sql());
     where.bind(q);
     return q.exec() && q.next() ? q.value(0).toInt() : 0;
@@ -68,7 +67,7 @@ QVector<UnitSummary> RecordStore::units(const UnitFilter &filter, int limit,
     if (after)
         where.add(QStringLiteral("(u.started, u.seq) < (?, ?)"),
                   {rows::timeValue(after->unit.started), after->seq});
-    QSqlQuery q(QSqlDatabase::database(connection, false));
+    QSqlQuery q(QSqlDatabase::database(reader, false));
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT %1 FROM units u%2 ORDER BY u.started DESC, u.seq DESC "
                              "LIMIT ?")
@@ -87,7 +86,7 @@ QVector<Record> RecordStore::unitRecords(const QUuid &unitId, int limit, qint64 
     QVector<Record> out;
     if (!connected)
         return out;
-    QSqlQuery q(QSqlDatabase::database(connection, false));
+    QSqlQuery q(QSqlDatabase::database(reader, false));
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT %1 FROM records r JOIN units u ON u.seq = r.unit "
                              "WHERE u.id = ? AND r.seq > ? ORDER BY r.seq LIMIT ?")
@@ -106,7 +105,7 @@ qint64 RecordStore::recordCount() const
 {
     if (!connected)
         return 0;
-    QSqlQuery q(QSqlDatabase::database(connection, false));
+    QSqlQuery q(QSqlDatabase::database(reader, false));
     return q.exec(QStringLiteral("SELECT count(*) FROM records")) && q.next()
                ? q.value(0).toLongLong()
                : 0;

@@ -115,16 +115,18 @@ void bindData(QVariant *v, const RecordData &data)
 // recordSelect lists the insert columns in their order, after seq.
 RecordData readData(Kind kind, const QSqlQuery &q)
 {
-    auto at = [&q](int column) { return q.value(column + 1); };
+    auto at = [&q](int column) {
+        return q.value(column + 1);
+    };
     switch (kind) {
     case Kind::Attempt:
-        return Attempt{at(cPort).toString(), at(cBaud).toInt(),  Mode(at(cMode).toInt()),
+        return Attempt{at(cPort).toString(),  at(cBaud).toInt(),          Mode(at(cMode).toInt()),
                        at(cIdent).toString(), optFrom<int>(at(cAddress)), at(cOk).toBool(),
                        at(cReason).toString()};
     case Kind::Reading:
         return Reading{Quantity(at(cQuantity).toInt()), at(cValue).toDouble(),
-                       at(cReference).toDouble(), at(cTolerance).toDouble(),
-                       at(cDeviation).toDouble(), at(cPass).toBool()};
+                       at(cReference).toDouble(),       at(cTolerance).toDouble(),
+                       at(cDeviation).toDouble(),       at(cPass).toBool()};
     case Kind::Write:
         return ParameterWrite{Parameter(at(cParameter).toInt()), at(cValue).toDouble(),
                               at(cConfirmed).toBool()};
@@ -157,7 +159,8 @@ QVariant timeValue(const QDateTime &utc)
 
 QDateTime timeFrom(const QVariant &value)
 {
-    return value.isNull() ? QDateTime() : QDateTime::fromMSecsSinceEpoch(value.toLongLong(), Qt::UTC);
+    return value.isNull() ? QDateTime()
+                          : QDateTime::fromMSecsSinceEpoch(value.toLongLong(), Qt::UTC);
 }
 
 Record readRecord(const QSqlQuery &q)
@@ -239,9 +242,9 @@ bool Writer::prepare()
     insertUnit = QSqlQuery(db);
     findUnit = QSqlQuery(db);
     seqs.clear();
-    for (auto [query, sql] : {std::pair{&insertRecord, insertRecordSql},
-                              std::pair{&insertUnit, insertUnitSql},
-                              std::pair{&findUnit, "SELECT seq FROM units WHERE id = ?"}}) {
+    for (auto [query, sql] :
+         {std::pair{&insertRecord, insertRecordSql}, std::pair{&insertUnit, insertUnitSql},
+          std::pair{&findUnit, "SELECT seq FROM units WHERE id = ?"}}) {
         if (!query->prepare(QString::fromLatin1(sql))) {
             error = query->lastError();
             return false;
@@ -282,10 +285,12 @@ QVariant Writer::unitSeq(const QUuid &unit)
 
 bool Writer::writeUnit(const Unit &u)
 {
-    const QVariant v[] = {idValue(u.id),    timeValue(u.started), u.utcOffset,  text(u.station),
-                          text(u.toolVersion), text(u.port),      u.baud,       int(u.mode),
-                          text(u.ident),    opt(u.address),       timeValue(u.ended),
-                          u.endedBy ? QVariant(int(*u.endedBy)) : QVariant(), u.endReason};
+    const QVariant v[] = {
+        idValue(u.id),   timeValue(u.started), u.utcOffset,
+        text(u.station), text(u.toolVersion),  text(u.port),
+        u.baud,          int(u.mode),          text(u.ident),
+        opt(u.address),  timeValue(u.ended),   u.endedBy ? QVariant(int(*u.endedBy)) : QVariant(),
+        u.endReason};
     for (int i = 0; i < int(std::size(v)); ++i)
         insertUnit.bindValue(i, v[i]);
     return run(insertUnit);

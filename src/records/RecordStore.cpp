@@ -1,15 +1,13 @@
 #include "records/RecordStore.h"
 
+#include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
-#include <QSqlQuery>
 #include <QSqlDatabase>
 #include <QSysInfo>
 #include <QThread>
+#include <atomic>
 
-#include "records/RecordRows.h"
-#include "records/Schema.h"
-#include "records/StoreWorker.h"
+#include "records/StoreWriter.h"
 
 namespace movra::records {
 
@@ -17,44 +15,11 @@ namespace {
 
 std::atomic<int> connections{0};
 
-const QString kept = QStringLiteral("记录暂存在内存中，稍后自动重试。");
-
-QString problemSentence(Problem kind, const QString &file, const QString &detail, int found)
+// Problems after which the file can still be read for the window.
+bool readable(Problem kind)
 {
-    switch (kind) {
-    case Problem::CannotOpen:
-        return QStringLiteral("测试记录库 %1 无法打开（%2）。").arg(file, detail) + kept;
-    case Problem::ReadOnly:
-        return QStringLiteral("测试记录库 %1 是只读的，无法写入（%2）。").arg(file, detail) + kept;
-    case Problem::Locked:
-        return QStringLiteral("测试记录库 %1 被另一个程序锁住（%2）。").arg(file, detail) + kept;
-    case Problem::Corrupt:
-        return QStringLiteral("测试记录库 %1 已损坏（%2），本软件不再改动它。请把它移走或修复；"
-                              "在此之前记录暂存在内存中。")
-            .arg(file, detail);
-    case Problem::DiskFull:
-        return QStringLiteral("磁盘已满，测试记录库 %1 无法写入（%2）。记录暂存在内存中，"
-                              "腾出空间后自动写入。")
-            .arg(file, detail);
-    case Problem::TooNew:
-        return QStringLiteral("测试记录库 %1 由较新版本的软件写入（格式版本 %2，本软件只认识到 "
-                              "%3），本软件不改动它。记录暂存在内存中。")
-            .arg(file)
-            .arg(found)
-            .arg(schema::current);
-    case Problem::NotRecords:
-        return QStringLiteral("%1 不是测试记录库（其中有别的数据），本软件不改动它。"
-                              "记录暂存在内存中。")
-            .arg(file);
-    default:
-        return QStringLiteral("读写测试记录库 %1 出错（%2）。").arg(file, detail) + kept;
-    }
-}
-
-// A file found corrupt or foreign is not touched again until it changes.
-bool sticky(Problem kind)
-{
-    return kind == Problem::Corrupt || kind == Problem::TooNew || kind == Problem::NotRecords;
+    return kind == Problem::None || kind == Problem::ReadOnly || kind == Problem::Locked ||
+           kind == Problem::DiskFull;
 }
 
 } // namespace
@@ -63,12 +28,9 @@ RecordStore::RecordStore(QObject *parent) : RecordStore(Options(), parent) {}
 
 RecordStore::RecordStore(const Options &options, QObject *parent)
     : QObject(parent), options(options),
-      connection(QStringLiteral("movra_records_%1").arg(++connections)),
-      stationName(QSysInfo::machineHostName()),
-      fresh(std::make_shared<std::atomic<bool>>(false))
+      reader(QStringLiteral("movra_records_reader_%1").arg(++connections)),
+      stationName(QSysInfo::machineHostName())
 {
-    retryTimer.setSingleShot(true);
-    connect(&retryTimer, &QTimer::timeout, this, &RecordStore::retryNow);
 }
 
 RecordStore::~RecordStore()
@@ -80,8 +42,16 @@ bool RecordStore::open(const QString &path)
 {
     shutDown();
     filePath = path;
-    retryDelay = 0;
-    return openConnection();
+    startWriter();
+    Problem opened = Problem::None;
+    QMetaObject::invokeMethod(
+        writer, [w = writer, &opened] { opened = w->open(); }, Qt::BlockingQueuedConnection);
+    deliverSignals();
+    if (readable(opened))
+        openReader();
+    if (central)
+        startWorker();
+    return opened == Problem::None;
 }
 
 void RecordStore::close()
@@ -93,85 +63,101 @@ void RecordStore::close()
 
 void RecordStore::shutDown()
 {
-    // A last chance for what was kept, when the file took writes again.
-    while (writable && !pending.empty() && writeChunk()) {
-    }
     stopWorker();
-    closeConnection();
-    retryTimer.stop();
-    pending.clear();
+    stopWriter();
+    closeReader();
     unit = QUuid();
     problemNow = Problem::None;
     problemMessage.clear();
-    stuckAt.clear();
     dropped = 0;
     memoryFullSaid = false;
 }
 
-bool RecordStore::openConnection()
+void RecordStore::startWriter()
 {
-    closeConnection();
-    const schema::Result opened = openFile();
-    if (opened.problem != Problem::None) {
-        if (!opened.readable)
-            closeConnection();
-        fail(opened.problem, opened.detail, opened.found);
-        return false;
-    }
-    writable = true;
-    startWorker();
-    if (pending.empty() && problemNow == Problem::None)
-        return true;
-    flush();
-    return writable;
+    StoreWriter::Options o;
+    o.bound = options.memoryBound;
+    o.sizeLimit = options.sizeLimit;
+    o.retryFirstMs = options.retryFirstMs;
+    o.retryMaxMs = options.retryMaxMs;
+    o.chunk = options.flushChunk;
+    writerThread = new QThread;
+    writerThread->setObjectName(QStringLiteral("records writer"));
+    writer = new StoreWriter(filePath, o);
+    writer->moveToThread(writerThread);
+    connect(writerThread, &QThread::finished, writer, &QObject::deleteLater);
+    connect(writer, &StoreWriter::problem, this, &RecordStore::writerProblem);
+    connect(writer, &StoreWriter::recovered, this, &RecordStore::writerRecovered);
+    writerThread->start();
 }
 
-schema::Result RecordStore::openFile()
+void RecordStore::stopWriter()
 {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+    if (!writer)
+        return;
+    // A last try for what waits; what the file does not take now is lost.
+    QMetaObject::invokeMethod(
+        writer,
+        [w = writer] {
+            if (w->queued() > 0)
+                w->retryNow();
+            w->drain();
+            w->stop();
+        },
+        Qt::BlockingQueuedConnection);
+    writerThread->quit();
+    writerThread->wait();
+    delete writerThread;
+    writerThread = nullptr;
+    writer = nullptr;
+}
+
+void RecordStore::openReader()
+{
+    closeReader();
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), reader);
     db.setDatabaseName(filePath);
-    // The GUI thread never waits for another writer: a busy file is a
-    // problem to report and retry.
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=100"));
     connected = db.open();
-    if (!connected)
-        return schema::Result{classifySqlite(db.lastError()), db.lastError().text(), 0, false};
-    const schema::Result prepared = schema::prepare(db);
-    if (prepared.problem != Problem::None)
-        return prepared;
-    QSqlQuery q(db);
-    // A read-only or locked file opens and reads fine: a write that changes
-    // nothing finds out now rather than at the first record.
-    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")) ||
-        !q.exec(QStringLiteral("DELETE FROM copy_state WHERE 0"))) {
-        const QSqlError error = q.lastError();
-        q.exec(QStringLiteral("ROLLBACK"));
-        return schema::Result{classifySqlite(error), error.text(), schema::current, true};
-    }
-    q.exec(QStringLiteral("ROLLBACK"));
-    q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
-    // The worker checkpoints, so that no write here pays for one.
-    q.exec(QStringLiteral("PRAGMA wal_autocheckpoint=0"));
-    if (options.sizeLimit > 0 && q.exec(QStringLiteral("PRAGMA page_size")) && q.next()) {
-        const qint64 pages = options.sizeLimit / qMax(1, q.value(0).toInt());
-        q.exec(QStringLiteral("PRAGMA max_page_count=%1").arg(qMax<qint64>(1, pages)));
-    }
-    writer = std::make_unique<rows::Writer>(db);
-    if (!writer->prepare())
-        return schema::Result{classifySqlite(writer->lastError()), writer->lastError().text(),
-                              schema::current, true};
-    return prepared;
 }
 
-void RecordStore::closeConnection()
+void RecordStore::closeReader()
 {
-    writer.reset();
-    writable = false;
     connected = false;
-    if (QSqlDatabase::contains(connection)) {
-        QSqlDatabase::database(connection, false).close();
-        QSqlDatabase::removeDatabase(connection);
+    if (QSqlDatabase::contains(reader)) {
+        QSqlDatabase::database(reader, false).close();
+        QSqlDatabase::removeDatabase(reader);
     }
+}
+
+// Signals the writer queued for this thread, now rather than at the next
+// turn of the event loop.
+void RecordStore::deliverSignals()
+{
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+}
+
+void RecordStore::writerProblem(int kind, const QString &text)
+{
+    if (Problem(kind) != Problem::None) {
+        problemNow = Problem(kind);
+        problemMessage = text;
+    }
+    emit problem(text);
+}
+
+void RecordStore::writerRecovered(const QString &file, int written)
+{
+    QString text =
+        QStringLiteral("测试记录库 %1 已恢复，补写了暂存的 %2 条记录。").arg(file).arg(written);
+    if (dropped > 0)
+        text += QStringLiteral("另有 %1 条因超过暂存上限而丢失。").arg(dropped);
+    problemNow = Problem::None;
+    problemMessage.clear();
+    dropped = 0;
+    memoryFullSaid = false;
+    openReader(); // the file may be a new one
+    emit recovered(text);
 }
 
 void RecordStore::stamp(Record &r) const
@@ -233,72 +219,11 @@ void RecordStore::unitEnded(const Disconnect &disconnect)
 
 void RecordStore::append(Record record)
 {
+    if (!writer)
+        return;
     stamp(record);
-    if (writable && pending.empty() && writeNow(record))
+    if (writer->push(record))
         return;
-    keep(record);
-    if (!flushQueued && nextRetry.hasExpired())
-        retryNow();
-}
-
-bool RecordStore::writeNow(const Record &record)
-{
-    const QSqlError error = writeSome({&record});
-    if (error.isValid()) {
-        fail(classifySqlite(error), error.text());
-        return false;
-    }
-    wakeWorker();
-    return true;
-}
-
-// The error that stopped the write, none when the records went in. A record
-// the file refuses for what it holds is skipped, not retried for ever.
-QSqlError RecordStore::writeSome(const QVector<const Record *> &records)
-{
-    // Transactions by statement: QSqlDatabase::commit() drops SQLite's error
-    // code, and a full disk would read as some other error.
-    QSqlQuery control(QSqlDatabase::database(connection, false));
-    const auto *attempt = std::get_if<Attempt>(&records.at(0)->data);
-    // A unit's row and its first record go in together.
-    const bool together = records.size() > 1 || (attempt && attempt->ok);
-    if (together && !control.exec(QStringLiteral("BEGIN")))
-        return control.lastError();
-    for (const Record *r : records) {
-        if (writer->write(*r))
-            continue;
-        const QSqlError error = writer->lastError();
-        if (!isRecordError(error)) {
-            if (together)
-                control.exec(QStringLiteral("ROLLBACK"));
-            return error;
-        }
-        refused(error.text());
-    }
-    if (together && !control.exec(QStringLiteral("COMMIT"))) {
-        const QSqlError error = control.lastError();
-        control.exec(QStringLiteral("ROLLBACK"));
-        return error;
-    }
-    return QSqlError();
-}
-
-void RecordStore::refused(const QString &why)
-{
-    ++rejected;
-    if (rejectedSaid)
-        return;
-    rejectedSaid = true;
-    emit problem(QStringLiteral("一条测试记录无法存入记录库 %1（%2），已跳过。")
-                     .arg(QDir::toNativeSeparators(filePath), why.trimmed()));
-}
-
-void RecordStore::keep(const Record &record)
-{
-    if (int(pending.size()) < options.memoryBound) {
-        pending.push_back(record);
-        return;
-    }
     ++dropped;
     if (!memoryFullSaid) {
         memoryFullSaid = true;
@@ -308,107 +233,25 @@ void RecordStore::keep(const Record &record)
     }
 }
 
+int RecordStore::keptInMemory() const
+{
+    return writer ? writer->queued() : 0;
+}
+
+void RecordStore::waitForWrites()
+{
+    if (!writer)
+        return;
+    QMetaObject::invokeMethod(
+        writer, [w = writer] { w->drain(); }, Qt::BlockingQueuedConnection);
+    deliverSignals();
+}
+
 void RecordStore::retryNow()
 {
-    flushQueued = false;
-    if (filePath.isEmpty())
-        return;
-    if (sticky(problemNow) && fileUnchanged()) {
-        scheduleRetry();
-        return;
-    }
-    if (!writable) {
-        openConnection();
-        return;
-    }
-    flush();
-}
-
-bool RecordStore::writeChunk()
-{
-    const int chunk = qMin(int(pending.size()), options.flushChunk);
-    QVector<const Record *> records;
-    records.reserve(chunk);
-    for (int i = 0; i < chunk; ++i)
-        records << &pending[size_t(i)];
-    const QSqlError error = writeSome(records);
-    if (error.isValid()) {
-        fail(classifySqlite(error), error.text());
-        return false;
-    }
-    pending.erase(pending.begin(), pending.begin() + chunk);
-    written += chunk;
-    wakeWorker();
-    return true;
-}
-
-// Writes what was kept, a chunk per turn of the event loop so that a long
-// backlog does not freeze the window.
-void RecordStore::flush()
-{
-    if (!pending.empty() && !writeChunk())
-        return;
-    if (!pending.empty()) {
-        flushQueued = true;
-        QTimer::singleShot(0, this, &RecordStore::retryNow);
-        return;
-    }
-    if (problemNow != Problem::None) {
-        QString text = QStringLiteral("测试记录库 %1 已恢复，补写了暂存的 %2 条记录。")
-                           .arg(QDir::toNativeSeparators(filePath))
-                           .arg(written);
-        if (dropped > 0)
-            text += QStringLiteral("另有 %1 条因超过暂存上限而丢失。").arg(dropped);
-        problemNow = Problem::None;
-        problemMessage.clear();
-        stuckAt.clear();
-        dropped = 0;
-        written = 0;
-        memoryFullSaid = false;
-        emit recovered(text);
-    }
-    retryDelay = 0;
-    nextRetry = QDeadlineTimer();
-    retryTimer.stop();
-}
-
-void RecordStore::fail(Problem kind, const QString &detail, int found)
-{
-    if (kind == Problem::Corrupt || kind == Problem::CannotOpen || kind == Problem::IoError)
-        closeConnection();
-    writable = false;
-    if (sticky(kind))
-        stuckAt = fingerprint();
-    if (kind != problemNow) {
-        if (problemNow == Problem::None)
-            written = 0;
-        problemNow = kind;
-        problemMessage =
-            problemSentence(kind, QDir::toNativeSeparators(filePath), detail.trimmed(), found);
-        emit problem(problemMessage);
-    }
-    scheduleRetry();
-}
-
-void RecordStore::scheduleRetry()
-{
-    retryDelay = retryDelay == 0 ? options.retryFirstMs
-                                 : qMin(retryDelay * 2, options.retryMaxMs);
-    nextRetry = QDeadlineTimer(retryDelay);
-    retryTimer.start(retryDelay);
-}
-
-QString RecordStore::fingerprint() const
-{
-    const QFileInfo info(filePath);
-    if (!info.exists())
-        return QString();
-    return QStringLiteral("%1/%2").arg(info.size()).arg(info.lastModified().toMSecsSinceEpoch());
-}
-
-bool RecordStore::fileUnchanged() const
-{
-    return fingerprint() == stuckAt;
+    if (writer)
+        QMetaObject::invokeMethod(
+            writer, [w = writer] { w->retryNow(); }, Qt::QueuedConnection);
 }
 
 } // namespace movra::records

@@ -1,22 +1,19 @@
 #pragma once
 
-// The local record store: an SQLite file, written on the caller's thread
-// (a write is one short insert, no wait on a lock or the network), read for
-// the records window and exported. A central PostgreSQL database, when
-// configured, gets a copy from a thread of its own.
+// The local record store: an SQLite file that a thread of its own writes.
+// A call that records something only stamps and queues it (microseconds,
+// whatever the disk does); the records window reads the file on the calling
+// thread. A central PostgreSQL database, when configured, gets a copy from
+// another thread.
 //
 // When the file cannot be written, the store says why once through
 // problem(), keeps the records in memory up to a bound and writes them when
-// the file is back (tried again on the next write and on a timer).
+// the file is back (tried again on the next record and on a timer).
 
-#include <QDeadlineTimer>
 #include <QObject>
-#include <QSqlError>
-#include <QTimer>
 #include <QVector>
-#include <atomic>
-#include <deque>
 #include <memory>
+#include <optional>
 
 #include "records/Problem.h"
 #include "records/Record.h"
@@ -27,13 +24,8 @@ class QThread;
 
 namespace movra::records {
 
-namespace rows {
-class Writer;
-}
-namespace schema {
-struct Result;
-}
 class StoreWorker;
+class StoreWriter;
 
 class RecordStore : public QObject
 {
@@ -43,11 +35,14 @@ public:
     {
         int memoryBound = 20000; // records kept while the file is away
         qint64 sizeLimit = 0;    // bytes the file may take; 0: what the disk holds
-        int retryFirstMs = 1000; // then doubling up to retryMaxMs
+        // Waits before trying the file again, doubling up to retryMaxMs; a
+        // new record tries too once the wait is over. 0: no timer, only
+        // records and retryNow() try again.
+        int retryFirstMs = 1000;
         int retryMaxMs = 30000;
         int centralRetryFirstMs = 1000;
         int centralRetryMaxMs = 60000;
-        int flushChunk = 500; // records written per turn of the event loop
+        int flushChunk = 500; // records per transaction
     };
 
     enum class Format { Csv, Json };
@@ -60,22 +55,23 @@ public:
     void setStation(const QString &name) { stationName = name; }
     void setToolVersion(const QString &version) { toolVersion = version; }
 
-    // Opens the file, creating or migrating it. False when it cannot be
-    // written now; the reason went out through problem().
+    // Opens the file, creating or migrating it (on the calling thread's
+    // time: done once at start). False when it cannot be written now; the
+    // reason went out through problem(). Records are taken either way.
     bool open(const QString &path);
     // From now on copies the records to the central database at `url`
     // (postgresql://…). False, with a problem() naming it, when the URL is
     // not one.
     bool startCentral(const QString &url);
-    // Ends the central copy and lets go of the file; records still in
-    // memory are lost, records in the file wait for the next start.
+    // Writes what waits if the file takes it, then lets go of the file and
+    // ends the central copy. Records in the file wait for the next start.
     void close();
 
     QString path() const { return filePath; }
-    bool isWritable() const { return writable; }
     Problem currentProblem() const { return problemNow; }
     QString problemText() const { return problemMessage; }
-    int keptInMemory() const { return int(pending.size()); }
+    // Records taken but not yet in the file.
+    int keptInMemory() const;
     int droppedFromMemory() const { return dropped; }
 
     // The unit under test: from a successful connection to its end.
@@ -91,7 +87,13 @@ public:
     // version it comes without.
     void append(Record record);
 
-    // Reads of the file, on the calling thread. Units newest first.
+    // Blocks until every record taken so far is in the file or has failed
+    // to go in, and problem()/recovered() have been emitted. For closing,
+    // for tests and for a program without an event loop.
+    void waitForWrites();
+
+    // Reads of the file, on the calling thread; they see what the writer
+    // has committed. Units newest first.
     int unitCount(const UnitFilter &filter) const;
     QVector<UnitSummary> units(const UnitFilter &filter, int limit,
                                const UnitSummary *after = nullptr) const;
@@ -118,53 +120,34 @@ signals:
 private:
     void shutDown();
     void stamp(Record &record) const;
-    bool openConnection();
-    schema::Result openFile();
-    void closeConnection();
-    bool writeNow(const Record &record);
-    QSqlError writeSome(const QVector<const Record *> &records);
-    void refused(const QString &why);
-    void keep(const Record &record);
-    bool writeChunk();
-    void flush();
-    void fail(Problem kind, const QString &detail, int found = 0);
-    void scheduleRetry();
-    bool fileUnchanged() const;
-    QString fingerprint() const;
+    void startWriter();
+    void stopWriter();
+    void openReader();
+    void closeReader();
+    void writerProblem(int kind, const QString &text);
+    void writerRecovered(const QString &file, int written);
     void startWorker();
     void stopWorker();
-    void copied(const QString &target, qint64 seq);
-    void wakeWorker();
+    void deliverSignals();
 
     Options options;
-    QString connection;
+    QString reader;
     QString filePath;
     QString stationName;
     QString toolVersion;
     bool connected = false;
-    bool writable = false;
     Problem problemNow = Problem::None;
     QString problemMessage;
-    QString stuckAt; // file state when it was found corrupt or foreign
-    std::unique_ptr<rows::Writer> writer;
-
-    std::deque<Record> pending;
     int dropped = 0;
-    int rejected = 0;
-    bool rejectedSaid = false;
     bool memoryFullSaid = false;
-    int written = 0; // since the problem began
-    QTimer retryTimer;
-    QDeadlineTimer nextRetry;
-    int retryDelay = 0;
-    bool flushQueued = false;
-
     QUuid unit;
-    QThread *thread = nullptr;
+
+    QThread *writerThread = nullptr;
+    StoreWriter *writer = nullptr;
+    QThread *workerThread = nullptr;
     StoreWorker *worker = nullptr;
     std::optional<CentralUrl> central;
     QString centralTarget;
-    std::shared_ptr<std::atomic<bool>> fresh; // set when there is something new to copy
 };
 
 } // namespace movra::records

@@ -111,8 +111,7 @@ QString label(Quantity quantity)
 
 QString label(Parameter parameter)
 {
-    static const char *const names[] = {"设备地址", "波特率", "温度修正", "湿度修正",
-                                        "温湿度对调"};
+    static const char *const names[] = {"设备地址", "波特率", "温度修正", "湿度修正", "温湿度对调"};
     return pick(names, int(parameter));
 }
 
@@ -153,8 +152,7 @@ QString describe(const Record &record)
         QString operator()(const BatchRead &b) const { return describeBatch(b); }
         QString operator()(const Disconnect &d) const
         {
-            return d.reason.isEmpty() ? label(d.by)
-                                      : label(d.by) + QStringLiteral("：") + d.reason;
+            return d.reason.isEmpty() ? label(d.by) : label(d.by) + QStringLiteral("：") + d.reason;
         }
     };
     return std::visit(Visitor{}, record.data);

@@ -149,15 +149,21 @@ template <typename T> std::optional<T> v1Optional(const QVariant &value)
 
 RecordData v1Data(Kind kind, const QSqlQuery &q)
 {
-    auto at = [&q](int column) { return q.value(column); };
+    auto at = [&q](int column) {
+        return q.value(column);
+    };
     switch (kind) {
     case Kind::Attempt:
-        return Attempt{at(7).toString(), at(8).toInt(), v1Enum(at(9), 2, Mode::Normal),
+        return Attempt{at(7).toString(),  at(8).toInt(),           v1Enum(at(9), 2, Mode::Normal),
                        at(10).toString(), v1Optional<int>(at(11)), at(12).toBool(),
                        at(13).toString()};
     case Kind::Reading:
-        return Reading{v1Enum(at(14), 2, Quantity::Temperature), at(15).toDouble(),
-                       at(16).toDouble(), at(17).toDouble(), at(18).toDouble(), at(19).toBool()};
+        return Reading{v1Enum(at(14), 2, Quantity::Temperature),
+                       at(15).toDouble(),
+                       at(16).toDouble(),
+                       at(17).toDouble(),
+                       at(18).toDouble(),
+                       at(19).toBool()};
     case Kind::Write:
         return ParameterWrite{v1Enum(at(20), 5, Parameter::Station), at(15).toDouble(),
                               at(21).toBool()};

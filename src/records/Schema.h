@@ -16,7 +16,7 @@ struct Result
 {
     Problem problem = Problem::None;
     QString detail;
-    int found = 0;       // the version the file had
+    int found = 0;         // the version the file had
     bool readable = false; // the records can be read even though not written
 };
 

@@ -68,9 +68,8 @@ QString CentralUrl::target() const
 QString redactUrl(const QString &text)
 {
     static const QRegularExpression userInfo(QStringLiteral("(://[^:/@\\s]*):[^@\\s]*@"));
-    static const QRegularExpression keyword(
-        QStringLiteral("(password\\s*=\\s*)('[^']*'|[^&\\s]*)"),
-        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression keyword(QStringLiteral("(password\\s*=\\s*)('[^']*'|[^&\\s]*)"),
+                                            QRegularExpression::CaseInsensitiveOption);
     QString out = text;
     out.replace(userInfo, QStringLiteral("\\1:***@"));
     out.replace(keyword, QStringLiteral("\\1***"));

@@ -33,9 +33,9 @@ QString redactUrl(const QString &text);
 
 struct StationConfig
 {
-    QString url;      // empty: no central database
-    QString urlFrom;  // "MOVRA_RECORDS_URL" or the file it came from
-    QString station;  // as configured; may be empty
+    QString url;     // empty: no central database
+    QString urlFrom; // "MOVRA_RECORDS_URL" or the file it came from
+    QString station; // as configured; may be empty
 
     // The configured name, or the host name.
     QString stationName() const;

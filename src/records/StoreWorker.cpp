@@ -1,8 +1,10 @@
 #include "records/StoreWorker.h"
 
+#include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+#include <atomic>
 
 #include "records/CentralCopy.h"
 
@@ -11,15 +13,14 @@ namespace movra::records {
 namespace {
 std::atomic<int> connections{0};
 constexpr int batchSize = 500;
-constexpr int checkpointEveryMs = 1000;
 constexpr int debounceMs = 100;
-// Another station's tool or an earlier run may have left records waiting.
+// Another run of the tool may have left records waiting.
 constexpr int idlePollMs = 5000;
 } // namespace
 
-StoreWorker::StoreWorker(const QString &localPath, std::shared_ptr<std::atomic<bool>> fresh)
-    : localPath(localPath), localName(QStringLiteral("movra_records_worker_%1").arg(++connections)),
-      fresh(std::move(fresh)), timer(this)
+StoreWorker::StoreWorker(const QString &localPath, const CentralUrl &url, const Timing &timing)
+    : localPath(localPath), localName(QStringLiteral("movra_records_copy_%1").arg(++connections)),
+      timing(timing), timer(this), central(std::make_unique<CentralCopy>(url))
 {
     timer.setSingleShot(true);
     connect(&timer, &QTimer::timeout, this, &StoreWorker::tick);
@@ -29,44 +30,14 @@ StoreWorker::~StoreWorker() = default;
 
 void StoreWorker::start()
 {
-    openLocal();
-    checkpointDue = true;
-    timer.start(0);
-}
-
-bool StoreWorker::openLocal()
-{
-    if (QSqlDatabase::contains(localName))
-        return QSqlDatabase::database(localName, false).isOpen();
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), localName);
-    db.setDatabaseName(localPath);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
-    if (db.open())
-        return true;
-    db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(localName);
-    return false;
-}
-
-void StoreWorker::setCentral(const CentralUrl &url, const Timing &t)
-{
-    central = std::make_unique<CentralCopy>(url);
-    timing = t;
-    retryDelay = 0;
-    nextTry = QDeadlineTimer();
-    centralProblem = Problem::None;
-    cursor = -1;
-    copyDue = true;
     timer.start(0);
 }
 
 void StoreWorker::wake()
 {
-    fresh->store(false);
-    checkpointDue = true;
     copyDue = true;
-    if (!timer.isActive())
-        timer.start(debounceMs);
+    if (!timer.isActive() || timer.remainingTime() > debounceMs)
+        timer.start(qMax<qint64>(debounceMs, nextTry.remainingTime()));
 }
 
 void StoreWorker::stop()
@@ -79,45 +50,38 @@ void StoreWorker::stop()
     }
 }
 
-void StoreWorker::tick()
+bool StoreWorker::openLocal()
 {
-    if (checkpointDue && nextCheckpoint.hasExpired())
-        checkpoint();
-    if (central && nextTry.hasExpired())
-        copyRound();
-
-    qint64 wait = -1;
-    auto sooner = [&wait](qint64 ms) { wait = wait < 0 ? ms : qMin(wait, ms); };
-    if (checkpointDue)
-        sooner(qMax<qint64>(0, nextCheckpoint.remainingTime()));
-    if (central) {
-        const qint64 backOff = qMax<qint64>(0, nextTry.remainingTime());
-        sooner(copyDue ? backOff : qMax<qint64>(backOff, idlePollMs));
-    }
-    if (wait >= 0)
-        timer.start(int(wait));
+    if (QSqlDatabase::contains(localName))
+        return QSqlDatabase::database(localName, false).isOpen();
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), localName);
+    db.setDatabaseName(localPath);
+    // Not the GUI thread: it may wait for the writer to finish a commit.
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
+    if (db.open())
+        return true;
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(localName);
+    return false;
 }
 
-// PASSIVE: never waits for, nor blocks, the writer on the GUI thread.
-void StoreWorker::checkpoint()
+void StoreWorker::tick()
 {
-    checkpointDue = false;
-    nextCheckpoint = QDeadlineTimer(checkpointEveryMs);
-    if (!openLocal())
-        return;
-    QSqlQuery q(QSqlDatabase::database(localName, false));
-    q.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
+    if (nextTry.hasExpired())
+        copyRound();
+    const qint64 backOff = qMax<qint64>(0, nextTry.remainingTime());
+    timer.start(int(copyDue ? backOff : qMax<qint64>(backOff, idlePollMs)));
 }
 
 void StoreWorker::copyRound()
 {
     QString why;
     if (!central->isConnected() && !central->connect(&why)) {
-        centralFailed(Problem::CentralUnreachable, why);
+        failed(Problem::CentralUnreachable, why);
         return;
     }
     if (!openLocal()) {
-        centralFailed(Problem::None, QString());
+        failed(Problem::None, QString());
         return;
     }
     QSqlDatabase local = QSqlDatabase::database(localName, false);
@@ -126,22 +90,23 @@ void StoreWorker::copyRound()
         q.prepare(QStringLiteral("SELECT last_seq FROM copy_state WHERE target = ?"));
         q.addBindValue(central->url().target());
         if (!q.exec()) {
-            centralFailed(Problem::None, QString());
+            failed(Problem::None, QString());
             return;
         }
         cursor = q.next() ? q.value(0).toLongLong() : 0;
+        kept = cursor;
     }
     const CentralCopy::Result result = central->copy(local, cursor, batchSize);
     if (result.failed == CentralCopy::Failed::Local) {
         // The store reports its own file's troubles.
-        centralFailed(Problem::None, QString());
+        failed(Problem::None, QString());
         return;
     }
     if (result.failed == CentralCopy::Failed::Central) {
         const Problem kind =
             central->answers() ? Problem::CentralRejected : Problem::CentralUnreachable;
         central->disconnect();
-        centralFailed(kind, result.why);
+        failed(kind, result.why);
         return;
     }
     if (centralProblem != Problem::None) {
@@ -152,15 +117,30 @@ void StoreWorker::copyRound()
     retryDelay = 0;
     nextTry = QDeadlineTimer();
     copyDue = result.copied == batchSize;
-    if (result.copied > 0) {
+    if (result.copied > 0)
         cursor = result.lastSeq;
-        emit copied(central->url().target(), cursor);
-    }
+    keepPosition();
+}
+
+// If this fails the records are sent again next time, which the central
+// database takes without doubling them.
+void StoreWorker::keepPosition()
+{
+    if (cursor == kept)
+        return;
+    QSqlQuery q(QSqlDatabase::database(localName, false));
+    q.prepare(QStringLiteral("INSERT INTO copy_state(target, last_seq) VALUES (?, ?) "
+                             "ON CONFLICT(target) DO UPDATE SET "
+                             "last_seq = max(last_seq, excluded.last_seq)"));
+    q.addBindValue(central->url().target());
+    q.addBindValue(cursor);
+    if (q.exec())
+        kept = cursor;
 }
 
 // Reports the problem once and backs off. Problem::None: a failure that is
 // not the central database's, backed off without a word.
-void StoreWorker::centralFailed(Problem kind, const QString &detail)
+void StoreWorker::failed(Problem kind, const QString &detail)
 {
     retryDelay = retryDelay == 0 ? timing.retryFirstMs : qMin(retryDelay * 2, timing.retryMaxMs);
     nextTry = QDeadlineTimer(retryDelay);

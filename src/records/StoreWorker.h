@@ -1,14 +1,14 @@
 #pragma once
 
-// The store's background thread: keeps the WAL short (the writing
-// connection never checkpoints, so a write never pays for one) and, when
-// configured, copies new records to the central database. Internal.
+// The thread that copies new records of the local file to the central
+// database, with a connection of its own to each. It remembers how far it
+// got in the local file (copy_state), so that records written while the
+// server was away, or before the tool was closed, follow when it answers.
+// Internal.
 
 #include <QDeadlineTimer>
 #include <QObject>
-#include <QSqlDatabase>
 #include <QTimer>
-#include <atomic>
 #include <memory>
 
 #include "records/Problem.h"
@@ -28,41 +28,37 @@ public:
         int retryMaxMs = 60000;
     };
 
-    StoreWorker(const QString &localPath, std::shared_ptr<std::atomic<bool>> fresh);
+    StoreWorker(const QString &localPath, const CentralUrl &url, const Timing &timing);
     ~StoreWorker() override;
 
     // All of these run on the worker's thread.
     void start();
-    void setCentral(const CentralUrl &url, const Timing &timing);
+    // New records are in the file.
     void wake();
     void stop();
 
 signals:
     void problem(const QString &text);
     void recovered(const QString &text);
-    void copied(const QString &target, qint64 seq);
 
 private:
     void tick();
     bool openLocal();
-    void checkpoint();
     void copyRound();
-    void centralFailed(Problem kind, const QString &detail);
+    void keepPosition();
+    void failed(Problem kind, const QString &detail);
 
-    QString localPath;
-    QString localName;
-    std::shared_ptr<std::atomic<bool>> fresh;
+    const QString localPath;
+    const QString localName;
+    const Timing timing;
     QTimer timer;
-    QDeadlineTimer nextCheckpoint;
-    bool checkpointDue = false;
-
     std::unique_ptr<CentralCopy> central;
-    Timing timing;
     int retryDelay = 0;
     QDeadlineTimer nextTry;
-    bool copyDue = false;
+    bool copyDue = true;
     Problem centralProblem = Problem::None;
     qint64 cursor = -1; // last copied seq; -1 until read from the file
+    qint64 kept = -1;   // the position last written to the file
 };
 
 } // namespace movra::records

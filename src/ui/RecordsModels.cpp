@@ -105,8 +105,8 @@ QVariant UnitsModel::headerData(int section, Qt::Orientation orientation, int ro
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
-    static const char *const names[] = {"时间", "工位", "串口", "地址", "识别信息", "判定",
-                                        "最大偏差"};
+    static const char *const names[] = {"时间",     "工位", "串口",    "地址",
+                                        "识别信息", "判定", "最大偏差"};
     return section >= 0 && section < ColumnCount ? QString::fromUtf8(names[section]) : QVariant();
 }
 

@@ -176,18 +176,18 @@ void RecordsWindow::exportCsv()
     const QString proposed = QDir(folder).filePath(
         QStringLiteral("测试记录_%1.csv")
             .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss"))));
-    const QString path = askFileName(this, QStringLiteral("导出 CSV"), proposed,
-                                     QStringLiteral("CSV 文件 (*.csv)"));
+    const QString path =
+        askFileName(this, QStringLiteral("导出 CSV"), proposed, QStringLiteral("CSV 文件 (*.csv)"));
     if (path.isEmpty())
         return;
     const UnitFilter f = filter();
     // Written beside and renamed at the end: a failed export leaves no
     // half file under the chosen name.
     QSaveFile file(path);
-    const bool ok = file.open(QIODevice::WriteOnly) &&
-                    store->exportRecords(f.from, f.to, RecordStore::Format::Csv, &file,
-                                         f.verdict) &&
-                    file.commit();
+    const bool ok =
+        file.open(QIODevice::WriteOnly) &&
+        store->exportRecords(f.from, f.to, RecordStore::Format::Csv, &file, f.verdict) &&
+        file.commit();
     const QString why =
         file.error() != QFileDevice::NoError ? file.errorString() : store->problemText();
     lastExport = ok ? QStringLiteral("已导出到 %1").arg(QDir::toNativeSeparators(path))

@@ -74,7 +74,8 @@ QString PgCluster::binDir()
             return dir;
     }
     // Debian keeps the server programs out of PATH, one folder per version.
-    QStringList versions = QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QStringList versions =
+        QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     QCollator numeric;
     numeric.setNumericMode(true);
     std::sort(versions.begin(), versions.end(),
@@ -171,26 +172,25 @@ bool PgCluster::create(QString *why)
 
 bool PgCluster::start(QString *why)
 {
-    const QString options =
-        QStringLiteral("-k %1 -c listen_addresses='' -p %2 -c fsync=off")
-            .arg(dir->filePath(QStringLiteral("sock")))
-            .arg(port);
+    const QString options = QStringLiteral("-k %1 -c listen_addresses='' -p %2 -c fsync=off")
+                                .arg(dir->filePath(QStringLiteral("sock")))
+                                .arg(port);
     running = run(QStringLiteral("pg_ctl"),
-                  {QStringLiteral("-D"), dir->filePath(QStringLiteral("data")), QStringLiteral("-l"),
-                   dir->filePath(QStringLiteral("server.log")), QStringLiteral("-w"),
-                   QStringLiteral("-t"), QStringLiteral("60"), QStringLiteral("-o"), options,
-                   QStringLiteral("start")},
+                  {QStringLiteral("-D"), dir->filePath(QStringLiteral("data")),
+                   QStringLiteral("-l"), dir->filePath(QStringLiteral("server.log")),
+                   QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("60"),
+                   QStringLiteral("-o"), options, QStringLiteral("start")},
                   why);
     return running;
 }
 
 bool PgCluster::stop(QString *why)
 {
-    const bool ok = run(QStringLiteral("pg_ctl"),
-                        {QStringLiteral("-D"), dir->filePath(QStringLiteral("data")),
-                         QStringLiteral("-m"), QStringLiteral("immediate"), QStringLiteral("-w"),
-                         QStringLiteral("stop")},
-                        why);
+    const bool ok =
+        run(QStringLiteral("pg_ctl"),
+            {QStringLiteral("-D"), dir->filePath(QStringLiteral("data")), QStringLiteral("-m"),
+             QStringLiteral("immediate"), QStringLiteral("-w"), QStringLiteral("stop")},
+            why);
     if (ok)
         running = false;
     return ok;

@@ -55,7 +55,7 @@ private:
     do {                                                                                           \
         QString why_;                                                                              \
         if (!(cluster).create(&why_)) {                                                            \
-            if (qEnvironmentVariable("MOVRA_REQUIRE_POSTGRES") == QLatin1String("1"))               \
+            if (qEnvironmentVariable("MOVRA_REQUIRE_POSTGRES") == QLatin1String("1"))              \
                 QFAIL(qPrintable("no PostgreSQL server could be started: " + why_));               \
             QSKIP(qPrintable("no PostgreSQL server could be started: " + why_));                   \
         }                                                                                          \

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "records/RecordExport.h"
+#include "records/RecordStore.h"
 
 namespace movra::records {
 
@@ -95,6 +96,19 @@ Reading reading(Quantity q, double value, double reference, double tolerance)
     return r;
 }
 
+QUuid addUnit(RecordStore &store, const QDateTime &start, Verdict verdict, const QString &port)
+{
+    const QUuid unit = newId(start);
+    store.append(record(okAttempt(port), start, unit));
+    if (verdict == Verdict::Passed || verdict == Verdict::Failed)
+        store.append(
+            record(reading(Quantity::Temperature, 23.1, 23.0, 0.5), start.addSecs(1), unit));
+    if (verdict == Verdict::Failed)
+        store.append(record(reading(Quantity::Humidity, 52.0, 50.0, 1.0), start.addSecs(2), unit));
+    store.append(record(Disconnect{EndedBy::Operator, {}}, start.addSecs(3), unit));
+    return unit;
+}
+
 QByteArray fileHash(const QString &path)
 {
     QFile f(path);
@@ -129,8 +143,8 @@ ReadOnly::ReadOnly(const QString &path) : path(path)
     }
     method = QStringLiteral("chmod a-w");
     const bool folder = QFileInfo(path).isDir();
-    applied = QFile::setPermissions(path, folder ? QFile::ReadOwner | QFile::ExeOwner
-                                                 : QFile::ReadOwner);
+    applied =
+        QFile::setPermissions(path, folder ? QFile::ReadOwner | QFile::ExeOwner : QFile::ReadOwner);
     if (!applied)
         why = QStringLiteral("chmod failed");
 }

@@ -12,6 +12,8 @@
 
 namespace movra::records {
 
+class RecordStore;
+
 bool operator==(const Attempt &a, const Attempt &b);
 bool operator==(const Reading &a, const Reading &b);
 bool operator==(const ParameterWrite &a, const ParameterWrite &b);
@@ -34,6 +36,11 @@ void isolate();
 Record record(const RecordData &data, const QDateTime &time, const QUuid &unit = QUuid());
 Attempt okAttempt(const QString &port = QStringLiteral("/dev/ttyUSB0"));
 Reading reading(Quantity q, double value, double reference, double tolerance);
+
+// A unit at `start` whose readings give it `verdict`: connection, zero to
+// two readings, disconnect.
+QUuid addUnit(RecordStore &store, const QDateTime &start, Verdict verdict,
+              const QString &port = QStringLiteral("COM3"));
 
 QByteArray fileHash(const QString &path);
 

@@ -60,7 +60,8 @@ int station(const QString &file, const QString &url, const QString &name, int co
     store.setToolVersion(QStringLiteral("helper"));
     if (!store.open(file) || !store.startCentral(url))
         return 2;
-    QObject::connect(&store, &RecordStore::problem, [](const QString &text) { say("problem", text); });
+    QObject::connect(&store, &RecordStore::problem,
+                     [](const QString &text) { say("problem", text); });
     // A unit of ten records per turn of the event loop, so that writing and
     // copying overlap, as on a station that tests all day.
     int written = 0;
@@ -85,6 +86,23 @@ int station(const QString &file, const QString &url, const QString &name, int co
     check.start(50);
     QTimer::singleShot(120000, [] { QCoreApplication::exit(4); });
     return QCoreApplication::exec();
+}
+
+QString integrity(const QString &file)
+{
+    QString result;
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
+        db.setDatabaseName(file);
+        if (db.open()) {
+            QSqlQuery q(db);
+            if (q.exec(QStringLiteral("PRAGMA integrity_check")) && q.next())
+                result = q.value(0).toString();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("check"));
+    return result;
 }
 
 bool fill(const QString &path)
@@ -119,6 +137,7 @@ int fullDisk(const QString &folder)
     store.unitStarted(okAttempt());
     for (int i = 0; i < 20; ++i)
         store.add(reading(Quantity::Humidity, 50, 50, 1));
+    store.waitForWrites();
     int appended = 21;
     say("before", QString::number(store.recordCount()));
 
@@ -127,15 +146,17 @@ int fullDisk(const QString &folder)
         return 3;
     while (problems == 0 && appended < 5000) {
         store.add(reading(Quantity::Humidity, 50, 50, 1));
+        store.waitForWrites();
         ++appended;
     }
     int keptMost = 0;
     for (int i = 0; i < 10; ++i) {
         store.add(reading(Quantity::Humidity, 50, 50, 1));
         ++appended;
-        keptMost = qMax(keptMost, store.keptInMemory());
         if (i % 3 == 0)
             store.retryNow();
+        store.waitForWrites();
+        keptMost = qMax(keptMost, store.keptInMemory());
     }
     say("appended", QString::number(appended));
     say("problems", QString::number(problems));
@@ -145,24 +166,14 @@ int fullDisk(const QString &folder)
 
     QFile::remove(fillerPath);
     store.retryNow();
-    for (int i = 0; i < 1000 && store.keptInMemory() > 0; ++i)
-        QCoreApplication::processEvents();
+    store.waitForWrites();
     say("kept_after", QString::number(store.keptInMemory()));
     say("problem_after", QString::number(int(store.currentProblem())));
     if (store.currentProblem() != Problem::None)
         say("problem_text_after", store.problemText());
     say("after", QString::number(store.recordCount()));
     store.close();
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
-        db.setDatabaseName(file);
-        if (db.open()) {
-            QSqlQuery q(db);
-            if (q.exec(QStringLiteral("PRAGMA integrity_check")) && q.next())
-                say("integrity", q.value(0).toString());
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("check"));
+    say("integrity", integrity(file));
     return 0;
 }
 

@@ -89,14 +89,92 @@ bool addV1(Raw &raw, const Record &r, const QString &kind, const QVariantMap &co
 {
     QString names = QStringLiteral("id, unit_id, time, utc_offset, station, tool_version, kind");
     QString marks = QStringLiteral("?, ?, ?, ?, ?, ?, ?");
-    QVariantList values{text(r.id), r.unit.isNull() ? QVariant() : text(r.unit), text(r.time),
-                        r.utcOffset, r.station, r.toolVersion, kind};
+    QVariantList values{text(r.id),   r.unit.isNull() ? QVariant() : text(r.unit),
+                        text(r.time), r.utcOffset,
+                        r.station,    r.toolVersion,
+                        kind};
     for (auto it = columns.cbegin(); it != columns.cend(); ++it) {
         names += QStringLiteral(", ") + it.key();
         marks += QStringLiteral(", ?");
         values << it.value();
     }
-    return raw.exec(QStringLiteral("INSERT INTO records(%1) VALUES (%2)").arg(names, marks), values);
+    return raw.exec(QStringLiteral("INSERT INTO records(%1) VALUES (%2)").arg(names, marks),
+                    values);
+}
+
+// Two units and a failed attempt between them, every kind of record, as
+// the first layout stored them.
+struct FirstLayoutSample
+{
+    QUuid unitA = newId(t0);
+    QUuid unitB = newId(t0.addSecs(600));
+    Attempt attempt = okAttempt(QStringLiteral("COM4"));
+    Attempt refused = refusedAttempt(attempt);
+    Record opened = record(attempt, t0, unitA);
+    Record warm = record(reading(Quantity::Temperature, 23.6, 23.0, 0.5), t0.addSecs(1), unitA);
+    Record damp = record(reading(Quantity::Humidity, 49.5, 50.0, 1.0), t0.addSecs(2), unitA);
+    Record moved = record(ParameterWrite{Parameter::Station, 4, true}, t0.addSecs(3), unitA);
+    Record batch = record(BatchRead{4, 9600, std::nullopt, -0.5, 1}, t0.addSecs(4), unitA);
+    Record gone = record(Disconnect{EndedBy::Operator, {}}, t0.addSecs(5), unitA);
+    Record failed = record(refused, t0.addSecs(300));
+    Record second = record(okAttempt(QStringLiteral("COM5")), t0.addSecs(600), unitB);
+
+    static Attempt refusedAttempt(Attempt a)
+    {
+        a.ok = false;
+        a.address.reset();
+        a.reason = QStringLiteral("无应答");
+        return a;
+    }
+
+    void write(const QString &path) const;
+};
+
+void FirstLayoutSample::write(const QString &path) const
+{
+    Raw raw(path);
+    for (const char *sql : firstLayout)
+        QVERIFY(raw.exec(QString::fromLatin1(sql)));
+    const auto unitRow = [&](const QUuid &id, const Record &r, const QVariant &ended) {
+        const Attempt &a = std::get<Attempt>(r.data);
+        return raw.exec(QStringLiteral("INSERT INTO units VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, "
+                                       "?, ?, ?, ?)"),
+                        {text(id), text(r.time), r.utcOffset, r.station, r.toolVersion, a.port,
+                         a.baud, "normal", a.ident, 1, ended,
+                         ended.isNull() ? QVariant() : "operator", QVariant()});
+    };
+    QVERIFY(unitRow(unitA, opened, text(gone.time)));
+    QVERIFY(unitRow(unitB, second, QVariant()));
+    const auto attemptColumns = [](const Attempt &a) {
+        return QVariantMap{{"port", a.port},
+                           {"baud", a.baud},
+                           {"mode", "normal"},
+                           {"ident", a.ident},
+                           {"address", a.address ? QVariant(*a.address) : QVariant()},
+                           {"ok", int(a.ok)},
+                           {"reason", a.reason}};
+    };
+    QVERIFY(addV1(raw, opened, "attempt", attemptColumns(attempt)));
+    QVERIFY(addV1(raw, warm, "reading",
+                  {{"quantity", "temperature"},
+                   {"value", 23.6},
+                   {"reference", 23.0},
+                   {"tolerance", 0.5},
+                   {"deviation", 23.6 - 23.0},
+                   {"pass", 0}}));
+    QVERIFY(addV1(raw, damp, "reading",
+                  {{"quantity", "humidity"},
+                   {"value", 49.5},
+                   {"reference", 50.0},
+                   {"tolerance", 1.0},
+                   {"deviation", -0.5},
+                   {"pass", 1}}));
+    QVERIFY(addV1(raw, moved, "write", {{"parameter", "station"}, {"value", 4}, {"confirmed", 1}}));
+    QVERIFY(addV1(raw, batch, "batch",
+                  {{"b_station", 4}, {"b_baud", 9600}, {"b_humi_offset", -0.5}, {"b_order", 1}}));
+    QVERIFY(addV1(raw, gone, "disconnect", {{"ended_by", "operator"}}));
+    QVERIFY(addV1(raw, failed, "attempt", attemptColumns(refused)));
+    QVERIFY(addV1(raw, second, "attempt", attemptColumns(okAttempt(QStringLiteral("COM5")))));
 }
 
 } // namespace
@@ -144,6 +222,7 @@ void SchemaTest::createsLayout()
         RecordStore store;
         QVERIFY(store.open(path));
         store.unitStarted(okAttempt());
+        store.waitForWrites();
         QCOMPARE(store.recordCount(), 1);
     }
     Raw raw(path);
@@ -154,55 +233,14 @@ void SchemaTest::createsLayout()
 
 void SchemaTest::migratesFirstLayout()
 {
-    const QUuid unitA = newId(t0);
-    const QUuid unitB = newId(t0.addSecs(600));
-    Attempt attempt = okAttempt(QStringLiteral("COM4"));
-    const Record opened = record(attempt, t0, unitA);
-    const Record warm = record(reading(Quantity::Temperature, 23.6, 23.0, 0.5), t0.addSecs(1), unitA);
-    const Record damp = record(reading(Quantity::Humidity, 49.5, 50.0, 1.0), t0.addSecs(2), unitA);
-    const Record moved = record(ParameterWrite{Parameter::Station, 4, true}, t0.addSecs(3), unitA);
-    const Record batch = record(BatchRead{4, 9600, std::nullopt, -0.5, 1}, t0.addSecs(4), unitA);
-    const Record gone = record(Disconnect{EndedBy::Operator, {}}, t0.addSecs(5), unitA);
-    Attempt refused = attempt;
-    refused.ok = false;
-    refused.address.reset();
-    refused.reason = QStringLiteral("无应答");
-    const Record failed = record(refused, t0.addSecs(300));
-    const Record second = record(okAttempt(QStringLiteral("COM5")), t0.addSecs(600), unitB);
-    {
-        Raw raw(path);
-        for (const char *sql : firstLayout)
-            QVERIFY(raw.exec(QString::fromLatin1(sql)));
-        const auto unitRow = [&](const QUuid &id, const Record &r, const QVariant &ended) {
-            const Attempt &a = std::get<Attempt>(r.data);
-            return raw.exec(QStringLiteral("INSERT INTO units VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, "
-                                           "?, ?, ?, ?)"),
-                            {text(id), text(r.time), r.utcOffset, r.station, r.toolVersion, a.port,
-                             a.baud, "normal", a.ident, 1, ended,
-                             ended.isNull() ? QVariant() : "operator", QVariant()});
-        };
-        QVERIFY(unitRow(unitA, opened, text(gone.time)));
-        QVERIFY(unitRow(unitB, second, QVariant()));
-        const auto attemptColumns = [](const Attempt &a) {
-            return QVariantMap{{"port", a.port}, {"baud", a.baud}, {"mode", "normal"},
-                               {"ident", a.ident}, {"address", a.address ? QVariant(*a.address) : QVariant()},
-                               {"ok", int(a.ok)}, {"reason", a.reason}};
-        };
-        QVERIFY(addV1(raw, opened, "attempt", attemptColumns(attempt)));
-        QVERIFY(addV1(raw, warm, "reading",
-                      {{"quantity", "temperature"}, {"value", 23.6}, {"reference", 23.0},
-                       {"tolerance", 0.5}, {"deviation", 23.6 - 23.0}, {"pass", 0}}));
-        QVERIFY(addV1(raw, damp, "reading",
-                      {{"quantity", "humidity"}, {"value", 49.5}, {"reference", 50.0},
-                       {"tolerance", 1.0}, {"deviation", -0.5}, {"pass", 1}}));
-        QVERIFY(addV1(raw, moved, "write", {{"parameter", "station"}, {"value", 4}, {"confirmed", 1}}));
-        QVERIFY(addV1(raw, batch, "batch",
-                      {{"b_station", 4}, {"b_baud", 9600}, {"b_humi_offset", -0.5}, {"b_order", 1}}));
-        QVERIFY(addV1(raw, gone, "disconnect", {{"ended_by", "operator"}}));
-        QVERIFY(addV1(raw, failed, "attempt", attemptColumns(refused)));
-        QVERIFY(addV1(raw, second, "attempt", attemptColumns(okAttempt(QStringLiteral("COM5")))));
-    }
-
+    const FirstLayoutSample v1;
+    v1.write(path);
+    if (QTest::currentTestFailed())
+        return;
+    const QUuid unitA = v1.unitA;
+    const QUuid unitB = v1.unitB;
+    const Record &opened = v1.opened, &warm = v1.warm, &damp = v1.damp, &moved = v1.moved,
+                 &batch = v1.batch, &gone = v1.gone, &second = v1.second;
     for (int round = 0; round < 2; ++round) { // the second open finds nothing to do
         RecordStore store;
         QSignalSpy problems(&store, &RecordStore::problem);
@@ -232,7 +270,8 @@ void SchemaTest::migratesFirstLayout()
     Raw raw(path);
     QCOMPARE(raw.value("PRAGMA user_version").toInt(), 2);
     QCOMPARE(raw.value("SELECT count(*) FROM sqlite_master WHERE name LIKE '%_v1'").toInt(), 0);
-    QCOMPARE(raw.value("SELECT typeof(id) FROM records LIMIT 1").toString(), QStringLiteral("blob"));
+    QCOMPARE(raw.value("SELECT typeof(id) FROM records LIMIT 1").toString(),
+             QStringLiteral("blob"));
 }
 
 // A row the new layout cannot take (an id that is no UUID) stops the
@@ -255,6 +294,7 @@ void SchemaTest::brokenFirstLayoutStaysAsItWas()
     QVERIFY(!store.open(path));
     QCOMPARE(problems.count(), 1);
     store.unitStarted(okAttempt());
+    store.waitForWrites();
     QCOMPARE(store.keptInMemory(), 1);
     store.close();
     QCOMPARE(fileHash(path), before);
@@ -300,6 +340,7 @@ void SchemaTest::leavesUnknownFilesAlone()
         store.add(reading(Quantity::Temperature, 20, 20, 1));
         store.retryNow();
     }
+    store.waitForWrites();
     QCOMPARE(problems.count(), 1);
     const QString message = problems.at(0).at(0).toString();
     QVERIFY2(message.contains(says), qPrintable(message));

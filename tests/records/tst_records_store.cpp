@@ -11,7 +11,6 @@
 #include <QtTest>
 
 #include "RecordsTestSupport.h"
-#include "records/Csv.h"
 #include "records/RecordStore.h"
 
 using namespace records_test;
@@ -22,57 +21,6 @@ Q_DECLARE_METATYPE(movra::records::Verdict)
 namespace {
 
 const QDateTime t0 = QDateTime(QDate(2024, 5, 6), QTime(8, 0), Qt::UTC);
-
-// Reads RFC 4180 text back into rows, so that the test checks what a
-// spreadsheet would see rather than the exact bytes.
-QVector<QStringList> parseCsv(const QByteArray &bytes)
-{
-    QVector<QStringList> rows;
-    QStringList row;
-    QByteArray field;
-    bool quoted = false;
-    for (int i = 0; i < bytes.size(); ++i) {
-        const char c = bytes.at(i);
-        if (quoted) {
-            if (c == '"' && i + 1 < bytes.size() && bytes.at(i + 1) == '"') {
-                field += '"';
-                ++i;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                field += c;
-            }
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            row << QString::fromUtf8(field);
-            field.clear();
-        } else if (c == '\r' && i + 1 < bytes.size() && bytes.at(i + 1) == '\n') {
-            row << QString::fromUtf8(field);
-            field.clear();
-            rows << row;
-            row.clear();
-            ++i;
-        } else {
-            field += c;
-        }
-    }
-    return rows;
-}
-
-// A unit at `start` whose readings give it `verdict`.
-QUuid addUnit(RecordStore &store, const QDateTime &start, Verdict verdict,
-              const QString &port = QStringLiteral("COM3"))
-{
-    const QUuid unit = newId(start);
-    store.append(record(okAttempt(port), start, unit));
-    if (verdict == Verdict::Passed || verdict == Verdict::Failed)
-        store.append(record(reading(Quantity::Temperature, 23.1, 23.0, 0.5), start.addSecs(1), unit));
-    if (verdict == Verdict::Failed)
-        store.append(record(reading(Quantity::Humidity, 52.0, 50.0, 1.0), start.addSecs(2), unit));
-    store.append(record(Disconnect{EndedBy::Operator, {}}, start.addSecs(3), unit));
-    return unit;
-}
 
 } // namespace
 
@@ -98,12 +46,6 @@ private slots:
     void filters();
     void pagingVisitsEveryUnitOnce();
     void unitRecordsInPages();
-    void exportCsv();
-    void exportJsonLines();
-    void exportRange_data();
-    void exportRange();
-    void csvField_data();
-    void csvField();
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
@@ -162,6 +104,7 @@ void RecordStoreTest::roundTrip()
         if (inUnit && r.kind() != Kind::Attempt)
             store.append(record(okAttempt(), t0, unit));
         store.append(r);
+        store.waitForWrites();
         QCOMPARE(store.keptInMemory(), 0);
     }
     RecordStore store;
@@ -192,6 +135,7 @@ void RecordStoreTest::stampsWhatTheCallerLeavesOut()
     const QDateTime before = QDateTime::currentDateTimeUtc();
     const QUuid unit = store.unitStarted(okAttempt());
     store.add(reading(Quantity::Humidity, 50.0, 50.0, 1.0));
+    store.waitForWrites();
     const QVector<Record> back = store.unitRecords(unit);
     QCOMPARE(back.size(), 2);
     QSet<QUuid> ids;
@@ -221,7 +165,8 @@ void RecordStoreTest::unitsGroupTheirRecords()
     // Not confirmed: the transmitter kept its address.
     store.append(record(ParameterWrite{Parameter::Station, 9, false}, t0.addSecs(4), first));
     store.append(record(ParameterWrite{Parameter::Station, 5, true}, t0.addSecs(5), first));
-    store.append(record(Disconnect{EndedBy::PortLost, QStringLiteral("串口丢失")}, t0.addSecs(6), first));
+    store.append(
+        record(Disconnect{EndedBy::PortLost, QStringLiteral("串口丢失")}, t0.addSecs(6), first));
     // A failed attempt between two units belongs to neither.
     Attempt failed = okAttempt(QStringLiteral("COM2"));
     failed.ok = false;
@@ -231,6 +176,7 @@ void RecordStoreTest::unitsGroupTheirRecords()
     noAddress.address.reset();
     store.append(record(noAddress, t0.addSecs(20), second));
     store.append(record(BatchRead{3, 9600, 0.0, 0.0, 0}, t0.addSecs(21), second));
+    store.waitForWrites();
 
     QCOMPARE(store.unitCount({}), 2);
     const QVector<UnitSummary> units = store.units({}, 10);
@@ -325,6 +271,7 @@ void RecordStoreTest::filters()
     const Verdict cycle[] = {Verdict::Passed, Verdict::Failed, Verdict::Unjudged};
     for (int day = 0; day < 12; ++day)
         addUnit(store, t0.addDays(day), cycle[day % 3]);
+    store.waitForWrites();
 
     const UnitFilter filter{from, to, verdict};
     QCOMPARE(store.unitCount(filter), expected);
@@ -347,6 +294,7 @@ void RecordStoreTest::pagingVisitsEveryUnitOnce()
     QSet<QUuid> all;
     for (int i = 0; i < 23; ++i)
         all.insert(addUnit(store, t0.addSecs(60 * (i / 4)), Verdict::Passed));
+    store.waitForWrites();
 
     QSet<QUuid> seen;
     QVector<UnitSummary> page = store.units({}, 5);
@@ -376,6 +324,7 @@ void RecordStoreTest::unitRecordsInPages()
         store.add(reading(Quantity::Temperature, 20 + i / 10.0, 22.0, 0.5));
     store.unitStarted(okAttempt(QStringLiteral("COM9"))); // records of another unit in between
     store.add(reading(Quantity::Humidity, 50, 50, 1));
+    store.waitForWrites();
 
     QVector<Record> all;
     qint64 after = 0;
@@ -388,141 +337,6 @@ void RecordStoreTest::unitRecordsInPages()
     }
     QCOMPARE(all.size(), 26);
     QCOMPARE(all, store.unitRecords(unit));
-}
-
-void RecordStoreTest::exportCsv()
-{
-    RecordStore store;
-    QVERIFY(store.open(path));
-    const QUuid unit = newId(t0);
-    Attempt tricky = okAttempt();
-    tricky.ident = QStringLiteral("KVT582, \"rev B\"\r\n第二行");
-    store.append(record(tricky, t0, unit));
-    store.append(record(reading(Quantity::Humidity, 51.5, 50.0, 1.0), t0.addSecs(1), unit));
-    store.append(record(ParameterWrite{Parameter::TempOffset, -0.3, true}, t0.addSecs(2), unit));
-
-    QBuffer out;
-    out.open(QIODevice::WriteOnly);
-    QVERIFY(store.exportRecords({}, {}, RecordStore::Format::Csv, &out));
-    const QByteArray bytes = out.data();
-    QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
-    QVERIFY(bytes.endsWith("\r\n"));
-    // Line ends are CRLF outside quotes; the only bare LF is the one quoted.
-    QCOMPARE(bytes.count('\n'), bytes.count("\r\n"));
-
-    const QVector<QStringList> rows = parseCsv(bytes.mid(3));
-    QCOMPARE(rows.size(), 4);
-    const QStringList headers = rows.at(0);
-    QVERIFY(headers.contains(QStringLiteral("工位")));
-    QVERIFY(headers.contains(QStringLiteral("偏差")));
-    for (const QStringList &row : rows)
-        QCOMPARE(row.size(), headers.size());
-    auto at = [&](int row, const char *header) {
-        return rows.at(row).at(headers.indexOf(QString::fromUtf8(header)));
-    };
-    QCOMPARE(at(1, "识别信息"), tricky.ident);
-    QCOMPARE(at(1, "类型"), QStringLiteral("连接"));
-    QCOMPARE(at(1, "本地时间"), QStringLiteral("2024-05-06 16:00:00.000"));
-    QCOMPARE(at(1, "工位"), QStringLiteral("装配线3号工位"));
-    QCOMPARE(at(2, "量"), QStringLiteral("湿度"));
-    QCOMPARE(at(2, "数值"), QStringLiteral("51.5"));
-    QCOMPARE(at(2, "偏差"), QStringLiteral("1.5"));
-    QCOMPARE(at(2, "判定"), QStringLiteral("不合格"));
-    QCOMPARE(at(3, "参数"), QStringLiteral("温度修正"));
-    QCOMPARE(at(3, "数值"), QStringLiteral("-0.3"));
-    QCOMPARE(at(3, "单元ID"), unit.toString(QUuid::WithoutBraces));
-}
-
-void RecordStoreTest::exportJsonLines()
-{
-    RecordStore store;
-    QVERIFY(store.open(path));
-    addUnit(store, t0, Verdict::Failed);
-    QBuffer out;
-    out.open(QIODevice::WriteOnly);
-    QVERIFY(store.exportRecords({}, {}, RecordStore::Format::Json, &out));
-    const QByteArray bytes = out.data();
-    QVERIFY(!bytes.startsWith("\xEF\xBB\xBF"));
-    const QList<QByteArray> lines = bytes.trimmed().split('\n');
-    QCOMPARE(lines.size(), 4);
-    QStringList kinds;
-    for (const QByteArray &line : lines) {
-        QJsonParseError error;
-        const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
-        QCOMPARE(error.error, QJsonParseError::NoError);
-        QVERIFY(doc.isObject());
-        kinds << doc.object().value("kind").toString();
-    }
-    QCOMPARE(kinds, QStringList({"attempt", "reading", "reading", "disconnect"}));
-    const QJsonObject humidity = QJsonDocument::fromJson(lines.at(2)).object();
-    QCOMPARE(humidity.value("quantity").toString(), QStringLiteral("humidity"));
-    QVERIFY(humidity.value("value").isDouble());
-    QCOMPARE(humidity.value("value").toDouble(), 52.0);
-    QCOMPARE(humidity.value("pass").toBool(true), false);
-    QCOMPARE(humidity.value("time").toString(), QStringLiteral("2024-05-06T08:00:02.000Z"));
-    QCOMPARE(humidity.value("utc_offset").toInt(), 8 * 3600);
-}
-
-void RecordStoreTest::exportRange_data()
-{
-    QTest::addColumn<QDateTime>("since");
-    QTest::addColumn<QDateTime>("until");
-    QTest::addColumn<Verdict>("verdict");
-    QTest::addColumn<int>("lines");
-
-    // Units on days 0..3 (passed, failed, unjudged, passed), 3 + 4 + 2 + 3
-    // records, and a failed attempt on day 5.
-    QTest::newRow("everything") << QDateTime() << QDateTime() << Verdict::All << 13;
-    QTest::newRow("until is exclusive") << QDateTime() << t0.addDays(1) << Verdict::All << 3;
-    QTest::newRow("since is inclusive") << t0.addDays(3) << QDateTime() << Verdict::All << 4;
-    QTest::newRow("passed units only") << QDateTime() << QDateTime() << Verdict::Passed << 6;
-    QTest::newRow("failed units only") << QDateTime() << QDateTime() << Verdict::Failed << 4;
-    QTest::newRow("unjudged, day 2") << t0.addDays(2) << t0.addDays(3) << Verdict::Unjudged << 2;
-}
-
-void RecordStoreTest::exportRange()
-{
-    QFETCH(QDateTime, since);
-    QFETCH(QDateTime, until);
-    QFETCH(Verdict, verdict);
-    QFETCH(int, lines);
-
-    RecordStore store;
-    QVERIFY(store.open(path));
-    const Verdict days[] = {Verdict::Passed, Verdict::Failed, Verdict::Unjudged, Verdict::Passed};
-    for (int day = 0; day < 4; ++day)
-        addUnit(store, t0.addDays(day), days[day]);
-    Attempt failed = okAttempt();
-    failed.ok = false;
-    store.append(record(failed, t0.addDays(5)));
-
-    QBuffer out;
-    out.open(QIODevice::WriteOnly);
-    QVERIFY(store.exportRecords(since, until, RecordStore::Format::Json, &out, verdict));
-    QCOMPARE(out.data().count('\n'), lines);
-}
-
-void RecordStoreTest::csvField_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QByteArray>("field");
-
-    QTest::newRow("plain") << QStringLiteral("23.5") << QByteArray("23.5");
-    QTest::newRow("empty") << QString() << QByteArray();
-    QTest::newRow("chinese") << QStringLiteral("温度") << QByteArray("\xE6\xB8\xA9\xE5\xBA\xA6");
-    QTest::newRow("comma") << QStringLiteral("a,b") << QByteArray("\"a,b\"");
-    QTest::newRow("quote") << QStringLiteral("say \"hi\"") << QByteArray("\"say \"\"hi\"\"\"");
-    QTest::newRow("line feed") << QStringLiteral("a\nb") << QByteArray("\"a\nb\"");
-    QTest::newRow("carriage return") << QStringLiteral("a\rb") << QByteArray("\"a\rb\"");
-    QTest::newRow("spaces kept") << QStringLiteral(" a ") << QByteArray(" a ");
-}
-
-void RecordStoreTest::csvField()
-{
-    QFETCH(QString, text);
-    QFETCH(QByteArray, field);
-    QCOMPARE(movra::csv::field(text), field);
-    QCOMPARE(movra::csv::row({text, text}), field + ',' + field + "\r\n");
 }
 
 QTEST_GUILESS_MAIN(RecordStoreTest)

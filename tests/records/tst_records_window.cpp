@@ -91,6 +91,7 @@ void RecordsWindowTest::init()
     unit(today.addSecs(600), QStringLiteral("COM2"),
          {reading(Quantity::Temperature, 23.1, 23, 0.5), reading(Quantity::Humidity, 52.5, 50, 1)});
     unit(today.addSecs(1200), QStringLiteral("COM3"), {});
+    store->waitForWrites();
 }
 
 void RecordsWindowTest::cleanup()
@@ -111,7 +112,8 @@ void RecordsWindowTest::showsTheUnits()
     QStringList headers;
     for (int c = 0; c < units->model()->columnCount(); ++c)
         headers << units->model()->headerData(c, Qt::Horizontal).toString();
-    QCOMPARE(headers, QStringList({"时间", "工位", "串口", "地址", "识别信息", "判定", "最大偏差"}));
+    QCOMPARE(headers,
+             QStringList({"时间", "工位", "串口", "地址", "识别信息", "判定", "最大偏差"}));
     // Newest first, in the station's local time.
     QCOMPARE(cell(units, 0, UnitsModel::Port), QStringLiteral("COM3"));
     QCOMPARE(cell(units, 0, UnitsModel::Time),
@@ -194,12 +196,12 @@ void RecordsWindowTest::exportsWhatTheFilterShows()
     RecordsWindow window(store.get());
     const QString target = dir->filePath(QStringLiteral("导出.csv"));
     QString asked;
-    window.setSaveFileName([&](QWidget *, const QString &caption, const QString &proposed,
-                               const QString &) {
-        asked = proposed;
-        Q_UNUSED(caption);
-        return target;
-    });
+    window.setSaveFileName(
+        [&](QWidget *, const QString &caption, const QString &proposed, const QString &) {
+            asked = proposed;
+            Q_UNUSED(caption);
+            return target;
+        });
     child<QComboBox>(&window)->setCurrentText(QStringLiteral("不合格"));
     auto *button = child<QPushButton>(&window, QStringLiteral("导出 CSV…"));
     QVERIFY(button);
@@ -236,6 +238,7 @@ void RecordsWindowTest::loadsPageByPage()
     const int extra = 2 * UnitsModel::pageSize + 50;
     for (int i = 0; i < extra; ++i)
         store->append(record(okAttempt(), today.addDays(-20).addSecs(i), newId()));
+    store->waitForWrites();
     RecordsWindow window(store.get());
     QAbstractItemModel *model = window.unitsView()->model();
     QCOMPARE(model->rowCount(), UnitsModel::pageSize);
