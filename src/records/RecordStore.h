@@ -24,7 +24,7 @@ class QThread;
 
 namespace movra::records {
 
-class StoreWorker;
+class CentralWorker;
 class StoreWriter;
 
 class RecordStore : public QObject
@@ -145,7 +145,7 @@ private:
     QThread *writerThread = nullptr;
     StoreWriter *writer = nullptr;
     QThread *workerThread = nullptr;
-    StoreWorker *worker = nullptr;
+    CentralWorker *worker = nullptr;
     std::optional<CentralUrl> central;
     QString centralTarget;
 };

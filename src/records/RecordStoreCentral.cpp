@@ -5,8 +5,8 @@
 #include <QThread>
 #include <QVariant>
 
+#include "records/CentralWorker.h"
 #include "records/RecordStore.h"
-#include "records/StoreWorker.h"
 #include "records/StoreWriter.h"
 
 namespace movra::records {
@@ -34,14 +34,14 @@ void RecordStore::startWorker()
         return;
     workerThread = new QThread;
     workerThread->setObjectName(QStringLiteral("records copy"));
-    worker = new StoreWorker(filePath, *central,
-                             {options.centralRetryFirstMs, options.centralRetryMaxMs});
+    worker = new CentralWorker(filePath, *central,
+                               {options.centralRetryFirstMs, options.centralRetryMaxMs});
     worker->moveToThread(workerThread);
-    connect(workerThread, &QThread::started, worker, &StoreWorker::start);
+    connect(workerThread, &QThread::started, worker, &CentralWorker::start);
     connect(workerThread, &QThread::finished, worker, &QObject::deleteLater);
-    connect(worker, &StoreWorker::problem, this, &RecordStore::problem);
-    connect(worker, &StoreWorker::recovered, this, &RecordStore::recovered);
-    connect(writer, &StoreWriter::wrote, worker, &StoreWorker::wake);
+    connect(worker, &CentralWorker::problem, this, &RecordStore::problem);
+    connect(worker, &CentralWorker::recovered, this, &RecordStore::recovered);
+    connect(writer, &StoreWriter::wrote, worker, &CentralWorker::wake);
     workerThread->start();
 }
 

@@ -1,4 +1,4 @@
-#include "records/StoreWorker.h"
+#include "records/CentralWorker.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -18,29 +18,29 @@ constexpr int debounceMs = 100;
 constexpr int idlePollMs = 5000;
 } // namespace
 
-StoreWorker::StoreWorker(const QString &localPath, const CentralUrl &url, const Timing &timing)
+CentralWorker::CentralWorker(const QString &localPath, const CentralUrl &url, const Timing &timing)
     : localPath(localPath), localName(QStringLiteral("movra_records_copy_%1").arg(++connections)),
       timing(timing), timer(this), central(std::make_unique<CentralCopy>(url))
 {
     timer.setSingleShot(true);
-    connect(&timer, &QTimer::timeout, this, &StoreWorker::tick);
+    connect(&timer, &QTimer::timeout, this, &CentralWorker::tick);
 }
 
-StoreWorker::~StoreWorker() = default;
+CentralWorker::~CentralWorker() = default;
 
-void StoreWorker::start()
+void CentralWorker::start()
 {
     timer.start(0);
 }
 
-void StoreWorker::wake()
+void CentralWorker::wake()
 {
     copyDue = true;
     if (!timer.isActive() || timer.remainingTime() > debounceMs)
         timer.start(qMax<qint64>(debounceMs, nextTry.remainingTime()));
 }
 
-void StoreWorker::stop()
+void CentralWorker::stop()
 {
     timer.stop();
     central.reset();
@@ -50,7 +50,7 @@ void StoreWorker::stop()
     }
 }
 
-bool StoreWorker::openLocal()
+bool CentralWorker::openLocal()
 {
     if (QSqlDatabase::contains(localName))
         return QSqlDatabase::database(localName, false).isOpen();
@@ -65,7 +65,7 @@ bool StoreWorker::openLocal()
     return false;
 }
 
-void StoreWorker::tick()
+void CentralWorker::tick()
 {
     if (nextTry.hasExpired())
         copyRound();
@@ -73,7 +73,7 @@ void StoreWorker::tick()
     timer.start(int(copyDue ? backOff : qMax<qint64>(backOff, idlePollMs)));
 }
 
-void StoreWorker::copyRound()
+void CentralWorker::copyRound()
 {
     QString why;
     if (!central->isConnected() && !central->connect(&why)) {
@@ -124,7 +124,7 @@ void StoreWorker::copyRound()
 
 // If this fails the records are sent again next time, which the central
 // database takes without doubling them.
-void StoreWorker::keepPosition()
+void CentralWorker::keepPosition()
 {
     if (cursor == kept)
         return;
@@ -140,7 +140,7 @@ void StoreWorker::keepPosition()
 
 // Reports the problem once and backs off. Problem::None: a failure that is
 // not the central database's, backed off without a word.
-void StoreWorker::failed(Problem kind, const QString &detail)
+void CentralWorker::failed(Problem kind, const QString &detail)
 {
     retryDelay = retryDelay == 0 ? timing.retryFirstMs : qMin(retryDelay * 2, timing.retryMaxMs);
     nextTry = QDeadlineTimer(retryDelay);

@@ -18,7 +18,7 @@ namespace movra::records {
 
 class CentralCopy;
 
-class StoreWorker : public QObject
+class CentralWorker : public QObject
 {
     Q_OBJECT
 public:
@@ -28,8 +28,8 @@ public:
         int retryMaxMs = 60000;
     };
 
-    StoreWorker(const QString &localPath, const CentralUrl &url, const Timing &timing);
-    ~StoreWorker() override;
+    CentralWorker(const QString &localPath, const CentralUrl &url, const Timing &timing);
+    ~CentralWorker() override;
 
     // All of these run on the worker's thread.
     void start();
