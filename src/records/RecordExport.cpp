@@ -162,7 +162,8 @@ QStringList csvRow(const Record &r)
 bool RecordStore::exportRecords(const QDateTime &since, const QDateTime &until, Format format,
                                 QIODevice *out, Verdict verdict) const
 {
-    if (!connected)
+    const Read read(this);
+    if (!read.db.isOpen())
         return false;
     QString sql = QStringLiteral("SELECT %1 FROM records r LEFT JOIN units u ON u.seq = r.unit "
                                  "WHERE r.t >= ? AND r.t < ?")
@@ -170,7 +171,7 @@ bool RecordStore::exportRecords(const QDateTime &since, const QDateTime &until, 
     if (verdict != Verdict::All)
         sql += QStringLiteral(" AND ") + rows::verdictCondition(verdict);
     sql += QStringLiteral(" ORDER BY r.t, r.seq");
-    QSqlQuery q(QSqlDatabase::database(reader, false));
+    QSqlQuery q(read.db);
     q.setForwardOnly(true);
     q.prepare(sql);
     q.addBindValue(since.isValid() ? since.toMSecsSinceEpoch()

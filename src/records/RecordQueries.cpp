@@ -48,10 +48,11 @@ Where unitWhere(const UnitFilter &filter)
 
 int RecordStore::unitCount(const UnitFilter &filter) const
 {
-    if (!connected)
+    const Read read(this);
+    if (!read.db.isOpen())
         return 0;
     const Where where = unitWhere(filter);
-    QSqlQuery q(QSqlDatabase::database(reader, false));
+    QSqlQuery q(read.db);
     q.prepare(QStringLiteral("SELECT count(*) FROM units u") + where.sql());
     where.bind(q);
     return q.exec() && q.next() ? q.value(0).toInt() : 0;
@@ -61,13 +62,14 @@ QVector<UnitSummary> RecordStore::units(const UnitFilter &filter, int limit,
                                         const UnitSummary *after) const
 {
     QVector<UnitSummary> out;
-    if (!connected)
+    const Read read(this);
+    if (!read.db.isOpen())
         return out;
     Where where = unitWhere(filter);
     if (after)
         where.add(QStringLiteral("(u.started, u.seq) < (?, ?)"),
                   {rows::timeValue(after->unit.started), after->seq});
-    QSqlQuery q(QSqlDatabase::database(reader, false));
+    QSqlQuery q(read.db);
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT %1 FROM units u%2 ORDER BY u.started DESC, u.seq DESC "
                              "LIMIT ?")
@@ -84,9 +86,10 @@ QVector<UnitSummary> RecordStore::units(const UnitFilter &filter, int limit,
 QVector<Record> RecordStore::unitRecords(const QUuid &unitId, int limit, qint64 afterSeq) const
 {
     QVector<Record> out;
-    if (!connected)
+    const Read read(this);
+    if (!read.db.isOpen())
         return out;
-    QSqlQuery q(QSqlDatabase::database(reader, false));
+    QSqlQuery q(read.db);
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT %1 FROM records r JOIN units u ON u.seq = r.unit "
                              "WHERE u.id = ? AND r.seq > ? ORDER BY r.seq LIMIT ?")
@@ -103,9 +106,10 @@ QVector<Record> RecordStore::unitRecords(const QUuid &unitId, int limit, qint64 
 
 qint64 RecordStore::recordCount() const
 {
-    if (!connected)
+    const Read read(this);
+    if (!read.db.isOpen())
         return 0;
-    QSqlQuery q(QSqlDatabase::database(reader, false));
+    QSqlQuery q(read.db);
     return q.exec(QStringLiteral("SELECT count(*) FROM records")) && q.next()
                ? q.value(0).toLongLong()
                : 0;

@@ -47,7 +47,7 @@ bool RecordStore::open(const QString &path)
     QMetaObject::invokeMethod(
         writer, [w = writer, &opened] { opened = w->open(); }, Qt::BlockingQueuedConnection);
     deliverSignals();
-    if (readable(opened))
+    if (opened == Problem::None)
         openReader();
     if (central)
         startWorker();
@@ -112,7 +112,7 @@ void RecordStore::stopWriter()
     writer = nullptr;
 }
 
-void RecordStore::openReader()
+void RecordStore::openReader() const
 {
     closeReader();
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), reader);
@@ -121,13 +121,28 @@ void RecordStore::openReader()
     connected = db.open();
 }
 
-void RecordStore::closeReader()
+void RecordStore::closeReader() const
 {
     connected = false;
     if (QSqlDatabase::contains(reader)) {
         QSqlDatabase::database(reader, false).close();
         QSqlDatabase::removeDatabase(reader);
     }
+}
+
+RecordStore::Read::Read(const RecordStore *store) : store(store)
+{
+    if (!store->connected && store->writer && readable(store->problemNow))
+        store->openReader();
+    if (store->connected)
+        db = QSqlDatabase::database(store->reader, false);
+}
+
+RecordStore::Read::~Read()
+{
+    db = QSqlDatabase();
+    if (store->problemNow != Problem::None)
+        store->closeReader();
 }
 
 // Signals the writer queued for this thread, now rather than at the next

@@ -11,6 +11,7 @@
 // the file is back (tried again on the next record and on a timer).
 
 #include <QObject>
+#include <QSqlDatabase>
 #include <QVector>
 #include <memory>
 #include <optional>
@@ -122,8 +123,23 @@ private:
     void stamp(Record &record) const;
     void startWriter();
     void stopWriter();
-    void openReader();
-    void closeReader();
+    void openReader() const;
+    void closeReader() const;
+
+    // The file for one read. While all is well the connection stays open;
+    // while a problem lasts it is opened for the call and closed after:
+    // SQLite shares one -shm mapping among the connections of a process,
+    // and one left open would keep the writer from starting afresh.
+    class Read
+    {
+    public:
+        explicit Read(const RecordStore *store);
+        ~Read();
+        QSqlDatabase db;
+
+    private:
+        const RecordStore *store;
+    };
     void writerProblem(int kind, const QString &text);
     void writerRecovered(const QString &file, int written);
     void startWorker();
@@ -135,7 +151,7 @@ private:
     QString filePath;
     QString stationName;
     QString toolVersion;
-    bool connected = false;
+    mutable bool connected = false;
     Problem problemNow = Problem::None;
     QString problemMessage;
     int dropped = 0;

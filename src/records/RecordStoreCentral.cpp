@@ -62,9 +62,10 @@ void RecordStore::stopWorker()
 
 qint64 RecordStore::waitingForCentral() const
 {
-    if (!connected || centralTarget.isEmpty())
+    const Read read(this);
+    if (!read.db.isOpen() || centralTarget.isEmpty())
         return 0;
-    QSqlQuery q(QSqlDatabase::database(reader, false));
+    QSqlQuery q(read.db);
     q.prepare(QStringLiteral("SELECT count(*) FROM records WHERE seq > coalesce("
                              "(SELECT last_seq FROM copy_state WHERE target = ?), 0)"));
     q.addBindValue(centralTarget);

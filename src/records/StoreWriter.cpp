@@ -1,6 +1,7 @@
 #include "records/StoreWriter.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -70,9 +71,9 @@ StoreWriter::~StoreWriter() = default;
 bool StoreWriter::push(const Record &record)
 {
     QMutexLocker locked(&lock);
-    if (int(queue.size()) >= options.bound)
+    if (int(incoming.size()) + pendingCount.load() >= options.bound)
         return false;
-    queue.push_back(record);
+    incoming.push_back(record);
     if (!wakePosted) {
         wakePosted = true;
         QMetaObject::invokeMethod(this, &StoreWriter::turn, Qt::QueuedConnection);
@@ -83,7 +84,18 @@ bool StoreWriter::push(const Record &record)
 int StoreWriter::queued() const
 {
     QMutexLocker locked(&lock);
-    return int(queue.size());
+    return int(incoming.size()) + pendingCount.load();
+}
+
+void StoreWriter::take()
+{
+    QMutexLocker locked(&lock);
+    if (pending.empty())
+        pending.swap(incoming);
+    else
+        std::move(incoming.begin(), incoming.end(), std::back_inserter(pending));
+    incoming.clear();
+    pendingCount = int(pending.size());
 }
 
 Problem StoreWriter::open()
@@ -95,6 +107,7 @@ Problem StoreWriter::open()
 bool StoreWriter::openConnection()
 {
     closeConnection();
+    matchSideFiles();
     const schema::Result opened = openFile();
     if (opened.problem != Problem::None) {
         if (!opened.readable)
@@ -142,6 +155,21 @@ schema::Result StoreWriter::openFile()
     return prepared;
 }
 
+// SQLite makes the -shm file with the permissions the database has at the
+// time, and keeps using it: after a stretch as a read-only file, it would
+// refuse writes even once the database is writable again.
+void StoreWriter::matchSideFiles()
+{
+    const QFileInfo db(path);
+    if (!db.exists() || !db.isWritable())
+        return;
+    for (const char *suffix : {"-shm", "-wal"}) {
+        const QFileInfo side(path + QLatin1String(suffix));
+        if (side.exists() && !side.isWritable())
+            QFile::setPermissions(side.filePath(), db.permissions());
+    }
+}
+
 void StoreWriter::closeConnection()
 {
     writer.reset();
@@ -175,7 +203,7 @@ void StoreWriter::turn()
     if (!writeChunk())
         return;
     QMutexLocker locked(&lock);
-    if (!queue.empty() && !wakePosted) {
+    if ((!incoming.empty() || !pending.empty()) && !wakePosted) {
         wakePosted = true;
         QMetaObject::invokeMethod(this, &StoreWriter::turn, Qt::QueuedConnection);
     }
@@ -200,25 +228,20 @@ void StoreWriter::retryNow()
 
 bool StoreWriter::writeChunk()
 {
-    std::vector<Record> chunk;
-    {
-        QMutexLocker locked(&lock);
-        const size_t n = std::min(queue.size(), size_t(options.chunk));
-        chunk.assign(queue.begin(), queue.begin() + n);
-    }
-    if (!chunk.empty()) {
-        const QSqlError error = writeSome(chunk);
+    take();
+    const size_t n = std::min(pending.size(), size_t(options.chunk));
+    if (n > 0) {
+        const QSqlError error = writeSome(pending, n);
         if (error.isValid()) {
             fail(classifySqlite(error), error.text());
             return false;
         }
-        QMutexLocker locked(&lock);
-        queue.erase(queue.begin(), queue.begin() + chunk.size());
+        pending.erase(pending.begin(), pending.begin() + long(n));
+        pendingCount = int(pending.size());
         if (problemNow != Problem::None)
-            written += int(chunk.size());
-    }
-    if (!chunk.empty())
+            written += int(n);
         emit wrote();
+    }
     if (queued() == 0 && problemNow != Problem::None) {
         problemNow = Problem::None;
         stuckAt.clear();
@@ -232,15 +255,15 @@ bool StoreWriter::writeChunk()
 
 // The error that stopped the write, none when the records went in. A record
 // the file refuses for what it holds is skipped, not retried for ever.
-QSqlError StoreWriter::writeSome(const std::vector<Record> &records)
+QSqlError StoreWriter::writeSome(const std::deque<Record> &records, size_t count)
 {
     // Transactions by statement: QSqlDatabase::commit() drops SQLite's error
     // code, and a full disk would read as some other error.
     QSqlQuery control(QSqlDatabase::database(connection, false));
     if (!control.exec(QStringLiteral("BEGIN")))
         return control.lastError();
-    for (const Record &r : records) {
-        if (writer->write(r))
+    for (size_t i = 0; i < count; ++i) {
+        if (writer->write(records[i]))
             continue;
         const QSqlError error = writer->lastError();
         if (!isRecordError(error)) {

@@ -14,6 +14,7 @@
 #include <QObject>
 #include <QSqlError>
 #include <QTimer>
+#include <atomic>
 #include <deque>
 #include <memory>
 
@@ -66,9 +67,11 @@ private:
     schema::Result openFile();
     bool openConnection();
     void closeConnection();
+    void matchSideFiles();
     void turn();
+    void take();
     bool writeChunk();
-    QSqlError writeSome(const std::vector<Record> &records);
+    QSqlError writeSome(const std::deque<Record> &records, size_t count);
     void fail(Problem kind, const QString &detail, int found = 0);
     void refused(const QString &why);
     void scheduleRetry();
@@ -78,9 +81,13 @@ private:
     const Options options;
     const QString connection;
 
+    // Records come in under the lock, which is held for no more than a
+    // push or a swap: the writer must never make the caller wait.
     mutable QMutex lock;
-    std::deque<Record> queue; // guarded by lock
-    bool wakePosted = false;  // guarded by lock
+    std::deque<Record> incoming; // guarded by lock
+    bool wakePosted = false;     // guarded by lock
+    std::deque<Record> pending;  // the writer's own, oldest first
+    std::atomic<int> pendingCount{0};
 
     std::unique_ptr<rows::Writer> writer;
     bool writable = false;

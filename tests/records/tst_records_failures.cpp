@@ -167,9 +167,12 @@ void FailuresTest::readOnly_data()
     QTest::addColumn<int>("stored");     // units already in the file
     QTest::addColumn<QString>("says");
 
+    // Which of the two a read-only folder reads as depends on how SQLite
+    // meets it: no file can be made, or the file opens but not its WAL.
     QTest::newRow("read-only file") << "file" << 4 << QStringLiteral("只读");
     QTest::newRow("read-only folder, no file yet") << "folder" << 0 << QStringLiteral("无法打开");
-    QTest::newRow("read-only folder, file there") << "folder" << 4 << QStringLiteral("无法打开");
+    QTest::newRow("read-only folder, file there")
+        << "folder" << 4 << QStringLiteral("只读|无法打开");
 }
 
 // As root, permission bits stop nothing: the path is made immutable with
@@ -201,7 +204,7 @@ void FailuresTest::readOnly()
     store.waitForWrites();
     QCOMPARE(problems.count(), 1);
     const QString message = problems.at(0).at(0).toString();
-    QVERIFY2(message.contains(says), qPrintable(message));
+    QVERIFY2(message.contains(QRegularExpression(says)), qPrintable(message));
     QCOMPARE(store.keptInMemory(), 4);
     if (target == QLatin1String("file"))
         QCOMPARE(store.unitCount({}), stored); // still readable for the window
