@@ -1,0 +1,54 @@
+#pragma once
+
+// Copies records of the local file to the central PostgreSQL database.
+// Idempotent: a record already there (same id) is skipped, so a batch cut
+// off by a lost connection can simply be sent again. Used on the worker's
+// thread only. Internal.
+
+#include <QSqlDatabase>
+#include <QString>
+
+#include "records/StationConfig.h"
+
+namespace movra::records {
+
+class CentralCopy
+{
+public:
+    explicit CentralCopy(const CentralUrl &url);
+    ~CentralCopy();
+    CentralCopy(const CentralCopy &) = delete;
+    CentralCopy &operator=(const CentralCopy &) = delete;
+
+    const CentralUrl &url() const { return where; }
+
+    // Connects and makes sure the table is there.
+    bool connect(QString *why);
+    bool isConnected() const { return ready; }
+    void disconnect();
+    // Whether the server still answers.
+    bool answers();
+
+    enum class Failed { Nothing, Local, Central };
+    struct Result
+    {
+        int copied = 0;
+        qint64 lastSeq = 0;
+        Failed failed = Failed::Nothing;
+        QString why;
+    };
+    // The records after `afterSeq`, at most `limit`, in one transaction.
+    Result copy(const QSqlDatabase &local, qint64 afterSeq, int limit);
+
+    // `text` without the password, whatever wrote it.
+    QString scrub(const QString &text) const;
+
+private:
+    bool createTables(QString *why);
+
+    CentralUrl where;
+    QString name;
+    bool ready = false;
+};
+
+} // namespace movra::records

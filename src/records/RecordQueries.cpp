@@ -1,0 +1,118 @@
+// The store's reads for the records window. Units are paged by their start
+// (index units_started) and filtered on the summary columns the triggers
+// keep, so no query here touches more than the records it returns.
+
+#include <QSqlQuery>
+
+#include "records/RecordRows.h"
+#include "records/RecordStore.h"
+
+namespace movra::records {
+
+namespace {
+
+struct Where
+{
+    QStringList terms;
+    QVariantList values;
+
+    void add(const QString &term, const QVariantList &binds = {})
+    {
+        terms << term;
+        values << binds;
+    }
+    QString sql() const
+    {
+        return terms.isEmpty() ? QString() : QStringLiteral(" WHERE ") + terms.join(" AND ");
+    }
+    void bind(QSqlQuery &q) const
+    {
+        for (const QVariant &v : values)
+            q.addBindValue(v);
+    }
+};
+
+Where unitWhere(const UnitFilter &filter)
+{
+    Where where;
+    if (filter.from.isValid())
+        where.add(QStringLiteral("u.started >= ?"), {rows::timeValue(filter.from.toUTC())});
+    if (filter.to.isValid())
+        where.add(QStringLiteral("u.started < ?"), {rows::timeValue(filter.to.toUTC())});
+    if (filter.verdict != Verdict::All)
+        where.add(rows::verdictCondition(filter.verdict));
+    return where;
+}
+
+} // namespace
+
+int RecordStore::unitCount(const UnitFilter &filter) const
+{
+    const Read read(this);
+    if (!read.db.isOpen())
+        return 0;
+    const Where where = unitWhere(filter);
+    QSqlQuery q(read.db);
+    q.prepare(QStringLiteral("SELECT count(*) FROM units u") + where.sql());
+    where.bind(q);
+    return q.exec() && q.next() ? q.value(0).toInt() : 0;
+}
+
+QVector<UnitSummary> RecordStore::units(const UnitFilter &filter, int limit,
+                                        const UnitSummary *after) const
+{
+    QVector<UnitSummary> out;
+    const Read read(this);
+    if (!read.db.isOpen())
+        return out;
+    Where where = unitWhere(filter);
+    if (after)
+        where.add(QStringLiteral("(u.started, u.seq) < (?, ?)"),
+                  {rows::timeValue(after->unit.started), after->seq});
+    QSqlQuery q(read.db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT %1 FROM units u%2 ORDER BY u.started DESC, u.seq DESC "
+                             "LIMIT ?")
+                  .arg(QLatin1String(rows::unitSelect), where.sql()));
+    where.bind(q);
+    q.addBindValue(limit);
+    if (!q.exec())
+        return out;
+    while (q.next())
+        out << rows::readUnit(q);
+    return out;
+}
+
+QVector<Record> RecordStore::unitRecords(const QUuid &unitId, int limit, qint64 afterSeq) const
+{
+    QVector<Record> out;
+    const Read read(this);
+    if (!read.db.isOpen())
+        return out;
+    QSqlQuery q(read.db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT %1 FROM records r JOIN units u ON u.seq = r.unit "
+                             "WHERE u.id = ? AND r.seq > ? ORDER BY r.seq LIMIT ?")
+                  .arg(QLatin1String(rows::recordSelect)));
+    q.addBindValue(rows::idValue(unitId));
+    q.addBindValue(afterSeq);
+    q.addBindValue(limit);
+    if (!q.exec())
+        return out;
+    while (q.next())
+        out << rows::readRecord(q);
+    return out;
+}
+
+qint64 RecordStore::recordCount() const
+{
+    const Read read(this);
+    if (!read.db.isOpen())
+        return 0;
+    QSqlQuery q(read.db);
+    return q.exec(QStringLiteral("SELECT count(*) FROM records")) && q.next()
+               ? q.value(0).toLongLong()
+               : 0;
+}
+
+} // namespace movra::records

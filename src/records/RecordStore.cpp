@@ -1,0 +1,272 @@
+#include "records/RecordStore.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QSqlDatabase>
+#include <QSysInfo>
+#include <QThread>
+#include <atomic>
+
+#include "records/StoreWriter.h"
+
+namespace movra::records {
+
+namespace {
+
+std::atomic<int> connections{0};
+
+// Problems after which the file can still be read for the window.
+bool readable(Problem kind)
+{
+    return kind == Problem::None || kind == Problem::ReadOnly || kind == Problem::Locked ||
+           kind == Problem::DiskFull;
+}
+
+} // namespace
+
+RecordStore::RecordStore(QObject *parent) : RecordStore(Options(), parent) {}
+
+RecordStore::RecordStore(const Options &options, QObject *parent)
+    : QObject(parent), options(options),
+      reader(QStringLiteral("movra_records_reader_%1").arg(++connections)),
+      stationName(QSysInfo::machineHostName())
+{
+}
+
+RecordStore::~RecordStore()
+{
+    close();
+}
+
+bool RecordStore::open(const QString &path)
+{
+    shutDown();
+    filePath = path;
+    startWriter();
+    Problem opened = Problem::None;
+    QMetaObject::invokeMethod(
+        writer, [w = writer, &opened] { opened = w->open(); }, Qt::BlockingQueuedConnection);
+    deliverSignals();
+    if (opened == Problem::None)
+        openReader();
+    if (central)
+        startWorker();
+    return opened == Problem::None;
+}
+
+void RecordStore::close()
+{
+    shutDown();
+    central.reset();
+    centralTarget.clear();
+}
+
+void RecordStore::shutDown()
+{
+    stopWorker();
+    stopWriter();
+    closeReader();
+    unit = QUuid();
+    problemNow = Problem::None;
+    problemMessage.clear();
+    dropped = 0;
+    memoryFullSaid = false;
+}
+
+void RecordStore::startWriter()
+{
+    StoreWriter::Options o;
+    o.bound = options.memoryBound;
+    o.sizeLimit = options.sizeLimit;
+    o.retryFirstMs = options.retryFirstMs;
+    o.retryMaxMs = options.retryMaxMs;
+    o.chunk = options.flushChunk;
+    writerThread = new QThread;
+    writerThread->setObjectName(QStringLiteral("records writer"));
+    writer = new StoreWriter(filePath, o);
+    writer->moveToThread(writerThread);
+    connect(writerThread, &QThread::finished, writer, &QObject::deleteLater);
+    connect(writer, &StoreWriter::problem, this, &RecordStore::writerProblem);
+    connect(writer, &StoreWriter::recovered, this, &RecordStore::writerRecovered);
+    writerThread->start();
+}
+
+void RecordStore::stopWriter()
+{
+    if (!writer)
+        return;
+    // A last try for what waits; what the file does not take now is lost.
+    QMetaObject::invokeMethod(
+        writer,
+        [w = writer] {
+            if (w->queued() > 0)
+                w->retryNow();
+            w->drain();
+            w->stop();
+        },
+        Qt::BlockingQueuedConnection);
+    writerThread->quit();
+    writerThread->wait();
+    delete writerThread;
+    writerThread = nullptr;
+    writer = nullptr;
+}
+
+void RecordStore::openReader() const
+{
+    closeReader();
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), reader);
+    db.setDatabaseName(filePath);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=100"));
+    connected = db.open();
+}
+
+void RecordStore::closeReader() const
+{
+    connected = false;
+    if (QSqlDatabase::contains(reader)) {
+        QSqlDatabase::database(reader, false).close();
+        QSqlDatabase::removeDatabase(reader);
+    }
+}
+
+RecordStore::Read::Read(const RecordStore *store) : store(store)
+{
+    if (!store->connected && store->writer && readable(store->problemNow))
+        store->openReader();
+    if (store->connected)
+        db = QSqlDatabase::database(store->reader, false);
+}
+
+RecordStore::Read::~Read()
+{
+    db = QSqlDatabase();
+    if (store->problemNow != Problem::None)
+        store->closeReader();
+}
+
+// Signals the writer queued for this thread, now rather than at the next
+// turn of the event loop.
+void RecordStore::deliverSignals()
+{
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+}
+
+void RecordStore::writerProblem(int kind, const QString &text)
+{
+    if (Problem(kind) != Problem::None) {
+        problemNow = Problem(kind);
+        problemMessage = text;
+    }
+    emit problem(text);
+}
+
+void RecordStore::writerRecovered(const QString &file, int written)
+{
+    QString text =
+        QStringLiteral("测试记录库 %1 已恢复，补写了暂存的 %2 条记录。").arg(file).arg(written);
+    if (dropped > 0)
+        text += QStringLiteral("另有 %1 条因超过暂存上限而丢失。").arg(dropped);
+    problemNow = Problem::None;
+    problemMessage.clear();
+    dropped = 0;
+    memoryFullSaid = false;
+    openReader(); // the file may be a new one
+    emit recovered(text);
+}
+
+void RecordStore::stamp(Record &r) const
+{
+    if (r.time.isNull()) {
+        const QDateTime now = QDateTime::currentDateTime();
+        r.time = now.toUTC();
+        r.utcOffset = now.offsetFromUtc();
+    } else {
+        r.time = r.time.toUTC();
+    }
+    if (r.id.isNull())
+        r.id = newId(r.time);
+    if (r.station.isEmpty())
+        r.station = stationName;
+    if (r.toolVersion.isEmpty())
+        r.toolVersion = toolVersion;
+}
+
+QUuid RecordStore::unitStarted(Attempt attempt)
+{
+    attempt.ok = true;
+    Record r;
+    r.unit = newId();
+    r.data = attempt;
+    unit = r.unit;
+    append(r);
+    return unit;
+}
+
+void RecordStore::attemptFailed(Attempt attempt)
+{
+    attempt.ok = false;
+    Record r;
+    r.data = attempt;
+    append(r);
+}
+
+void RecordStore::add(const Reading &reading)
+{
+    append(Record{{}, unit, {}, 0, {}, {}, reading});
+}
+
+void RecordStore::add(const ParameterWrite &write)
+{
+    append(Record{{}, unit, {}, 0, {}, {}, write});
+}
+
+void RecordStore::add(const BatchRead &batch)
+{
+    append(Record{{}, unit, {}, 0, {}, {}, batch});
+}
+
+void RecordStore::unitEnded(const Disconnect &disconnect)
+{
+    append(Record{{}, unit, {}, 0, {}, {}, disconnect});
+    unit = QUuid();
+}
+
+void RecordStore::append(Record record)
+{
+    if (!writer)
+        return;
+    stamp(record);
+    if (writer->push(record))
+        return;
+    ++dropped;
+    if (!memoryFullSaid) {
+        memoryFullSaid = true;
+        emit problem(QStringLiteral("测试记录库不可用期间暂存在内存中的记录已达上限 %1 条；"
+                                    "记录库恢复之前，之后的记录不再保存。")
+                         .arg(options.memoryBound));
+    }
+}
+
+int RecordStore::keptInMemory() const
+{
+    return writer ? writer->queued() : 0;
+}
+
+void RecordStore::waitForWrites()
+{
+    if (!writer)
+        return;
+    QMetaObject::invokeMethod(
+        writer, [w = writer] { w->drain(); }, Qt::BlockingQueuedConnection);
+    deliverSignals();
+}
+
+void RecordStore::retryNow()
+{
+    if (writer)
+        QMetaObject::invokeMethod(
+            writer, [w = writer] { w->retryNow(); }, Qt::QueuedConnection);
+}
+
+} // namespace movra::records

@@ -1,0 +1,169 @@
+#pragma once
+
+// The local record store: an SQLite file that a thread of its own writes.
+// A call that records something only stamps and queues it (microseconds,
+// whatever the disk does); the records window reads the file on the calling
+// thread. A central PostgreSQL database, when configured, gets a copy from
+// another thread.
+//
+// When the file cannot be written, the store says why once through
+// problem(), keeps the records in memory up to a bound and writes them when
+// the file is back (tried again on the next record and on a timer).
+
+#include <QObject>
+#include <QSqlDatabase>
+#include <QVector>
+#include <memory>
+#include <optional>
+
+#include "records/Problem.h"
+#include "records/Record.h"
+#include "records/StationConfig.h"
+
+class QIODevice;
+class QThread;
+
+namespace movra::records {
+
+class CentralWorker;
+class StoreWriter;
+
+class RecordStore : public QObject
+{
+    Q_OBJECT
+public:
+    struct Options
+    {
+        int memoryBound = 20000; // records kept while the file is away
+        qint64 sizeLimit = 0;    // bytes the file may take; 0: what the disk holds
+        // Waits before trying the file again, doubling up to retryMaxMs; a
+        // new record tries too once the wait is over. 0: no timer, only
+        // records and retryNow() try again.
+        int retryFirstMs = 1000;
+        int retryMaxMs = 30000;
+        int centralRetryFirstMs = 1000;
+        int centralRetryMaxMs = 60000;
+        int flushChunk = 500; // records per transaction
+    };
+
+    enum class Format { Csv, Json };
+
+    explicit RecordStore(QObject *parent = nullptr);
+    explicit RecordStore(const Options &options, QObject *parent = nullptr);
+    ~RecordStore() override;
+
+    // Stamped on every record that comes without them.
+    void setStation(const QString &name) { stationName = name; }
+    void setToolVersion(const QString &version) { toolVersion = version; }
+
+    // Opens the file, creating or migrating it (on the calling thread's
+    // time: done once at start). False when it cannot be written now; the
+    // reason went out through problem(). Records are taken either way.
+    bool open(const QString &path);
+    // From now on copies the records to the central database at `url`
+    // (postgresql://…). False, with a problem() naming it, when the URL is
+    // not one.
+    bool startCentral(const QString &url);
+    // Writes what waits if the file takes it, then lets go of the file and
+    // ends the central copy. Records in the file wait for the next start.
+    void close();
+
+    QString path() const { return filePath; }
+    Problem currentProblem() const { return problemNow; }
+    QString problemText() const { return problemMessage; }
+    // Records taken but not yet in the file.
+    int keptInMemory() const;
+    int droppedFromMemory() const { return dropped; }
+
+    // The unit under test: from a successful connection to its end.
+    QUuid unitStarted(Attempt attempt);
+    void attemptFailed(Attempt attempt);
+    void add(const Reading &reading);
+    void add(const ParameterWrite &write);
+    void add(const BatchRead &batch);
+    void unitEnded(const Disconnect &disconnect);
+    QUuid currentUnit() const { return unit; }
+
+    // Any record; the store fills in the id, time, offset, station and
+    // version it comes without.
+    void append(Record record);
+
+    // Blocks until every record taken so far is in the file or has failed
+    // to go in, and problem()/recovered() have been emitted. For closing,
+    // for tests and for a program without an event loop.
+    void waitForWrites();
+
+    // Reads of the file, on the calling thread; they see what the writer
+    // has committed. Units newest first.
+    int unitCount(const UnitFilter &filter) const;
+    QVector<UnitSummary> units(const UnitFilter &filter, int limit,
+                               const UnitSummary *after = nullptr) const;
+    QVector<Record> unitRecords(const QUuid &unit, int limit = -1, qint64 afterSeq = 0) const;
+    qint64 recordCount() const;
+    // Records in the file not yet in the central database.
+    qint64 waitingForCentral() const;
+
+    // Records of [since, until) (an invalid end is open) oldest first; with
+    // a verdict, only those of units with that verdict.
+    bool exportRecords(const QDateTime &since, const QDateTime &until, Format format,
+                       QIODevice *out, Verdict verdict = Verdict::All) const;
+
+public slots:
+    // Tries the file again now instead of waiting for the timer.
+    void retryNow();
+
+signals:
+    // A text for the log pane, once for each thing that goes wrong.
+    void problem(const QString &text);
+    // The problem is over.
+    void recovered(const QString &text);
+
+private:
+    void shutDown();
+    void stamp(Record &record) const;
+    void startWriter();
+    void stopWriter();
+    void openReader() const;
+    void closeReader() const;
+
+    // The file for one read. While all is well the connection stays open;
+    // while a problem lasts it is opened for the call and closed after:
+    // SQLite shares one -shm mapping among the connections of a process,
+    // and one left open would keep the writer from starting afresh.
+    class Read
+    {
+    public:
+        explicit Read(const RecordStore *store);
+        ~Read();
+        QSqlDatabase db;
+
+    private:
+        const RecordStore *store;
+    };
+    void writerProblem(int kind, const QString &text);
+    void writerRecovered(const QString &file, int written);
+    void startWorker();
+    void stopWorker();
+    void deliverSignals();
+
+    Options options;
+    QString reader;
+    QString filePath;
+    QString stationName;
+    QString toolVersion;
+    mutable bool connected = false;
+    Problem problemNow = Problem::None;
+    QString problemMessage;
+    int dropped = 0;
+    bool memoryFullSaid = false;
+    QUuid unit;
+
+    QThread *writerThread = nullptr;
+    StoreWriter *writer = nullptr;
+    QThread *workerThread = nullptr;
+    CentralWorker *worker = nullptr;
+    std::optional<CentralUrl> central;
+    QString centralTarget;
+};
+
+} // namespace movra::records

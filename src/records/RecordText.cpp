@@ -1,0 +1,168 @@
+#include "records/RecordText.h"
+
+#include <QLocale>
+#include <QStringList>
+
+namespace movra::records {
+
+namespace {
+
+template <size_t N> QString pick(const char *const (&names)[N], int index)
+{
+    return index >= 0 && size_t(index) < N ? QString::fromUtf8(names[index]) : QString();
+}
+
+QString unitOf(Quantity quantity)
+{
+    return quantity == Quantity::Temperature ? QStringLiteral("℃") : QStringLiteral("%RH");
+}
+
+QString signedTenths(double value)
+{
+    return (value > 0 ? QStringLiteral("+") : QString()) + tenthsText(value);
+}
+
+QString parameterValue(Parameter parameter, double value)
+{
+    switch (parameter) {
+    case Parameter::TempOffset:
+        return tenthsText(value) + QStringLiteral(" ℃");
+    case Parameter::HumiOffset:
+        return tenthsText(value) + QStringLiteral(" %RH");
+    default:
+        return numberText(value);
+    }
+}
+
+QString describeAttempt(const Attempt &a)
+{
+    QString text = (a.ok ? QStringLiteral("连接 ") : QStringLiteral("连接失败 ")) + a.port +
+                   QStringLiteral(" %1 波特，%2模式").arg(a.baud).arg(label(a.mode));
+    if (!a.ident.isEmpty())
+        text += QStringLiteral("：") + a.ident;
+    if (a.address)
+        text += QStringLiteral("，地址 %1").arg(*a.address);
+    if (!a.ok && !a.reason.isEmpty())
+        text += QStringLiteral("（%1）").arg(a.reason);
+    return text;
+}
+
+QString describeBatch(const BatchRead &b)
+{
+    QStringList parts;
+    const QString none = QStringLiteral("—");
+    parts << QStringLiteral("地址 ") + (b.station ? QString::number(*b.station) : none);
+    parts << QStringLiteral("波特率 ") + (b.baud ? QString::number(*b.baud) : none);
+    parts << QStringLiteral("温度修正 ") + (b.tempOffset ? tenthsText(*b.tempOffset) : none);
+    parts << QStringLiteral("湿度修正 ") + (b.humiOffset ? tenthsText(*b.humiOffset) : none);
+    parts << QStringLiteral("温湿度对调 ") + (b.order ? QString::number(*b.order) : none);
+    return QStringLiteral("批量读取：") + parts.join(QStringLiteral("，"));
+}
+
+} // namespace
+
+QString code(Kind kind)
+{
+    static const char *const names[] = {"attempt", "reading", "write", "batch", "disconnect"};
+    return pick(names, int(kind));
+}
+
+QString code(Mode mode)
+{
+    static const char *const names[] = {"normal", "test"};
+    return pick(names, int(mode));
+}
+
+QString code(Quantity quantity)
+{
+    static const char *const names[] = {"temperature", "humidity"};
+    return pick(names, int(quantity));
+}
+
+QString code(Parameter parameter)
+{
+    static const char *const names[] = {"station", "baud", "temp_offset", "humi_offset", "order"};
+    return pick(names, int(parameter));
+}
+
+QString code(EndedBy by)
+{
+    static const char *const names[] = {"operator", "port_lost"};
+    return pick(names, int(by));
+}
+
+QString label(Kind kind)
+{
+    static const char *const names[] = {"连接", "读数判定", "参数写入", "批量读取", "断开"};
+    return pick(names, int(kind));
+}
+
+QString label(Mode mode)
+{
+    static const char *const names[] = {"正常", "测试"};
+    return pick(names, int(mode));
+}
+
+QString label(Quantity quantity)
+{
+    static const char *const names[] = {"温度", "湿度"};
+    return pick(names, int(quantity));
+}
+
+QString label(Parameter parameter)
+{
+    static const char *const names[] = {"设备地址", "波特率", "温度修正", "湿度修正", "温湿度对调"};
+    return pick(names, int(parameter));
+}
+
+QString label(EndedBy by)
+{
+    static const char *const names[] = {"操作员断开", "串口丢失"};
+    return pick(names, int(by));
+}
+
+QString numberText(double value)
+{
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
+QString tenthsText(double value)
+{
+    return QString::number(value, 'f', 1);
+}
+
+QString describe(const Record &record)
+{
+    struct Visitor
+    {
+        QString operator()(const Attempt &a) const { return describeAttempt(a); }
+        QString operator()(const Reading &r) const
+        {
+            const QString unit = unitOf(r.quantity);
+            return QStringLiteral("%1 %2 %3，参考 %4 ± %5，偏差 %6")
+                .arg(label(r.quantity), tenthsText(r.value), unit, tenthsText(r.reference),
+                     tenthsText(r.tolerance), signedTenths(r.deviation));
+        }
+        QString operator()(const ParameterWrite &w) const
+        {
+            return QStringLiteral("写入%1 %2：%3")
+                .arg(label(w.parameter), parameterValue(w.parameter, w.value),
+                     w.confirmed ? QStringLiteral("已确认") : QStringLiteral("超时"));
+        }
+        QString operator()(const BatchRead &b) const { return describeBatch(b); }
+        QString operator()(const Disconnect &d) const
+        {
+            return d.reason.isEmpty() ? label(d.by) : label(d.by) + QStringLiteral("：") + d.reason;
+        }
+    };
+    return std::visit(Visitor{}, record.data);
+}
+
+QString verdictText(const Record &record)
+{
+    if (const auto *r = std::get_if<Reading>(&record.data))
+        return r->pass ? QStringLiteral("合格") : QStringLiteral("不合格");
+    return QString();
+}
+
+} // namespace movra::records

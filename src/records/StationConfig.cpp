@@ -1,0 +1,126 @@
+#include "records/StationConfig.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QSysInfo>
+#include <QUrl>
+#include <QUrlQuery>
+
+namespace movra::records {
+
+namespace {
+const char urlVariable[] = "MOVRA_RECORDS_URL";
+
+// Station names are typed in Chinese by hand: the file is UTF-8.
+void useUtf8(QSettings &ini)
+{
+    ini.setIniCodec("UTF-8");
+}
+} // namespace
+
+std::optional<CentralUrl> CentralUrl::parse(const QString &text, QString *error)
+{
+    auto fail = [&](const QString &why) {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
+    const QUrl url(text.trimmed(), QUrl::StrictMode);
+    if (!url.isValid())
+        return fail(QStringLiteral("不是有效的地址"));
+    if (url.scheme() != QLatin1String("postgresql") && url.scheme() != QLatin1String("postgres"))
+        return fail(QStringLiteral("只支持 postgresql:// 地址"));
+    CentralUrl out;
+    out.user = url.userName(QUrl::FullyDecoded);
+    out.password = url.password(QUrl::FullyDecoded);
+    out.host = url.host(QUrl::FullyDecoded);
+    out.port = url.port(5432);
+    out.database = url.path(QUrl::FullyDecoded).mid(1);
+    const QUrlQuery query(url);
+    if (query.hasQueryItem(QStringLiteral("host")))
+        out.host = query.queryItemValue(QStringLiteral("host"), QUrl::FullyDecoded);
+    if (query.hasQueryItem(QStringLiteral("port")))
+        out.port = query.queryItemValue(QStringLiteral("port")).toInt();
+    if (out.database.isEmpty())
+        return fail(QStringLiteral("地址中缺少数据库名"));
+    if (out.host.isEmpty())
+        out.host = QStringLiteral("localhost");
+    return out;
+}
+
+QString CentralUrl::redacted() const
+{
+    QString text = QStringLiteral("postgresql://");
+    if (!user.isEmpty())
+        text += user + (password.isEmpty() ? QString() : QStringLiteral(":***")) + '@';
+    if (host.startsWith('/'))
+        return text + QStringLiteral("/%1?host=%2&port=%3").arg(database, host).arg(port);
+    return text + QStringLiteral("%1:%2/%3").arg(host).arg(port).arg(database);
+}
+
+QString CentralUrl::target() const
+{
+    return QStringLiteral("%1@%2:%3/%4").arg(user, host).arg(port).arg(database);
+}
+
+QString redactUrl(const QString &text)
+{
+    static const QRegularExpression userInfo(QStringLiteral("(://[^:/@\\s]*):[^@\\s]*@"));
+    static const QRegularExpression keyword(QStringLiteral("(password\\s*=\\s*)('[^']*'|[^&\\s]*)"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    QString out = text;
+    out.replace(userInfo, QStringLiteral("\\1:***@"));
+    out.replace(keyword, QStringLiteral("\\1***"));
+    return out;
+}
+
+QString StationConfig::stationName() const
+{
+    return station.isEmpty() ? QSysInfo::machineHostName() : station;
+}
+
+StationConfig StationConfig::load(const QString &stationIni)
+{
+    StationConfig config;
+    if (QFileInfo::exists(stationIni)) {
+        QSettings ini(stationIni, QSettings::IniFormat);
+        useUtf8(ini);
+        ini.beginGroup(QStringLiteral("records"));
+        config.url = ini.value(QStringLiteral("url")).toString().trimmed();
+        config.station = ini.value(QStringLiteral("station")).toString().trimmed();
+        if (!config.url.isEmpty())
+            config.urlFrom = QDir::toNativeSeparators(stationIni);
+    }
+    const QString fromEnvironment = qEnvironmentVariable(urlVariable).trimmed();
+    if (!fromEnvironment.isEmpty()) {
+        config.url = fromEnvironment;
+        config.urlFrom = QString::fromLatin1(urlVariable);
+    }
+    return config;
+}
+
+bool StationConfig::save(const QString &stationIni, const QString &url, const QString &station)
+{
+    QSettings ini(stationIni, QSettings::IniFormat);
+    useUtf8(ini);
+    ini.beginGroup(QStringLiteral("records"));
+    ini.setValue(QStringLiteral("url"), url);
+    ini.setValue(QStringLiteral("station"), station);
+    ini.endGroup();
+    ini.sync();
+    return ini.status() == QSettings::NoError;
+}
+
+QString stationIniPath(const QString &settingIni)
+{
+    return QFileInfo(settingIni).absoluteDir().filePath(QStringLiteral("Station.ini"));
+}
+
+QString recordsPath(const QString &settingIni)
+{
+    return QFileInfo(settingIni).absoluteDir().filePath(QStringLiteral("records.sqlite"));
+}
+
+} // namespace movra::records

@@ -1,0 +1,196 @@
+#include "RecordsWindow.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSplitter>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "RecordsModels.h"
+#include "records/RecordStore.h"
+
+using namespace movra::records;
+
+namespace {
+
+QTableView *table(QAbstractItemModel *model, QWidget *parent)
+{
+    auto *view = new QTableView(parent);
+    view->setModel(model);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setAlternatingRowColors(true);
+    view->setWordWrap(false);
+    view->verticalHeader()->hide();
+    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 8);
+    view->horizontalHeader()->setStretchLastSection(true);
+    view->horizontalHeader()->setHighlightSections(false);
+    return view;
+}
+
+} // namespace
+
+RecordsWindow::RecordsWindow(RecordStore *store, QWidget *parent)
+    : QWidget(parent, Qt::Window), store(store), unitsModel(new UnitsModel(store, this)),
+      recordsModel(new UnitRecordsModel(store, this))
+{
+    setWindowTitle(QStringLiteral("测试记录"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    askFileName = [](QWidget *parent, const QString &caption, const QString &proposed,
+                     const QString &filter) {
+        return QFileDialog::getSaveFileName(parent, caption, proposed, filter);
+    };
+
+    auto *layout = new QVBoxLayout(this);
+    auto *filterRow = new QWidget(this);
+    buildFilterRow(filterRow);
+    layout->addWidget(filterRow);
+
+    auto *splitter = new QSplitter(Qt::Vertical, this);
+    units = table(unitsModel, splitter);
+    auto *lower = new QWidget(splitter);
+    auto *lowerLayout = new QVBoxLayout(lower);
+    lowerLayout->setContentsMargins(0, 0, 0, 0);
+    lowerLayout->addWidget(new QLabel(QStringLiteral("所选单元的记录："), lower));
+    records = table(recordsModel, lower);
+    lowerLayout->addWidget(records);
+    splitter->addWidget(units);
+    splitter->addWidget(lower);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 2);
+    layout->addWidget(splitter, 1);
+
+    status = new QLabel(this);
+    layout->addWidget(status);
+
+    connect(units->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &RecordsWindow::showSelectedUnit);
+    connect(unitsModel, &QAbstractItemModel::modelReset, this, &RecordsWindow::showSelectedUnit);
+    resize(960, 640);
+    reload();
+}
+
+void RecordsWindow::buildFilterRow(QWidget *into)
+{
+    auto *row = new QHBoxLayout(into);
+    row->setContentsMargins(0, 0, 0, 0);
+    byDate = new QCheckBox(QStringLiteral("日期"), into);
+    from = new QDateEdit(QDate::currentDate().addDays(-7), into);
+    to = new QDateEdit(QDate::currentDate(), into);
+    for (QDateEdit *edit : {from, to}) {
+        edit->setCalendarPopup(true);
+        edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        edit->setEnabled(false);
+    }
+    verdict = new QComboBox(into);
+    verdict->addItem(QStringLiteral("全部"), int(Verdict::All));
+    verdict->addItem(QStringLiteral("合格"), int(Verdict::Passed));
+    verdict->addItem(QStringLiteral("不合格"), int(Verdict::Failed));
+    verdict->addItem(QStringLiteral("未判定"), int(Verdict::Unjudged));
+    auto *refresh = new QPushButton(QStringLiteral("刷新"), into);
+    exportButton = new QPushButton(QStringLiteral("导出 CSV…"), into);
+
+    row->addWidget(byDate);
+    row->addWidget(from);
+    row->addWidget(new QLabel(QStringLiteral("至"), into));
+    row->addWidget(to);
+    row->addSpacing(16);
+    row->addWidget(new QLabel(QStringLiteral("判定"), into));
+    row->addWidget(verdict);
+    row->addStretch(1);
+    row->addWidget(refresh);
+    row->addWidget(exportButton);
+
+    connect(byDate, &QCheckBox::toggled, this, [this](bool on) {
+        from->setEnabled(on);
+        to->setEnabled(on);
+        reload();
+    });
+    connect(from, &QDateEdit::dateChanged, this, &RecordsWindow::reload);
+    connect(to, &QDateEdit::dateChanged, this, &RecordsWindow::reload);
+    connect(verdict, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &RecordsWindow::reload);
+    connect(refresh, &QPushButton::clicked, this, &RecordsWindow::reload);
+    connect(exportButton, &QPushButton::clicked, this, &RecordsWindow::exportCsv);
+}
+
+// Whole days in local time, both ends included.
+UnitFilter RecordsWindow::filter() const
+{
+    UnitFilter f;
+    f.verdict = Verdict(verdict->currentData().toInt());
+    if (byDate->isChecked()) {
+        f.from = QDateTime(from->date(), QTime(0, 0));
+        f.to = QDateTime(to->date().addDays(1), QTime(0, 0));
+    }
+    return f;
+}
+
+void RecordsWindow::reload()
+{
+    lastExport.clear();
+    unitsModel->setFilter(filter());
+    for (int c = 0; c < UnitsModel::Worst; ++c)
+        units->resizeColumnToContents(c);
+    if (unitsModel->rowCount() > 0)
+        units->selectRow(0);
+    updateStatus();
+}
+
+void RecordsWindow::showSelectedUnit()
+{
+    const UnitSummary *unit = unitsModel->unitAt(units->currentIndex().row());
+    recordsModel->setUnit(unit ? unit->unit.id : QUuid());
+    for (int c = 0; c < UnitRecordsModel::What; ++c)
+        records->resizeColumnToContents(c);
+}
+
+void RecordsWindow::updateStatus()
+{
+    QString text = QStringLiteral("共 %1 个单元").arg(unitsModel->total());
+    if (store->currentProblem() != Problem::None)
+        text += QStringLiteral("　") + store->problemText();
+    if (!lastExport.isEmpty())
+        text += QStringLiteral("　") + lastExport;
+    status->setText(text);
+}
+
+QString RecordsWindow::statusText() const
+{
+    return status->text();
+}
+
+void RecordsWindow::exportCsv()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString proposed = QDir(folder).filePath(
+        QStringLiteral("测试记录_%1.csv")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss"))));
+    const QString path =
+        askFileName(this, QStringLiteral("导出 CSV"), proposed, QStringLiteral("CSV 文件 (*.csv)"));
+    if (path.isEmpty())
+        return;
+    const UnitFilter f = filter();
+    // Written beside and renamed at the end: a failed export leaves no
+    // half file under the chosen name.
+    QSaveFile file(path);
+    const bool ok =
+        file.open(QIODevice::WriteOnly) &&
+        store->exportRecords(f.from, f.to, RecordStore::Format::Csv, &file, f.verdict) &&
+        file.commit();
+    const QString why =
+        file.error() != QFileDevice::NoError ? file.errorString() : store->problemText();
+    lastExport = ok ? QStringLiteral("已导出到 %1").arg(QDir::toNativeSeparators(path))
+                    : QStringLiteral("导出失败：%1").arg(why);
+    updateStatus();
+}

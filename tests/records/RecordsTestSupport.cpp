@@ -1,0 +1,169 @@
+#include "RecordsTestSupport.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QStandardPaths>
+#include <unistd.h>
+
+#include "records/RecordExport.h"
+#include "records/RecordStore.h"
+
+namespace movra::records {
+
+bool operator==(const Attempt &a, const Attempt &b)
+{
+    return a.port == b.port && a.baud == b.baud && a.mode == b.mode && a.ident == b.ident &&
+           a.address == b.address && a.ok == b.ok && a.reason == b.reason;
+}
+
+bool operator==(const Reading &a, const Reading &b)
+{
+    return a.quantity == b.quantity && a.value == b.value && a.reference == b.reference &&
+           a.tolerance == b.tolerance && a.deviation == b.deviation && a.pass == b.pass;
+}
+
+bool operator==(const ParameterWrite &a, const ParameterWrite &b)
+{
+    return a.parameter == b.parameter && a.value == b.value && a.confirmed == b.confirmed;
+}
+
+bool operator==(const BatchRead &a, const BatchRead &b)
+{
+    return a.station == b.station && a.baud == b.baud && a.tempOffset == b.tempOffset &&
+           a.humiOffset == b.humiOffset && a.order == b.order;
+}
+
+bool operator==(const Disconnect &a, const Disconnect &b)
+{
+    return a.by == b.by && a.reason == b.reason;
+}
+
+bool operator==(const Record &a, const Record &b)
+{
+    return a.id == b.id && a.unit == b.unit && a.time == b.time && a.utcOffset == b.utcOffset &&
+           a.station == b.station && a.toolVersion == b.toolVersion && a.data == b.data;
+}
+
+char *toString(const Record &record)
+{
+    return qstrdup(QJsonDocument(toJson(record)).toJson(QJsonDocument::Compact).constData());
+}
+
+} // namespace movra::records
+
+namespace records_test {
+
+void isolate()
+{
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+Record record(const RecordData &data, const QDateTime &time, const QUuid &unit)
+{
+    Record r;
+    r.id = newId(time);
+    r.unit = unit;
+    r.time = time.toUTC();
+    r.utcOffset = 8 * 3600;
+    r.station = QStringLiteral("装配线3号工位");
+    r.toolVersion = QStringLiteral("1.31");
+    r.data = data;
+    return r;
+}
+
+Attempt okAttempt(const QString &port)
+{
+    Attempt a;
+    a.port = port;
+    a.baud = 9600;
+    a.ident = QStringLiteral("KVT582 V2.1");
+    a.address = 1;
+    a.ok = true;
+    return a;
+}
+
+Reading reading(Quantity q, double value, double reference, double tolerance)
+{
+    Reading r;
+    r.quantity = q;
+    r.value = value;
+    r.reference = reference;
+    r.tolerance = tolerance;
+    r.deviation = value - reference;
+    r.pass = qAbs(r.deviation) < tolerance;
+    return r;
+}
+
+QUuid addUnit(RecordStore &store, const QDateTime &start, Verdict verdict, const QString &port)
+{
+    const QUuid unit = newId(start);
+    store.append(record(okAttempt(port), start, unit));
+    if (verdict == Verdict::Passed || verdict == Verdict::Failed)
+        store.append(
+            record(reading(Quantity::Temperature, 23.1, 23.0, 0.5), start.addSecs(1), unit));
+    if (verdict == Verdict::Failed)
+        store.append(record(reading(Quantity::Humidity, 52.0, 50.0, 1.0), start.addSecs(2), unit));
+    store.append(record(Disconnect{EndedBy::Operator, {}}, start.addSecs(3), unit));
+    return unit;
+}
+
+QByteArray fileHash(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&f);
+    return hash.result().toHex();
+}
+
+bool isRoot()
+{
+    return ::geteuid() == 0;
+}
+
+ReadOnly::ReadOnly(const QString &path) : path(path)
+{
+    if (isRoot()) {
+        // Permission bits do not stop root; the immutable attribute does.
+        method = QStringLiteral("chattr +i");
+        QProcess chattr;
+        chattr.start(QStringLiteral("chattr"), {QStringLiteral("+i"), path});
+        if (!chattr.waitForFinished(10000) || chattr.exitStatus() != QProcess::NormalExit ||
+            chattr.exitCode() != 0) {
+            why = QStringLiteral("chattr +i failed: ") +
+                  QString::fromLocal8Bit(chattr.readAllStandardError()).trimmed() +
+                  chattr.errorString();
+            return;
+        }
+        applied = true;
+        return;
+    }
+    method = QStringLiteral("chmod a-w");
+    const bool folder = QFileInfo(path).isDir();
+    applied =
+        QFile::setPermissions(path, folder ? QFile::ReadOwner | QFile::ExeOwner : QFile::ReadOwner);
+    if (!applied)
+        why = QStringLiteral("chmod failed");
+}
+
+ReadOnly::~ReadOnly()
+{
+    undo();
+}
+
+void ReadOnly::undo()
+{
+    if (!applied)
+        return;
+    applied = false;
+    if (method.startsWith(QLatin1String("chattr"))) {
+        QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path});
+        return;
+    }
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+} // namespace records_test

@@ -1,0 +1,81 @@
+#pragma once
+
+// Shared by the record store tests: comparison of records, sample records,
+// file checks and a way to make a path read-only that holds for root too.
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include "records/Record.h"
+
+namespace movra::records {
+
+class RecordStore;
+
+bool operator==(const Attempt &a, const Attempt &b);
+bool operator==(const Reading &a, const Reading &b);
+bool operator==(const ParameterWrite &a, const ParameterWrite &b);
+bool operator==(const BatchRead &a, const BatchRead &b);
+bool operator==(const Disconnect &a, const Disconnect &b);
+// All but seq, which only the store assigns.
+bool operator==(const Record &a, const Record &b);
+char *toString(const Record &record);
+
+} // namespace movra::records
+
+namespace records_test {
+
+using namespace movra::records;
+
+// Test mode for QStandardPaths, so nothing touches a real user's files.
+void isolate();
+
+// A stamped record, as the store would fill it, at `time` (UTC).
+Record record(const RecordData &data, const QDateTime &time, const QUuid &unit = QUuid());
+Attempt okAttempt(const QString &port = QStringLiteral("/dev/ttyUSB0"));
+Reading reading(Quantity q, double value, double reference, double tolerance);
+
+// A unit at `start` whose readings give it `verdict`: connection, zero to
+// two readings, disconnect.
+QUuid addUnit(RecordStore &store, const QDateTime &start, Verdict verdict,
+              const QString &port = QStringLiteral("COM3"));
+
+QByteArray fileHash(const QString &path);
+
+bool isRoot();
+
+// Makes a file or folder read-only for this process, root included
+// (chattr +i as root, permission bits otherwise) and undoes it when it goes.
+class ReadOnly
+{
+public:
+    explicit ReadOnly(const QString &path);
+    ~ReadOnly();
+    ReadOnly(const ReadOnly &) = delete;
+    ReadOnly &operator=(const ReadOnly &) = delete;
+
+    bool ok() const { return applied; }
+    QString how() const { return method; }
+    QString error() const { return why; }
+    void undo();
+
+private:
+    QString path;
+    QString method;
+    QString why;
+    bool applied = false;
+};
+
+// The helper program built with the tests.
+inline QString helperPath()
+{
+#ifdef MOVRA_RECORDS_HELPER
+    return QStringLiteral(MOVRA_RECORDS_HELPER);
+#else
+    return QString();
+#endif
+}
+
+} // namespace records_test

@@ -1,0 +1,291 @@
+// The copy to a central PostgreSQL database, against a real server this
+// program starts (initdb, pg_ctl, a Unix socket in a temporary folder):
+// idempotent, nothing lost or doubled when the server stops in the middle
+// of a copy, when two stations write at once, or when the tool is closed
+// with records waiting.
+
+#include <QBuffer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QtTest>
+
+#include "PgCluster.h"
+#include "RecordsTestSupport.h"
+#include "records/RecordStore.h"
+
+using namespace records_test;
+
+namespace {
+
+RecordStore::Options quickRetries()
+{
+    RecordStore::Options options;
+    options.centralRetryFirstMs = 50;
+    options.centralRetryMaxMs = 400;
+    return options;
+}
+
+// `units` units of ten records each, in the file when it returns.
+void writeUnits(RecordStore &store, int units)
+{
+    for (int u = 0; u < units; ++u) {
+        store.unitStarted(okAttempt());
+        for (int i = 0; i < 4; ++i) {
+            store.add(reading(Quantity::Temperature, 23 + i / 10.0, 23.1, 0.2));
+            store.add(reading(Quantity::Humidity, 50 + i, 51, 1.5));
+        }
+        store.unitEnded(Disconnect{EndedBy::Operator, {}});
+    }
+    store.waitForWrites();
+}
+
+void execLocal(const QString &path, const QString &sql)
+{
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("local"));
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY2(q.exec(sql), qPrintable(q.lastError().text()));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("local"));
+}
+
+QSet<QString> localIds(RecordStore &store)
+{
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    store.exportRecords({}, {}, RecordStore::Format::Json, &out);
+    QSet<QString> ids;
+    for (const QByteArray &line : out.data().split('\n')) {
+        if (!line.isEmpty())
+            ids.insert(QJsonDocument::fromJson(line).object().value("id").toString());
+    }
+    return ids;
+}
+
+} // namespace
+
+class CentralTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void copiesEveryKind();
+    void copyIsIdempotent();
+    void serverStopsDuringCopy();
+    void twoStationsAtOnce();
+    void closedWithRecordsWaiting();
+
+private:
+    QSet<QString> centralIds();
+    void checkNoSecret(const QSignalSpy &spy);
+
+    PgCluster cluster;
+    std::unique_ptr<QTemporaryDir> dir;
+    QString path;
+};
+
+void CentralTest::initTestCase()
+{
+    isolate();
+    REQUIRE_CLUSTER(cluster);
+}
+
+void CentralTest::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    path = dir->filePath(QStringLiteral("records.sqlite"));
+    QSqlQuery q(cluster.connection());
+    QVERIFY2(q.exec(QStringLiteral("DROP TABLE IF EXISTS records CASCADE")),
+             qPrintable(q.lastError().text()));
+}
+
+QSet<QString> CentralTest::centralIds()
+{
+    QSet<QString> ids;
+    QSqlQuery q(cluster.connection());
+    if (q.exec(QStringLiteral("SELECT id FROM records"))) {
+        while (q.next())
+            ids.insert(q.value(0).toString());
+    }
+    return ids;
+}
+
+// The password, plain or as written in the URL, appears in no message.
+void CentralTest::checkNoSecret(const QSignalSpy &spy)
+{
+    const QString encoded = QString::fromLatin1(QUrl::toPercentEncoding(cluster.password()));
+    for (const QList<QVariant> &args : spy) {
+        const QString text = args.at(0).toString();
+        QVERIFY2(!text.contains(cluster.password()) && !text.contains(encoded), qPrintable(text));
+    }
+}
+
+void CentralTest::copiesEveryKind()
+{
+    RecordStore store(quickRetries());
+    store.setStation(QStringLiteral("一号工位"));
+    QVERIFY(store.open(path));
+    QVERIFY(store.startCentral(cluster.url()));
+    const QUuid unit = store.unitStarted(okAttempt());
+    store.add(reading(Quantity::Temperature, 23.4, 23.0, 0.5));
+    store.add(reading(Quantity::Humidity, 47.5, 50.0, 2.0));
+    store.add(ParameterWrite{Parameter::HumiOffset, -1.5, true});
+    store.add(BatchRead{1, 9600, std::nullopt, -1.5, 0});
+    store.unitEnded(Disconnect{EndedBy::PortLost, QStringLiteral("拔出")});
+    Attempt refused = okAttempt();
+    refused.reason = QStringLiteral("无应答");
+    store.attemptFailed(refused);
+    QTRY_COMPARE_WITH_TIMEOUT(cluster.count(), qint64(7), 20000);
+    QTRY_COMPARE(store.waitingForCentral(), qint64(0));
+
+    QSqlQuery q(cluster.connection());
+    QVERIFY(q.exec(QStringLiteral(
+        "SELECT kind, quantity, value, reference, deviation, pass, station, unit::text,"
+        " batch_humi_offset, batch_temp_offset, ended_by, reason, utc_offset"
+        " FROM records ORDER BY t, kind")));
+    QStringList kinds;
+    while (q.next()) {
+        kinds << q.value(0).toString();
+        QCOMPARE(q.value(6).toString(), QStringLiteral("一号工位"));
+        if (q.value(0).toString() == QLatin1String("reading") &&
+            q.value(1).toString() == QLatin1String("humidity")) {
+            QCOMPARE(q.value(2).toDouble(), 47.5);
+            QCOMPARE(q.value(4).toDouble(), -2.5);
+            QCOMPARE(q.value(5).toBool(), false);
+            QCOMPARE(q.value(7).toString(), unit.toString(QUuid::WithoutBraces));
+        }
+        if (q.value(0).toString() == QLatin1String("batch")) {
+            QCOMPARE(q.value(8).toDouble(), -1.5);
+            QVERIFY(q.value(9).isNull());
+        }
+        if (q.value(0).toString() == QLatin1String("disconnect")) {
+            QCOMPARE(q.value(10).toString(), QStringLiteral("port_lost"));
+            QCOMPARE(q.value(11).toString(), QStringLiteral("拔出"));
+        }
+    }
+    QCOMPARE(kinds.size(), 7);
+    QVERIFY(q.exec(QStringLiteral("SELECT passed, failed FROM units")));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toInt(), 1);
+    QCOMPARE(q.value(1).toInt(), 1);
+    QCOMPARE(centralIds(), localIds(store));
+}
+
+// Sent again, from the same file with its copy position lost and from a
+// copy of the file: still one row per record.
+void CentralTest::copyIsIdempotent()
+{
+    {
+        RecordStore store(quickRetries());
+        QVERIFY(store.open(path));
+        QVERIFY(store.startCentral(cluster.url()));
+        writeUnits(store, 5);
+        QTRY_COMPARE_WITH_TIMEOUT(store.waitingForCentral(), qint64(0), 20000);
+    }
+    QCOMPARE(cluster.count(), qint64(50));
+    execLocal(path, QStringLiteral("DELETE FROM copy_state"));
+    const QString copy = dir->filePath(QStringLiteral("copy.sqlite"));
+    QVERIFY(QFile::copy(path, copy));
+    for (const QString &file : {path, copy}) {
+        RecordStore store(quickRetries());
+        QVERIFY(store.open(file));
+        QVERIFY(store.startCentral(cluster.url()));
+        QTRY_COMPARE_WITH_TIMEOUT(store.waitingForCentral(), qint64(0), 20000);
+        QCOMPARE(cluster.count(), qint64(50));
+    }
+}
+
+void CentralTest::serverStopsDuringCopy()
+{
+    const int units = 2000; // 20000 records: 40 batches, a few seconds of copying
+    RecordStore store(quickRetries());
+    QSignalSpy problems(&store, &RecordStore::problem);
+    QSignalSpy recovered(&store, &RecordStore::recovered);
+    QVERIFY(store.open(path));
+    writeUnits(store, units);
+    QVERIFY(store.startCentral(cluster.url()));
+    QTRY_VERIFY_WITH_TIMEOUT(cluster.count() > 0, 20000);
+    QVERIFY(cluster.stop());
+    qInfo("server stopped with %lld of %d records copied",
+          store.recordCount() - store.waitingForCentral(), units * 10);
+    QTRY_VERIFY_WITH_TIMEOUT(!problems.isEmpty(), 20000);
+    QVERIFY2(problems.at(0).at(0).toString().contains(QStringLiteral("无法连接")),
+             qPrintable(problems.at(0).at(0).toString()));
+    QVERIFY(store.waitingForCentral() > 0); // stopped before the end
+
+    // More records while the server is away.
+    writeUnits(store, 10);
+    QString why;
+    QVERIFY2(cluster.start(&why), qPrintable(why));
+    QTRY_COMPARE_WITH_TIMEOUT(store.waitingForCentral(), qint64(0), 60000);
+    const qint64 expected = (units + 10) * 10;
+    QCOMPARE(cluster.count(), expected);
+    QCOMPARE(centralIds(), localIds(store));
+    QCOMPARE(problems.count(), 1);
+    QCOMPARE(recovered.count(), 1);
+    checkNoSecret(problems);
+    checkNoSecret(recovered);
+}
+
+// Two processes, two local files, one central table created by whichever
+// comes first.
+void CentralTest::twoStationsAtOnce()
+{
+    const int each = 3000;
+    QProcess a;
+    QProcess b;
+    a.start(helperPath(), {QStringLiteral("station"), dir->filePath("a.sqlite"), cluster.url(),
+                           QStringLiteral("A"), QString::number(each)});
+    b.start(helperPath(), {QStringLiteral("station"), dir->filePath("b.sqlite"), cluster.url(),
+                           QStringLiteral("B"), QString::number(each)});
+    QVERIFY(a.waitForFinished(150000));
+    QVERIFY(b.waitForFinished(150000));
+    const QByteArray outA = a.readAllStandardOutput();
+    const QByteArray outB = b.readAllStandardOutput();
+    QVERIFY2(a.exitCode() == 0 && outA.contains("done"), outA.constData());
+    QVERIFY2(b.exitCode() == 0 && outB.contains("done"), outB.constData());
+    QVERIFY2(!outA.contains("problem") && !outB.contains("problem"), (outA + outB).constData());
+    QCOMPARE(cluster.count(QStringLiteral("station = 'A'")), qint64(each));
+    QCOMPARE(cluster.count(QStringLiteral("station = 'B'")), qint64(each));
+    QCOMPARE(cluster.count(), qint64(2 * each));
+}
+
+void CentralTest::closedWithRecordsWaiting()
+{
+    QVERIFY(cluster.stop());
+    {
+        RecordStore store(quickRetries());
+        QSignalSpy problems(&store, &RecordStore::problem);
+        QVERIFY(store.open(path));
+        QVERIFY(store.startCentral(cluster.url()));
+        writeUnits(store, 5);
+        QTRY_VERIFY_WITH_TIMEOUT(!problems.isEmpty(), 20000);
+        QCOMPARE(store.waitingForCentral(), qint64(50));
+        checkNoSecret(problems);
+    }
+    QString why;
+    QVERIFY2(cluster.start(&why), qPrintable(why));
+    RecordStore store(quickRetries());
+    QVERIFY(store.open(path));
+    QVERIFY(store.startCentral(cluster.url()));
+    QTRY_COMPARE_WITH_TIMEOUT(cluster.count(), qint64(50), 20000);
+    QTRY_COMPARE(store.waitingForCentral(), qint64(0));
+    QCOMPARE(centralIds(), localIds(store));
+}
+
+QTEST_GUILESS_MAIN(CentralTest)
+#include "tst_records_central.moc"
