@@ -158,6 +158,7 @@ signals:
     void writeConfirmed(qint32 code, qint32 value);
     void writeRejected(qint32 code);
     void requestTimedOut(qint32 code);
+    void batchStarted(bool write);
     void batchFinished(bool write, int failures, const QString &summary);
     void frameSent(qint32 code, const QByteArray &frame);
     void replySettled(qint32 code);

@@ -27,6 +27,7 @@ void Session::startBatchRead()
     m_batchRead.active = true;
     m_batchRead.step = ReqReadAddress;
     emit logMessage(Tr::tr("批量读取参数开始"));
+    emit batchStarted(false);
 }
 
 void Session::startBatchWrite()
@@ -37,6 +38,7 @@ void Session::startBatchWrite()
     m_batchWrite.active = true;
     m_batchWrite.step = ReqWriteTempCorrection;
     emit logMessage(Tr::tr("批量写入参数开始"));
+    emit batchStarted(true);
 }
 
 void Session::batchWriteStep()

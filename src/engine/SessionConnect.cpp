@@ -84,6 +84,7 @@ void Session::checkHandshake(const QByteArray &block, qint32 probe)
     if (m_readParamOnConnect) {
         m_batchRead.active = true;
         m_batchRead.step = ReqReadAddress;
+        emit batchStarted(false);
     }
     emit replySettled(probe);
     emit connected(identity);
