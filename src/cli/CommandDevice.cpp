@@ -103,7 +103,7 @@ void DeviceRun::announce(Identity identity)
     if (m_inv.stationGiven || identity.station < 0)
         s.setStation(quint8(m_inv.station));
     m_out.event(identifiedEvent(identity, s.lastRequest()));
-    m_sink.connected(identity);
+    m_sink.connected(identity, identText(identity, s.lastRequest()));
 }
 
 int DeviceRun::readings()

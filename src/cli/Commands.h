@@ -18,6 +18,7 @@ enum Status : int {
 };
 
 int runPorts(const Invocation &inv, Output &out);
+int runRecordsExport(const Invocation &inv, Output &out);
 
 // identify, read, params, write and check: connect, do the command, end.
 class DeviceRun

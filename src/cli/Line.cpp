@@ -115,6 +115,8 @@ Line::Outcome Line::exchange(qint32 code, qint32 value, Stop stop)
     m_measurement.reset();
     m_parameters = {};
     m_session.request(code, value, timeoutTicks(code));
+    // On the wire now, not after a pass of the event loop.
+    m_session.port().flush();
     return run(code, stop, 0);
 }
 

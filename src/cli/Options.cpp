@@ -193,7 +193,12 @@ const OptionSpec kOptions[] = {
     {"--since", "a date or a date and time, e.g. 2024-05-01 or 2024-05-01T08:00", kExport,
      [](const QString &v, Invocation &i) { return toDate(v, &i.since); }, false},
     {"--until", "a date or a date and time, e.g. 2024-05-31 or 2024-05-31T18:00", kExport,
-     [](const QString &v, Invocation &i) { return toDate(v, &i.until); }, false},
+     [](const QString &v, Invocation &i) {
+         // A day is taken whole: up to the next midnight.
+         const bool ok = toDate(v, &i.until);
+         if (ok && v.size() == 10)
+             i.until = i.until.addDays(1);
+         return ok; }, false},
     {"--format", "csv or json", kExport,
      [](const QString &v, Invocation &i) {
          i.format = v;

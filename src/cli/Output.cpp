@@ -1,5 +1,7 @@
 #include "cli/Output.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <cstdio>
 
 #ifdef _WIN32
@@ -57,39 +59,46 @@ void writeLine(std::FILE *stream, const QByteArray &line)
 
 Event::Event(const char *name)
 {
-    raw("event", jsonString(QLatin1String(name)));
+    raw(QStringLiteral("event"), jsonString(QLatin1String(name)));
 }
 
-Event &Event::raw(const char *key, const QByteArray &value)
+Event &Event::raw(const QString &key, const QByteArray &value)
 {
     m_json += m_json.isEmpty() ? "{" : ",";
-    m_json += jsonString(QLatin1String(key)) + ':' + value;
+    m_json += jsonString(key) + ':' + value;
     return *this;
+}
+
+Event &Event::value(const QString &key, const QJsonValue &value)
+{
+    // Qt writes a lone value only inside an array or an object.
+    const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    return raw(key, array.mid(1, array.size() - 2));
 }
 
 Event &Event::text(const char *key, const QString &value)
 {
-    return raw(key, jsonString(value));
+    return raw(QLatin1String(key), jsonString(value));
 }
 
 Event &Event::number(const char *key, qint64 value)
 {
-    return raw(key, QByteArray::number(value));
+    return raw(QLatin1String(key), QByteArray::number(value));
 }
 
 Event &Event::tenths(const char *key, qint64 value)
 {
-    return raw(key, tenthsText(value).toLatin1());
+    return raw(QLatin1String(key), tenthsText(value).toLatin1());
 }
 
 Event &Event::flag(const char *key, bool value)
 {
-    return raw(key, value ? "true" : "false");
+    return raw(QLatin1String(key), value ? "true" : "false");
 }
 
 Event &Event::null(const char *key)
 {
-    return raw(key, "null");
+    return raw(QLatin1String(key), "null");
 }
 
 QByteArray Event::json() const
@@ -107,6 +116,11 @@ void Output::error(int status, const QString &message)
     writeLine(stderr, "movra: " + message.toUtf8());
     if (m_json)
         writeLine(stdout, Event("error").number("code", status).text("message", message).json());
+}
+
+void Output::warning(const QString &text)
+{
+    writeLine(stderr, "movra: warning: " + text.toUtf8());
 }
 
 void Output::progress(const QString &text)

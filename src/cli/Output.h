@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QJsonValue>
 #include <QString>
 
 namespace movra::cli {
@@ -20,6 +21,8 @@ public:
     Event &tenths(const char *key, qint64 value); // 251 -> 25.1
     Event &flag(const char *key, bool value);
     Event &null(const char *key);
+    // Any JSON value, under a key that is not a literal.
+    Event &value(const QString &key, const QJsonValue &value);
 
     // The line shown without --json.
     QString line;
@@ -27,7 +30,7 @@ public:
     QByteArray json() const;
 
 private:
-    Event &raw(const char *key, const QByteArray &value);
+    Event &raw(const QString &key, const QByteArray &value);
     QByteArray m_json;
 };
 
@@ -39,6 +42,8 @@ public:
     void event(const Event &event);
     void error(int status, const QString &message);
     void progress(const QString &text);
+    // A line on stderr that changes nothing about the outcome.
+    void warning(const QString &text);
 
 private:
     bool m_json;

@@ -18,7 +18,7 @@ class RecordSink
 public:
     virtual ~RecordSink() = default;
 
-    virtual void connected(const Identity & /*identity*/) {}
+    virtual void connected(const Identity & /*identity*/, const QString & /*ident*/) {}
     virtual void connectFailed(const QString & /*port*/, qint32 /*baud*/, bool /*testMode*/,
                                const QString & /*reason*/)
     {

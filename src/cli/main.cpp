@@ -2,9 +2,11 @@
 // tests. `movra --help` prints the contract.
 #include <QCoreApplication>
 #include <cstdio>
+#include <memory>
 
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
+#include "cli/StoreSink.h"
 #include "cli/Usage.h"
 
 using namespace movra::cli;
@@ -31,8 +33,7 @@ int main(int argc, char *argv[])
     case Command::Ports:
         return runPorts(inv, out);
     case Command::RecordsExport:
-        out.error(kUsage, QStringLiteral("records export: this build has no record store"));
-        return kUsage;
+        return runRecordsExport(inv, out);
     default:
         break;
     }
@@ -42,7 +43,16 @@ int main(int argc, char *argv[])
         out.error(kUsage, error);
         return kUsage;
     }
-    RecordSink noRecords;
-    DeviceRun run(inv, choice, out, noRecords);
+    // Declared first, so that it goes last, when every record is in.
+    std::unique_ptr<RecordSink> sink = std::make_unique<RecordSink>();
+    if (!inv.noRecords) {
+        StoreChoice store;
+        if (!chooseStore(inv.db, &store, &error)) {
+            out.error(kUsage, error);
+            return kUsage;
+        }
+        sink = std::make_unique<StoreSink>(store, out);
+    }
+    DeviceRun run(inv, choice, out, *sink);
     return run.run();
 }

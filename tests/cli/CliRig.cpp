@@ -100,7 +100,8 @@ Run Rig::runProgram(const QString &program, const QStringList &args, const Watch
     p.setProcessEnvironment(env);
     QEventLoop loop;
     QObject::connect(&p, &QProcess::readyReadStandardOutput, &loop, [&] {
-        r.out += QString::fromUtf8(p.readAllStandardOutput());
+        r.rawOut += p.readAllStandardOutput();
+        r.out = QString::fromUtf8(r.rawOut);
         if (watch)
             watch(p, r.out);
     });
@@ -119,7 +120,8 @@ Run Rig::runProgram(const QString &program, const QStringList &args, const Watch
         QTest::qFail(qPrintable(program + QStringLiteral(" did not end in time")), __FILE__,
                      __LINE__);
     }
-    r.out += QString::fromUtf8(p.readAllStandardOutput());
+    r.rawOut += p.readAllStandardOutput();
+    r.out = QString::fromUtf8(r.rawOut);
     r.err = QString::fromUtf8(p.readAllStandardError());
     if (p.exitStatus() == QProcess::NormalExit)
         r.status = p.exitCode();
@@ -134,6 +136,16 @@ Run Rig::runOnDevice(const QStringList &args, const Watch &watch)
 {
     return run(QStringList{QStringLiteral("--port"), m_port, QStringLiteral("--no-records")} + args,
                watch);
+}
+
+Run Rig::runRecording(const QStringList &args, const Watch &watch)
+{
+    return run(QStringList{QStringLiteral("--port"), m_port} + args, watch);
+}
+
+QString Rig::recordsFile() const
+{
+    return configDir() + QStringLiteral("/MovraTestTool/records.sqlite");
 }
 
 QByteArray frameOf(qint32 code, qint32 value, quint8 station, bool testMode)

@@ -19,6 +19,7 @@ struct Run
     int status = -1; // the exit status; -1 when it crashed or had to be killed
     QString out;
     QString err;
+    QByteArray rawOut; // as written, byte-order mark and all
 
     QStringList outLines() const;
     QStringList errLines() const;
@@ -57,6 +58,10 @@ public:
                    int timeoutMs = 30000);
     // The device's port and --no-records come first; args follow.
     Run runOnDevice(const QStringList &args, const Watch &watch = {});
+    // The same, keeping records where the window keeps them.
+    Run runRecording(const QStringList &args, const Watch &watch = {});
+    // The window's record store, in this rig's configuration folder.
+    QString recordsFile() const;
 
 private:
     QTemporaryDir m_dir;
