@@ -54,6 +54,7 @@ MovraTestTool::MovraTestTool(QWidget *) : QMainWindow(nullptr)
     ui.textEdit->setMarkdown(QString::fromUtf8(kWelcomeMarkdown));
 
     wireControls();
+    setUpRecording();
 }
 
 MovraTestTool::~MovraTestTool()

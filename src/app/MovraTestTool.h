@@ -11,11 +11,17 @@
 
 #include "engine/Session.h"
 #include "engine/TickScheduler.h"
+#include "records/RecordStore.h"
 #include "ui_MovraTestTool.h"
 
 class QMenu;
 class QAction;
 class QSettings;
+class RecordsWindow;
+
+namespace movra::records {
+class SessionRecorder;
+}
 
 class MovraTestTool : public QMainWindow
 {
@@ -78,6 +84,8 @@ private:
     // src/app/ToolsMenu.cpp
     void addToolItems();
     void saveLog();
+    void setUpRecording();
+    void showRecords();
 
     // src/app/Settings.cpp
     void loadSettings(QSettings &settings);
@@ -112,8 +120,14 @@ private:
     QAction *selectAllAction = nullptr;
     QAction *clearAction = nullptr;
     QAction *saveLogAction = nullptr;
+    QAction *recordsAction = nullptr;
 
     qint32 savedBaudIndex = 0;
     bool refreshingPorts = false;
     bool portErrorShowing = false;
+
+    // Declared after the engine: the recorder goes before what it listens to.
+    movra::records::RecordStore records;
+    movra::records::SessionRecorder *recorder = nullptr;
+    RecordsWindow *recordsWindow = nullptr;
 };

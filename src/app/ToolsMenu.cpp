@@ -12,6 +12,14 @@
 #include <QStandardPaths>
 #include <QTextStream>
 
+#include "records/SessionRecorder.h"
+#include "records/StationConfig.h"
+#include "ui/RecordsWindow.h"
+
+#ifndef MOVRA_VERSION
+#define MOVRA_VERSION "unknown"
+#endif
+
 void MovraTestTool::addToolItems()
 {
     logMenu->addSeparator();
@@ -20,6 +28,34 @@ void MovraTestTool::addToolItems()
     // The form has always had a "日志保存" action; this puts it to use.
     connect(saveLogAction, &QAction::triggered, ui.action, &QAction::trigger);
     connect(ui.action, &QAction::triggered, this, [this] { saveLog(); });
+
+    recordsAction = new QAction(tr("测试记录…"), ui.textEdit);
+    logMenu->addAction(recordsAction);
+    connect(recordsAction, &QAction::triggered, this, [this] { showRecords(); });
+}
+
+void MovraTestTool::setUpRecording()
+{
+    using namespace movra::records;
+    const StationConfig station = StationConfig::load(stationIniPath(settingsPath));
+    records.setStation(station.stationName());
+    records.setToolVersion(QStringLiteral(MOVRA_VERSION));
+    recorder = new SessionRecorder(engine, records, recordsPath(settingsPath), station.url);
+    // Only trouble is told: recording itself adds nothing to the log.
+    connect(&records, &RecordStore::problem, this, &MovraTestTool::appendLog);
+    connect(&records, &RecordStore::recovered, this, &MovraTestTool::appendLog);
+}
+
+void MovraTestTool::showRecords()
+{
+    recorder->openStore();
+    if (!recordsWindow) {
+        recordsWindow = new RecordsWindow(&records, this);
+        recordsWindow->setWindowFlag(Qt::Window);
+    }
+    recordsWindow->show();
+    recordsWindow->raise();
+    recordsWindow->activateWindow();
 }
 
 void MovraTestTool::saveLog()
