@@ -5,7 +5,7 @@
 //   movra_bench_run [--short] [--bin DIR] [--report FILE] [--only LIST] [--strict]
 //
 // --short     the CI form: every measurement runs, briefly; no verdicts
-// --only      comma list of: micro, startup, idle, load, latency
+// --only      comma list of: micro, startup, idle, wakeups, load, latency
 // --report    also write the table as Markdown to FILE
 // --strict    exit 1 when a budget is missed (full form only)
 // --trace     record every tick in the load and latency runs and tell
@@ -29,7 +29,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <memory>
+#include <vector>
 
 #include "Clock.h"
 #include "link/Protocol.h"
@@ -127,9 +129,14 @@ public:
     explicit Child(const QString &name) : m_name(name) {}
     ~Child() { kill(); }
 
-    bool start(const QString &program, const QStringList &args, const QString &configDir)
+    bool start(const QString &program, const QStringList &args, const QString &configDir,
+               const QString &tickMode = QString())
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        // How the tool runs its ticks: its own default unless asked.
+        env.remove(QStringLiteral("MOVRA_TICK"));
+        if (!tickMode.isEmpty())
+            env.insert(QStringLiteral("MOVRA_TICK"), tickMode);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         // Each window keeps its settings file to itself.
         if (!configDir.isEmpty()) {
@@ -392,8 +399,22 @@ Latencies replyLatencies(const Child &sim, const Child &tool)
 
 // How regular the ticks were: the gaps between starts, and the ticks lost
 // (a gap of two periods or more drops the late ones; Qt does not catch up).
-void tickFigures(const QString &section, const QVector<qint64> &ticks)
+// A tool woken only when due runs skipped ticks together, so its gaps say
+// nothing; its scheduler counts the ticks it lost to lateness itself.
+void tickFigures(const QString &section, const Child &tool)
 {
+    const QVector<qint64> ticks = toolTicks(tool);
+    for (const QString &l : tool.lines()) {
+        if (l.startsWith(QLatin1String("LOST "))) {
+            const qint64 lost = l.mid(5).toLongLong();
+            figure(section, QStringLiteral("ticks run; ticks lost (woken when due)"),
+                   QString::number(ticks.size()) + QStringLiteral("; ") + QString::number(lost) +
+                       QStringLiteral(" (") +
+                       num(100.0 * double(lost) / double(qMax(1, int(ticks.size() + lost))), 3) +
+                       QStringLiteral(" %)"));
+            return;
+        }
+    }
     QVector<double> gaps;
     int lost = 0, over11 = 0;
     for (int i = 1; i < ticks.size(); ++i) {
@@ -493,6 +514,9 @@ bool runMicro()
     figure(s, QStringLiteral("textToTenths"), ns(get("BM_textToTenths")));
     figure(s, QStringLiteral("idle tick, not connected"), ns(get("BM_tickIdle/linkState:0")));
     figure(s, QStringLiteral("idle tick, connected"), ns(get("BM_tickIdle/linkState:3")));
+    // The scheduler's kIdleWakeTicks.
+    figure(s, QStringLiteral("ticks run on one idle wake-up (200, through the window's slot)"),
+           ns(get("BM_catchUpIdleTicks")));
     figure(s, QStringLiteral("tick taking a 100-byte block (not recognised)"),
            ns(get("BM_tickTakes100ByteGarbage")));
     figure(s, QStringLiteral("tick taking a 100-byte block (reading, shown and logged)"),
@@ -559,7 +583,8 @@ struct ConnectedTool
     SimRun sim;
     std::unique_ptr<Child> tool;
 
-    bool start(const QString &name, int baud, const QStringList &extra)
+    bool start(const QString &name, int baud, const QStringList &extra,
+               const QString &tickMode = QString())
     {
         if (!sim.start(name + QStringLiteral("-sim"), baud))
             return false;
@@ -568,7 +593,7 @@ struct ConnectedTool
                             QString::number(baud)};
         args << extra;
         return tool->start(QStringLiteral("movra_bench_tool"), args,
-                           workDir + QStringLiteral("/cfg-") + name);
+                           workDir + QStringLiteral("/cfg-") + name, tickMode);
     }
     bool ready(const QString &tag) { return tool->waitFor(tag, 30000) > 0; }
     bool finish()
@@ -724,6 +749,142 @@ bool runIdle()
     return true;
 }
 
+// Voluntary context switches over all the process's threads: each one is a
+// wait for an event that ended, so a wake-up.
+qint64 wakeups(qint64 pid)
+{
+    qint64 total = 0;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString &t : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile f(tasks.filePath(t) + QStringLiteral("/status"));
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : f.readAll().split('\n'))
+            if (line.startsWith("voluntary_ctxt_switches:"))
+                total += line.mid(24).trimmed().toLongLong();
+    }
+    return total;
+}
+
+// The tool with its ticks every 10 ms (before) and only when due (after), in
+// four states, next to the bare 10 ms window, all at the same time.
+bool runWakeups()
+{
+    const int seconds = shortForm ? 4 : 60;
+    struct State
+    {
+        const char *name;
+        const char *arg;
+        const char *ready;
+    };
+    const State states[] = {{"idle, not connected", nullptr, "SHOWN"},
+                            {"connected, idle", nullptr, "CONNECTED"},
+                            {"polling both values once a second", "--poll", "POLLING"},
+                            {"during batch reads", "--batches", "BATCHING"}};
+    const QString modes[] = {QStringLiteral("every"), QStringLiteral("due")};
+
+    Child base(QStringLiteral("wake-base"));
+    std::vector<std::unique_ptr<Child>> idle;
+    std::vector<std::unique_ptr<ConnectedTool>> connected;
+    // Processes in the order of the table: per state, before then after.
+    QVector<qint64> pids;
+    if (!base.start(QStringLiteral("movra_bench_baseline"), {}, QString()) ||
+        base.waitFor(QStringLiteral("SHOWN"), 20000) < 0)
+        return false;
+    for (const State &st : states) {
+        for (const QString &mode : modes) {
+            const QString name = QStringLiteral("wake-%1-%2").arg(pids.size() / 2).arg(mode);
+            if (!st.arg && qstrcmp(st.ready, "SHOWN") == 0) {
+                idle.push_back(std::make_unique<Child>(name));
+                Child &c = *idle.back();
+                if (!c.start(QStringLiteral("movra_bench_tool"), {},
+                             workDir + QStringLiteral("/cfg-") + name, mode) ||
+                    c.waitFor(QStringLiteral("SHOWN"), 20000) < 0)
+                    return false;
+                pids.append(c.pid());
+                continue;
+            }
+            connected.push_back(std::make_unique<ConnectedTool>());
+            ConnectedTool &t = *connected.back();
+            QStringList extra;
+            if (st.arg)
+                extra << QLatin1String(st.arg);
+            if (!t.start(name, 9600, extra, mode) || !t.ready(QLatin1String(st.ready)))
+                return false;
+            pids.append(t.tool->pid());
+        }
+    }
+    sleepMs(2000); // past start-up and the first reading
+
+    pids.prepend(base.pid());
+    QVector<qint64> cpu0, wake0, cpu1, wake1;
+    for (qint64 pid : pids) {
+        cpu0.append(cpuNs(pid));
+        wake0.append(wakeups(pid));
+    }
+    const qint64 t0 = nowNs();
+    note(QStringLiteral("counting wake-ups and CPU for %1 s").arg(seconds));
+    sleepMs(seconds * 1000);
+    for (qint64 pid : pids) {
+        cpu1.append(cpuNs(pid));
+        wake1.append(wakeups(pid));
+    }
+    const double span = double(nowNs() - t0) / 1e9;
+    bool running = base.running();
+    for (const auto &c : idle)
+        running = running && c->running();
+    for (const auto &t : connected)
+        running = running && t->tool->running();
+    if (!running) {
+        note(QStringLiteral("a measured process ended early"));
+        return false;
+    }
+
+    auto perSecond = [&](int i) { return double(wake1.at(i) - wake0.at(i)) / span; };
+    auto cpuMs = [&](int i) { return double(cpu1.at(i) - cpu0.at(i)) / kMs / span; };
+    const QString s =
+        QStringLiteral("wake-ups and CPU, side by side over %1 s: bare 10 ms window / tool "
+                       "ticking every 10 ms (before) / tool woken when due (after)")
+            .arg(seconds);
+    figure(s, QStringLiteral("bare 10 ms window"),
+           num(perSecond(0)) + QStringLiteral(" wake-ups/s, ") + num(cpuMs(0), 2) +
+               QStringLiteral(" ms/s CPU"));
+    for (int i = 0; i < int(std::size(states)); ++i) {
+        const int before = 1 + 2 * i, after = 2 + 2 * i;
+        QString budget;
+        int verdict = -1;
+        if (i == 0) {
+            budget = QStringLiteral("after ≤ 1");
+            verdict = perSecond(after) <= 1.0;
+        } else if (i == 2) {
+            budget = QStringLiteral("after ≤ 10");
+            verdict = perSecond(after) <= 10.0;
+        }
+        figure(s, QStringLiteral("wake-ups/s, %1: before / after").arg(QLatin1String(states[i].name)),
+               num(perSecond(before)) + QStringLiteral(" / ") + num(perSecond(after)), budget,
+               verdict);
+        budget.clear();
+        verdict = -1;
+        if (i == 2) {
+            budget = QStringLiteral("after ≤ ½ bare window");
+            verdict = cpuMs(after) <= 0.5 * cpuMs(0);
+        }
+        figure(s, QStringLiteral("CPU ms/s, %1: before / after").arg(QLatin1String(states[i].name)),
+               num(cpuMs(before), 2) + QStringLiteral(" / ") + num(cpuMs(after), 2) +
+                   QStringLiteral(" (") + num(cpuMs(after) / cpuMs(0), 2) +
+                   QStringLiteral("× bare window)"),
+               budget, verdict);
+    }
+
+    base.kill();
+    for (const auto &c : idle)
+        c->kill();
+    bool clean = true;
+    for (const auto &t : connected)
+        clean = t->finish() && clean;
+    return clean;
+}
+
 bool runLoaded()
 {
     const int seconds = shortForm ? 4 : 150;
@@ -753,7 +914,7 @@ bool runLoaded()
         QStringLiteral("periodic requests, busy loop on the other core (%1 s)").arg(seconds);
     intervalFigures(section, intervals, true);
     if (traceTicks)
-        tickFigures(section, toolTicks(*t.tool));
+        tickFigures(section, *t.tool);
     // The short form only proves the run works; a crowded CI machine may
     // fit a single request into its few seconds.
     return shortForm || !intervals.isEmpty();
@@ -799,7 +960,7 @@ bool runLatency()
             figure(s, QStringLiteral("%1 Bd: taking tick → labels painted, p50 / p99 / max").arg(rate),
                    num(b.p50, 2) + QStringLiteral(" / ") + num(b.p99, 2) + QStringLiteral(" / ") +
                        num(b.max, 2) + QStringLiteral(" ms"));
-            tickFigures(s + QStringLiteral(", %1 Bd").arg(rate), toolTicks(*t.tool));
+            tickFigures(s + QStringLiteral(", %1 Bd").arg(rate), *t.tool);
         }
     }
     return true;
@@ -894,7 +1055,7 @@ int main(int argc, char *argv[])
             only = args.at(++i).split(QLatin1Char(','));
         else {
             std::fprintf(stderr, "usage: movra_bench_run [--short] [--strict] [--trace] [--bin DIR] "
-                                 "[--report FILE] [--only micro,startup,idle,load,latency]\n");
+                                 "[--report FILE] [--only micro,startup,idle,wakeups,load,latency]\n");
             return 2;
         }
     }
@@ -916,6 +1077,8 @@ int main(int argc, char *argv[])
         ok = runStartup();
     if (ok && wanted("idle"))
         ok = runIdle();
+    if (ok && wanted("wakeups"))
+        ok = runWakeups();
     if (ok && wanted("load"))
         ok = runLoaded();
     if (ok && wanted("latency"))

@@ -5,14 +5,18 @@
 //   movra_bench_tool                      start, show, idle
 //   --port PATH --baud N                  connect to PATH at N baud
 //   --poll                                then read both values every second
+//   --batches                             or run batch reads, one after the other
 //   --prefill N                           put N lines in the log pane first
 //   --manual-reads N --gap-ms MIN:MAX     press "read manually" N times
 //   --quit-when-shown                     end once shown (to profile start-up)
-//   --trace-ticks                         also record when each 10 ms tick starts
+//   --trace-ticks                         also record when each tick runs
 //
-// Output: MAIN, SHOWN, CONNECTED, POLLING, DONE lines as they happen; on
-// "quit" from stdin (or its end) the label paints: LABEL <ns> temp|humi <text>,
-// and with --trace-ticks the ticks: TICK <ns>.
+// MOVRA_TICK=every or =due chooses how the window runs its ticks.
+//
+// Output: MAIN, SHOWN, CONNECTED, POLLING, BATCHING, DONE lines as they
+// happen; on "quit" from stdin (or its end) the label paints: LABEL <ns>
+// temp|humi <text>, and with --trace-ticks the ticks: TICK <ns>, and the
+// ticks the scheduler lost to lateness: LOST <n>.
 
 #include <QApplication>
 #include <QCheckBox>
@@ -42,6 +46,7 @@ struct Options
     QString port;
     int baud = 9600;
     bool poll = false;
+    bool batches = false;
     int prefill = 0;
     int manualReads = 0;
     int gapMin = 100;
@@ -65,6 +70,8 @@ bool parse(const QStringList &args, Options *o)
             o->quitWhenShown = true;
         else if (a == QLatin1String("--poll"))
             o->poll = true;
+        else if (a == QLatin1String("--batches"))
+            o->batches = true;
         else if (a == QLatin1String("--prefill") && hasValue)
             o->prefill = args.at(++i).toInt();
         else if (a == QLatin1String("--manual-reads") && hasValue)
@@ -140,35 +147,29 @@ private:
     QVector<Paint> m_paints;
 };
 
-// Sees every event of the program, so only for runs that look into timing:
-// the start of each tick (the window's 10 ms timer is its only one).
-class TickTrace : public QObject
+// Only for runs that look into timing: the moment each tick runs. Woken
+// only when due, the window runs the skipped ticks together on waking.
+class TickTrace
 {
 public:
-    TickTrace()
+    explicit TickTrace(MovraTestTool &window) : m_ticker(window.ticker())
     {
         m_ticks.reserve(200000);
-        QCoreApplication::instance()->installEventFilter(this);
-    }
-
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Timer) {
-            auto *timer = qobject_cast<QTimer *>(watched);
-            if (timer && timer->interval() == 10)
-                m_ticks.append(nowNs());
-        }
-        return false;
+        QObject::connect(&m_ticker, &movra::TickScheduler::tick,
+                         [this] { m_ticks.append(nowNs()); });
     }
 
     void dump() const
     {
         for (qint64 ns : m_ticks)
             std::printf("TICK %lld\n", static_cast<long long>(ns));
+        if (m_ticker.mode() == movra::TickScheduler::Mode::WhenDue)
+            std::printf("LOST %llu\n", static_cast<unsigned long long>(m_ticker.ticksLost()));
         std::fflush(stdout);
     }
 
 private:
+    movra::TickScheduler &m_ticker;
     QVector<qint64> m_ticks;
 };
 
@@ -198,7 +199,7 @@ int main(int argc, char *argv[])
     LabelWatch watch(temp, humi);
     std::unique_ptr<TickTrace> ticks;
     if (o.traceTicks)
-        ticks = std::make_unique<TickTrace>();
+        ticks = std::make_unique<TickTrace>(window);
 
     auto quit = [&] {
         watch.dump();
@@ -235,6 +236,14 @@ int main(int argc, char *argv[])
         control<QCheckBox>(window, "checkBox_6")->click();
         report("POLLING", nowNs());
     };
+    // One batch read after the other, for as long as the run lasts.
+    auto startBatches = [&] {
+        auto *read = control<QPushButton>(window, "readButton");
+        QObject::connect(&window.session(), &movra::Session::batchFinished, read,
+                         [read] { QTimer::singleShot(0, read, &QPushButton::click); });
+        read->click();
+        report("BATCHING", nowNs());
+    };
     QTimer waitConnected;
     int waitedMs = 0;
     QObject::connect(&waitConnected, &QTimer::timeout, [&] {
@@ -245,6 +254,8 @@ int main(int argc, char *argv[])
             report("CONNECTED", nowNs());
             if (o.poll)
                 startPolling();
+            if (o.batches)
+                startBatches();
             if (o.manualReads > 0)
                 QTimer::singleShot(200, &window, nextRead);
         } else if (waitedMs > 15000) {
