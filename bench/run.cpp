@@ -840,8 +840,12 @@ bool runWakeups()
         return false;
     }
 
-    auto perSecond = [&](int i) { return double(wake1.at(i) - wake0.at(i)) / span; };
-    auto cpuMs = [&](int i) { return double(cpu1.at(i) - cpu0.at(i)) / kMs / span; };
+    auto perSecond = [&](int i) {
+        return double(wake1.at(i) - wake0.at(i)) / span;
+    };
+    auto cpuMs = [&](int i) {
+        return double(cpu1.at(i) - cpu0.at(i)) / kMs / span;
+    };
     const QString s =
         QStringLiteral("wake-ups and CPU, side by side over %1 s: bare 10 ms window / tool "
                        "ticking every 10 ms (before) / tool woken when due (after)")
@@ -860,7 +864,8 @@ bool runWakeups()
             budget = QStringLiteral("after ≤ 10");
             verdict = perSecond(after) <= 10.0;
         }
-        figure(s, QStringLiteral("wake-ups/s, %1: before / after").arg(QLatin1String(states[i].name)),
+        figure(s,
+               QStringLiteral("wake-ups/s, %1: before / after").arg(QLatin1String(states[i].name)),
                num(perSecond(before)) + QStringLiteral(" / ") + num(perSecond(after)), budget,
                verdict);
         budget.clear();
@@ -1054,8 +1059,9 @@ int main(int argc, char *argv[])
         else if (a == QLatin1String("--only") && i + 1 < args.size())
             only = args.at(++i).split(QLatin1Char(','));
         else {
-            std::fprintf(stderr, "usage: movra_bench_run [--short] [--strict] [--trace] [--bin DIR] "
-                                 "[--report FILE] [--only micro,startup,idle,wakeups,load,latency]\n");
+            std::fprintf(stderr,
+                         "usage: movra_bench_run [--short] [--strict] [--trace] [--bin DIR] "
+                         "[--report FILE] [--only micro,startup,idle,wakeups,load,latency]\n");
             return 2;
         }
     }
