@@ -133,8 +133,8 @@ public:
                const QString &tickMode = QString())
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        // How the tool runs its ticks: its own default unless asked.
-        env.remove(QStringLiteral("MOVRA_TICK"));
+        // How the tool runs its ticks: as asked, else as MOVRA_TICK says
+        // here, else its own default.
         if (!tickMode.isEmpty())
             env.insert(QStringLiteral("MOVRA_TICK"), tickMode);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
