@@ -5,17 +5,14 @@
 // two must report the same things on the same ticks.
 
 #include <QEventLoop>
-#include <QRandomGenerator>
 #include <QtTest>
-#include <functional>
-#include <limits>
 
-#include "DeviceModel.h"
-#include "EngineTest.h"
-#include "engine/TickScheduler.h"
+#include "Clocked.h"
 
+using enginetest::Clocked;
 using enginetest::joined;
-using enginetest::Trace;
+using enginetest::kMs;
+using enginetest::kTick;
 using movra::LinkState;
 using movra::Parameter;
 using movra::Quantity;
@@ -24,267 +21,6 @@ using movra::TickScheduler;
 using Mode = movra::TickScheduler::Mode;
 
 namespace {
-
-constexpr qint64 kMs = 1000000;
-constexpr qint64 kTick = movra::timing::kTickMs * kMs;
-constexpr qint64 kNever = std::numeric_limits<qint64>::max();
-
-// What a tick may change that the trace does not show.
-struct Seen
-{
-    int lines;
-    qint32 pending;
-    int buffered;
-    LinkState state;
-    bool batchRead;
-    bool batchWrite;
-    quint64 requests;
-    quint64 timeouts;
-
-    bool operator==(const Seen &o) const
-    {
-        return lines == o.lines && pending == o.pending && buffered == o.buffered &&
-               state == o.state && batchRead == o.batchRead && batchWrite == o.batchWrite &&
-               requests == o.requests && timeouts == o.timeouts;
-    }
-};
-
-// A session on a virtual clock, ticked either every 10 ms (the plain timer)
-// or by a WhenDue scheduler, and the simulated transmitter: it hears each
-// frame on the tick it goes out and its answer arrives when due.
-class Clocked
-{
-public:
-    explicit Clocked(bool scheduled) : scheduled(scheduled), trace(session)
-    {
-        device.setClock([this] { return qint64(session.ticks()) * movra::timing::kTickMs; });
-        QObject::connect(&session, &Session::frameSent, &session,
-                         [this](qint32, const QByteArray &frame) { hear(frame); });
-        if (scheduled) {
-            ticker.setClock([this] { return now; });
-            ticker.setMode(Mode::WhenDue);
-            ticker.follow(&session);
-            QObject::connect(&ticker, &TickScheduler::tick, &session, [this] { session.tick(); });
-            ticker.start();
-        }
-    }
-
-    void at(qint64 ns, std::function<void()> action) { m_actions.append({ns, std::move(action)}); }
-
-    // Everything up to `endNs`, in time order: at equal moments a tick
-    // comes first, then the device's bytes, then the operator.
-    bool runTo(qint64 endNs)
-    {
-        for (;;) {
-            const int piece = earliest(m_pieces);
-            const int action = earliest(m_actions);
-            const qint64 bytesAt = piece >= 0 ? m_pieces.at(piece).at : kNever;
-            const qint64 actionAt = action >= 0 ? m_actions.at(action).at : kNever;
-            const qint64 tickAt = nextTick();
-            const qint64 next = qMin(tickAt, qMin(bytesAt, actionAt));
-            if (next > endNs)
-                break;
-            now = qMax(now, next);
-            if (tickAt == next) {
-                if (!runTick())
-                    return false;
-            } else if (bytesAt == next) {
-                session.receive(m_pieces.takeAt(piece).bytes);
-            } else {
-                m_actions.takeAt(action).run();
-            }
-        }
-        now = endNs;
-        if (scheduled)
-            ticker.wake();
-        return true;
-    }
-
-    const bool scheduled;
-    qint64 now = 0;
-    int wakes = 0;
-    // Set by a tick that did something it was said not to.
-    QString fault;
-    Session session;
-    TickScheduler ticker;
-    movrasim::DeviceModel device;
-    Trace trace;
-
-private:
-    struct Timed
-    {
-        qint64 at;
-        QByteArray bytes;
-        std::function<void()> run;
-        Timed(qint64 a, QByteArray b) : at(a), bytes(std::move(b)) {}
-        Timed(qint64 a, std::function<void()> r) : at(a), run(std::move(r)) {}
-    };
-
-    static int earliest(const QVector<Timed> &list)
-    {
-        int best = -1;
-        for (int i = 0; i < list.size(); ++i)
-            if (best < 0 || list.at(i).at < list.at(best).at)
-                best = i;
-        return best;
-    }
-
-    qint64 nextTick() const
-    {
-        if (scheduled)
-            return ticker.wakeAt() >= 0 ? ticker.wakeAt() : kNever;
-        return qint64(session.ticks() + 1) * kTick;
-    }
-
-    // The plain timer's tick also checks the session's own account of it:
-    // a tick it called a no-op changes nothing the owner could see.
-    bool runTick()
-    {
-        if (scheduled) {
-            ++wakes;
-            ticker.wake();
-            return true;
-        }
-        const int due = session.ticksUntilDue();
-        const Seen before = seen();
-        session.tick();
-        if (due == 1)
-            return true;
-        if (!(seen() == before))
-            fault = QStringLiteral("tick %1, said due in %2, acted").arg(session.ticks()).arg(due);
-        else if (session.ticksUntilDue() != (due < 0 ? -1 : due - 1))
-            fault = QStringLiteral("tick %1: due in %2, then in %3")
-                        .arg(session.ticks())
-                        .arg(due)
-                        .arg(session.ticksUntilDue());
-        return fault.isEmpty();
-    }
-
-    Seen seen() const
-    {
-        return {int(trace.lines.size()),  session.pendingRequest(),  session.bufferedBytes(),
-                session.linkState(),      session.batchReadActive(), session.batchWriteActive(),
-                session.stats().requests, session.stats().timeouts};
-    }
-
-    void hear(const QByteArray &frame)
-    {
-        const qint64 heard = qint64(session.ticks()) * kTick;
-        qint64 due = heard;
-        const QVector<movrasim::Emission> out = device.receive(frame);
-        for (int i = 0; i < out.size(); ++i) {
-            due += qint64(out.at(i).delayMs) * kMs;
-            // Never ahead of an answer still on its way, nor in the past.
-            if (i == 0 && !m_pieces.isEmpty())
-                due = qMax(due, m_pieces.last().at);
-            m_pieces.append({qMax(due, now), out.at(i).bytes});
-        }
-    }
-
-    QVector<Timed> m_pieces;
-    QVector<Timed> m_actions;
-};
-
-// One operator session with random actions at random moments, the same
-// for both runs of a seed.
-void script(Clocked &c, quint32 seed, qint64 lengthNs)
-{
-    QRandomGenerator random(seed);
-    Session &s = c.session;
-    movrasim::DeviceModel &device = c.device;
-    c.at(3 * kMs + 400000, [&s] { s.request(movra::ReqProbe); });
-    qint64 t = 200 * kMs;
-    while (t < lengthNs) {
-        // Connecting and periodic reading come up most, so most of the
-        // time something is under way.
-        static const int weights[] = {3, 2, 4, 1, 1, 1, 1, 1, 1, 1, 2};
-        int what = 0;
-        for (int pick = int(random.bounded(18)); pick >= weights[what]; ++what)
-            pick -= weights[what];
-        const int a = int(random.bounded(1, 4));
-        const int b = int(random.bounded(5, 60));
-        std::function<void()> action;
-        switch (what) {
-        case 0:
-            action = [&s] {
-                s.request(movra::ReqProbe);
-            };
-            break;
-        case 1:
-            action = [&s] {
-                s.readNow();
-            };
-            break;
-        case 2:
-            action = [&s, a] {
-                s.setInterval(Quantity::Temperature, a);
-                s.setPeriodicReading(Quantity::Temperature, true);
-                s.setPeriodicReading(Quantity::Humidity, a != 2);
-            };
-            break;
-        case 3:
-            action = [&s] {
-                s.setPeriodicReading(Quantity::Temperature, false);
-                s.setPeriodicReading(Quantity::Humidity, false);
-            };
-            break;
-        case 4:
-            action = [&s] {
-                s.startBatchRead();
-            };
-            break;
-        case 5:
-            action = [&s, b] {
-                s.setWriteEnabled(Parameter::TempCorrection, true);
-                s.setWriteEnabled(Parameter::HumiCorrection, b % 2 == 0);
-                s.setWriteValue(Parameter::TempCorrection, b);
-                s.startBatchWrite();
-            };
-            break;
-        case 6:
-            action = [&s, b] {
-                s.request(movra::ReqReadTemperature, 0, b);
-            };
-            break;
-        case 7:
-            action = [&s] {
-                s.disconnectByOperator();
-            };
-            break;
-        case 8:
-            action = [&s] {
-                s.beginManualConnect();
-            };
-            break;
-        case 9:
-            action = [&s, a] {
-                QByteArray noise;
-                for (int i = 0; i < a * 3; ++i)
-                    noise.append(char(0x5A + i));
-                s.receive(noise);
-            };
-            break;
-        default:
-            action = [&device, a, b] {
-                movrasim::Faults f;
-                f.seed = quint32(b);
-                if (a == 1)
-                    f.splitGapMs = b;
-                else if (a == 2)
-                    f.delayMs = b / 2;
-                if (b % 7 == 0)
-                    f.dropPercent = 40;
-                else if (b % 11 == 0)
-                    f.garbageGapMs = 35;
-                device.setFaults(f);
-            };
-            break;
-        }
-        c.at(t, action);
-        // Anywhere in a tick, sometimes several in one.
-        t += qint64(random.bounded(0, 3000)) * kMs + qint64(random.bounded(0, 1000000));
-    }
-}
 
 // Ticks while the scheduler runs a tick: at most one of each, in order.
 struct TickLog
@@ -425,8 +161,8 @@ void TestScheduler::sameAsEveryTick()
 
     Clocked every(false);
     Clocked due(true);
-    script(every, seed, length);
-    script(due, seed, length);
+    enginetest::script(every, seed, length);
+    enginetest::script(due, seed, length);
     QVERIFY2(every.runTo(length), qPrintable(every.fault));
     QVERIFY(due.runTo(length));
 
