@@ -159,14 +159,11 @@ void TickScheduler::reschedule()
     if (!canRun())
         return;
     const int due = m_session->ticksUntilDue();
-    quint64 at;
-    if (due > 0) {
-        m_due = m_ran + quint64(due);
+    m_due = due > 0 ? m_ran + quint64(due) : 0;
+    // Never longer than the idle wake-up, even for a far time-out.
+    quint64 at = qMax(m_ran, gridNow()) + kIdleWakeTicks;
+    if (m_due != 0 && m_due < at)
         at = m_due;
-    } else {
-        m_due = 0;
-        at = qMax(m_ran, gridNow()) + kIdleWakeTicks;
-    }
     m_wakeAt = m_t0 + qint64(at) * kTickNs;
     const qint64 waitNs = m_wakeAt - now();
     m_timer.start(waitNs > 0 ? int((waitNs + 999999) / 1000000) : 0);

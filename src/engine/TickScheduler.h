@@ -56,8 +56,8 @@ public:
     quint64 ticksLost() const { return m_lost; }
     qint64 wakeAt() const { return m_wakeAt; }
 
-    // With nothing due the scheduler still wakes this often, so a catch-up
-    // never has more than this many ticks to run and tick() goes on.
+    // The longest sleep, also with nothing due: a catch-up never has more
+    // ticks than this to run, and tick() goes on.
     static constexpr int kIdleWakeTicks = 200;
 
 public slots:

@@ -188,6 +188,9 @@ void TestScheduler::wakesOnlyWhenDue_data()
     // Five periods, the sixth gives up; then nothing is due.
     QTest::newRow("manual attempt without a port")
         << "attempt" << QList<int>{10, 20, 30, 40, 50, 60, 60 + idle};
+    // A far time-out is slept towards in idle wake-ups.
+    QTest::newRow("a script's request with a 1000-tick time-out")
+        << "deadline" << QList<int>{idle, 2 * idle, 3 * idle, 4 * idle, 1000, 1000 + idle};
     // No answer: each second's request replaces the last.
     QTest::newRow("periodic reading, nobody answers")
         << "periodic" << QList<int>{100, 200, 300, 400};
@@ -202,6 +205,8 @@ void TestScheduler::wakesOnlyWhenDue()
     c.device.setFaults(silent());
     if (state == QLatin1String("attempt")) {
         QVERIFY(c.session.beginManualConnect());
+    } else if (state == QLatin1String("deadline")) {
+        c.session.request(movra::ReqReadTemperature, 0, 1000);
     } else if (state == QLatin1String("periodic")) {
         // Connected by hand, the second counter back at 0, the grid new.
         c.session.request(movra::ReqProbe);
