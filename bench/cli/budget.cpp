@@ -179,7 +179,7 @@ int main(int argc, char *argv[])
     qunsetenv("MOVRA_TEST_PASSWORD");
 
     bool ok = true;
-    QVector<double> checkMs, firstMs, rss, helpMs, helpRss, scanWorst;
+    QVector<double> checkMs, firstMs, rss, helpMs, helpRss, bareMs, scanWorst;
     for (int i = 0; i < runs; ++i) {
         const Sample h = spawn({QStringLiteral("--help")}, device);
         helpMs << h.ms;
@@ -190,6 +190,11 @@ int main(int argc, char *argv[])
         checkMs << s.ms;
         firstMs << s.firstFrameMs;
         rss << s.rssMiB;
+        const Sample bare =
+            spawn({"--baud", "9600", "--no-records", "check", "--temp", "25:0.5", "--humi", "45:1"},
+                  device);
+        ok = ok && bare.status == 0;
+        bareMs << bare.ms;
     }
     std::printf("| %-46s | %7s | %7s | %7s | %7s | %-11s | %-3s |\n",
                 "movra, against the simulator", "min", "median", "p95", "max", "budget", "met");
@@ -213,6 +218,7 @@ int main(int argc, char *argv[])
     }
     row("--baud auto: worst over the seven rates (ms)", figures(scanWorst), "ms", 1200);
     row("peak RSS, every run above (MiB)", figures(rss), "MiB", 15);
+    row("for scale: the check with --no-records (ms)", figures(bareMs), "ms", 150);
     row("for scale: movra --help, exec to exit (ms)", figures(helpMs), "ms", 150);
     row("for scale: movra --help, peak RSS (MiB)", figures(helpRss), "MiB", 15);
     std::printf("\n%d check runs, %d scan runs a rate%s\n", runs, scanRuns,

@@ -27,6 +27,7 @@ private slots:
     void autoBaudFindsNothing();
     void readings();
     void readingsAtAnotherStation();
+    void testModeReadsTheLearnedStation();
     void check_data();
     void check();
     void checkFailsWhenOneReadingFails();
@@ -189,6 +190,22 @@ void TestCliDevice::readingsAtAnotherStation()
     QVERIFY2(at6.err.contains(QStringLiteral("read-both: no answer within 100 ms")),
              qPrintable(at6.err));
     QCOMPARE(rig.timesHeard(frameOf(movra::ReqReadBoth, 0, 6)), 3);
+}
+
+void TestCliDevice::testModeReadsTheLearnedStation()
+{
+    Rig rig;
+    rig.device().setAddress(23);
+    QVERIFY(rig.startDevice());
+    rig.env.insert(QStringLiteral("MOVRA_TEST_PASSWORD"), QLatin1String(clitest::kPassword));
+    const Run learned = rig.runOnDevice({"--json", "read"});
+    QCOMPARE(learned.status, 0);
+    QCOMPARE(learned.events(QStringLiteral("reading")).value(0).value("station").toInt(), 23);
+    QCOMPARE(rig.timesHeard(frameOf(movra::ReqReadBoth, 0, 23)), 1);
+    // A station given wins over the one learned.
+    const Run given = rig.runOnDevice({"--station", "22", "--timeout", "50", "read"});
+    QCOMPARE(given.status, 3);
+    QCOMPARE(rig.timesHeard(frameOf(movra::ReqReadBoth, 0, 22)), 3);
 }
 
 void TestCliDevice::check_data()
