@@ -63,7 +63,8 @@ void MovraTestTool::saveLog()
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     const QString proposed =
         folder + QDir::separator() +
-        tr("日志_%1.txt").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss")));
+        tr("日志_%1.txt")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss")));
     const QString path =
         QFileDialog::getSaveFileName(this, tr("保存日志"), proposed, tr("文本文件 (*.txt)"));
     if (path.isEmpty())

@@ -37,8 +37,9 @@ double inUnits(movra::Parameter p, qint32 value)
 const RequestSpec *writeSpec(qint32 code)
 {
     const RequestSpec *spec = requestSpec(code);
-    return spec && (spec->settle == Settle::WriteEcho || spec->settle == Settle::BaudWrite) ? spec
-                                                                                            : nullptr;
+    return spec && (spec->settle == Settle::WriteEcho || spec->settle == Settle::BaudWrite)
+               ? spec
+               : nullptr;
 }
 
 Reading readingOf(records::Quantity quantity, const Judgement &j)

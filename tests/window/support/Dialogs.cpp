@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QTimer>
@@ -101,7 +102,12 @@ private:
             r.label = input->labelText();
             input->setTextValue(answer.text);
         }
-        const bool accept = answer.accept || !input;
+        auto *files = qobject_cast<QFileDialog *>(dialog);
+        if (files) {
+            r.label = files->selectedFiles().value(0); // what the dialog proposed
+            files->selectFile(answer.text);
+        }
+        const bool accept = answer.accept || !(input || files);
         QTimer::singleShot(0, dialog, [dialog, accept] { dialog->done(accept ? 1 : 0); });
     }
 

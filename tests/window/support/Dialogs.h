@@ -17,7 +17,7 @@ struct ModalRecord
     bool seen = false;
     QString title;
     QString text;  // a message box's text
-    QString label; // an input dialog's label
+    QString label; // an input dialog's label; the name a file dialog proposed
 
     ModalRecord() = default;
     ModalRecord(const ModalRecord &) = default;
@@ -27,8 +27,8 @@ struct ModalRecord
 };
 
 // Answers the next dialog shown, after noting it in `record`: a message box
-// is confirmed; an input dialog gets `text` and is confirmed or, with
-// `accept` false, cancelled. Call before the action that opens it; answers
+// is confirmed; an input dialog gets `text`, a file dialog the file name
+// `text`, and is confirmed or, with `accept` false, cancelled. Call before the action that opens it; answers
 // are used in the order they were asked for.
 void answerNextModal(ModalRecord *record, bool accept = true, const QString &text = QString());
 

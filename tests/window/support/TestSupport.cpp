@@ -66,6 +66,11 @@ QString settingsFile()
 void removeSettings()
 {
     QFile::remove(settingsFile());
+    // The records of one test are no business of the next.
+    const QFileInfo settings(settingsFile());
+    const QStringList stores = settings.dir().entryList({QStringLiteral("records.sqlite*")});
+    for (const QString &name : stores)
+        QFile::remove(settings.dir().filePath(name));
 }
 
 void writeSettings(const QList<QPair<QString, QVariant>> &values)

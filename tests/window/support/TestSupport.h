@@ -34,6 +34,7 @@ bool connectWithoutPort(MovraTestTool &w);
 // sanitizer build, a second shell) must not read this one's Setting.ini.
 void useOwnSettingsFolder();
 QString settingsFile();
+// Removes Setting.ini and the record store beside it.
 void removeSettings();
 // Writes keys into Setting.ini before a window is built.
 void writeSettings(const QList<QPair<QString, QVariant>> &values);

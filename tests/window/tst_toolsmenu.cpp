@@ -1,0 +1,230 @@
+// What the tool adds to the log pane's menu, after the pane's own items:
+// saving the log, and the records of a run against the simulator.
+
+#include <QFile>
+#include <QMenu>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "Dialogs.h"
+#include "Rig.h"
+#include "TestSupport.h"
+#include "ui/RecordsWindow.h"
+
+namespace {
+
+using movratest::form;
+using movratest::ModalRecord;
+using movratest::Rig;
+
+QMenu *logMenu(MovraTestTool &w)
+{
+    return form(w).textEdit->findChild<QMenu *>();
+}
+
+QAction *item(MovraTestTool &w, const QString &text)
+{
+    const auto actions = logMenu(w)->actions();
+    for (QAction *a : actions) {
+        if (a->text() == text)
+            return a;
+    }
+    return nullptr;
+}
+
+QString cell(const QAbstractItemModel *m, int row, int column)
+{
+    return m->data(m->index(row, column)).toString();
+}
+
+// Every cell of a table, row by row, tab-separated.
+QStringList rowsOf(const QAbstractItemModel *m)
+{
+    QStringList rows;
+    for (int r = 0; r < m->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < m->columnCount(); ++c)
+            cells << cell(m, r, c);
+        rows << cells.join(QLatin1Char('\t'));
+    }
+    return rows;
+}
+
+} // namespace
+
+class TestToolsMenu : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void itemsFollowThePanesOwn();
+    void saveLog_data();
+    void saveLog();
+    void saveLogToAFolderThatIsNotThere();
+    void recordsOfARunAgainstTheSimulator();
+};
+
+void TestToolsMenu::initTestCase()
+{
+    movratest::useOwnSettingsFolder();
+}
+
+void TestToolsMenu::cleanup()
+{
+    movratest::removeSettings();
+}
+
+void TestToolsMenu::itemsFollowThePanesOwn()
+{
+    auto w = movratest::makeWindow();
+    QStringList texts;
+    const auto actions = logMenu(*w)->actions();
+    for (QAction *a : actions)
+        texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    const QStringList expected{QStringLiteral("复制"),      QStringLiteral("-"),
+                               QStringLiteral("选择全部"),  QStringLiteral("-"),
+                               QStringLiteral("清除"),      QStringLiteral("-"),
+                               QStringLiteral("保存日志…"), QStringLiteral("测试记录…")};
+    QCOMPARE(texts, expected);
+}
+
+void TestToolsMenu::saveLog_data()
+{
+    QTest::addColumn<bool>("fromForm"); // the form's own 日志保存 action, or the menu item
+    QTest::addColumn<bool>("accept");
+    QTest::newRow("menu item") << false << true;
+    QTest::newRow("the form's action") << true << true;
+    QTest::newRow("cancelled") << false << false;
+}
+
+void TestToolsMenu::saveLog()
+{
+    QFETCH(bool, fromForm);
+    QFETCH(bool, accept);
+    auto w = movratest::makeWindow();
+    QVERIFY(movratest::connectWithoutPort(*w));
+    form(*w).manualReadButton->click();
+    const QString shown = form(*w).textEdit->toPlainText();
+    QVERIFY(shown.contains(QStringLiteral("设备连接成功")));
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("日志.txt"));
+    movratest::Dialogs dialogs;
+    ModalRecord &answer = dialogs.expect(accept, path);
+    if (fromForm)
+        form(*w).action->trigger();
+    else
+        item(*w, QStringLiteral("保存日志…"))->trigger();
+
+    QVERIFY(answer.seen);
+    QCOMPARE(answer.title, QStringLiteral("保存日志"));
+    // The proposed name carries the date and time.
+    QVERIFY2(QRegularExpression(QStringLiteral("日志_\\d{8}_\\d{6}\\.txt$"))
+                 .match(answer.label)
+                 .hasMatch(),
+             qPrintable(answer.label));
+    QCOMPARE(dialogs.shown, 1); // no box after a good save
+    QFile file(path);
+    if (!accept) {
+        QVERIFY(!file.exists());
+        return;
+    }
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(file.readAll()), shown + QLatin1Char('\n'));
+}
+
+void TestToolsMenu::saveLogToAFolderThatIsNotThere()
+{
+    auto w = movratest::makeWindow();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("gone/log.txt"));
+    movratest::Dialogs dialogs;
+    dialogs.expect(true, path);
+    ModalRecord &box = dialogs.expect();
+    item(*w, QStringLiteral("保存日志…"))->trigger();
+    QVERIFY(box.seen);
+    QCOMPARE(box.title, QStringLiteral("保存日志"));
+    QVERIFY(box.text.startsWith(QStringLiteral("日志未能保存：")));
+    QVERIFY(!QFile::exists(path));
+}
+
+// A unit tested as an operator does: connect, write a correction and a
+// station, read with the check on, disconnect. The records window shows the
+// unit and its records, and its CSV holds them.
+void TestToolsMenu::recordsOfARunAgainstTheSimulator()
+{
+    Rig rig;
+    QVERIFY(rig.start());
+    auto &ui = rig.ui();
+    rig.model().setFixedTemperature(251);
+    rig.model().setFixedHumidity(452);
+    QVERIFY(rig.connectAt(9600));
+
+    ui.TempOffset_2->setValue(-15);
+    ui.readAddress_3->setValue(1);
+    ui.checkBox_3->click(); // temperature correction, besides the station ticked by default
+    ui.writeButton->click();
+    QVERIFY(rig.ticksUntil([&] { return !rig.session().batchWriteActive(); }, 200) > 0);
+
+    ui.checkBox_10->click();
+    ui.BaseTemp->setText(QStringLiteral("23.5"));
+    QTest::keyClick(ui.BaseTemp, Qt::Key_0); // typed, so the slot runs: 23.50
+    ui.OffsetTemp->setText(QStringLiteral("0.5"));
+    QTest::keyClick(ui.OffsetTemp, Qt::Key_End);
+    QTest::keyClicks(ui.OffsetTemp, QStringLiteral("0"));
+    QVERIFY(rig.manualRead());
+    ui.disConnectButton->click();
+
+    item(*rig.w, QStringLiteral("测试记录…"))->trigger();
+    auto *records = rig.w->findChild<RecordsWindow *>();
+    QVERIFY(records);
+    QVERIFY(records->isVisible());
+    QCOMPARE(records->windowTitle(), QStringLiteral("测试记录"));
+    // The store writes on a thread of its own: the window shows it once committed.
+    if (!QTest::qWaitFor(
+            [&] {
+                records->reload();
+                return records->unitsView()->model()->rowCount() == 1 &&
+                       (records->unitsView()->selectionModel()->select(
+                            records->unitsView()->model()->index(0, 0),
+                            QItemSelectionModel::SelectCurrent | QItemSelectionModel::Rows),
+                        records->unitsView()->setCurrentIndex(
+                            records->unitsView()->model()->index(0, 0)),
+                        records->recordsView()->model()->rowCount() >= 5);
+            },
+            5000)) {
+        qWarning() << "units" << rowsOf(records->unitsView()->model()) << "records"
+                   << rowsOf(records->recordsView()->model()) << records->statusText();
+        QFAIL("the records window never showed the unit and its records");
+    }
+    const QString unit = rowsOf(records->unitsView()->model()).value(0);
+    QVERIFY2(unit.contains(rig.session().port().portName()) &&
+                 unit.contains(QStringLiteral("KVT582")),
+             qPrintable(unit));
+    const QString all = rowsOf(records->recordsView()->model()).join(QLatin1Char('\n'));
+    // Connection, the confirmed writes, the judged reading (25.1 with the
+    // new correction of -1.5 reads 23.6: 0.1 from 23.5, within 0.5) and the
+    // disconnect.
+    for (const char *expected : {"9600", "-1.5", "23.6", "0.1"})
+        QVERIFY2(all.contains(QString::fromUtf8(expected)), qPrintable(all));
+
+    QTemporaryDir dir;
+    const QString csv = dir.filePath(QStringLiteral("records.csv"));
+    records->setSaveFileName(
+        [&](QWidget *, const QString &, const QString &, const QString &) { return csv; });
+    records->exportCsv();
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QVERIFY(bytes.startsWith("\xEF\xBB\xBF")); // a spreadsheet on Windows reads it as UTF-8
+    const QString text = QString::fromUtf8(bytes);
+    for (const char *expected : {"-1.5", "23.6", "23.5", "0.5", "0.1", "KVT582"})
+        QVERIFY2(text.contains(QString::fromUtf8(expected)), qPrintable(text));
+}
+
+QTEST_MAIN(TestToolsMenu)
+#include "tst_toolsmenu.moc"
