@@ -71,11 +71,14 @@ bool open(qint32 rate, Ends *ends, QString *error)
     const char *name = ptsname(ends->master);
     if (!name)
         return fail("ptsname", ends, error);
-    ends->slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ends->slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (ends->slave < 0)
         return fail("open slave", ends, error);
     ends->slavePath = QString::fromLocal8Bit(name);
     fcntl(ends->master, F_SETFL, fcntl(ends->master, F_GETFL) | O_NONBLOCK);
+    // A program the tests start must not hold the line open after the
+    // simulator let go of it.
+    fcntl(ends->master, F_SETFD, fcntl(ends->master, F_GETFD) | FD_CLOEXEC);
 
     termios tio;
     if (tcgetattr(ends->slave, &tio) == 0) {
