@@ -1,0 +1,57 @@
+// The panels under the trend chart: each quantity's stability verdict with
+// the editors of its rule, and the link statistics.
+#pragma once
+
+#include <QGroupBox>
+
+#include "engine/LinkStats.h"
+#include "trend/TrendHistory.h"
+
+class QDoubleSpinBox;
+class QLabel;
+class QSpinBox;
+
+namespace movra::trendui {
+
+// "45 秒", "3 分 05 秒", "2 小时 07 分".
+QString durationText(qint64 ms);
+// The verdict's word ("稳定" or "未稳定") and what backs it.
+QString verdictWord(const trend::Stability &s);
+QString verdictDetail(const trend::Stability &s, const trend::StabilitySettings &settings,
+                      trend::Quantity q, bool anyReading);
+QString unitOf(trend::Quantity q);
+
+class StabilityPanel : public QGroupBox
+{
+    Q_OBJECT
+public:
+    explicit StabilityPanel(QWidget *parent = nullptr);
+    void showSettings(const trend::StabilitySettings &settings);
+    void showVerdicts(const trend::TrendHistory &history);
+
+signals:
+    void settingsEdited(const trend::StabilitySettings &settings);
+
+private:
+    void edited();
+
+    QLabel *m_word[trend::kQuantityCount];
+    QLabel *m_detail[trend::kQuantityCount];
+    QSpinBox *m_window;
+    QDoubleSpinBox *m_band[trend::kQuantityCount];
+};
+
+class LinkStatsPanel : public QGroupBox
+{
+    Q_OBJECT
+public:
+    explicit LinkStatsPanel(QWidget *parent = nullptr);
+    void showStats(const LinkStats &stats);
+
+private:
+    QLabel *m_counts;
+    QLabel *m_unrecognised;
+    QLabel *m_times;
+};
+
+} // namespace movra::trendui
