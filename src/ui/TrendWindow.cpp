@@ -145,7 +145,11 @@ void TrendWindow::addPlot(Quantity q, Qt::Alignment side)
     p.line = new QLineSeries;
     p.line->setObjectName(key);
     p.line->setName(name);
-    p.line->setPen(QPen(look.color, 2));
+    // One pixel: a wider pen has Qt stroke the whole path as an outline at
+    // every paint, some six times the cost with a day's points.
+    QPen pen(look.color, 1);
+    pen.setCosmetic(true);
+    p.line->setPen(pen);
 
     p.outside = new QScatterSeries;
     p.outside->setObjectName(key + QStringLiteral("Outside"));

@@ -3,13 +3,17 @@
 //
 // It reads a TrendHistory that the caller feeds and owns; feeding it never
 // touches the window. While shown, the window looks at the history every
-// 250 ms and redraws only when something moved, never more than four times
-// a second, so a burst of readings costs one redraw.
+// 250 ms: the verdicts follow every new reading, the chart redraws only when
+// new readings would change what it shows, never more than four times a
+// second, so a burst of readings costs one redraw. A redraw costs
+// milliseconds (Qt Charts rebuilds and strokes every line), so steady
+// readings move a followed chart only every kFollowStepPx pixels.
 #pragma once
 
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
+#include <QtNumeric>
 #include <array>
 #include <functional>
 
@@ -40,6 +44,10 @@ class TrendWindow : public QWidget
     Q_OBJECT
 public:
     static constexpr int kRedrawIntervalMs = 250;
+    static constexpr int kMarkerSpacingPx = 6; // pixels per bucket of out-of-band marks
+    // While following, steady readings move the chart once they have moved
+    // it this far; a reading beyond what the right edge shows moves it at once.
+    static constexpr int kFollowStepPx = 2;
     static constexpr qint64 kFirstSpanMs = 3600 * 1000;
     static constexpr qint64 kMinSpanMs = 10 * 1000;
     static constexpr qint64 kMaxSpanMs = 26LL * 3600 * 1000;
@@ -115,10 +123,23 @@ private:
     void buildChart();
     QWidget *buildToolBar();
     void addPlot(movra::trend::Quantity q, Qt::Alignment side);
+    // What the last redraw drew of one quantity, to tell whether newer
+    // readings would change anything on the screen.
+    struct Drawn
+    {
+        quint64 appended = 0; // the series' count at the redraw
+        qint64 toMs = 0;
+        double msPerPixel = 0.0;
+        // The readings drawn in the last kFollowStepPx pixels; none: low > high.
+        double edgeLow = qInf(), edgeHigh = -qInf();
+    };
+
     void look();
+    bool readingsWouldShow() const;
     void requestRedraw();
     void redraw();
-    void drawPlot(movra::trend::Quantity q, qint64 from, qint64 to, int buckets);
+    void preparePlot(movra::trend::Quantity q, qint64 from, qint64 to, int buckets,
+                     QVector<QPointF> *line, QVector<QPointF> *marks);
     void settingsEdited(const movra::trend::StabilitySettings &settings);
     void dragStarted();
     void dragged(double fraction);
@@ -128,6 +149,7 @@ private:
     QString m_stationIni;
     std::array<movra::trend::Band, movra::trend::kQuantityCount> m_bands{};
     std::array<Plot, movra::trend::kQuantityCount> m_plots{};
+    std::array<Drawn, movra::trend::kQuantityCount> m_drawn{};
     LinkStatsProvider m_linkStats;
     FileNameProvider m_fileName;
 
@@ -147,6 +169,6 @@ private:
     QTimer m_look;
     QElapsedTimer m_sinceRedraw;
     bool m_dirty = true;
-    quint64 m_drawnRevision = ~quint64(0);
+    quint64 m_seenRevision = ~quint64(0);
     int m_redraws = 0;
 };

@@ -80,12 +80,42 @@ void TrendWindow::look()
 {
     if (m_linkStats)
         m_linkPanel->showStats(m_linkStats());
-    if (m_history.revision() != m_drawnRevision)
-        m_dirty = true;
+    if (m_history.revision() != m_seenRevision) {
+        m_seenRevision = m_history.revision();
+        m_stability->showVerdicts(m_history);
+        if (readingsWouldShow())
+            m_dirty = true;
+    }
     if (m_dirty && (!m_sinceRedraw.isValid() || m_sinceRedraw.elapsed() >= kRedrawIntervalMs))
         redraw();
     if (isVisible())
         m_look.start(kRedrawIntervalMs);
+}
+
+bool TrendWindow::readingsWouldShow() const
+{
+    const qint64 newest = m_history.newestMs();
+    for (Quantity q : movra::trend::kQuantities) {
+        const TrendSeries &s = m_history.series(q);
+        const Drawn &d = m_drawn[size_t(q)];
+        if (s.appended() == d.appended)
+            continue;
+        if (s.appended() < d.appended || s.firstNumber() > d.appended)
+            return true; // cleared, or more came than the day keeps
+        if (m_follow && double(newest - d.toMs) >= kFollowStepPx * d.msPerPixel)
+            return true;
+        for (int i = int(d.appended - s.firstNumber()); i < s.size(); ++i) {
+            if (!m_follow) {
+                if (s.timeAt(i) >= m_toMs - m_spanMs && s.timeAt(i) <= m_toMs)
+                    return true;
+                continue;
+            }
+            const double v = double(s.valueAt(i));
+            if (v < d.edgeLow || v > d.edgeHigh)
+                return true;
+        }
+    }
+    return false;
 }
 
 // A change made by the operator shows at once, unless the chart was drawn
@@ -106,22 +136,37 @@ void TrendWindow::redraw()
 {
     m_sinceRedraw.start();
     m_dirty = false;
-    m_drawnRevision = m_history.revision();
+    m_seenRevision = m_history.revision();
 
+    // Each change of an axis makes Qt Charts rebuild and stroke the path of
+    // every series on it: the series are emptied first and filled last, so
+    // each path is built once.
+    for (Plot &p : m_plots) {
+        p.line->clear();
+        p.outside->clear();
+    }
     const qint64 to = visibleToMs();
     const qint64 from = to - m_spanMs;
     m_time->setFormat(timeFormat(m_spanMs));
     m_time->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to));
     // About two points per pixel: each bucket keeps its lowest and highest.
     const int buckets = qMax(50, int(m_chart->plotArea().width()));
+    std::array<QVector<QPointF>, movra::trend::kQuantityCount> lines, marks;
     for (Quantity q : movra::trend::kQuantities)
-        drawPlot(q, from, to, buckets);
+        preparePlot(q, from, to, buckets, &lines[size_t(q)], &marks[size_t(q)]);
+    for (Quantity q : movra::trend::kQuantities) {
+        m_plots[size_t(q)].line->replace(lines[size_t(q)]);
+        m_plots[size_t(q)].outside->replace(marks[size_t(q)]);
+    }
     m_stability->showVerdicts(m_history);
     ++m_redraws;
     emit redrawn();
 }
 
-void TrendWindow::drawPlot(Quantity q, qint64 from, qint64 to, int buckets)
+// The line's and the markers' points; the band and the value axis are set
+// here.
+void TrendWindow::preparePlot(Quantity q, qint64 from, qint64 to, int buckets,
+                              QVector<QPointF> *line, QVector<QPointF> *marks)
 {
     const TrendSeries &s = m_history.series(q);
     const movra::trend::Band &band = m_bands[size_t(q)];
@@ -130,9 +175,15 @@ void TrendWindow::drawPlot(Quantity q, qint64 from, qint64 to, int buckets)
     const int end = s.upperBound(to);
 
     // One point beyond each edge, so the line runs to the plot's borders.
-    const QVector<QPointF> points =
-        movra::trend::decimate(s, first - 1, end + 1, from, to, buckets);
-    p.line->replace(points);
+    *line = movra::trend::decimate(s, first - 1, end + 1, from, to, buckets);
+    const QVector<QPointF> &points = *line;
+
+    Drawn &d = m_drawn[size_t(q)];
+    d = Drawn{s.appended(), to, double(to - from) / buckets};
+    for (int i = s.lowerBound(to - qint64(kFollowStepPx * d.msPerPixel)); i < end; ++i) {
+        d.edgeLow = qMin(d.edgeLow, double(s.valueAt(i)));
+        d.edgeHigh = qMax(d.edgeHigh, double(s.valueAt(i)));
+    }
 
     Extent extent;
     for (const QPointF &pt : points)
@@ -151,13 +202,13 @@ void TrendWindow::drawPlot(Quantity q, qint64 from, qint64 to, int buckets)
         p.bandLower->replace(edge(band.lower()));
         extent.take(band.lower());
         extent.take(band.upper());
-        movra::trend::Decimator outside(from, to, buckets);
+        // Markers are wider than a line: thinned further, so a run of
+        // readings outside reads as a run of rings rather than a bar.
+        movra::trend::Decimator outside(from, to, qMax(1, buckets / kMarkerSpacingPx));
         for (int i = first; i < end; ++i)
             if (band.marks(double(s.valueAt(i))))
                 outside.add(s.timeAt(i), double(s.valueAt(i)));
-        p.outside->replace(outside.finish());
-    } else {
-        p.outside->clear();
+        *marks = outside.finish();
     }
 
     // Without readings, the usual room; with them, never closer than about

@@ -80,6 +80,7 @@ private slots:
     void exportsWriteValidFiles();
     void exportsCanBeCancelledOrFail();
     void burstsOfReadingsCoalesce();
+    void steadyReadingsMoveTheChartByPixels();
     void hiddenWindowStaysIdle();
 
 private:
@@ -160,6 +161,7 @@ void TrendWindowTest::bandDrawnOnlyWhenOn_data()
     QTest::newRow("off") << false << 25.0 << 0.1 << 0;
     QTest::newRow("on, every other reading out") << true << 25.0 << 0.1 << 1800;
     QTest::newRow("on, all inside") << true << 25.0 << 0.5 << 0;
+    QTest::newRow("on, three spikes") << true << 25.0 << 0.5 << 3;
     QTest::newRow("on, all out") << true << 30.0 << 1.0 << 3600;
 }
 
@@ -169,6 +171,14 @@ void TrendWindowTest::bandDrawnOnlyWhenOn()
     QFETCH(double, reference);
     QFETCH(double, tolerance);
     QFETCH(int, outside);
+    if (QByteArray(QTest::currentDataTag()).contains("spikes")) {
+        // Readings 2 s apart inside the last hour, replaced by spikes.
+        m_history = TrendHistory();
+        fill(m_history, 7200 - 10);
+        qint64 t = m_history.newestMs();
+        for (double v : {27.0, 25.0, 23.0, 25.0, 26.0, 25.0, 25.0, 25.0, 25.0, 25.0})
+            m_history.append(Quantity::Temperature, t += 1000, v);
+    }
     open();
     m_window->setBand(Quantity::Temperature, Band{enabled, reference, tolerance});
     m_window->redrawNow();
@@ -197,15 +207,19 @@ void TrendWindowTest::bandDrawnOnlyWhenOn()
     // than the plot has room for, they are thinned like the line.
     const QVector<QPointF> marked = marks->pointsVector();
     const Band b{true, reference, tolerance};
-    for (const QPointF &p : marked)
+    const TrendSeries &series = m_history.series(Quantity::Temperature);
+    for (const QPointF &p : marked) {
         QVERIFY(b.marks(p.y()));
-    const int width = int(m_window->chart()->plotArea().width());
-    if (outside <= width)
+        const int i = series.lowerBound(qint64(p.x()));
+        QVERIFY(i < series.size() && double(series.timeAt(i)) == p.x());
+        QCOMPARE(double(series.valueAt(i)), p.y());
+    }
+    const int buckets = int(m_window->chart()->plotArea().width()) / TrendWindow::kMarkerSpacingPx;
+    if (outside <= buckets)
         QCOMPARE(marked.size(), outside);
     else
-        QVERIFY(marked.size() >= qMin(outside, width) / 2 && marked.size() <= 2 * width + 2);
-    if (outside == 0)
-        QCOMPARE(marked.size(), 0);
+        QVERIFY2(marked.size() >= buckets / 2 && marked.size() <= 2 * buckets + 2,
+                 qPrintable(QString::number(marked.size())));
 }
 
 void TrendWindowTest::viewMoves_data()
@@ -422,8 +436,8 @@ void TrendWindowTest::exportsCanBeCancelledOrFail()
     QVERIFY(!m_window->exportCsv(m_dir.filePath(QStringLiteral("missing/x.csv"))));
 }
 
-// Readings arrive every 10 ms for over a second: the chart follows them,
-// but never redraws twice within 250 ms.
+// Readings, each beyond what the chart shows, arrive every 10 ms for over a
+// second: the chart follows them, but never redraws twice within 250 ms.
 void TrendWindowTest::burstsOfReadingsCoalesce()
 {
     open();
@@ -436,7 +450,7 @@ void TrendWindowTest::burstsOfReadingsCoalesce()
     const qint64 start = clock.elapsed();
     qint64 t = m_history.newestMs();
     for (int i = 0; i < 120; ++i) {
-        m_history.append(Quantity::Temperature, t += 1000, 25.0);
+        m_history.append(Quantity::Temperature, t += 1000, 26.0 + i / 10.0);
         QTest::qWait(10);
     }
     QTRY_VERIFY(!redraws.isEmpty() &&
@@ -457,6 +471,34 @@ void TrendWindowTest::burstsOfReadingsCoalesce()
     const int settled = redraws.size();
     QTest::qWait(600);
     QCOMPARE(redraws.size(), settled);
+}
+
+// Readings like those already at the right edge move a followed chart only
+// once they have moved it two pixels; the verdict follows each of them.
+void TrendWindowTest::steadyReadingsMoveTheChartByPixels()
+{
+    open();
+    m_window->redrawNow();
+    const int before = m_window->redrawCount();
+    const double msPerPixel = double(kHour) / int(m_window->chart()->plotArea().width());
+    QVERIFY(msPerPixel > 2000); // at least two readings a pixel
+    const QString detail = labelText(m_window.get(), "temperatureVerdictDetail");
+
+    // The last readings were 25.0 and 25.1 in turn, temperature at whole
+    // seconds and humidity 400 ms later.
+    const qint64 newest = m_history.newestMs();
+    qint64 t = newest - 400 + 1000;
+    for (; t + 400 - newest < qint64(2 * msPerPixel) - 1000; t += 1000) {
+        m_history.append(Quantity::Temperature, t, 25.0);
+        m_history.append(Quantity::Humidity, t + 400, 50.1);
+    }
+    QTRY_VERIFY(labelText(m_window.get(), "temperatureVerdictDetail") != detail);
+    QTest::qWait(2 * TrendWindow::kRedrawIntervalMs);
+    QCOMPARE(m_window->redrawCount(), before);
+
+    m_history.append(Quantity::Temperature, t + 1000, 25.1);
+    QTRY_COMPARE(m_window->redrawCount(), before + 1);
+    QCOMPARE(m_window->visibleToMs(), t + 1000);
 }
 
 void TrendWindowTest::hiddenWindowStaysIdle()
