@@ -7,11 +7,13 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QDateTime>
 #include <QEventLoop>
 #include <QFile>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <vector>
 
 #include "trend/TrendHistory.h"
@@ -189,6 +191,56 @@ void BM_trend_redrawRate(benchmark::State &state)
 BENCHMARK(BM_trend_redrawRate)
     ->Arg(20)
     ->ArgName("seconds")
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+// What an open window adds to the process's CPU time: a 10 ms timer stands
+// for the tick, both quantities come once a second (steady, with the usual
+// tenth of noise) and the link statistics change with every reading. The
+// same run with the window hidden is the yardstick.
+void BM_trend_cpuWhileOpen(benchmark::State &state)
+{
+    const bool shown = state.range(1) != 0;
+    const int seconds = shortRun() ? 2 : int(state.range(0));
+    for (auto _ : state) {
+        TrendHistory h;
+        fillDay(h, QDateTime::currentMSecsSinceEpoch() - kDay * 1000LL);
+        TrendWindow w(h, QString());
+        w.setBand(Quantity::Temperature, Band{true, 25.2, 0.5});
+        movra::LinkStats stats;
+        w.setLinkStatsProvider([&stats] { return stats; });
+        if (shown)
+            w.show();
+        QApplication::processEvents();
+        const int before = w.redrawCount();
+
+        int ticks = 0;
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            if (++ticks % 100)
+                return;
+            const qint64 now = QDateTime::currentMSecsSinceEpoch();
+            h.append(Quantity::Temperature, now, 25.0 + (ticks / 100 % 2) / 10.0);
+            h.append(Quantity::Humidity, now + 1, 50.0 + (ticks / 100 % 3) / 10.0);
+            stats.requests += 2;
+            stats.replies += 2;
+            stats.response.add(3);
+            stats.response.add(2);
+        });
+        QEventLoop loop;
+        QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+        const std::clock_t cpu = std::clock();
+        tick.start(10);
+        loop.exec();
+        const double cpuMs = double(std::clock() - cpu) * 1000.0 / CLOCKS_PER_SEC;
+        state.counters["cpu_ms_per_s"] = cpuMs / seconds;
+        state.counters["redraws_per_s"] = double(w.redrawCount() - before) / seconds;
+    }
+}
+BENCHMARK(BM_trend_cpuWhileOpen)
+    ->Args({60, 0})
+    ->Args({60, 1})
+    ->ArgNames({"seconds", "shown"})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 

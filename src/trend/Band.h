@@ -16,9 +16,9 @@ struct Band
     // |value - reference| < tolerance.
     bool passes(double value) const
     {
-        const qint64 deviation = qAbs(qRound64(value * 10.0) - qRound64(reference * 10.0));
-        return deviation < qRound64(tolerance * 10.0);
+        return qAbs(tenths(value) - tenths(reference)) < tenths(tolerance);
     }
+    static qint64 tenths(double value) { return qRound64(value * 10.0); }
     bool marks(double value) const { return enabled && !passes(value); }
     double lower() const { return reference - tolerance; }
     double upper() const { return reference + tolerance; }

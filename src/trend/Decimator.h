@@ -7,6 +7,7 @@
 #include <QPointF>
 #include <QVector>
 
+#include "trend/Band.h"
 #include "trend/TrendSeries.h"
 
 namespace movra::trend {
@@ -17,8 +18,21 @@ public:
     Decimator(qint64 fromMs, qint64 toMs, int buckets);
 
     // Points must come in time order; those outside [from, to] count in the
-    // first or last bucket.
-    void add(qint64 ms, double value);
+    // first or last bucket. Inline, as a day of points can pass through at
+    // each redraw: inside the current bucket it only compares.
+    void add(qint64 ms, double value)
+    {
+        if (ms < m_bucketStart || ms >= m_bucketEnd) {
+            startBucket(ms, value);
+            return;
+        }
+        const Kept p{m_count++, ms, value};
+        if (value < m_min.value)
+            m_min = p;
+        else if (value > m_max.value)
+            m_max = p;
+        m_last = p;
+    }
     // x is the time in ms since the epoch, y the value.
     QVector<QPointF> finish();
 
@@ -30,6 +44,7 @@ private:
         double value = 0.0;
     };
     int bucketOf(qint64 ms) const;
+    void startBucket(qint64 ms, double value);
     void keep(const Kept &k);
     void flush();
 
@@ -38,6 +53,7 @@ private:
     int m_buckets;
     qint64 m_count = 0;
     int m_bucket = -1;
+    qint64 m_bucketStart = 1, m_bucketEnd = 0; // [start, end) of m_bucket; none yet
     Kept m_min, m_max, m_last;
     qint64 m_keptUpTo = -1;
     QVector<QPointF> m_out;
@@ -46,5 +62,11 @@ private:
 // The points of `series` with index in [begin, end), thinned over [from, to].
 QVector<QPointF> decimate(const TrendSeries &series, int begin, int end, qint64 fromMs, qint64 toMs,
                           int buckets);
+
+// The readings with index in [begin, end) that the band marks, one per
+// bucket of [from, to]: the one farthest from the reference (the first of
+// equals), so a single excursion is always among them.
+QVector<QPointF> outsideBand(const TrendSeries &series, int begin, int end, const Band &band,
+                             qint64 fromMs, qint64 toMs, int buckets);
 
 } // namespace movra::trend

@@ -158,7 +158,9 @@ void TrendWindow::addPlot(Quantity q, Qt::Alignment side)
     p.outside->setMarkerSize(9);
     p.outside->setColor(Qt::white);
     p.outside->setBorderColor(look.color.darker(130));
-    p.outside->setPen(QPen(look.color.darker(130), 2));
+    QPen ring(look.color.darker(130), 1);
+    ring.setCosmetic(true);
+    p.outside->setPen(ring);
 
     for (QAbstractSeries *s :
          {static_cast<QAbstractSeries *>(p.band), static_cast<QAbstractSeries *>(p.line),

@@ -44,10 +44,10 @@ class TrendWindow : public QWidget
     Q_OBJECT
 public:
     static constexpr int kRedrawIntervalMs = 250;
-    static constexpr int kMarkerSpacingPx = 6; // pixels per bucket of out-of-band marks
+    static constexpr int kMarkerSpacingPx = 12; // at most one out-of-band mark in as many pixels
     // While following, steady readings move the chart once they have moved
     // it this far; a reading beyond what the right edge shows moves it at once.
-    static constexpr int kFollowStepPx = 2;
+    static constexpr int kFollowStepPx = 4;
     static constexpr qint64 kFirstSpanMs = 3600 * 1000;
     static constexpr qint64 kMinSpanMs = 10 * 1000;
     static constexpr qint64 kMaxSpanMs = 26LL * 3600 * 1000;

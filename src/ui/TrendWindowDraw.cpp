@@ -202,13 +202,10 @@ void TrendWindow::preparePlot(Quantity q, qint64 from, qint64 to, int buckets,
         p.bandLower->replace(edge(band.lower()));
         extent.take(band.lower());
         extent.take(band.upper());
-        // Markers are wider than a line: thinned further, so a run of
-        // readings outside reads as a run of rings rather than a bar.
-        movra::trend::Decimator outside(from, to, qMax(1, buckets / kMarkerSpacingPx));
-        for (int i = first; i < end; ++i)
-            if (band.marks(double(s.valueAt(i))))
-                outside.add(s.timeAt(i), double(s.valueAt(i)));
-        *marks = outside.finish();
+        // Each marker is an item of its own to Qt Charts, which costs far
+        // more than a point of a line: one per kMarkerSpacingPx pixels.
+        *marks =
+            movra::trend::outsideBand(s, first, end, band, from, to, buckets / kMarkerSpacingPx);
     }
 
     // Without readings, the usual room; with them, never closer than about

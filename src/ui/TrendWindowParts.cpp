@@ -3,6 +3,7 @@
 #include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -59,6 +60,49 @@ QString verdictDetail(const trend::Stability &s, const trend::StabilitySettings 
     return QStringLiteral("读数不足以覆盖 %1 s 的窗口").arg(settings.windowSeconds);
 }
 
+SteadyLabel::SteadyLabel(const QStringList &widest, QWidget *parent)
+    : QWidget(parent), m_widest(widest)
+{
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+}
+
+void SteadyLabel::setText(const QString &text)
+{
+    if (text == m_text)
+        return;
+    m_text = text;
+    update();
+}
+
+void SteadyLabel::setColor(const QColor &color)
+{
+    if (palette().color(QPalette::WindowText) == color)
+        return;
+    QPalette p = palette();
+    p.setColor(QPalette::WindowText, color);
+    setPalette(p);
+}
+
+QSize SteadyLabel::sizeHint() const
+{
+    int width = 0;
+    for (const QString &text : m_widest)
+        width = qMax(width, fontMetrics().horizontalAdvance(text));
+    return QSize(width + 4, fontMetrics().height() + 2);
+}
+
+QSize SteadyLabel::minimumSizeHint() const
+{
+    return QSize(sizeHint().width() / 2, sizeHint().height());
+}
+
+void SteadyLabel::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(rect().adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, m_text);
+}
+
 StabilityPanel::StabilityPanel(QWidget *parent) : QGroupBox(QStringLiteral("稳定判定"), parent)
 {
     auto *grid = new QGridLayout(this);
@@ -66,14 +110,15 @@ StabilityPanel::StabilityPanel(QWidget *parent) : QGroupBox(QStringLiteral("稳�
     const char *keys[] = {"temperature", "humidity"};
     for (Quantity q : trend::kQuantities) {
         const int i = int(q);
-        m_word[i] = new QLabel(this);
+        m_word[i] = new SteadyLabel({QStringLiteral("未稳定")}, this);
         m_word[i]->setObjectName(QLatin1String(keys[i]) + QLatin1String("Verdict"));
         QFont bold = m_word[i]->font();
         bold.setBold(true);
         m_word[i]->setFont(bold);
-        m_word[i]->setMinimumWidth(
-            m_word[i]->fontMetrics().horizontalAdvance(QStringLiteral("未稳定")) + 4);
-        m_detail[i] = new QLabel(this);
+        m_detail[i] =
+            new SteadyLabel({QStringLiteral("已稳定 23 小时 59 分（3600 s 内跨度 0.0 %RH）"),
+                             QStringLiteral("3600 s 内跨度 100.0 %RH，超过 50.0 %RH")},
+                            this);
         m_detail[i]->setObjectName(QLatin1String(keys[i]) + QLatin1String("VerdictDetail"));
         grid->addWidget(new QLabel(names[i], this), i, 0);
         grid->addWidget(m_word[i], i, 1);
@@ -136,8 +181,7 @@ void StabilityPanel::showVerdicts(const trend::TrendHistory &history)
         const int i = int(q);
         const trend::Stability &s = history.stability(q);
         m_word[i]->setText(verdictWord(s));
-        m_word[i]->setStyleSheet(s.isStable() ? QStringLiteral("color: #1a7f37")
-                                              : QStringLiteral("color: #b35900"));
+        m_word[i]->setColor(s.isStable() ? QColor(0x1a, 0x7f, 0x37) : QColor(0xb3, 0x59, 0x00));
         m_detail[i]->setText(verdictDetail(s, history.settings(), q, !history.series(q).isEmpty()));
     }
 }
@@ -145,17 +189,21 @@ void StabilityPanel::showVerdicts(const trend::TrendHistory &history)
 LinkStatsPanel::LinkStatsPanel(QWidget *parent)
     : QGroupBox(QStringLiteral("链路统计（本次连接）"), parent)
 {
+    // Sized for counts of a week's polling and the slowest replies there are.
     auto *box = new QVBoxLayout(this);
-    m_counts = new QLabel(this);
+    m_counts = new SteadyLabel(
+        {QStringLiteral("请求 9999999　应答 9999999　超时 99999　异常应答 999")}, this);
     m_counts->setObjectName(QStringLiteral("linkCounts"));
-    m_unrecognised = new QLabel(this);
+    m_unrecognised = new SteadyLabel(
+        {QStringLiteral("无法识别 9999（过短 999，校验错 999，未知功能码 999，不符请求 999）")},
+        this);
     m_unrecognised->setObjectName(QStringLiteral("linkUnrecognised"));
-    m_times = new QLabel(this);
+    m_times = new SteadyLabel(
+        {QStringLiteral("响应时间　最小 99999 ms　平均 9999.9 ms　P95 99999 ms　最大 99999 ms")},
+        this);
     m_times->setObjectName(QStringLiteral("linkTimes"));
-    for (QLabel *l : {m_counts, m_unrecognised, m_times}) {
-        l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    for (SteadyLabel *l : {m_counts, m_unrecognised, m_times})
         box->addWidget(l);
-    }
     box->addStretch(1);
     showStats(LinkStats{});
 }

@@ -8,10 +8,32 @@
 #include "trend/TrendHistory.h"
 
 class QDoubleSpinBox;
-class QLabel;
 class QSpinBox;
 
 namespace movra::trendui {
+
+// One line of text that changes often. Its size comes once from the widest
+// texts it is meant to show, so a new text repaints it alone; a QLabel lays
+// out the whole window again at every change, which cost more than the
+// text itself once a second.
+class SteadyLabel : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit SteadyLabel(const QStringList &widest, QWidget *parent = nullptr);
+    void setText(const QString &text);
+    QString text() const { return m_text; }
+    void setColor(const QColor &color);
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QStringList m_widest;
+    QString m_text;
+};
 
 // "45 秒", "3 分 05 秒", "2 小时 07 分".
 QString durationText(qint64 ms);
@@ -35,8 +57,8 @@ signals:
 private:
     void edited();
 
-    QLabel *m_word[trend::kQuantityCount];
-    QLabel *m_detail[trend::kQuantityCount];
+    SteadyLabel *m_word[trend::kQuantityCount];
+    SteadyLabel *m_detail[trend::kQuantityCount];
     QSpinBox *m_window;
     QDoubleSpinBox *m_band[trend::kQuantityCount];
 };
@@ -49,9 +71,9 @@ public:
     void showStats(const LinkStats &stats);
 
 private:
-    QLabel *m_counts;
-    QLabel *m_unrecognised;
-    QLabel *m_times;
+    SteadyLabel *m_counts;
+    SteadyLabel *m_unrecognised;
+    SteadyLabel *m_times;
 };
 
 } // namespace movra::trendui

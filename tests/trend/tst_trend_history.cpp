@@ -77,6 +77,8 @@ private slots:
 
     void bandJudgesInTenths_data();
     void bandJudgesInTenths();
+    void markersOnePerBucket_data();
+    void markersOnePerBucket();
 };
 
 // ------------------------------------------------------------- decimation
@@ -504,6 +506,38 @@ void TrendHistoryTest::bandJudgesInTenths()
     s.append(kT0, double(value));
     const Band band{enabled, reference, tolerance};
     QCOMPARE(band.marks(double(s.valueAt(0))), marked);
+}
+
+void TrendHistoryTest::markersOnePerBucket_data()
+{
+    QTest::addColumn<Points>("points");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<Points>("expected");
+
+    // Band 25.0 ± 0.5 over [0, 10 s) in two buckets.
+    QTest::newRow("the farthest of each bucket")
+        << Points{{0, 25.6}, {1000, 26.0}, {2000, 25.0}, {3000, 24.0}, {6000, 25.5}, {7000, 25.9}}
+        << true << Points{{1000, 26.0}, {7000, 25.9}};
+    QTest::newRow("a single excursion") << Points{{0, 25.0}, {4000, 25.1}, {5000, 25.5}, {9000, 25}}
+                                        << true << Points{{5000, 25.5}};
+    QTest::newRow("the first of equals")
+        << Points{{6000, 24.0}, {7000, 26.0}} << true << Points{{6000, 24.0}};
+    QTest::newRow("all inside") << Points{{0, 25.4}, {6000, 24.6}} << true << Points{};
+    QTest::newRow("check off") << Points{{0, 40.0}, {6000, 10.0}} << false << Points{};
+}
+
+void TrendHistoryTest::markersOnePerBucket()
+{
+    QFETCH(Points, points);
+    QFETCH(bool, enabled);
+    QFETCH(Points, expected);
+    const TrendSeries s = seriesOf(points);
+    Points out = outsideBand(s, 0, s.size(), Band{enabled, 25.0, 0.5}, kT0, kT0 + 10000, 2);
+    for (QPointF &p : out)
+        p.rx() -= double(kT0);
+    for (QPointF &p : expected)
+        p.ry() = double(float(p.y()));
+    QCOMPARE(out, expected);
 }
 
 QTEST_APPLESS_MAIN(TrendHistoryTest)

@@ -19,6 +19,7 @@
 #include "trend/CsvRows.h"
 #include "ui/TrendChartView.h"
 #include "ui/TrendWindow.h"
+#include "ui/TrendWindowParts.h"
 
 using namespace movra::trend;
 using namespace QtCharts;
@@ -49,6 +50,8 @@ template <typename T> T *child(QObject *parent, const char *name)
 
 QString labelText(QWidget *w, const char *name)
 {
+    if (auto *steady = w->findChild<movra::trendui::SteadyLabel *>(QLatin1String(name)))
+        return steady->text();
     QLabel *l = child<QLabel>(w, name);
     return l ? l->text() : QString();
 }
@@ -172,12 +175,17 @@ void TrendWindowTest::bandDrawnOnlyWhenOn()
     QFETCH(double, tolerance);
     QFETCH(int, outside);
     if (QByteArray(QTest::currentDataTag()).contains("spikes")) {
-        // Readings 2 s apart inside the last hour, replaced by spikes.
+        // The last 400 s at 25.0, with three spikes two minutes apart: far
+        // enough for each to have its own marker.
         m_history = TrendHistory();
-        fill(m_history, 7200 - 10);
+        fill(m_history, 7200 - 400);
         qint64 t = m_history.newestMs();
-        for (double v : {27.0, 25.0, 23.0, 25.0, 26.0, 25.0, 25.0, 25.0, 25.0, 25.0})
-            m_history.append(Quantity::Temperature, t += 1000, v);
+        for (int i = 0; i < 400; ++i)
+            m_history.append(Quantity::Temperature, t += 1000,
+                             i == 100   ? 27.0
+                             : i == 220 ? 23.0
+                             : i == 340 ? 26.0
+                                        : 25.0);
     }
     open();
     m_window->setBand(Quantity::Temperature, Band{enabled, reference, tolerance});
@@ -474,7 +482,8 @@ void TrendWindowTest::burstsOfReadingsCoalesce()
 }
 
 // Readings like those already at the right edge move a followed chart only
-// once they have moved it two pixels; the verdict follows each of them.
+// once they have moved it kFollowStepPx pixels; the verdict follows each of
+// them.
 void TrendWindowTest::steadyReadingsMoveTheChartByPixels()
 {
     open();
@@ -488,7 +497,8 @@ void TrendWindowTest::steadyReadingsMoveTheChartByPixels()
     // seconds and humidity 400 ms later.
     const qint64 newest = m_history.newestMs();
     qint64 t = newest - 400 + 1000;
-    for (; t + 400 - newest < qint64(2 * msPerPixel) - 1000; t += 1000) {
+    const qint64 step = qCeil(TrendWindow::kFollowStepPx * msPerPixel);
+    for (; t + 400 < newest + step; t += 1000) {
         m_history.append(Quantity::Temperature, t, 25.0);
         m_history.append(Quantity::Humidity, t + 400, 50.1);
     }
@@ -496,9 +506,9 @@ void TrendWindowTest::steadyReadingsMoveTheChartByPixels()
     QTest::qWait(2 * TrendWindow::kRedrawIntervalMs);
     QCOMPARE(m_window->redrawCount(), before);
 
-    m_history.append(Quantity::Temperature, t + 1000, 25.1);
+    m_history.append(Quantity::Temperature, newest + step, 25.1);
     QTRY_COMPARE(m_window->redrawCount(), before + 1);
-    QCOMPARE(m_window->visibleToMs(), t + 1000);
+    QCOMPARE(m_window->visibleToMs(), newest + step);
 }
 
 void TrendWindowTest::hiddenWindowStaysIdle()
