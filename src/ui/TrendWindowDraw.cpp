@@ -14,6 +14,7 @@
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QScatterSeries>
 #include <QtCharts/QValueAxis>
+#include <cmath>
 
 #include "trend/CsvRows.h"
 #include "trend/Decimator.h"
@@ -42,6 +43,29 @@ void setLegendShown(QChart *chart, QAbstractSeries *series, bool shown)
 {
     for (QLegendMarker *m : chart->legend()->markers(series))
         m->setVisible(shown);
+}
+
+struct Scale
+{
+    double low, high;
+    int ticks;
+};
+
+// Ends and ticks on steps of 1, 2 or 5 times a power of ten, four to six
+// intervals in all.
+Scale niceScale(double low, double high)
+{
+    const double span = qMax(high - low, 1e-6);
+    const double power = std::pow(10.0, std::floor(std::log10(span / 5.0)));
+    double step = power;
+    for (double m : {1.0, 2.0, 5.0, 10.0}) {
+        step = m * power;
+        if (span / step <= 5.0)
+            break;
+    }
+    const double niceLow = std::floor(low / step) * step;
+    const double niceHigh = std::ceil(high / step) * step;
+    return {niceLow, niceHigh, int(std::lround((niceHigh - niceLow) / step)) + 1};
 }
 
 QString timeFormat(qint64 spanMs)
@@ -212,13 +236,14 @@ void TrendWindow::preparePlot(Quantity q, qint64 from, qint64 to, int buckets,
     // the verdict's bands, so noise does not fill the plot's height.
     const bool temperature = q == Quantity::Temperature;
     const double minPad = temperature ? 0.5 : 2.0;
-    if (extent.empty()) {
-        p.axis->setRange(0.0, temperature ? 40.0 : 100.0);
-    } else {
-        const double pad = qMax(minPad, 0.1 * (extent.high - extent.low));
-        p.axis->setRange(extent.low - pad, extent.high + pad);
-        p.axis->applyNiceNumbers();
-    }
+    const double pad = extent.empty() ? 0.0 : qMax(minPad, 0.1 * (extent.high - extent.low));
+    const Scale scale = extent.empty() ? niceScale(0.0, temperature ? 40.0 : 100.0)
+                                       : niceScale(extent.low - pad, extent.high + pad);
+    // Every change relays out the axis' labels: only real ones are made.
+    if (p.axis->min() != scale.low || p.axis->max() != scale.high)
+        p.axis->setRange(scale.low, scale.high);
+    if (p.axis->tickCount() != scale.ticks)
+        p.axis->setTickCount(scale.ticks);
 }
 
 void TrendWindow::exportPngAsked()

@@ -93,7 +93,7 @@ QSize SteadyLabel::sizeHint() const
 
 QSize SteadyLabel::minimumSizeHint() const
 {
-    return QSize(sizeHint().width() / 2, sizeHint().height());
+    return sizeHint();
 }
 
 void SteadyLabel::paintEvent(QPaintEvent *)
@@ -189,21 +189,24 @@ void StabilityPanel::showVerdicts(const trend::TrendHistory &history)
 LinkStatsPanel::LinkStatsPanel(QWidget *parent)
     : QGroupBox(QStringLiteral("链路统计（本次连接）"), parent)
 {
-    // Sized for counts of a week's polling and the slowest replies there are.
+    // Sized for a week's polling and the slowest replies there are.
+    const struct
+    {
+        const char *name;
+        const char *widest;
+    } lines[kLines] = {
+        {"linkCounts", "请求 9999999　应答 9999999　超时 99999"},
+        {"linkFaults", "异常应答 99999　无法识别 99999"},
+        {"linkCauses", "过短 999　校验错 999　未知功能码 999　不符请求 999"},
+        {"linkTimes", "响应时间　最小 99999 ms　平均 9999.9 ms"},
+        {"linkTimesTail", "　　　　　P95 99999 ms　最大 99999 ms"},
+    };
     auto *box = new QVBoxLayout(this);
-    m_counts = new SteadyLabel(
-        {QStringLiteral("请求 9999999　应答 9999999　超时 99999　异常应答 999")}, this);
-    m_counts->setObjectName(QStringLiteral("linkCounts"));
-    m_unrecognised = new SteadyLabel(
-        {QStringLiteral("无法识别 9999（过短 999，校验错 999，未知功能码 999，不符请求 999）")},
-        this);
-    m_unrecognised->setObjectName(QStringLiteral("linkUnrecognised"));
-    m_times = new SteadyLabel(
-        {QStringLiteral("响应时间　最小 99999 ms　平均 9999.9 ms　P95 99999 ms　最大 99999 ms")},
-        this);
-    m_times->setObjectName(QStringLiteral("linkTimes"));
-    for (SteadyLabel *l : {m_counts, m_unrecognised, m_times})
-        box->addWidget(l);
+    for (int i = 0; i < kLines; ++i) {
+        m_lines[i] = new SteadyLabel({QString::fromUtf8(lines[i].widest)}, this);
+        m_lines[i]->setObjectName(QLatin1String(lines[i].name));
+        box->addWidget(m_lines[i]);
+    }
     box->addStretch(1);
     showStats(LinkStats{});
 }
@@ -216,27 +219,27 @@ void LinkStatsPanel::showStats(const LinkStats &stats)
     const auto cause = [&stats](BlockCause c) {
         return stats.notRecognised[size_t(c)];
     };
-    m_counts->setText(
-        QStringLiteral("请求 %1　应答 %2　超时 %3　异常应答 %4")
-            .arg(n(stats.requests), n(stats.replies), n(stats.timeouts), n(stats.exceptions)));
-    m_unrecognised->setText(
-        QStringLiteral("无法识别 %1（过短 %2，校验错 %3，未知功能码 %4，不符请求 %5）")
-            .arg(n(stats.notRecognisedTotal()), n(cause(BlockCause::TooShort)),
-                 n(cause(BlockCause::BadCrc)), n(cause(BlockCause::UnknownFunction)),
-                 n(cause(BlockCause::Unexpected))));
+    m_lines[0]->setText(QStringLiteral("请求 %1　应答 %2　超时 %3")
+                            .arg(n(stats.requests), n(stats.replies), n(stats.timeouts)));
+    m_lines[1]->setText(QStringLiteral("异常应答 %1　无法识别 %2")
+                            .arg(n(stats.exceptions), n(stats.notRecognisedTotal())));
+    m_lines[2]->setText(QStringLiteral("过短 %1　校验错 %2　未知功能码 %3　不符请求 %4")
+                            .arg(n(cause(BlockCause::TooShort)), n(cause(BlockCause::BadCrc)),
+                                 n(cause(BlockCause::UnknownFunction)),
+                                 n(cause(BlockCause::Unexpected))));
     const ResponseTimes &r = stats.response;
     if (r.count == 0) {
-        m_times->setText(QStringLiteral("响应时间　尚无应答"));
+        m_lines[3]->setText(QStringLiteral("响应时间　尚无应答"));
+        m_lines[4]->setText(QString());
         return;
     }
-    const auto ms = [&stats](double ticks) {
-        return QString::number(stats.toMs(ticks), 'f', 0) + QStringLiteral(" ms");
+    const auto ms = [&stats](double ticks, int decimals) {
+        return QString::number(stats.toMs(ticks), 'f', decimals) + QStringLiteral(" ms");
     };
-    m_times->setText(
-        QStringLiteral("响应时间　最小 %1　平均 %2　P95 %3　最大 %4")
-            .arg(ms(r.minTicks),
-                 QString::number(stats.toMs(r.meanTicks()), 'f', 1) + QStringLiteral(" ms"),
-                 ms(r.percentileTicks(0.95)), ms(r.maxTicks)));
+    m_lines[3]->setText(
+        QStringLiteral("响应时间　最小 %1　平均 %2").arg(ms(r.minTicks, 0), ms(r.meanTicks(), 1)));
+    m_lines[4]->setText(QStringLiteral("　　　　　P95 %1　最大 %2")
+                            .arg(ms(r.percentileTicks(0.95), 0), ms(r.maxTicks, 0)));
 }
 
 } // namespace movra::trendui

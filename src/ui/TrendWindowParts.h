@@ -71,9 +71,8 @@ public:
     void showStats(const LinkStats &stats);
 
 private:
-    SteadyLabel *m_counts;
-    SteadyLabel *m_unrecognised;
-    SteadyLabel *m_times;
+    static constexpr int kLines = 5;
+    SteadyLabel *m_lines[kLines];
 };
 
 } // namespace movra::trendui
