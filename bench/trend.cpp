@@ -143,8 +143,9 @@ void BM_trend_redraw(benchmark::State &state)
 }
 BENCHMARK(BM_trend_redraw)->Arg(1)->Arg(24)->ArgName("hours")->Unit(benchmark::kMillisecond);
 
-// Readings every 10 ms (ten times the usual rate of both quantities) into a
-// shown window with a day kept: how often it redraws.
+// Readings every 10 ms (fifty times the usual rate of both quantities),
+// each beyond what the chart shows, into a shown window with a day kept:
+// how often it redraws.
 void BM_trend_redrawRate(benchmark::State &state)
 {
     const int seconds = shortRun() ? 1 : int(state.range(0));
@@ -164,7 +165,8 @@ void BM_trend_redrawRate(benchmark::State &state)
         QObject::connect(&tick, &QTimer::timeout, [&] {
             t += 500;
             ++n;
-            h.append(n % 2 ? Quantity::Humidity : Quantity::Temperature, t, 25.0 + n % 3 / 10.0);
+            // Rising: every reading lies beyond what the chart shows.
+            h.append(n % 2 ? Quantity::Humidity : Quantity::Temperature, t, 25.0 + n / 10.0);
         });
         QEventLoop loop;
         QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);

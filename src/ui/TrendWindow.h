@@ -127,7 +127,8 @@ private:
     // readings would change anything on the screen.
     struct Drawn
     {
-        quint64 appended = 0; // the series' count at the redraw
+        quint64 first = 0; // the series' numbers at the redraw
+        quint64 appended = 0;
         qint64 toMs = 0;
         double msPerPixel = 0.0;
         // The readings drawn in the last kFollowStepPx pixels; none: low > high.

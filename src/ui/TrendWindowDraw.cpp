@@ -122,10 +122,10 @@ bool TrendWindow::readingsWouldShow() const
     for (Quantity q : movra::trend::kQuantities) {
         const TrendSeries &s = m_history.series(q);
         const Drawn &d = m_drawn[size_t(q)];
-        if (s.appended() == d.appended)
+        if (s.appended() == d.appended && s.firstNumber() == d.first)
             continue;
-        if (s.appended() < d.appended || s.firstNumber() > d.appended)
-            return true; // cleared, or more came than the day keeps
+        if (d.appended > d.first && s.firstNumber() >= d.appended)
+            return true; // all that was drawn is gone: cleared, or outrun
         if (m_follow && double(newest - d.toMs) >= kFollowStepPx * d.msPerPixel)
             return true;
         for (int i = int(d.appended - s.firstNumber()); i < s.size(); ++i) {
@@ -203,7 +203,7 @@ void TrendWindow::preparePlot(Quantity q, qint64 from, qint64 to, int buckets,
     const QVector<QPointF> &points = *line;
 
     Drawn &d = m_drawn[size_t(q)];
-    d = Drawn{s.appended(), to, double(to - from) / buckets};
+    d = Drawn{s.firstNumber(), s.appended(), to, double(to - from) / buckets};
     for (int i = s.lowerBound(to - qint64(kFollowStepPx * d.msPerPixel)); i < end; ++i) {
         d.edgeLow = qMin(d.edgeLow, double(s.valueAt(i)));
         d.edgeHigh = qMax(d.edgeHigh, double(s.valueAt(i)));

@@ -70,6 +70,14 @@ void TrendChartTest::readingsShowInTheirSeries()
     m_rig.history.append(Quantity::Temperature, newest + 1000, 31.0);
     QTRY_COMPARE(temperature->pointsVector().last(), QPointF(double(newest + 1000), 31.0));
     QCOMPARE(axisMin(*m_rig.window), newest + 1000 - kHour);
+
+    // Emptied, the history leaves nothing on the chart; what comes next shows.
+    m_rig.history.clear();
+    QTRY_COMPARE(temperature->count(), 0);
+    QCOMPARE(child<QLineSeries>(m_rig.window->chart(), "humidity")->count(), 0);
+    m_rig.history.clear();
+    m_rig.history.append(Quantity::Humidity, newest + 5000, 40.0);
+    QTRY_COMPARE(child<QLineSeries>(m_rig.window->chart(), "humidity")->count(), 1);
 }
 
 void TrendChartTest::bandDrawnOnlyWhenOn_data()
