@@ -128,7 +128,8 @@ bool TrendWindow::readingsWouldShow() const
             return true; // all that was drawn is gone: cleared, or outrun
         if (m_follow && double(newest - d.toMs) >= kFollowStepPx * d.msPerPixel)
             return true;
-        for (int i = int(d.appended - s.firstNumber()); i < s.size(); ++i) {
+        const quint64 firstNew = qMax(d.appended, s.firstNumber());
+        for (int i = int(firstNew - s.firstNumber()); i < s.size(); ++i) {
             if (!m_follow) {
                 if (s.timeAt(i) >= m_toMs - m_spanMs && s.timeAt(i) <= m_toMs)
                     return true;
@@ -163,12 +164,11 @@ void TrendWindow::redraw()
     m_seenRevision = m_history.revision();
 
     // Each change of an axis makes Qt Charts rebuild and stroke the path of
-    // every series on it: the series are emptied first and filled last, so
-    // each path is built once.
-    for (Plot &p : m_plots) {
+    // every line on it: the lines are emptied first and filled last, so each
+    // path is built once. The markers stay: moving them twice costs less
+    // than Qt Charts deleting and making their items again.
+    for (Plot &p : m_plots)
         p.line->clear();
-        p.outside->clear();
-    }
     const qint64 to = visibleToMs();
     const qint64 from = to - m_spanMs;
     m_time->setFormat(timeFormat(m_spanMs));
@@ -232,8 +232,8 @@ void TrendWindow::preparePlot(Quantity q, qint64 from, qint64 to, int buckets,
             movra::trend::outsideBand(s, first, end, band, from, to, buckets / kMarkerSpacingPx);
     }
 
-    // Without readings, the usual room; with them, never closer than about
-    // the verdict's bands, so noise does not fill the plot's height.
+    // Without readings, the usual room; with them, some room around them,
+    // so a tenth of noise does not fill the plot's height.
     const bool temperature = q == Quantity::Temperature;
     const double minPad = temperature ? 0.5 : 2.0;
     const double pad = extent.empty() ? 0.0 : qMax(minPad, 0.1 * (extent.high - extent.low));
