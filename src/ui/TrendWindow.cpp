@@ -40,6 +40,38 @@ const Look &lookOf(Quantity q)
     return looks[int(q)];
 }
 
+QAreaSeries *makeBand(const QColor &color, const QString &key, const QString &name)
+{
+    auto *upper = new QLineSeries;
+    auto *lower = new QLineSeries;
+    auto *band = new QAreaSeries(upper, lower);
+    upper->setParent(band);
+    lower->setParent(band);
+    band->setObjectName(key + QStringLiteral("Band"));
+    band->setName(name + QStringLiteral("参考 ± 容差"));
+    QColor fill = color;
+    fill.setAlpha(40);
+    band->setBrush(fill);
+    QColor edge = color;
+    edge.setAlpha(120);
+    band->setPen(QPen(edge, 1, Qt::DashLine));
+    return band;
+}
+
+QScatterSeries *makeMarkers(const QColor &color, const QString &key, const QString &name)
+{
+    auto *marks = new QScatterSeries;
+    marks->setObjectName(key + QStringLiteral("Outside"));
+    marks->setName(name + QStringLiteral("超差"));
+    marks->setMarkerShape(QScatterSeries::MarkerShapeCircle);
+    marks->setMarkerSize(9);
+    marks->setColor(Qt::white);
+    QPen ring(color.darker(130), 1);
+    ring.setCosmetic(true);
+    marks->setPen(ring);
+    return marks;
+}
+
 QString defaultFileName(QWidget *parent, const QString &caption, const QString &suggested,
                         const QString &filter)
 {
@@ -128,19 +160,9 @@ void TrendWindow::addPlot(Quantity q, Qt::Alignment side)
     m_chart->addAxis(p.axis, side);
 
     // Drawn first, so the readings lie on top of their band.
-    p.bandUpper = new QLineSeries;
-    p.bandLower = new QLineSeries;
-    p.band = new QAreaSeries(p.bandUpper, p.bandLower);
-    p.bandUpper->setParent(p.band);
-    p.bandLower->setParent(p.band);
-    p.band->setObjectName(key + QStringLiteral("Band"));
-    p.band->setName(name + QStringLiteral("参考 ± 容差"));
-    QColor fill = look.color;
-    fill.setAlpha(40);
-    p.band->setBrush(fill);
-    QColor edge = look.color;
-    edge.setAlpha(120);
-    p.band->setPen(QPen(edge, 1, Qt::DashLine));
+    p.band = makeBand(look.color, key, name);
+    p.bandUpper = p.band->upperSeries();
+    p.bandLower = p.band->lowerSeries();
 
     p.line = new QLineSeries;
     p.line->setObjectName(key);
@@ -151,16 +173,7 @@ void TrendWindow::addPlot(Quantity q, Qt::Alignment side)
     pen.setCosmetic(true);
     p.line->setPen(pen);
 
-    p.outside = new QScatterSeries;
-    p.outside->setObjectName(key + QStringLiteral("Outside"));
-    p.outside->setName(name + QStringLiteral("超差"));
-    p.outside->setMarkerShape(QScatterSeries::MarkerShapeCircle);
-    p.outside->setMarkerSize(9);
-    p.outside->setColor(Qt::white);
-    p.outside->setBorderColor(look.color.darker(130));
-    QPen ring(look.color.darker(130), 1);
-    ring.setCosmetic(true);
-    p.outside->setPen(ring);
+    p.outside = makeMarkers(look.color, key, name);
 
     for (QAbstractSeries *s :
          {static_cast<QAbstractSeries *>(p.band), static_cast<QAbstractSeries *>(p.line),

@@ -75,4 +75,22 @@ struct WindowRig
     }
 };
 
+// The fixture both window test programs share: each test starts from the
+// two-hour history with no window open.
+class WindowTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(m_rig.dir.isValid());
+    }
+    void init() { m_rig.reset(); }
+    void cleanup() { m_rig.window.reset(); }
+
+protected:
+    WindowRig m_rig;
+};
+
 } // namespace trendtest

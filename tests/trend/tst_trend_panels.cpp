@@ -12,25 +12,14 @@ using namespace movra::trend;
 using namespace QtCharts;
 using namespace trendtest;
 
-class TrendPanelsTest : public QObject
+class TrendPanelsTest : public WindowTest
 {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(m_rig.dir.isValid());
-    }
-    void init() { m_rig.reset(); }
-    void cleanup() { m_rig.window.reset(); }
-
     void verdictsAndTheirEditors();
     void linkStatsFromTheEngine();
     void exportsWriteValidFiles();
     void exportsCanBeCancelledOrFail();
-
-private:
-    WindowRig m_rig;
 };
 
 void TrendPanelsTest::verdictsAndTheirEditors()

@@ -14,18 +14,10 @@ using namespace movra::trend;
 using namespace QtCharts;
 using namespace trendtest;
 
-class TrendChartTest : public QObject
+class TrendChartTest : public WindowTest
 {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(m_rig.dir.isValid());
-    }
-    void init() { m_rig.reset(); }
-    void cleanup() { m_rig.window.reset(); }
-
     void readingsShowInTheirSeries();
     void bandDrawnOnlyWhenOn_data();
     void bandDrawnOnlyWhenOn();
@@ -34,9 +26,6 @@ private slots:
     void burstsOfReadingsCoalesce();
     void steadyReadingsMoveTheChartByPixels();
     void hiddenWindowStaysIdle();
-
-private:
-    WindowRig m_rig;
 };
 
 void TrendChartTest::readingsShowInTheirSeries()
