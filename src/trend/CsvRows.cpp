@@ -1,0 +1,80 @@
+#include "trend/CsvRows.h"
+
+#include <QDateTime>
+
+namespace movra::trend {
+
+QString isoLocalTime(qint64 ms)
+{
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(ms, Qt::LocalTime);
+    const int offset = local.offsetFromUtc();
+    const int minutes = qAbs(offset) / 60;
+    return local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
+           QLatin1Char(offset < 0 ? '-' : '+') +
+           QStringLiteral("%1:%2")
+               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString quantityCaption(Quantity q)
+{
+    return q == Quantity::Temperature ? QStringLiteral("温度(℃)") : QStringLiteral("湿度(%RH)");
+}
+
+QVector<QStringList> csvRows(const TrendHistory &history)
+{
+    const TrendSeries &t = history.series(Quantity::Temperature);
+    const TrendSeries &h = history.series(Quantity::Humidity);
+    QVector<QStringList> rows;
+    rows.reserve(1 + t.size() + h.size());
+    rows.append({QStringLiteral("时间"), QStringLiteral("量"), QStringLiteral("值")});
+    const auto row = [&rows](const TrendSeries &s, int i, Quantity q) {
+        rows.append({isoLocalTime(s.timeAt(i)), quantityCaption(q),
+                     QString::number(double(s.valueAt(i)), 'f', 1)});
+    };
+    int i = 0, j = 0;
+    while (i < t.size() || j < h.size()) {
+        // At equal times, temperature first: the same order on every export.
+        if (j >= h.size() || (i < t.size() && t.timeAt(i) <= h.timeAt(j))) {
+            row(t, i, Quantity::Temperature);
+            ++i;
+        } else {
+            row(h, j, Quantity::Humidity);
+            ++j;
+        }
+    }
+    return rows;
+}
+
+namespace {
+QString csvField(const QString &field)
+{
+    if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"')) &&
+        !field.contains(QLatin1Char('\n')) && !field.contains(QLatin1Char('\r')))
+        return field;
+    QString quoted = field;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+} // namespace
+
+bool writeCsv(QIODevice &out, const QVector<QStringList> &rows)
+{
+    if (out.write("\xEF\xBB\xBF") != 3)
+        return false;
+    for (const QStringList &row : rows) {
+        QString line;
+        for (int c = 0; c < row.size(); ++c) {
+            if (c > 0)
+                line += QLatin1Char(',');
+            line += csvField(row[c]);
+        }
+        line += QStringLiteral("\r\n");
+        const QByteArray bytes = line.toUtf8();
+        if (out.write(bytes) != bytes.size())
+            return false;
+    }
+    return true;
+}
+
+} // namespace movra::trend

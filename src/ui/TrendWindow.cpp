@@ -1,0 +1,317 @@
+#include "ui/TrendWindow.h"
+
+#include <QCheckBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+#include <QtCharts/QAreaSeries>
+#include <QtCharts/QChart>
+#include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QScatterSeries>
+#include <QtCharts/QValueAxis>
+
+#include "ui/TrendChartView.h"
+#include "ui/TrendWindowParts.h"
+
+using namespace QtCharts;
+using movra::trend::Quantity;
+
+namespace {
+
+struct Look
+{
+    const char *key;
+    const char *name;
+    QColor color;
+};
+
+const Look &lookOf(Quantity q)
+{
+    static const Look looks[] = {
+        {"temperature", "温度", QColor(0xc6, 0x28, 0x28)},
+        {"humidity", "湿度", QColor(0x15, 0x65, 0xc0)},
+    };
+    return looks[int(q)];
+}
+
+QAreaSeries *makeBand(const QColor &color, const QString &key, const QString &name)
+{
+    auto *upper = new QLineSeries;
+    auto *lower = new QLineSeries;
+    auto *band = new QAreaSeries(upper, lower);
+    upper->setParent(band);
+    lower->setParent(band);
+    band->setObjectName(key + QStringLiteral("Band"));
+    band->setName(name + QStringLiteral("参考 ± 容差"));
+    QColor fill = color;
+    fill.setAlpha(40);
+    band->setBrush(fill);
+    QColor edge = color;
+    edge.setAlpha(120);
+    band->setPen(QPen(edge, 1, Qt::DashLine));
+    return band;
+}
+
+QScatterSeries *makeMarkers(const QColor &color, const QString &key, const QString &name)
+{
+    auto *marks = new QScatterSeries;
+    marks->setObjectName(key + QStringLiteral("Outside"));
+    marks->setName(name + QStringLiteral("超差"));
+    marks->setMarkerShape(QScatterSeries::MarkerShapeCircle);
+    marks->setMarkerSize(9);
+    marks->setColor(Qt::white);
+    QPen ring(color.darker(130), 1);
+    ring.setCosmetic(true);
+    marks->setPen(ring);
+    return marks;
+}
+
+QString defaultFileName(QWidget *parent, const QString &caption, const QString &suggested,
+                        const QString &filter)
+{
+    return QFileDialog::getSaveFileName(parent, caption, suggested, filter);
+}
+
+} // namespace
+
+TrendWindow::TrendWindow(movra::trend::TrendHistory &history, const QString &stationIniPath,
+                         QWidget *parent)
+    : QWidget(parent, Qt::Window), m_history(history), m_stationIni(stationIniPath),
+      m_fileName(defaultFileName)
+{
+    setWindowTitle(QStringLiteral("趋势与统计"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    buildChart();
+
+    m_stability = new movra::trendui::StabilityPanel(this);
+    m_linkPanel = new movra::trendui::LinkStatsPanel(this);
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("trendStatus"));
+
+    auto *panels = new QHBoxLayout;
+    panels->addWidget(m_stability, 3);
+    panels->addWidget(m_linkPanel, 2);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(buildToolBar());
+    layout->addWidget(m_view, 1);
+    layout->addLayout(panels);
+    layout->addWidget(m_status);
+
+    // The window shows what Station.ini holds, even when the caller did not
+    // load it into the history at start.
+    if (!m_stationIni.isEmpty()) {
+        const auto saved = movra::trend::StabilitySettings::load(m_stationIni);
+        if (saved != m_history.settings())
+            m_history.setSettings(saved);
+    }
+    m_stability->showSettings(m_history.settings());
+    connect(m_stability, &movra::trendui::StabilityPanel::settingsEdited, this,
+            &TrendWindow::settingsEdited);
+
+    m_look.setSingleShot(true);
+    m_look.setTimerType(Qt::PreciseTimer);
+    connect(&m_look, &QTimer::timeout, this, &TrendWindow::look);
+    resize(1000, 720);
+}
+
+TrendWindow::~TrendWindow() = default;
+
+void TrendWindow::buildChart()
+{
+    m_chart = new QChart;
+    m_chart->legend()->setAlignment(Qt::AlignBottom);
+    m_chart->setMargins(QMargins(4, 4, 4, 4));
+    m_time = new QDateTimeAxis(m_chart);
+    m_time->setTickCount(7);
+    m_time->setTitleText(QStringLiteral("时间"));
+    m_chart->addAxis(m_time, Qt::AlignBottom);
+    addPlot(Quantity::Temperature, Qt::AlignLeft);
+    addPlot(Quantity::Humidity, Qt::AlignRight);
+
+    m_view = new TrendChartView(m_chart, this);
+    m_view->setObjectName(QStringLiteral("trendChart"));
+    m_view->setMinimumSize(480, 300);
+    connect(m_view, &TrendChartView::zoomRequested, this, &TrendWindow::zoom);
+    connect(m_view, &TrendChartView::panRequested, this, &TrendWindow::pan);
+    connect(m_view, &TrendChartView::dragStarted, this, &TrendWindow::dragStarted);
+    connect(m_view, &TrendChartView::dragged, this, &TrendWindow::dragged);
+    connect(m_view, &TrendChartView::homeRequested, this, &TrendWindow::resetView);
+}
+
+void TrendWindow::addPlot(Quantity q, Qt::Alignment side)
+{
+    const Look &look = lookOf(q);
+    const QString key = QLatin1String(look.key);
+    const QString name = QString::fromUtf8(look.name);
+    Plot &p = m_plots[size_t(q)];
+
+    p.axis = new QValueAxis(m_chart);
+    p.axis->setTitleText(name + QStringLiteral(" (") + movra::trendui::unitOf(q) +
+                         QLatin1Char(')'));
+    p.axis->setLabelFormat(QStringLiteral("%.1f"));
+    p.axis->setLinePenColor(look.color);
+    p.axis->setLabelsColor(look.color);
+    m_chart->addAxis(p.axis, side);
+
+    // Drawn first, so the readings lie on top of their band.
+    p.band = makeBand(look.color, key, name);
+    p.bandUpper = p.band->upperSeries();
+    p.bandLower = p.band->lowerSeries();
+
+    p.line = new QLineSeries;
+    p.line->setObjectName(key);
+    p.line->setName(name);
+    // One pixel: a wider pen has Qt stroke the whole path as an outline at
+    // every paint, some six times the cost with a day's points.
+    QPen pen(look.color, 1);
+    pen.setCosmetic(true);
+    p.line->setPen(pen);
+
+    p.outside = makeMarkers(look.color, key, name);
+
+    for (QAbstractSeries *s :
+         {static_cast<QAbstractSeries *>(p.band), static_cast<QAbstractSeries *>(p.line),
+          static_cast<QAbstractSeries *>(p.outside)}) {
+        m_chart->addSeries(s);
+        s->attachAxis(m_time);
+        s->attachAxis(p.axis);
+    }
+    p.band->setVisible(false);
+    p.outside->setVisible(false);
+}
+
+QWidget *TrendWindow::buildToolBar()
+{
+    auto *bar = new QWidget(this);
+    auto *row = new QHBoxLayout(bar);
+    row->setContentsMargins(0, 0, 0, 0);
+    m_followBox = new QCheckBox(QStringLiteral("跟随"), bar);
+    m_followBox->setObjectName(QStringLiteral("follow"));
+    m_followBox->setChecked(m_follow);
+    m_followBox->setToolTip(QStringLiteral("最新读数始终在右端"));
+    connect(m_followBox, &QCheckBox::toggled, this, &TrendWindow::setFollow);
+    auto *hint = new QLabel(
+        QStringLiteral("滚轮缩放，拖动平移；← → 平移，+ − 缩放，Home 回到最近一小时"), bar);
+    hint->setEnabled(false);
+    auto *png = new QPushButton(QStringLiteral("导出图片…"), bar);
+    png->setObjectName(QStringLiteral("exportPng"));
+    connect(png, &QPushButton::clicked, this, &TrendWindow::exportPngAsked);
+    auto *csv = new QPushButton(QStringLiteral("导出 CSV…"), bar);
+    csv->setObjectName(QStringLiteral("exportCsv"));
+    connect(csv, &QPushButton::clicked, this, &TrendWindow::exportCsvAsked);
+    row->addWidget(m_followBox);
+    row->addWidget(hint, 1);
+    row->addWidget(png);
+    row->addWidget(csv);
+    return bar;
+}
+
+void TrendWindow::setBand(Quantity q, const movra::trend::Band &band)
+{
+    m_bands[size_t(q)] = band;
+    requestRedraw();
+}
+
+void TrendWindow::setLinkStats(const movra::LinkStats &stats)
+{
+    m_linkPanel->showStats(stats);
+}
+
+void TrendWindow::setLinkStatsProvider(LinkStatsProvider provider)
+{
+    m_linkStats = std::move(provider);
+}
+
+void TrendWindow::setFileNameProvider(FileNameProvider provider)
+{
+    m_fileName = provider ? std::move(provider) : FileNameProvider(defaultFileName);
+}
+
+qint64 TrendWindow::visibleToMs() const
+{
+    if (!m_follow)
+        return m_toMs;
+    const qint64 newest = m_history.newestMs();
+    return newest != 0 ? newest : QDateTime::currentMSecsSinceEpoch();
+}
+
+qint64 TrendWindow::visibleFromMs() const
+{
+    return visibleToMs() - m_spanMs;
+}
+
+void TrendWindow::setFollow(bool on)
+{
+    if (!on && m_follow)
+        m_toMs = visibleToMs();
+    m_follow = on;
+    const QSignalBlocker block(m_followBox);
+    m_followBox->setChecked(on);
+    requestRedraw();
+}
+
+void TrendWindow::setVisibleRange(qint64 fromMs, qint64 toMs)
+{
+    setFollow(false);
+    m_spanMs = qBound(kMinSpanMs, toMs - fromMs, kMaxSpanMs);
+    m_toMs = fromMs + m_spanMs;
+    requestRedraw();
+}
+
+void TrendWindow::zoom(double factor, double at)
+{
+    if (factor <= 0.0)
+        return;
+    const qint64 from = visibleFromMs();
+    const qint64 span = qBound(kMinSpanMs, qint64(double(m_spanMs) / factor), kMaxSpanMs);
+    if (!m_follow) {
+        const double anchor = double(from) + at * double(m_spanMs);
+        m_toMs = qint64(anchor - at * double(span)) + span;
+    }
+    m_spanMs = span;
+    requestRedraw();
+}
+
+void TrendWindow::pan(double fraction)
+{
+    setFollow(false);
+    m_toMs += qint64(fraction * double(m_spanMs));
+    requestRedraw();
+}
+
+void TrendWindow::dragStarted()
+{
+    m_dragFromMs = visibleToMs();
+}
+
+void TrendWindow::dragged(double fraction)
+{
+    setFollow(false);
+    m_toMs = m_dragFromMs - qint64(fraction * double(m_spanMs));
+    requestRedraw();
+}
+
+void TrendWindow::resetView()
+{
+    m_spanMs = kFirstSpanMs;
+    setFollow(true);
+}
+
+void TrendWindow::settingsEdited(const movra::trend::StabilitySettings &settings)
+{
+    m_history.setSettings(settings);
+    if (!m_stationIni.isEmpty() && !m_history.settings().save(m_stationIni))
+        status(QStringLiteral("无法保存到 %1").arg(QDir::toNativeSeparators(m_stationIni)));
+    requestRedraw();
+}
+
+void TrendWindow::status(const QString &text)
+{
+    m_status->setText(text);
+}

@@ -1,0 +1,284 @@
+// The trend window's drawing, its timing and its exports.
+#include "ui/TrendWindow.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QLabel>
+#include <QPixmap>
+#include <QSaveFile>
+#include <QtCharts/QAreaSeries>
+#include <QtCharts/QChart>
+#include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QLegend>
+#include <QtCharts/QLegendMarker>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QScatterSeries>
+#include <QtCharts/QValueAxis>
+#include <cmath>
+
+#include "trend/CsvRows.h"
+#include "trend/Decimator.h"
+#include "ui/TrendChartView.h"
+#include "ui/TrendWindowParts.h"
+
+using namespace QtCharts;
+using movra::trend::Quantity;
+using movra::trend::TrendSeries;
+
+namespace {
+
+struct Extent
+{
+    double low = qInf();
+    double high = -qInf();
+    void take(double v)
+    {
+        low = qMin(low, v);
+        high = qMax(high, v);
+    }
+    bool empty() const { return low > high; }
+};
+
+void setLegendShown(QChart *chart, QAbstractSeries *series, bool shown)
+{
+    for (QLegendMarker *m : chart->legend()->markers(series))
+        m->setVisible(shown);
+}
+
+struct Scale
+{
+    double low, high;
+    int ticks;
+};
+
+// Ends and ticks on steps of 1, 2 or 5 times a power of ten, four to six
+// intervals in all.
+Scale niceScale(double low, double high)
+{
+    const double span = qMax(high - low, 1e-6);
+    const double power = std::pow(10.0, std::floor(std::log10(span / 5.0)));
+    double step = power;
+    for (double m : {1.0, 2.0, 5.0, 10.0}) {
+        step = m * power;
+        if (span / step <= 5.0)
+            break;
+    }
+    const double niceLow = std::floor(low / step) * step;
+    const double niceHigh = std::ceil(high / step) * step;
+    return {niceLow, niceHigh, int(std::lround((niceHigh - niceLow) / step)) + 1};
+}
+
+QString timeFormat(qint64 spanMs)
+{
+    if (spanMs <= 10 * 60 * 1000)
+        return QStringLiteral("HH:mm:ss");
+    if (spanMs <= 20LL * 3600 * 1000)
+        return QStringLiteral("HH:mm");
+    return QStringLiteral("MM-dd HH:mm");
+}
+
+} // namespace
+
+void TrendWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    m_dirty = true;
+    look();
+}
+
+void TrendWindow::hideEvent(QHideEvent *event)
+{
+    m_look.stop();
+    QWidget::hideEvent(event);
+}
+
+void TrendWindow::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    requestRedraw();
+}
+
+// Each look starts the next one a full interval after it ends, so two
+// redraws are never closer than that, however late the event loop runs.
+void TrendWindow::look()
+{
+    if (m_linkStats)
+        m_linkPanel->showStats(m_linkStats());
+    if (m_history.revision() != m_seenRevision) {
+        m_seenRevision = m_history.revision();
+        m_stability->showVerdicts(m_history);
+        if (readingsWouldShow())
+            m_dirty = true;
+    }
+    if (m_dirty && (!m_sinceRedraw.isValid() || m_sinceRedraw.elapsed() >= kRedrawIntervalMs))
+        redraw();
+    if (isVisible())
+        m_look.start(kRedrawIntervalMs);
+}
+
+bool TrendWindow::readingsWouldShow() const
+{
+    const qint64 newest = m_history.newestMs();
+    for (Quantity q : movra::trend::kQuantities) {
+        const TrendSeries &s = m_history.series(q);
+        const Drawn &d = m_drawn[size_t(q)];
+        if (s.appended() == d.appended && s.firstNumber() == d.first)
+            continue;
+        if (d.appended > d.first && s.firstNumber() >= d.appended)
+            return true; // all that was drawn is gone: cleared, or outrun
+        if (m_follow && double(newest - d.toMs) >= kFollowStepPx * d.msPerPixel)
+            return true;
+        const quint64 firstNew = qMax(d.appended, s.firstNumber());
+        for (int i = int(firstNew - s.firstNumber()); i < s.size(); ++i) {
+            if (!m_follow) {
+                if (s.timeAt(i) >= m_toMs - m_spanMs && s.timeAt(i) <= m_toMs)
+                    return true;
+                continue;
+            }
+            const double v = double(s.valueAt(i));
+            if (v < d.edgeLow || v > d.edgeHigh)
+                return true;
+        }
+    }
+    return false;
+}
+
+// A change made by the operator shows at once, unless the chart was drawn
+// less than an interval ago; then the next look draws it.
+void TrendWindow::requestRedraw()
+{
+    m_dirty = true;
+    if (isVisible() && (!m_sinceRedraw.isValid() || m_sinceRedraw.elapsed() >= kRedrawIntervalMs))
+        redraw();
+}
+
+void TrendWindow::redrawNow()
+{
+    redraw();
+}
+
+void TrendWindow::redraw()
+{
+    m_sinceRedraw.start();
+    m_dirty = false;
+    m_seenRevision = m_history.revision();
+
+    // Each change of an axis makes Qt Charts rebuild and stroke the path of
+    // every line on it: the lines are emptied first and filled last, so each
+    // path is built once. The markers stay: moving them twice costs less
+    // than Qt Charts deleting and making their items again.
+    for (Plot &p : m_plots)
+        p.line->clear();
+    const qint64 to = visibleToMs();
+    const qint64 from = to - m_spanMs;
+    m_time->setFormat(timeFormat(m_spanMs));
+    m_time->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to));
+    // About two points per pixel: each bucket keeps its lowest and highest.
+    const int buckets = qMax(50, int(m_chart->plotArea().width()));
+    std::array<QVector<QPointF>, movra::trend::kQuantityCount> lines, marks;
+    for (Quantity q : movra::trend::kQuantities)
+        preparePlot(q, from, to, buckets, &lines[size_t(q)], &marks[size_t(q)]);
+    for (Quantity q : movra::trend::kQuantities) {
+        m_plots[size_t(q)].line->replace(lines[size_t(q)]);
+        m_plots[size_t(q)].outside->replace(marks[size_t(q)]);
+    }
+    m_stability->showVerdicts(m_history);
+    ++m_redraws;
+    emit redrawn();
+}
+
+// The line's and the markers' points; the band and the value axis are set
+// here.
+void TrendWindow::preparePlot(Quantity q, qint64 from, qint64 to, int buckets,
+                              QVector<QPointF> *line, QVector<QPointF> *marks)
+{
+    const TrendSeries &s = m_history.series(q);
+    const movra::trend::Band &band = m_bands[size_t(q)];
+    Plot &p = m_plots[size_t(q)];
+    const int first = s.lowerBound(from);
+    const int end = s.upperBound(to);
+
+    // One point beyond each edge, so the line runs to the plot's borders.
+    *line = movra::trend::decimate(s, first - 1, end + 1, from, to, buckets);
+    const QVector<QPointF> &points = *line;
+
+    Drawn &d = m_drawn[size_t(q)];
+    d = Drawn{s.firstNumber(), s.appended(), to, double(to - from) / buckets};
+    for (int i = s.lowerBound(to - qint64(kFollowStepPx * d.msPerPixel)); i < end; ++i) {
+        d.edgeLow = qMin(d.edgeLow, double(s.valueAt(i)));
+        d.edgeHigh = qMax(d.edgeHigh, double(s.valueAt(i)));
+    }
+
+    Extent extent;
+    for (const QPointF &pt : points)
+        if (pt.x() >= double(from) && pt.x() <= double(to))
+            extent.take(pt.y());
+
+    p.band->setVisible(band.enabled);
+    p.outside->setVisible(band.enabled);
+    setLegendShown(m_chart, p.band, band.enabled);
+    setLegendShown(m_chart, p.outside, band.enabled);
+    if (band.enabled) {
+        const auto edge = [from, to](double y) {
+            return QVector<QPointF>{{double(from), y}, {double(to), y}};
+        };
+        p.bandUpper->replace(edge(band.upper()));
+        p.bandLower->replace(edge(band.lower()));
+        extent.take(band.lower());
+        extent.take(band.upper());
+        // Each marker is an item of its own to Qt Charts, which costs far
+        // more than a point of a line: one per kMarkerSpacingPx pixels.
+        *marks =
+            movra::trend::outsideBand(s, first, end, band, from, to, buckets / kMarkerSpacingPx);
+    }
+
+    // Without readings, the usual room; with them, some room around them,
+    // so a tenth of noise does not fill the plot's height.
+    const bool temperature = q == Quantity::Temperature;
+    const double minPad = temperature ? 0.5 : 2.0;
+    const double pad = extent.empty() ? 0.0 : qMax(minPad, 0.1 * (extent.high - extent.low));
+    const Scale scale = extent.empty() ? niceScale(0.0, temperature ? 40.0 : 100.0)
+                                       : niceScale(extent.low - pad, extent.high + pad);
+    // Every change relays out the axis' labels: only real ones are made.
+    if (p.axis->min() != scale.low || p.axis->max() != scale.high)
+        p.axis->setRange(scale.low, scale.high);
+    if (p.axis->tickCount() != scale.ticks)
+        p.axis->setTickCount(scale.ticks);
+}
+
+void TrendWindow::exportPngAsked()
+{
+    const QString path = m_fileName(this, QStringLiteral("导出图片"), QStringLiteral("趋势.png"),
+                                    QStringLiteral("PNG 图片 (*.png)"));
+    if (!path.isEmpty())
+        exportPng(path);
+}
+
+void TrendWindow::exportCsvAsked()
+{
+    const QString path = m_fileName(this, QStringLiteral("导出 CSV"), QStringLiteral("趋势.csv"),
+                                    QStringLiteral("CSV 文件 (*.csv)"));
+    if (!path.isEmpty())
+        exportCsv(path);
+}
+
+bool TrendWindow::exportPng(const QString &path)
+{
+    redraw();
+    const QPixmap picture = m_view->grab();
+    QSaveFile file(path);
+    const bool ok = file.open(QIODevice::WriteOnly) && picture.save(&file, "PNG") && file.commit();
+    status(ok ? QStringLiteral("已导出图片：%1").arg(QDir::toNativeSeparators(path))
+              : QStringLiteral("无法写入 %1").arg(QDir::toNativeSeparators(path)));
+    return ok;
+}
+
+bool TrendWindow::exportCsv(const QString &path)
+{
+    QSaveFile file(path);
+    const bool ok = file.open(QIODevice::WriteOnly) &&
+                    movra::trend::writeCsv(file, movra::trend::csvRows(m_history)) && file.commit();
+    status(ok ? QStringLiteral("已导出 CSV：%1").arg(QDir::toNativeSeparators(path))
+              : QStringLiteral("无法写入 %1").arg(QDir::toNativeSeparators(path)));
+    return ok;
+}
