@@ -63,6 +63,7 @@ void MovraTestTool::Base_Offset_TempHumiChanged(QString)
                    {"BaseHumi", int(baseHumi)},
                    {"CheckOffsetTemp", checkOffsetTemp},
                    {"CheckOffsetHumi", int(checkOffsetHumi)}});
+    updateTrendBands();
 }
 
 void MovraTestTool::writeTempHumiRevertCheckClicked()
@@ -76,6 +77,7 @@ void MovraTestTool::writeTempHumiRevertCheckClicked()
     humi.on = ui.checkBox_9->isChecked();
     engine.setCheck(Quantity::Humidity, humi);
     writeSettings({{"enCheckTempFlag", int(temp.on)}, {"enCheckReadHumiFlag", int(humi.on)}});
+    updateTrendBands();
 }
 
 void MovraTestTool::readTempIntervalCheckClicked()

@@ -55,6 +55,7 @@ MovraTestTool::MovraTestTool(QWidget *) : QMainWindow(nullptr)
 
     wireControls();
     setUpRecording();
+    setUpTrend();
 }
 
 MovraTestTool::~MovraTestTool()

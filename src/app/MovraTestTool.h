@@ -12,12 +12,14 @@
 #include "engine/Session.h"
 #include "engine/TickScheduler.h"
 #include "records/RecordStore.h"
+#include "trend/TrendHistory.h"
 #include "ui_MovraTestTool.h"
 
 class QMenu;
 class QAction;
 class QSettings;
 class RecordsWindow;
+class TrendWindow;
 
 namespace movra::records {
 class SessionRecorder;
@@ -86,6 +88,9 @@ private:
     void saveLog();
     void setUpRecording();
     void showRecords();
+    void setUpTrend();
+    void showTrend();
+    void updateTrendBands();
 
     // src/app/Settings.cpp
     void loadSettings(QSettings &settings);
@@ -121,6 +126,7 @@ private:
     QAction *clearAction = nullptr;
     QAction *saveLogAction = nullptr;
     QAction *recordsAction = nullptr;
+    QAction *trendAction = nullptr;
 
     qint32 savedBaudIndex = 0;
     bool refreshingPorts = false;
@@ -130,4 +136,7 @@ private:
     movra::records::RecordStore records;
     movra::records::SessionRecorder *recorder = nullptr;
     RecordsWindow *recordsWindow = nullptr;
+    // Kept from the start, whether or not the trend window is open.
+    movra::trend::TrendHistory trendHistory;
+    TrendWindow *trendWindow = nullptr;
 };

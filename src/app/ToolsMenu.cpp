@@ -14,7 +14,9 @@
 
 #include "records/SessionRecorder.h"
 #include "records/StationConfig.h"
+#include "trend/StabilitySettings.h"
 #include "ui/RecordsWindow.h"
+#include "ui/TrendWindow.h"
 
 #ifndef MOVRA_VERSION
 #define MOVRA_VERSION "unknown"
@@ -32,6 +34,10 @@ void MovraTestTool::addToolItems()
     recordsAction = new QAction(tr("测试记录…"), ui.textEdit);
     logMenu->addAction(recordsAction);
     connect(recordsAction, &QAction::triggered, this, [this] { showRecords(); });
+
+    trendAction = new QAction(tr("趋势与统计…"), ui.textEdit);
+    logMenu->addAction(trendAction);
+    connect(trendAction, &QAction::triggered, this, [this] { showTrend(); });
 }
 
 void MovraTestTool::setUpRecording()
@@ -82,4 +88,47 @@ void MovraTestTool::saveLog()
     QMessageBox::information(nullptr, tr("保存日志"),
                              tr("日志未能保存：") + QDir::toNativeSeparators(path) +
                                  QStringLiteral("\r\n") + file.errorString());
+}
+
+void MovraTestTool::setUpTrend()
+{
+    using movra::trend::Quantity;
+    trendHistory.setSettings(
+        movra::trend::StabilitySettings::load(movra::records::stationIniPath(settingsPath)));
+    // Every reading, manual or periodic, from the start of the tool; the
+    // window only looks at what is kept.
+    connect(&engine, &movra::Session::measured, this, [this](const movra::Measurement &m) {
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        if (m.hasTemperature)
+            trendHistory.append(Quantity::Temperature, now, m.temperature / 10.0);
+        if (m.hasHumidity)
+            trendHistory.append(Quantity::Humidity, now, m.humidity / 10.0);
+    });
+}
+
+void MovraTestTool::updateTrendBands()
+{
+    if (!trendWindow)
+        return;
+    using movra::Quantity;
+    const auto band = [this](Quantity q) {
+        const movra::Check &c = engine.check(q);
+        return movra::trend::Band{c.on, c.reference / 10.0, double(c.tolerance) / 10.0};
+    };
+    trendWindow->setBand(movra::trend::Quantity::Temperature, band(Quantity::Temperature));
+    trendWindow->setBand(movra::trend::Quantity::Humidity, band(Quantity::Humidity));
+}
+
+void MovraTestTool::showTrend()
+{
+    if (!trendWindow) {
+        trendWindow =
+            new TrendWindow(trendHistory, movra::records::stationIniPath(settingsPath), this);
+        trendWindow->setWindowFlag(Qt::Window);
+        trendWindow->setLinkStatsProvider([this] { return engine.stats(); });
+    }
+    updateTrendBands();
+    trendWindow->show();
+    trendWindow->raise();
+    trendWindow->activateWindow();
 }

@@ -46,35 +46,4 @@ QVector<QStringList> csvRows(const TrendHistory &history)
     return rows;
 }
 
-namespace {
-QString csvField(const QString &field)
-{
-    if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"')) &&
-        !field.contains(QLatin1Char('\n')) && !field.contains(QLatin1Char('\r')))
-        return field;
-    QString quoted = field;
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-} // namespace
-
-bool writeCsv(QIODevice &out, const QVector<QStringList> &rows)
-{
-    if (out.write("\xEF\xBB\xBF") != 3)
-        return false;
-    for (const QStringList &row : rows) {
-        QString line;
-        for (int c = 0; c < row.size(); ++c) {
-            if (c > 0)
-                line += QLatin1Char(',');
-            line += csvField(row[c]);
-        }
-        line += QStringLiteral("\r\n");
-        const QByteArray bytes = line.toUtf8();
-        if (out.write(bytes) != bytes.size())
-            return false;
-    }
-    return true;
-}
-
 } // namespace movra::trend

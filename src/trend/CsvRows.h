@@ -1,11 +1,8 @@
-// The rows of a CSV of both series, oldest first: time, quantity, value.
-//
-// writeCsv is a stand-in for the shared CSV writer of the records export
-// (records/Csv.h) until both branches meet: UTF-8 with a BOM, fields quoted
-// where RFC 4180 needs it, CRLF line ends.
+// The rows of a CSV of both series, oldest first: time, quantity, value. The
+// window writes them with the records export's writer (records/Csv.h), so
+// both files follow the same conventions.
 #pragma once
 
-#include <QIODevice>
 #include <QStringList>
 #include <QVector>
 
@@ -21,7 +18,5 @@ QString quantityCaption(Quantity q); // "温度(℃)", "湿度(%RH)"
 
 // A header row, then one row per reading of either quantity in time order.
 QVector<QStringList> csvRows(const TrendHistory &history);
-
-bool writeCsv(QIODevice &out, const QVector<QStringList> &rows);
 
 } // namespace movra::trend

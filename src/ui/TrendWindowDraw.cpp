@@ -16,6 +16,7 @@
 #include <QtCharts/QValueAxis>
 #include <cmath>
 
+#include "records/Csv.h"
 #include "trend/CsvRows.h"
 #include "trend/Decimator.h"
 #include "ui/TrendChartView.h"
@@ -276,8 +277,15 @@ bool TrendWindow::exportPng(const QString &path)
 bool TrendWindow::exportCsv(const QString &path)
 {
     QSaveFile file(path);
-    const bool ok = file.open(QIODevice::WriteOnly) &&
-                    movra::trend::writeCsv(file, movra::trend::csvRows(m_history)) && file.commit();
+    bool ok = file.open(QIODevice::WriteOnly);
+    if (ok) {
+        const QVector<QStringList> rows = movra::trend::csvRows(m_history);
+        movra::csv::Writer csv(&file);
+        ok = csv.begin(rows.value(0));
+        for (int i = 1; ok && i < rows.size(); ++i)
+            ok = csv.write(rows.at(i));
+        ok = ok && file.commit();
+    }
     status(ok ? QStringLiteral("已导出 CSV：%1").arg(QDir::toNativeSeparators(path))
               : QStringLiteral("无法写入 %1").arg(QDir::toNativeSeparators(path)));
     return ok;

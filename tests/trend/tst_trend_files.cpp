@@ -63,7 +63,6 @@ private slots:
     void isoTimeCarriesTheOffsetOfItsDate_data();
     void isoTimeCarriesTheOffsetOfItsDate();
     void rowsMergeBothSeriesInTimeOrder();
-    void writerQuotesAndEndsLines();
 
 private:
     QTemporaryDir m_dir;
@@ -247,15 +246,6 @@ void TrendFilesTest::rowsMergeBothSeriesInTimeOrder()
     QCOMPARE(rows[2], QStringList({isoLocalTime(t0 + 500), "湿度(%RH)", "45.0"}));
     QCOMPARE(rows[3], QStringList({isoLocalTime(t0 + 1000), "温度(℃)", "-0.5"}));
     QCOMPARE(rows[4], QStringList({isoLocalTime(t0 + 1000), "湿度(%RH)", "45.1"}));
-}
-
-void TrendFilesTest::writerQuotesAndEndsLines()
-{
-    QBuffer out;
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    QVERIFY(writeCsv(out, {{"时间", "a,b", "say \"hi\""}, {"two\nlines", "", "x"}}));
-    QCOMPARE(out.data(), kBom + QByteArray("时间,\"a,b\",\"say \"\"hi\"\"\"\r\n"
-                                           "\"two\nlines\",,x\r\n"));
 }
 
 QTEST_MAIN(TrendFilesTest)

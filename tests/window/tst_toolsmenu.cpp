@@ -6,11 +6,19 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
 
 #include "Dialogs.h"
 #include "Rig.h"
 #include "TestSupport.h"
 #include "ui/RecordsWindow.h"
+#include "ui/TrendWindow.h"
+
+#include <QAreaSeries>
+#include <QChart>
+#include <QImage>
+#include <QLineSeries>
+#include <QScatterSeries>
 
 namespace {
 
@@ -66,6 +74,7 @@ private slots:
     void saveLog();
     void saveLogToAFolderThatIsNotThere();
     void recordsOfARunAgainstTheSimulator();
+    void trendOfARunAgainstTheSimulator();
 };
 
 void TestToolsMenu::initTestCase()
@@ -85,10 +94,10 @@ void TestToolsMenu::itemsFollowThePanesOwn()
     const auto actions = logMenu(*w)->actions();
     for (QAction *a : actions)
         texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
-    const QStringList expected{QStringLiteral("复制"),      QStringLiteral("-"),
-                               QStringLiteral("选择全部"),  QStringLiteral("-"),
-                               QStringLiteral("清除"),      QStringLiteral("-"),
-                               QStringLiteral("保存日志…"), QStringLiteral("测试记录…")};
+    const QStringList expected{
+        QStringLiteral("复制"),      QStringLiteral("-"),         QStringLiteral("选择全部"),
+        QStringLiteral("-"),         QStringLiteral("清除"),      QStringLiteral("-"),
+        QStringLiteral("保存日志…"), QStringLiteral("测试记录…"), QStringLiteral("趋势与统计…")};
     QCOMPARE(texts, expected);
 }
 
@@ -224,6 +233,84 @@ void TestToolsMenu::recordsOfARunAgainstTheSimulator()
     const QString text = QString::fromUtf8(bytes);
     for (const char *expected : {"-1.5", "23.6", "23.5", "0.5", "0.1", "KVT582"})
         QVERIFY2(text.contains(QString::fromUtf8(expected)), qPrintable(text));
+}
+
+namespace {
+template <typename T> T *seriesNamed(QtCharts::QChart *chart, const QString &name)
+{
+    const auto all = chart->series();
+    for (QtCharts::QAbstractSeries *s : all) {
+        if (s->objectName() == name)
+            return qobject_cast<T *>(s);
+    }
+    return nullptr;
+}
+} // namespace
+
+// Readings taken before the trend window opens are in it, with the check's
+// band and the readings outside it marked; the statistics are the engine's;
+// both exports write their files.
+void TestToolsMenu::trendOfARunAgainstTheSimulator()
+{
+    Rig rig;
+    QVERIFY(rig.start());
+    auto &ui = rig.ui();
+    rig.model().setFixedTemperature(251);
+    QVERIFY(rig.connectAt(9600));
+    ui.checkBox_10->click();
+    ui.BaseTemp->clear();
+    QTest::keyClicks(ui.BaseTemp, QStringLiteral("25.0"));
+    ui.OffsetTemp->clear();
+    QTest::keyClicks(ui.OffsetTemp, QStringLiteral("0.5"));
+    ui.readTempInterval->setValue(1);
+    ui.checkBox_5->click();
+    QVERIFY(rig.tick(500)); // five readings inside the band
+    rig.model().setFixedTemperature(262);
+    QVERIFY(rig.tick(300)); // three outside it
+
+    item(*rig.w, QStringLiteral("趋势与统计…"))->trigger();
+    auto *trend = rig.w->findChild<TrendWindow *>();
+    QVERIFY(trend);
+    QVERIFY(trend->isVisible());
+    QCOMPARE(trend->windowTitle(), QStringLiteral("趋势与统计"));
+    auto *line = seriesNamed<QtCharts::QLineSeries>(trend->chart(), QStringLiteral("temperature"));
+    auto *band =
+        seriesNamed<QtCharts::QAreaSeries>(trend->chart(), QStringLiteral("temperatureBand"));
+    auto *outside =
+        seriesNamed<QtCharts::QScatterSeries>(trend->chart(), QStringLiteral("temperatureOutside"));
+    QVERIFY(line && band && outside);
+    // Seconds of readings in an hour's span: decimation keeps each pixel's
+    // lowest and highest, so both levels are drawn.
+    const auto drawn = [&](double y) {
+        const auto points = line->points();
+        return std::any_of(points.begin(), points.end(),
+                           [y](const QPointF &p) { return qAbs(p.y() - y) < 1e-4; });
+    };
+    QVERIFY(QTest::qWaitFor([&] { return drawn(25.1) && drawn(26.2); }, 3000));
+    QVERIFY(band->isVisible());
+    QCOMPARE(band->upperSeries()->at(0).y(), 25.5);
+    QCOMPARE(band->lowerSeries()->at(0).y(), 24.5);
+    QVERIFY(outside->count() >= 1);
+    for (const QPointF &p : outside->points())
+        QVERIFY(qAbs(p.y() - 26.2) < 1e-4); // kept as float: a day of readings stays small
+
+    QTemporaryDir dir;
+    trend->setFileNameProvider([&](QWidget *, const QString &, const QString &suggested,
+                                   const QString &) {
+        return dir.filePath(suggested.endsWith(QLatin1String(".png")) ? QStringLiteral("t.png")
+                                                                      : QStringLiteral("t.csv"));
+    });
+    trend->findChild<QAbstractButton *>(QStringLiteral("exportPng"))->click();
+    trend->findChild<QAbstractButton *>(QStringLiteral("exportCsv"))->click();
+    const QImage png(dir.filePath(QStringLiteral("t.png")));
+    QVERIFY(!png.isNull());
+    QVERIFY(png.width() > 400 && png.height() > 200);
+    QFile csv(dir.filePath(QStringLiteral("t.csv")));
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QByteArray bytes = csv.readAll();
+    QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+    QCOMPARE(bytes.count("温度(℃),25.1\r\n"), 5);
+    QCOMPARE(bytes.count("温度(℃),26.2\r\n"), 3);
 }
 
 QTEST_MAIN(TestToolsMenu)
