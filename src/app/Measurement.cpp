@@ -70,14 +70,22 @@ void MovraTestTool::writeTempHumiRevertCheckClicked()
 {
     engine.setWriteEnabled(movra::Parameter::Order, ui.checkBox_7->isChecked());
     engine.setReadParametersOnConnect(ui.checkBox_8->isChecked());
+    takeCheckBoxes();
+    writeSettings({{"enCheckTempFlag", int(engine.check(Quantity::Temperature).on)},
+                   {"enCheckReadHumiFlag", int(engine.check(Quantity::Humidity).on)}});
+    updateTrendBands();
+}
+
+// The two check boxes switch the qualification check; reference and
+// tolerance stay as typed.
+void MovraTestTool::takeCheckBoxes()
+{
     movra::Check temp = engine.check(Quantity::Temperature);
     temp.on = ui.checkBox_10->isChecked();
     engine.setCheck(Quantity::Temperature, temp);
     movra::Check humi = engine.check(Quantity::Humidity);
     humi.on = ui.checkBox_9->isChecked();
     engine.setCheck(Quantity::Humidity, humi);
-    writeSettings({{"enCheckTempFlag", int(temp.on)}, {"enCheckReadHumiFlag", int(humi.on)}});
-    updateTrendBands();
 }
 
 void MovraTestTool::readTempIntervalCheckClicked()

@@ -216,12 +216,7 @@ void MovraTestTool::copyControlsToEngine()
     engine.setPeriodicReading(Quantity::Temperature, ui.checkBox_5->isChecked());
     engine.setPeriodicReading(Quantity::Humidity, ui.checkBox_6->isChecked());
     engine.setWriteEnabled(Parameter::Order, ui.checkBox_7->isChecked());
-    movra::Check temp = engine.check(Quantity::Temperature);
-    temp.on = ui.checkBox_10->isChecked();
-    engine.setCheck(Quantity::Temperature, temp);
-    movra::Check humi = engine.check(Quantity::Humidity);
-    humi.on = ui.checkBox_9->isChecked();
-    engine.setCheck(Quantity::Humidity, humi);
+    takeCheckBoxes();
     engine.setBaudRate(ui.BraudRate_1->currentText().toInt(nullptr, 10));
     engine.setWriteValue(Parameter::BaudRate, ui.BraudRate_3->currentText().toInt(nullptr, 10));
     engine.setStation(quint8(ui.readAddress_1->value()));

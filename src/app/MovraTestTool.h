@@ -109,6 +109,7 @@ private:
     void switchOffPeriodicReading();
     void showParameter(movra::Parameter parameter, qint32 value);
     void showMeasurement(const movra::Measurement &m);
+    void takeCheckBoxes();
     void showBox(const QString &title, const QString &text);
 
     Ui::MovraTestToolClass ui;
