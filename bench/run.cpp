@@ -774,13 +774,18 @@ bool runWakeups()
     struct State
     {
         const char *name;
-        const char *arg;
-        const char *ready;
+        QStringList args;
+        const char *ready; // SHOWN: not connected
     };
-    const State states[] = {{"idle, not connected", nullptr, "SHOWN"},
-                            {"connected, idle", nullptr, "CONNECTED"},
-                            {"polling both values once a second", "--poll", "POLLING"},
-                            {"during batch reads", "--batches", "BATCHING"}};
+    // The last shows what Qt itself adds: a blinking text cursor.
+    const State states[] = {
+        {"idle, not connected", {}, "SHOWN"},
+        {"connected, idle", {}, "CONNECTED"},
+        {"polling both values once a second", {QStringLiteral("--poll")}, "POLLING"},
+        {"during batch reads", {QStringLiteral("--batches")}, "BATCHING"},
+        {"idle, not connected, text cursor in a field",
+         {QStringLiteral("--focus"), QStringLiteral("BaseTemp")},
+         "SHOWN"}};
     const QString modes[] = {QStringLiteral("every"), QStringLiteral("due")};
 
     Child base(QStringLiteral("wake-base"));
@@ -794,22 +799,19 @@ bool runWakeups()
     for (const State &st : states) {
         for (const QString &mode : modes) {
             const QString name = QStringLiteral("wake-%1-%2").arg(pids.size() / 2).arg(mode);
-            if (!st.arg && qstrcmp(st.ready, "SHOWN") == 0) {
+            if (qstrcmp(st.ready, "SHOWN") == 0) {
                 idle.push_back(std::make_unique<Child>(name));
                 Child &c = *idle.back();
-                if (!c.start(QStringLiteral("movra_bench_tool"), {},
+                if (!c.start(QStringLiteral("movra_bench_tool"), st.args,
                              workDir + QStringLiteral("/cfg-") + name, mode) ||
-                    c.waitFor(QStringLiteral("SHOWN"), 20000) < 0)
+                    c.waitFor(QStringLiteral("FOCUS"), 20000) < 0)
                     return false;
                 pids.append(c.pid());
                 continue;
             }
             connected.push_back(std::make_unique<ConnectedTool>());
             ConnectedTool &t = *connected.back();
-            QStringList extra;
-            if (st.arg)
-                extra << QLatin1String(st.arg);
-            if (!t.start(name, 9600, extra, mode) || !t.ready(QLatin1String(st.ready)))
+            if (!t.start(name, 9600, st.args, mode) || !t.ready(QLatin1String(st.ready)))
                 return false;
             pids.append(t.tool->pid());
         }
@@ -850,6 +852,12 @@ bool runWakeups()
         QStringLiteral("wake-ups and CPU, side by side over %1 s: bare 10 ms window / tool "
                        "ticking every 10 ms (before) / tool woken when due (after)")
             .arg(seconds);
+    for (const auto &c : idle) {
+        c->pump();
+        for (const QString &l : c->lines())
+            if (l.startsWith(QLatin1String("FOCUS ")) && c == idle.front())
+                figure(s, QStringLiteral("keyboard focus at start (tool)"), l.section(' ', 2));
+    }
     figure(s, QStringLiteral("bare 10 ms window"),
            num(perSecond(0)) + QStringLiteral(" wake-ups/s, ") + num(cpuMs(0), 2) +
                QStringLiteral(" ms/s CPU"));
@@ -887,7 +895,43 @@ bool runWakeups()
     bool clean = true;
     for (const auto &t : connected)
         clean = t->finish() && clean;
-    return clean;
+    if (!clean)
+        return false;
+
+    // The two polling tools ran side by side: the poll's timing and the
+    // time from a reply to its display, each way.
+    const ConnectedTool &before = *connected.at(2), &after = *connected.at(3);
+    const QVector<double> ib = pollIntervals(*before.sim.sim), ia = pollIntervals(*after.sim.sim);
+    auto p99Deviation = [](const QVector<double> &intervals) {
+        QVector<double> dev;
+        for (double x : intervals)
+            dev.append(std::fabs(x - 1000.0));
+        return stats(dev).p99;
+    };
+    const Stats mb = stats(ib), ma = stats(ia);
+    const Stats lb = stats(replyLatencies(*before.sim.sim, *before.tool).total);
+    const Stats la = stats(replyLatencies(*after.sim.sim, *after.tool).total);
+    if (mb.n == 0 || ma.n == 0 || lb.n == 0 || la.n == 0) {
+        note(QStringLiteral("the polling tools sent too few requests"));
+        return false;
+    }
+    const QString p = QStringLiteral("polling both values once a second, side by side over %1 s: "
+                                     "before / after")
+                          .arg(seconds);
+    figure(p, QStringLiteral("mean interval (n)"),
+           num(mb.mean, 2) + QStringLiteral(" / ") + num(ma.mean, 2) + QStringLiteral(" ms (") +
+               QString::number(ma.n) + QStringLiteral(")"),
+           QStringLiteral("after within 0.5 % of 1 s"), std::fabs(ma.mean - 1000.0) <= 5.0);
+    figure(p, QStringLiteral("p99 |interval − 1 s|"),
+           num(p99Deviation(ib), 2) + QStringLiteral(" / ") + num(p99Deviation(ia), 2) +
+               QStringLiteral(" ms"),
+           QStringLiteral("after < 15 ms"), p99Deviation(ia) < 15.0);
+    figure(p, QStringLiteral("reply to display p50 / p99 (n)"),
+           num(lb.p50, 2) + QStringLiteral(" / ") + num(lb.p99, 2) + QStringLiteral(" ms; ") +
+               num(la.p50, 2) + QStringLiteral(" / ") + num(la.p99, 2) + QStringLiteral(" ms (") +
+               QString::number(la.n) + QStringLiteral(")"),
+           QStringLiteral("after p99 ≤ before p99 + 1 ms"), la.p99 <= lb.p99 + 1.0);
+    return true;
 }
 
 bool runLoaded()

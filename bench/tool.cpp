@@ -7,14 +7,15 @@
 //   --poll                                then read both values every second
 //   --batches                             or run batch reads, one after the other
 //   --prefill N                           put N lines in the log pane first
+//   --focus NAME                          put the keyboard focus on control NAME
 //   --manual-reads N --gap-ms MIN:MAX     press "read manually" N times
 //   --quit-when-shown                     end once shown (to profile start-up)
 //   --trace-ticks                         also record when each tick runs
 //
 // MOVRA_TICK=every or =due chooses how the window runs its ticks.
 //
-// Output: MAIN, SHOWN, CONNECTED, POLLING, BATCHING, DONE lines as they
-// happen; on "quit" from stdin (or its end) the label paints: LABEL <ns>
+// Output: MAIN, SHOWN, FOCUS (the focused control's class and name),
+// CONNECTED, POLLING, BATCHING, DONE lines as they happen; on "quit" from stdin (or its end) the label paints: LABEL <ns>
 // temp|humi <text>, and with --trace-ticks the ticks: TICK <ns>, and the
 // ticks the scheduler lost to lateness: LOST <n>.
 
@@ -48,6 +49,7 @@ struct Options
     bool poll = false;
     bool batches = false;
     int prefill = 0;
+    QString focus;
     int manualReads = 0;
     int gapMin = 100;
     int gapMax = 200;
@@ -74,6 +76,8 @@ bool parse(const QStringList &args, Options *o)
             o->batches = true;
         else if (a == QLatin1String("--prefill") && hasValue)
             o->prefill = args.at(++i).toInt();
+        else if (a == QLatin1String("--focus") && hasValue)
+            o->focus = args.at(++i);
         else if (a == QLatin1String("--manual-reads") && hasValue)
             o->manualReads = args.at(++i).toInt();
         else if (a == QLatin1String("--gap-ms") && hasValue) {
@@ -290,6 +294,16 @@ int main(int argc, char *argv[])
             for (int i = 0; i < o.prefill; ++i)
                 pane->append(line);
         }
+        if (!o.focus.isEmpty()) {
+            window.activateWindow();
+            control<QWidget>(window, qPrintable(o.focus))->setFocus();
+        }
+        // Where a text cursor would blink.
+        const QWidget *focused = QApplication::focusWidget();
+        report("FOCUS", nowNs(),
+               focused ? QByteArray(focused->metaObject()->className()) + ' ' +
+                             focused->objectName().toLatin1()
+                       : QByteArray("none"));
         if (!o.port.isEmpty())
             connectToPort();
     });
