@@ -15,9 +15,10 @@
 // MOVRA_TICK=every or =due chooses how the window runs its ticks.
 //
 // Output: MAIN, SHOWN, FOCUS (the focused control's class and name),
-// CONNECTED, POLLING, BATCHING, DONE lines as they happen; on "quit" from stdin (or its end) the label paints: LABEL <ns>
-// temp|humi <text>, and with --trace-ticks the ticks: TICK <ns>, and the
-// ticks the scheduler lost to lateness: LOST <n>.
+// CONNECTED, POLLING, BATCHING, DONE lines as they happen; on "quit" from
+// stdin (or its end) the label paints: LABEL <ns> temp|humi <text>, and with
+// --trace-ticks the ticks: TICK <ns>, and the ticks the scheduler lost to
+// lateness: LOST <n>.
 
 #include <QApplication>
 #include <QCheckBox>
