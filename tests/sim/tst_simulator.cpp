@@ -5,6 +5,7 @@
 #include "DeviceModel.h"
 #include "Faults.h"
 #include "Pty.h"
+#include "Settling.h"
 #include "SimulatorHost.h"
 
 #include <QDir>
@@ -18,6 +19,7 @@
 using movrasim::DeviceModel;
 using movrasim::Emission;
 using movrasim::Faults;
+using movrasim::Settling;
 
 namespace {
 
@@ -85,6 +87,13 @@ private slots:
     void garbage();
     void parseFaults_data();
     void parseFaults();
+    void settling_data();
+    void settling();
+    void settlingEnds_data();
+    void settlingEnds();
+    void pinAndSettleReplaceEachOther();
+    void parseSettling_data();
+    void parseSettling();
 
     void ptyWithQSerialPort();
     void ptyWrongBaudGetsNoAnswer_data();
@@ -512,6 +521,192 @@ void TestSimulator::parseFaults()
         QCOMPARE(f.delayMs, 77);
         QVERIFY(!error.isEmpty());
     }
+}
+
+// ---- readings on the move ----
+
+namespace {
+using Shape = Settling::Shape;
+Settling change(Shape shape, int from, int to, qint64 timeMs)
+{
+    Settling s;
+    s.shape = shape;
+    s.from = from;
+    s.to = to;
+    s.timeMs = timeMs;
+    return s;
+}
+} // namespace
+
+Q_DECLARE_METATYPE(movrasim::Settling)
+
+// What the device reports, corrections and its limits applied, at times
+// after the change began on its clock.
+void TestSimulator::settling_data()
+{
+    QTest::addColumn<bool>("humidity");
+    QTest::addColumn<Settling>("change");
+    QTest::addColumn<int>("correction");
+    QTest::addColumn<qint64>("elapsedMs");
+    QTest::addColumn<int>("reported");
+
+    const Settling up = change(Shape::FirstOrder, 200, 250, 8000);
+    // The --help example: 20.0, 23.2 after 8 s, 24.9 after 30 s, 25.0 from 37 s.
+    QTest::newRow("settle: at the start") << false << up << 0 << qint64(0) << 200;
+    QTest::newRow("settle: one time constant") << false << up << 0 << qint64(8000) << 232;
+    QTest::newRow("settle: after 30 s") << false << up << 0 << qint64(30000) << 249;
+    QTest::newRow("settle: just short of the end") << false << up << 0 << qint64(36500) << 249;
+    QTest::newRow("settle: the end") << false << up << 0 << qint64(37000) << 250;
+    QTest::newRow("settle: an hour on") << false << up << 0 << qint64(3600000) << 250;
+    QTest::newRow("settle: correction added") << false << up << -15 << qint64(8000) << 217;
+    QTest::newRow("settle down: one time constant")
+        << false << change(Shape::FirstOrder, 250, 200, 8000) << 0 << qint64(8000) << 218;
+    QTest::newRow("settle below zero")
+        << false << change(Shape::FirstOrder, 50, -100, 2000) << 0 << qint64(2000) << -45;
+    QTest::newRow("step: at once")
+        << false << change(Shape::FirstOrder, 200, 250, 0) << 0 << qint64(0) << 250;
+    const Settling ramp = change(Shape::Ramp, 400, 500, 5000);
+    QTest::newRow("ramp: at the start") << true << ramp << 0 << qint64(0) << 400;
+    QTest::newRow("ramp: a fifth") << true << ramp << 0 << qint64(1000) << 420;
+    QTest::newRow("ramp: half way") << true << ramp << 0 << qint64(2500) << 450;
+    QTest::newRow("ramp: the end") << true << ramp << 0 << qint64(5000) << 500;
+    QTest::newRow("ramp: past the end") << true << ramp << 0 << qint64(60000) << 500;
+    QTest::newRow("ramp down, temperature")
+        << false << change(Shape::Ramp, -100, -200, 10000) << 0 << qint64(5000) << -150;
+    // Humidity stays within dry and saturated air, whatever the correction.
+    QTest::newRow("clamped: settling above saturation")
+        << true << change(Shape::FirstOrder, 950, 1000, 1000) << 30 << qint64(60000) << 1000;
+    QTest::newRow("clamped: on the way up")
+        << true << change(Shape::FirstOrder, 950, 1000, 1000) << 30 << qint64(1000) << 1000;
+    QTest::newRow("not clamped: before the limit")
+        << true << change(Shape::FirstOrder, 950, 1000, 1000) << 30 << qint64(0) << 980;
+    QTest::newRow("clamped: ramp below dry")
+        << true << change(Shape::Ramp, 100, 0, 4000) << -50 << qint64(3000) << 0;
+    QTest::newRow("not clamped: ramp above dry")
+        << true << change(Shape::Ramp, 100, 0, 4000) << -50 << qint64(1000) << 25;
+}
+
+void TestSimulator::settling()
+{
+    QFETCH(bool, humidity);
+    QFETCH(Settling, change);
+    QFETCH(int, correction);
+    QFETCH(qint64, elapsedMs);
+    QFETCH(int, reported);
+    DeviceModel m;
+    // Starts long after power-up: the change counts from its own start.
+    qint64 now = 50000;
+    m.setClock([&now] { return now; });
+    if (humidity) {
+        m.setHumidityCorrection(qint16(correction));
+        m.settleHumidity(change);
+    } else {
+        m.setTemperatureCorrection(qint16(correction));
+        m.settleTemperature(change);
+    }
+    now += elapsedMs;
+    QCOMPARE(humidity ? int(m.humidity()) : int(m.temperature()), reported);
+    // The register the tool reads holds the same value.
+    const quint16 reg = humidity ? movra::RegHumidity : movra::RegTemperature;
+    QCOMPARE(int(humidity ? m.measurementRegister(reg) : qint16(m.measurementRegister(reg))),
+             reported);
+}
+
+// durationMs() is when the change reads its end value for good: not before.
+void TestSimulator::settlingEnds_data()
+{
+    QTest::addColumn<Settling>("change");
+    QTest::addColumn<qint64>("durationMs");
+    QTest::newRow("settle up") << change(Shape::FirstOrder, 200, 250, 8000) << qint64(36841);
+    QTest::newRow("settle down") << change(Shape::FirstOrder, 250, 200, 3000) << qint64(13816);
+    QTest::newRow("settle by one tenth")
+        << change(Shape::FirstOrder, 200, 201, 3000) << qint64(2080);
+    QTest::newRow("ramp") << change(Shape::Ramp, 400, 500, 5000) << qint64(5000);
+    QTest::newRow("step") << change(Shape::FirstOrder, 200, 250, 0) << qint64(0);
+    QTest::newRow("no change") << change(Shape::FirstOrder, 200, 200, 3000) << qint64(0);
+}
+
+void TestSimulator::settlingEnds()
+{
+    QFETCH(Settling, change);
+    QFETCH(qint64, durationMs);
+    const qint64 end = change.durationMs();
+    QVERIFY2(qAbs(end - durationMs) <= 1, qPrintable(QString::number(end)));
+    for (qint64 t = end; t <= end + 10 * change.timeMs; t += 250)
+        QCOMPARE(change.valueAt(t), change.to);
+    if (end > 0)
+        QVERIFY(change.valueAt(end - 50) != change.to);
+}
+
+void TestSimulator::pinAndSettleReplaceEachOther()
+{
+    DeviceModel m;
+    qint64 now = 0;
+    m.setClock([&now] { return now; });
+    m.setFixedTemperature(qint16(236));
+    m.settleTemperature(change(Shape::FirstOrder, 200, 250, 3000));
+    QCOMPARE(int(m.temperature()), 200); // the change wins over the pin
+    now = 3000;
+    QCOMPARE(int(m.temperature()), 232);
+    m.setFixedTemperature(qint16(236)); // and a pin ends the change
+    now = 60000;
+    QCOMPARE(int(m.temperature()), 236);
+    // Humidity moves on its own.
+    m.setFixedHumidity(quint16(452));
+    m.settleHumidity(change(Shape::Ramp, 400, 600, 10000));
+    now += 5000;
+    QCOMPARE(int(m.humidity()), 500);
+    QCOMPARE(int(m.temperature()), 236);
+}
+
+void TestSimulator::parseSettling_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("humidity");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    QTest::addColumn<qint64>("timeMs");
+
+    QTest::newRow("temperature") << "20.0:25.0:8" << false << true << 200 << 250 << qint64(8000);
+    QTest::newRow("whole numbers, blanks")
+        << " 20 : 25 : 8 " << false << true << 200 << 250 << qint64(8000);
+    QTest::newRow("below zero, fractional seconds")
+        << "-12.5:-30.1:2.5" << false << true << -125 << -301 << qint64(2500);
+    QTest::newRow("plain step") << "20:25:0" << false << true << 200 << 250 << qint64(0);
+    QTest::newRow("range ends") << "-40:125:86400" << false << true << -400 << 1250
+                                << qint64(86400000);
+    QTest::newRow("humidity") << "0:100:60" << true << true << 0 << 1000 << qint64(60000);
+    QTest::newRow("humidity above 100") << "40:100.1:60" << true << false << 0 << 0 << qint64(0);
+    QTest::newRow("temperature below -40") << "-40.1:20:5" << false << false << 0 << 0 << qint64(0);
+    QTest::newRow("two fields") << "20:25" << false << false << 0 << 0 << qint64(0);
+    QTest::newRow("four fields") << "20:25:8:1" << false << false << 0 << 0 << qint64(0);
+    QTest::newRow("not a number") << "20:x:8" << false << false << 0 << 0 << qint64(0);
+    QTest::newRow("negative seconds") << "20:25:-1" << false << false << 0 << 0 << qint64(0);
+    QTest::newRow("more than a day") << "20:25:86401" << false << false << 0 << 0 << qint64(0);
+    QTest::newRow("empty") << "" << false << false << 0 << 0 << qint64(0);
+}
+
+void TestSimulator::parseSettling()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, humidity);
+    QFETCH(bool, valid);
+    QString error;
+    const auto parsed = movrasim::parseSettling(text, Shape::Ramp, humidity ? 0.0 : -40.0,
+                                                humidity ? 100.0 : 125.0, &error);
+    QCOMPARE(parsed.has_value(), valid);
+    if (!valid) {
+        QVERIFY(error.contains(text));
+        return;
+    }
+    QFETCH(int, from);
+    QFETCH(int, to);
+    QFETCH(qint64, timeMs);
+    QCOMPARE(parsed->shape, Shape::Ramp);
+    QCOMPARE(parsed->from, from);
+    QCOMPARE(parsed->to, to);
+    QCOMPARE(parsed->timeMs, timeMs);
 }
 
 // ---- over a pseudo-terminal, with the device in this process ----

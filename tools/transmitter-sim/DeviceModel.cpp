@@ -1,6 +1,5 @@
 #include "DeviceModel.h"
 
-
 #include <QString>
 #include <QtMath>
 #include <algorithm>
@@ -62,32 +61,54 @@ qint64 DeviceModel::now() const
     return m_clock ? m_clock() : m_uptime.elapsed();
 }
 
+void DeviceModel::setFixedTemperature(std::optional<qint16> tenths)
+{
+    m_fixedTemp = tenths;
+    m_tempChange.reset();
+}
+
+void DeviceModel::setFixedHumidity(std::optional<quint16> tenths)
+{
+    m_fixedHumi = tenths;
+    m_humiChange.reset();
+}
+
+void DeviceModel::settleTemperature(const Settling &change)
+{
+    m_tempChange = Change{change, now()};
+}
+
+void DeviceModel::settleHumidity(const Settling &change)
+{
+    m_humiChange = Change{change, now()};
+}
+
+int DeviceModel::raw(const std::optional<Change> &change, std::optional<int> pinned,
+                     double (*drift)(double seconds)) const
+{
+    if (change)
+        return change->settling.valueAt(now() - change->startMs);
+    if (pinned)
+        return *pinned;
+    return qRound(drift(double(now()) / 1000.0));
+}
+
 qint16 DeviceModel::temperature() const
 {
-    int raw;
-    if (m_fixedTemp) {
-        raw = *m_fixedTemp;
-    } else {
-        // Room air: a slow swing of about 1.4 degrees with a little ripple.
-        const double s = double(now()) / 1000.0;
-        raw = qRound(231.0 + 14.0 * qSin(2 * M_PI * s / 600.0 + 0.5) +
-                     3.0 * qSin(2 * M_PI * s / 71.0));
-    }
-    return qint16(std::clamp(raw + m_tempCorrection, -32768, 32767));
+    // Room air: a slow swing of about 1.4 degrees with a little ripple.
+    const int t = raw(m_tempChange, m_fixedTemp, [](double s) {
+        return 231.0 + 14.0 * qSin(2 * M_PI * s / 600.0 + 0.5) + 3.0 * qSin(2 * M_PI * s / 71.0);
+    });
+    return qint16(std::clamp(t + m_tempCorrection, -32768, 32767));
 }
 
 quint16 DeviceModel::humidity() const
 {
-    int raw;
-    if (m_fixedHumi) {
-        raw = *m_fixedHumi;
-    } else {
-        const double s = double(now()) / 1000.0;
-        raw = qRound(452.0 + 60.0 * qSin(2 * M_PI * s / 420.0) +
-                     12.0 * qSin(2 * M_PI * s / 97.0 + 1.0));
-    }
+    const int h = raw(m_humiChange, m_fixedHumi, [](double s) {
+        return 452.0 + 60.0 * qSin(2 * M_PI * s / 420.0) + 12.0 * qSin(2 * M_PI * s / 97.0 + 1.0);
+    });
     // A humidity sensor cannot report below dry or above saturated air.
-    return quint16(std::clamp(raw + m_humiCorrection, 0, 1000));
+    return quint16(std::clamp(h + m_humiCorrection, 0, 1000));
 }
 
 quint16 DeviceModel::measurementRegister(quint16 reg) const

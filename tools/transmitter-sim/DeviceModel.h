@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Faults.h"
+#include "Settling.h"
 #include "link/Protocol.h"
 
 #include <QByteArray>
@@ -49,9 +50,14 @@ public:
 
     // Milliseconds since power-up; the default is a monotonic clock.
     void setClock(std::function<qint64()> msSinceStart);
-    // Pin the sensor's raw readings (tenths) instead of the drifting ones.
-    void setFixedTemperature(std::optional<qint16> tenths) { m_fixedTemp = tenths; }
-    void setFixedHumidity(std::optional<quint16> tenths) { m_fixedHumi = tenths; }
+    // Pin the sensor's raw readings (tenths) instead of the drifting ones;
+    // ends a change under way.
+    void setFixedTemperature(std::optional<qint16> tenths);
+    void setFixedHumidity(std::optional<quint16> tenths);
+    // Moves a raw reading as `change` says, starting now on the clock; it
+    // then stays at the change's end, as if pinned there.
+    void settleTemperature(const Settling &change);
+    void settleHumidity(const Settling &change);
 
     // Readings as the device reports them, corrections applied.
     qint16 temperature() const;
@@ -74,6 +80,11 @@ public:
     int bufferedBytes() const { return m_rx.size(); }
 
 private:
+    struct Change
+    {
+        Settling settling;
+        qint64 startMs = 0; // on the clock
+    };
     enum class Frame { None, Request, BaudRate };
     Frame takeFrame(QByteArray *frame);
     QByteArray answer(const QByteArray &frame, Frame kind, bool *restart);
@@ -86,6 +97,9 @@ private:
     void shape(QByteArray reply, bool hasCrc, QVector<Emission> *out);
     void note(const QString &text) const;
     qint64 now() const;
+    // The raw reading (tenths) of a change, a pin, or the room's drift.
+    int raw(const std::optional<Change> &change, std::optional<int> pinned,
+            double (*drift)(double seconds)) const;
 
     quint8 m_address = 1;
     qint32 m_baudRate = 9600;
@@ -95,6 +109,8 @@ private:
     quint16 m_order = quint16(movra::OrderMode::Hardware);
     std::optional<qint16> m_fixedTemp;
     std::optional<quint16> m_fixedHumi;
+    std::optional<Change> m_tempChange;
+    std::optional<Change> m_humiChange;
     Faults m_faults;
     std::mt19937 m_random;
     QByteArray m_rx;

@@ -1,14 +1,15 @@
 // transmitter-sim: a stand-in for the temperature and humidity transmitter.
 
 #include "Faults.h"
-#include "link/Protocol.h"
 #include "SimulatorHost.h"
+#include "link/Protocol.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -43,7 +44,8 @@ Device:
     0x0110 w   identification: answered with the text
                "ARDENO\0KVT582-TH\0V1.31\0" (no CRC)
   Readings drift slowly around 23 degC and 45 %RH unless pinned with
-  --temperature/--humidity; corrections are added, humidity stays in 0..100.0.
+  --temperature/--humidity or moved with --settle/--ramp (see below);
+  corrections are added, humidity stays in 0..100.0.
   Reads of 1..125 registers within one block are answered; other registers
   give exception 02, a count of 0 or above 125 and out-of-range writes give
   exception 03, other function codes give exception 01.
@@ -62,6 +64,19 @@ Baud rate on a pseudo-terminal:
   With --port the port itself switches speed about 100 ms after a restart.
 
 Stops on SIGINT or SIGTERM and removes its --link symlink.
+
+Readings on the move (raw values, before corrections; from the start):
+  --settle FROM:TO:TAU    temperature steps from FROM to TO degC as seen by a
+                          sensor with a first-order time constant of TAU
+                          seconds: 63 % of the way after TAU, 99 % after 5 TAU
+  --ramp FROM:TO:SECONDS  temperature in a straight line from FROM to TO degC
+                          over SECONDS
+  --settle-humidity FROM:TO:TAU, --ramp-humidity FROM:TO:SECONDS
+                          the same for humidity, %RH
+  The reading then stays at TO. Seconds may have decimals; 0 is a plain step.
+  Example: --settle 20.0:25.0:8 reads 20.0, 23.2 after 8 s, 24.9 after 30 s
+  and 25.0 from 37 s on. One of --temperature, --settle and --ramp at a time,
+  likewise for humidity.
 
 Faults (--fault, comma-separated, repeatable):
   silent        requests are carried out, nothing is sent back
@@ -91,6 +106,51 @@ int fail(const QString &message)
 {
     std::fprintf(stderr, "transmitter-sim: %s\n", qPrintable(message));
     return 2;
+}
+
+// The options that set one quantity's raw reading: pinned, settling or ramping.
+struct ReadingOptions
+{
+    QString name; // for messages
+    double minimum, maximum;
+    QCommandLineOption pin, settle, ramp;
+};
+
+// What the options ask for, applied through `apply`; an empty text when
+// fine, else why not. `what` collects changes for the banner.
+QString readReading(const QCommandLineParser &parser, const ReadingOptions &o,
+                    const std::function<void(int)> &pin,
+                    const std::function<void(const movrasim::Settling &)> &settle,
+                    QStringList *what)
+{
+    const int given =
+        int(parser.isSet(o.pin)) + int(parser.isSet(o.settle)) + int(parser.isSet(o.ramp));
+    if (given > 1)
+        return QStringLiteral("give only one of --%1, --%2 and --%3")
+            .arg(o.pin.names().first(), o.settle.names().first(), o.ramp.names().first());
+    const QString range = QStringLiteral("%1..%2").arg(QString::number(o.minimum, 'f', 1),
+                                                       QString::number(o.maximum, 'f', 1));
+    if (parser.isSet(o.pin)) {
+        int tenths = 0;
+        if (!parseTenths(parser.value(o.pin), o.minimum, o.maximum, &tenths))
+            return QStringLiteral("%1 must be %2").arg(o.name, range);
+        pin(tenths);
+        return {};
+    }
+    for (const auto &[option, shape] :
+         {std::make_pair(&o.settle, movrasim::Settling::Shape::FirstOrder),
+          std::make_pair(&o.ramp, movrasim::Settling::Shape::Ramp)}) {
+        if (!parser.isSet(*option))
+            continue;
+        QString error;
+        const auto change =
+            movrasim::parseSettling(parser.value(*option), shape, o.minimum, o.maximum, &error);
+        if (!change)
+            return QStringLiteral("--%1 %2").arg(option->names().first(), error);
+        settle(*change);
+        *what << o.name + QLatin1Char(' ') + movrasim::settlingText(*change);
+    }
+    return {};
 }
 
 } // namespace
@@ -125,16 +185,35 @@ int main(int argc, char *argv[])
                                          QStringLiteral("LIST"));
     const QCommandLineOption seedOption(
         QStringLiteral("seed"), QStringLiteral("Seed for drop and garbage."), QStringLiteral("N"));
-    const QCommandLineOption tempOption(QStringLiteral("temperature"),
-                                        QStringLiteral("Pin the raw temperature, -40.0..125.0."),
-                                        QStringLiteral("DEGC"));
-    const QCommandLineOption humiOption(QStringLiteral("humidity"),
-                                        QStringLiteral("Pin the raw humidity, 0.0..100.0."),
-                                        QStringLiteral("RH"));
+    const ReadingOptions temperature{
+        QStringLiteral("temperature"),
+        -40.0,
+        125.0,
+        {QStringLiteral("temperature"), QStringLiteral("Pin the raw temperature, -40.0..125.0."),
+         QStringLiteral("DEGC")},
+        {QStringLiteral("settle"),
+         QStringLiteral("Temperature settling from FROM to TO degC, time constant TAU s."),
+         QStringLiteral("FROM:TO:TAU")},
+        {QStringLiteral("ramp"),
+         QStringLiteral("Temperature ramping from FROM to TO degC over SECONDS."),
+         QStringLiteral("FROM:TO:SECONDS")}};
+    const ReadingOptions humidity{
+        QStringLiteral("humidity"),
+        0.0,
+        100.0,
+        {QStringLiteral("humidity"), QStringLiteral("Pin the raw humidity, 0.0..100.0."),
+         QStringLiteral("RH")},
+        {QStringLiteral("settle-humidity"),
+         QStringLiteral("Humidity settling from FROM to TO %RH, time constant TAU s."),
+         QStringLiteral("FROM:TO:TAU")},
+        {QStringLiteral("ramp-humidity"),
+         QStringLiteral("Humidity ramping from FROM to TO %RH over SECONDS."),
+         QStringLiteral("FROM:TO:SECONDS")}};
     const QCommandLineOption verboseOption(
         QStringLiteral("verbose"), QStringLiteral("Timestamped hex of the line on stderr."));
     parser.addOptions({ptyOption, linkOption, portOption, baudOption, addressOption, faultOption,
-                       seedOption, tempOption, humiOption, verboseOption});
+                       seedOption, temperature.pin, temperature.settle, temperature.ramp,
+                       humidity.pin, humidity.settle, humidity.ramp, verboseOption});
     parser.process(app);
 
     if (parser.isSet(ptyOption) == parser.isSet(portOption))
@@ -168,17 +247,16 @@ int main(int argc, char *argv[])
     }
     model.setFaults(faults);
 
-    int tenths = 0;
-    if (parser.isSet(tempOption)) {
-        if (!parseTenths(parser.value(tempOption), -40.0, 125.0, &tenths))
-            return fail(QStringLiteral("temperature must be -40.0..125.0"));
-        model.setFixedTemperature(qint16(tenths));
-    }
-    if (parser.isSet(humiOption)) {
-        if (!parseTenths(parser.value(humiOption), 0.0, 100.0, &tenths))
-            return fail(QStringLiteral("humidity must be 0.0..100.0"));
-        model.setFixedHumidity(quint16(tenths));
-    }
+    QStringList changes;
+    error = readReading(
+        parser, temperature, [&](int tenths) { model.setFixedTemperature(qint16(tenths)); },
+        [&](const movrasim::Settling &c) { model.settleTemperature(c); }, &changes);
+    if (error.isEmpty())
+        error = readReading(
+            parser, humidity, [&](int tenths) { model.setFixedHumidity(quint16(tenths)); },
+            [&](const movrasim::Settling &c) { model.settleHumidity(c); }, &changes);
+    if (!error.isEmpty())
+        return fail(error);
     host.setVerbose(parser.isSet(verboseOption));
 
     QString where;
@@ -199,6 +277,8 @@ int main(int argc, char *argv[])
     }
     std::fprintf(stderr, "transmitter-sim: station %d, %d Bd, faults %s, on %s\n", address, baud,
                  qPrintable(movrasim::faultsText(faults)), qPrintable(where));
+    for (const QString &change : changes)
+        std::fprintf(stderr, "transmitter-sim: %s\n", qPrintable(change));
 
     // Signal handlers may only set a flag; the event loop picks it up.
     std::signal(SIGINT, onStopSignal);
