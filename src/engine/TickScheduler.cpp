@@ -71,6 +71,7 @@ void TickScheduler::start()
     // 20 ms or more up to 5 % early.
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
+    ++m_starts;
     m_t0 = now();
     m_ran = 0;
     m_due = 0;
@@ -146,7 +147,9 @@ void TickScheduler::catchUp()
 
 void TickScheduler::runUntil(quint64 target)
 {
-    while (m_ran < target && canRun()) {
+    // A restart from inside a tick begins a new grid; this one ends.
+    const quint64 starts = m_starts;
+    while (m_ran < target && canRun() && starts == m_starts) {
         ++m_ran;
         ++m_inTick;
         emit tick();

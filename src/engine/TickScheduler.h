@@ -85,6 +85,7 @@ private:
     QElapsedTimer m_elapsed;
     bool m_active = false;
     int m_inTick = 0;
+    quint64 m_starts = 0;
     qint64 m_t0 = 0;   // clock time of grid tick 0
     quint64 m_ran = 0; // last grid tick run
     quint64 m_due = 0; // grid tick the wake-up is armed for; 0: none

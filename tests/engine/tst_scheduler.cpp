@@ -73,6 +73,7 @@ private slots:
     void changeFromOutsideCatchesUp();
     void noTickInsideATick();
     void nestedLoopOutsideATickRunsEachTickOnce();
+    void restartInsideATick();
     void leavesTheSessionAlone_data();
     void leavesTheSessionAlone();
     void modeFromEnvironment_data();
@@ -368,6 +369,21 @@ void TestScheduler::nestedLoopOutsideATickRunsEachTickOnce()
     QVERIFY(c.runTo(c.now + 200 * kMs));
     QVERIFY(log.inOrder());
     QCOMPARE(int(c.session.ticks()), log.ticks.size());
+}
+
+// A restart begins a new grid at once; the old one's catch-up ends there.
+void TestScheduler::restartInsideATick()
+{
+    Clocked c(true);
+    QObject::connect(&c.ticker, &TickScheduler::tick, &c.ticker, [&] {
+        if (c.session.ticks() == 50)
+            c.ticker.start();
+    });
+    c.now = 2000 * kMs;
+    c.ticker.wake();
+    QCOMPARE(c.session.ticks(), quint64(50));
+    QCOMPARE(c.ticker.ticksRun(), quint64(0));
+    QCOMPARE(c.ticker.wakeAt(), c.now + TickScheduler::kIdleWakeTicks * kTick);
 }
 
 void TestScheduler::leavesTheSessionAlone_data()
