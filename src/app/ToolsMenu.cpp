@@ -47,6 +47,9 @@ void MovraTestTool::setUpRecording()
     records.setStation(station.stationName());
     records.setToolVersion(QStringLiteral(MOVRA_VERSION));
     recorder = new SessionRecorder(engine, records, recordsPath(settingsPath), station.url);
+    // For a station that must not keep records, and for measuring what
+    // recording costs.
+    recorder->setEnabled(qEnvironmentVariable("MOVRA_RECORDS") != QLatin1String("off"));
     // Only trouble is told: recording itself adds nothing to the log.
     connect(&records, &RecordStore::problem, this, &MovraTestTool::appendLog);
     connect(&records, &RecordStore::recovered, this, &MovraTestTool::appendLog);
