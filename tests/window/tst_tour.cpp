@@ -6,16 +6,27 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <optional>
 
 namespace {
 
+// Grabs of the main window.
 const char *const kSteps[] = {
     "01-connect",   "02-manual-read", "03-periodic-reading", "04-batch-read", "05-batch-write",
-    "06-read-back", "07-check-pass",  "08-check-fail",       "09-disconnect",
+    "06-read-back", "07-check-pass",  "08-check-fail",       "09-disconnect", "11-reconnect",
+};
+// Grabs of the tool's own windows: the records, and the trend as the
+// temperature settles.
+const char *const kWindowSteps[] = {
+    "10-records-window",
+    "12-trend-window",
+    "13-settling",
+    "14-settled",
 };
 
 QString tourBinary()
@@ -89,12 +100,26 @@ class TestTour : public QObject
 private slots:
     void initTestCase();
     void everyStepAtTheFactoryRate();
+    void theSettlingRunEndsStable();
     void scanFindsAnotherRateAndStation();
     void aSilentDeviceStopsTheTourAtConnect();
 
 private:
+    // The run at the factory rate, made once for the tests that judge it.
+    const Run &factoryRun();
+    QString factoryOut() const { return m_tmp.filePath(QStringLiteral("factory")); }
+    QString userConfig() const { return m_tmp.filePath(QStringLiteral("user-config")); }
+
     QTemporaryDir m_tmp;
+    std::optional<Run> m_factory;
 };
+
+const Run &TestTour::factoryRun()
+{
+    if (!m_factory)
+        m_factory = runTour({QStringLiteral("--out"), factoryOut()}, userConfig());
+    return *m_factory;
+}
 
 void TestTour::initTestCase()
 {
@@ -105,11 +130,10 @@ void TestTour::initTestCase()
 
 void TestTour::everyStepAtTheFactoryRate()
 {
-    const QString out = m_tmp.filePath(QStringLiteral("factory"));
-    const QString userConfig = m_tmp.filePath(QStringLiteral("user-config"));
-    const Run run = runTour({QStringLiteral("--out"), out}, userConfig);
+    const QString out = factoryOut();
+    const Run &run = factoryRun();
     QVERIFY2(run.exitCode == 0, qPrintable(run.output));
-    QCOMPARE(run.output.count(QStringLiteral("reached in")), 9);
+    QCOMPARE(run.output.count(QStringLiteral("reached in")), 14);
 
     QImage connected;
     QImage disconnected;
@@ -126,6 +150,19 @@ void TestTour::everyStepAtTheFactoryRate()
             disconnected = image;
     }
     QVERIFY(connected != disconnected);
+    QImage previous;
+    for (const char *step : kWindowSteps) {
+        const QString path = out + QLatin1Char('/') + QLatin1String(step) + QStringLiteral(".png");
+        QImage image;
+        QVERIFY2(image.load(path, "PNG"), qPrintable(path));
+        // Each window opens at 960 x 640 or more; a grab of the main window
+        // would be smaller, one of a closed window empty.
+        QVERIFY2(image.width() >= 900 && image.height() >= 580, qPrintable(path));
+        QVERIFY2(image.width() <= 1600 && image.height() <= 1000, qPrintable(path));
+        QVERIFY2(distinctColours(image) > 16, qPrintable(path));
+        QVERIFY2(image != previous, qPrintable(path)); // the chart moved on
+        previous = image;
+    }
 
     const QString log = readLog(out);
     const QStringList expected = {
@@ -160,8 +197,42 @@ void TestTour::everyStepAtTheFactoryRate()
     }
     QVERIFY2(log.count(u("\t温度:23.6 ℃\n")) >= 5, qPrintable(log)); // once by hand, 4 periodic
 
-    QVERIFY2(!QFileInfo::exists(userConfig + QStringLiteral("/MovraTestTool")),
+    QVERIFY2(!QFileInfo::exists(userConfig() + QStringLiteral("/MovraTestTool")),
              "the tour wrote into the operator's settings location");
+}
+
+// After the first session the tour reconnects and steps the simulated
+// temperature from 20.0 to 25.0 ℃: the window reads it settle, judged
+// against 25.0 ± 0.5, until the trend window calls it stable.
+void TestTour::theSettlingRunEndsStable()
+{
+    const Run &run = factoryRun();
+    QVERIFY2(run.exitCode == 0, qPrintable(run.output));
+    const QString &output = run.output;
+    QVERIFY2(output.contains(u("tour:   verdict 温度: 稳定 (已稳定")), qPrintable(output));
+    QVERIFY2(output.contains(u("tour:   unit: ")) && output.contains(u("合格 3 / 不合格 1")),
+             qPrintable(output));
+
+    const QString log = readLog(factoryOut());
+    const int rerun = log.indexOf(u("设备连接成功,波特率为：9600"), log.indexOf(u("设备已经断开")));
+    QVERIFY2(rerun > 0, qPrintable(log));
+    // Every temperature the second session read, in order.
+    QVector<double> read;
+    const QRegularExpression line(u("\t温度:(-?\\d+\\.\\d) ℃\t误差："));
+    auto it = line.globalMatch(log.mid(rerun));
+    while (it.hasNext())
+        read << it.next().captured(1).toDouble();
+    QVERIFY2(read.size() >= 10, qPrintable(log.mid(rerun)));
+    QCOMPARE(read.mid(0, 3), QVector<double>(3, 20.0)); // before the step
+    QCOMPARE(read.constLast(), 25.0);
+    bool onTheWay = false;
+    for (int i = 1; i < read.size(); ++i) {
+        QVERIFY2(read.at(i) >= read.at(i - 1), qPrintable(log.mid(rerun)));
+        onTheWay = onTheWay || (read.at(i) > 20.0 && read.at(i) < 24.5);
+    }
+    QVERIFY2(onTheWay, "the temperature jumped instead of settling");
+    QVERIFY2(log.contains(u("\t温度:20.0 ℃\t误差：5.0 ℃大于0.5不合格")), qPrintable(log));
+    QVERIFY2(log.contains(u("\t温度:25.0 ℃\t误差：0.0 ℃小于0.5合格")), qPrintable(log));
 }
 
 void TestTour::scanFindsAnotherRateAndStation()

@@ -56,6 +56,11 @@ template <typename T> T *Tour::widget(const char *name) const
     return w;
 }
 
+// TourWindows.cpp asks for these as well.
+template QLabel *Tour::widget<QLabel>(const char *) const;
+template QSpinBox *Tour::widget<QSpinBox>(const char *) const;
+template QTextEdit *Tour::widget<QTextEdit>(const char *) const;
+
 void Tour::click(const char *name)
 {
     auto *button = widget<QAbstractButton>(name);
@@ -143,11 +148,11 @@ bool Tour::waitUntil(const std::function<bool()> &done, int timeoutMs)
     return true;
 }
 
-void Tour::screenshot(const QString &name)
+void Tour::screenshot(const QString &name, QWidget *target)
 {
     QCoreApplication::processEvents();
     const QString path = m_dir.filePath(name + QStringLiteral(".png"));
-    if (m_window.grab().save(path, "PNG"))
+    if ((target ? target : &m_window)->grab().save(path, "PNG"))
         m_out << "tour:   screenshot " << path << "\n";
     else
         m_out << "tour:   could not write " << path << "\n";
@@ -168,6 +173,12 @@ void Tour::saveLog()
 
 bool Tour::step(const QString &name, const std::function<void()> &act, const QVector<Check> &checks)
 {
+    return step(name, act, checks, StepOptions());
+}
+
+bool Tour::step(const QString &name, const std::function<void()> &act, const QVector<Check> &checks,
+                const StepOptions &options)
+{
     const QString numbered =
         QStringLiteral("%1-%2").arg(++m_stepNumber, 2, 10, QLatin1Char('0')).arg(name);
     m_out << "tour: " << numbered << "\n";
@@ -185,8 +196,9 @@ bool Tour::step(const QString &name, const std::function<void()> &act, const QVe
         }
         return true;
     };
+    const int timeoutMs = options.timeoutMs > 0 ? options.timeoutMs : m_opt.stepTimeoutMs;
     const bool reached =
-        waitUntil([&] { return allHold() || m_boxes.size() > boxesBefore; }, m_opt.stepTimeoutMs) &&
+        waitUntil([&] { return allHold() || m_boxes.size() > boxesBefore; }, timeoutMs) &&
         m_boxes.size() == boxesBefore;
 
     if (reached) {
@@ -202,7 +214,7 @@ bool Tour::step(const QString &name, const std::function<void()> &act, const QVe
                 m_out << "tour:     expected: " << c.what << "\n";
         }
     }
-    screenshot(numbered);
+    screenshot(numbered, options.shot ? options.shot() : nullptr);
     m_out.flush();
     return reached;
 }
@@ -446,6 +458,8 @@ int Tour::run()
                              return enabled("connectButton") && !enabled("manualReadButton");
                          }},
                     });
+
+    ok = ok && toolWindows();
 
     saveLog();
     m_out << (ok ? "tour: every step reached its state\n" : "tour: stopped at a failed step\n");

@@ -13,9 +13,12 @@
 class QWidget;
 class QTextStream;
 
+class TrendWindow;
+
 namespace movrasim {
 class SimulatorHost;
-}
+struct Settling;
+} // namespace movrasim
 
 namespace movratour {
 
@@ -32,6 +35,17 @@ struct Options
     int temperatureCorrection = 15;
     int newAddress = 2;
     int stepTimeoutMs = 15000;
+    // The settling run: the temperature, as read, steps from settleFrom to
+    // settleTo with a first-order time constant, judged against settleTo ±
+    // settleTolerance (tenths), while the trend window watches it settle.
+    int settleFrom = 200;
+    int settleTo = 250;
+    int settleTolerance = 5;
+    int settleTimeConstantMs = 3000;
+    // Readings at settleFrom before the step.
+    int leadInReadings = 3;
+    // The trend's stability window, written to the tour's own Station.ini.
+    int stabilityWindowSeconds = 10;
 };
 
 class Tour
@@ -53,9 +67,17 @@ private:
         QString what;
         std::function<bool()> holds;
     };
+    struct StepOptions
+    {
+        // The window to photograph, once the step got there; the main one if none.
+        std::function<QWidget *()> shot;
+        int timeoutMs = 0; // 0: Options::stepTimeoutMs
+    };
+    bool step(const QString &name, const std::function<void()> &act, const QVector<Check> &checks,
+              const StepOptions &options);
     bool step(const QString &name, const std::function<void()> &act, const QVector<Check> &checks);
     bool waitUntil(const std::function<bool()> &done, int timeoutMs);
-    void screenshot(const QString &name);
+    void screenshot(const QString &name, QWidget *target);
     void saveLog();
     void answerModalBox();
 
@@ -71,6 +93,23 @@ private:
     int newLogCount(const QString &piece) const;
     QString statusText() const;
 
+    // TourWindows.cpp: the tool's own windows, reached from the log pane's menu.
+    bool toolWindows();
+    bool recordsStep();
+    bool reconnectStep();
+    bool settlingRun();
+    bool trendWindowStep();
+    bool settlingStep();
+    bool settledStep();
+    TrendWindow *trendWindow() const;
+    QWidget *trendShot();
+    QString temperatureVerdict() const;
+    movrasim::Settling settlingChange() const;
+    void triggerMenuItem(const QString &text);
+    void zoomTrendWithKeys(qint64 spanMs);
+    void frameTheSettlingRun();
+    void reportVerdicts();
+
     QWidget &m_window;
     movrasim::SimulatorHost &m_sim;
     Options m_opt;
@@ -80,6 +119,8 @@ private:
     int m_logMark = 0;
     QTimer m_boxAnswerer;
     QStringList m_boxes;
+    // Wall-clock time of the settling run's first reading.
+    qint64 m_leadInFromMs = 0;
 };
 
 } // namespace movratour

@@ -3,14 +3,18 @@
 // log pane's text in a directory.
 
 #include "Faults.h"
-#include "app/MovraTestTool.h"
-#include "link/Protocol.h"
 #include "SimulatorHost.h"
 #include "Tour.h"
+#include "app/MovraTestTool.h"
+#include "link/Protocol.h"
+#include "records/StationConfig.h"
+#include "trend/StabilitySettings.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <cstdio>
@@ -50,8 +54,11 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(
         QStringLiteral("Guided tour of the Movra test tool on the simulated transmitter.\n"
                        "Connects, reads once and periodically, reads and writes the\n"
-                       "parameters, checks readings against references and disconnects,\n"
-                       "saving NN-step.png after each step and log.txt at the end.\n"
+                       "parameters, checks readings against references and disconnects;\n"
+                       "shows the records of that session, then reconnects and watches\n"
+                       "the temperature settle after a step in the trend window until\n"
+                       "it is stable. Saves NN-step.png after each step (the records and\n"
+                       "trend steps show those windows) and log.txt at the end.\n"
                        "Exit status 0 when every step reached its expected state."));
     parser.addHelpOption();
     const QCommandLineOption outOption(QStringLiteral("out"),
@@ -86,6 +93,15 @@ int main(int argc, char *argv[])
     QString error;
     if (!movrasim::parseFaults(parser.values(faultOption), &faults, &error))
         return fail(error);
+
+    // A short stability window keeps the settling run short.
+    const QString settingIni = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) +
+                               QStringLiteral("/Setting.ini");
+    QDir().mkpath(QFileInfo(settingIni).absolutePath());
+    movra::trend::StabilitySettings stability;
+    stability.windowSeconds = options.stabilityWindowSeconds;
+    if (!stability.save(movra::records::stationIniPath(settingIni)))
+        return fail(QStringLiteral("cannot write the tour's Station.ini"));
 
     movrasim::SimulatorHost simulator;
     simulator.model().setBaudRate(options.baudRate);
