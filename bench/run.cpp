@@ -130,9 +130,12 @@ public:
     ~Child() { kill(); }
 
     bool start(const QString &program, const QStringList &args, const QString &configDir,
-               const QString &tickMode = QString())
+               const QString &tickMode = QString(),
+               const QList<QPair<QString, QString>> &extraEnv = {})
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const auto &kv : extraEnv)
+            env.insert(kv.first, kv.second);
         // How the tool runs its ticks: as asked, else as MOVRA_TICK says
         // here, else its own default.
         if (!tickMode.isEmpty())
@@ -290,10 +293,10 @@ struct SimRun
     {
         link = workDir + QStringLiteral("/%1.tty").arg(name);
         sim = std::make_unique<Child>(name);
-        if (!sim->start(QStringLiteral("movra_bench_sim"),
-                        {QStringLiteral("--link"), link, QStringLiteral("--baud"),
-                         QString::number(baud)},
-                        QString()))
+        if (!sim->start(
+                QStringLiteral("movra_bench_sim"),
+                {QStringLiteral("--link"), link, QStringLiteral("--baud"), QString::number(baud)},
+                QString()))
             return false;
         return sim->waitFor(QStringLiteral("READY"), 10000) > 0;
     }
@@ -362,7 +365,8 @@ Latencies replyLatencies(const Child &sim, const Child &tool)
     for (const QString &l : tool.lines()) {
         const QStringList p = l.split(QLatin1Char(' '));
         if (p.size() == 4 && p.at(0) == QLatin1String("LABEL"))
-            (p.at(2) == QLatin1String("temp") ? temp : humi).append({p.at(1).toLongLong(), p.at(3)});
+            (p.at(2) == QLatin1String("temp") ? temp : humi)
+                .append({p.at(1).toLongLong(), p.at(3)});
     }
     const QVector<qint64> ticks = toolTicks(tool);
     auto shown = [](const QVector<Paint> &paints, qint64 from, const QString &text) -> qint64 {
@@ -430,7 +434,8 @@ void tickFigures(const QString &section, const Child &tool)
         return;
     figure(section, QStringLiteral("tick gaps p50 / p99 / max (n)"),
            num(g.p50, 2) + QStringLiteral(" / ") + num(g.p99, 2) + QStringLiteral(" / ") +
-               num(g.max, 1) + QStringLiteral(" ms (") + QString::number(g.n) + QStringLiteral(")"));
+               num(g.max, 1) + QStringLiteral(" ms (") + QString::number(g.n) +
+               QStringLiteral(")"));
     figure(section, QStringLiteral("gaps over 11 ms; ticks lost"),
            QString::number(over11) + QStringLiteral("; ") + QString::number(lost) +
                QStringLiteral(" (") + num(100.0 * lost / (g.n + lost), 3) + QStringLiteral(" %)"));
@@ -468,8 +473,8 @@ bool runMicro()
     QFile f(json);
     if (!f.open(QIODevice::ReadOnly))
         return false;
-    const QJsonArray runs = QJsonDocument::fromJson(f.readAll()).object().value(
-        QStringLiteral("benchmarks")).toArray();
+    const QJsonArray runs =
+        QJsonDocument::fromJson(f.readAll()).object().value(QStringLiteral("benchmarks")).toArray();
 
     // CPU ns per iteration: the median of the repetitions, or the one run.
     QMap<QString, double> cpu;
@@ -498,7 +503,8 @@ bool runMicro()
         return v;
     };
     auto ns = [](double v) {
-        return v >= 10000 ? num(v / 1000.0, 1) + QStringLiteral(" µs") : num(v, 1) + QStringLiteral(" ns");
+        return v >= 10000 ? num(v / 1000.0, 1) + QStringLiteral(" µs")
+                          : num(v, 1) + QStringLiteral(" ns");
     };
     const QString s = QStringLiteral("micro (CPU time per call, median)");
     figure(s, QStringLiteral("crc16, per byte (255-byte run)"),
@@ -526,8 +532,9 @@ bool runMicro()
     const double full = get("BM_appendLog/blocks:1000");
     figure(s, QStringLiteral("appendLog, pane of 10 blocks"), ns(small));
     figure(s, QStringLiteral("appendLog, pane at 1000-block cap"), ns(full));
-    figure(s, QStringLiteral("appendLog at cap / nearly empty"), num(full / small, 2) + QStringLiteral("×"),
-           QStringLiteral("≤ 1.5×"), full / small <= 1.5);
+    figure(s, QStringLiteral("appendLog at cap / nearly empty"),
+           num(full / small, 2) + QStringLiteral("×"), QStringLiteral("≤ 1.5×"),
+           full / small <= 1.5);
     const double smallE = get("BM_appendLogAndEvents/blocks:10");
     const double fullE = get("BM_appendLogAndEvents/blocks:1000");
     figure(s, QStringLiteral("appendLog + its events, 10 blocks"), ns(smallE));
@@ -584,7 +591,8 @@ struct ConnectedTool
     std::unique_ptr<Child> tool;
 
     bool start(const QString &name, int baud, const QStringList &extra,
-               const QString &tickMode = QString())
+               const QString &tickMode = QString(),
+               const QList<QPair<QString, QString>> &extraEnv = {})
     {
         if (!sim.start(name + QStringLiteral("-sim"), baud))
             return false;
@@ -593,7 +601,7 @@ struct ConnectedTool
                             QString::number(baud)};
         args << extra;
         return tool->start(QStringLiteral("movra_bench_tool"), args,
-                           workDir + QStringLiteral("/cfg-") + name, tickMode);
+                           workDir + QStringLiteral("/cfg-") + name, tickMode, extraEnv);
     }
     bool ready(const QString &tag) { return tool->waitFor(tag, 30000) > 0; }
     bool finish()
@@ -638,15 +646,16 @@ bool runIdle()
     Child idle(QStringLiteral("idle-tool"));
     ConnectedTool polling, pollingFull;
     if (!base.start(QStringLiteral("movra_bench_baseline"), {}, QString()) ||
-        !idle.start(QStringLiteral("movra_bench_tool"), {}, workDir + QStringLiteral("/cfg-idle")) ||
+        !idle.start(QStringLiteral("movra_bench_tool"), {},
+                    workDir + QStringLiteral("/cfg-idle")) ||
         !polling.start(QStringLiteral("poll-tool"), 9600, {QStringLiteral("--poll")}) ||
-        !pollingFull.start(QStringLiteral("pollcap-tool"), 9600,
-                           {QStringLiteral("--poll"), QStringLiteral("--prefill"),
-                            QStringLiteral("1000")}))
+        !pollingFull.start(
+            QStringLiteral("pollcap-tool"), 9600,
+            {QStringLiteral("--poll"), QStringLiteral("--prefill"), QStringLiteral("1000")}))
         return false;
     if (base.waitFor(QStringLiteral("SHOWN"), 20000) < 0 ||
-        idle.waitFor(QStringLiteral("SHOWN"), 20000) < 0 || !polling.ready(QStringLiteral("POLLING")) ||
-        !pollingFull.ready(QStringLiteral("POLLING")))
+        idle.waitFor(QStringLiteral("SHOWN"), 20000) < 0 ||
+        !polling.ready(QStringLiteral("POLLING")) || !pollingFull.ready(QStringLiteral("POLLING")))
         return false;
     sleepMs(2000); // past start-up and the first reading
 
@@ -658,12 +667,11 @@ bool runIdle()
         qint64 cpu0 = 0, cpu1 = 0;
         QPair<qint64, qint64> mem;
     };
-    QVector<Measured> m = {{QStringLiteral("baseline"), base.pid()},
-                           {QStringLiteral("tool, not connected"), idle.pid()},
-                           {QStringLiteral("tool, connected, polling both every second"),
-                            polling.tool->pid()},
-                           {QStringLiteral("same, log pane at its 1000-block cap"),
-                            pollingFull.tool->pid()}};
+    QVector<Measured> m = {
+        {QStringLiteral("baseline"), base.pid()},
+        {QStringLiteral("tool, not connected"), idle.pid()},
+        {QStringLiteral("tool, connected, polling both every second"), polling.tool->pid()},
+        {QStringLiteral("same, log pane at its 1000-block cap"), pollingFull.tool->pid()}};
     // The whole span, and the same span cut into windows: the spread of the
     // ratio over the windows shows how much of it is the machine's noise.
     const int windows = shortForm ? 2 : 6;
@@ -690,7 +698,9 @@ bool runIdle()
     }
 
     const QString s = QStringLiteral("CPU and memory, side by side over %1 s").arg(seconds);
-    auto pct = [&](const Measured &x) { return 100.0 * double(x.cpu1 - x.cpu0) / double(t1 - t0); };
+    auto pct = [&](const Measured &x) {
+        return 100.0 * double(x.cpu1 - x.cpu0) / double(t1 - t0);
+    };
     auto windowRatios = [&](int i) {
         QVector<double> r;
         for (int w = 1; w < at.size(); ++w) {
@@ -725,7 +735,8 @@ bool runIdle()
         const bool budgeted = i >= 1;
         figure(s, QStringLiteral("RSS, ") + m.at(i).name,
                num(rss, 1) + QStringLiteral(" MiB (peak ") + num(hwm, 1) + QStringLiteral(")") +
-                   (i > 0 ? QStringLiteral(", baseline + ") + num(rss - baseRss, 1) + QStringLiteral(" MiB")
+                   (i > 0 ? QStringLiteral(", baseline + ") + num(rss - baseRss, 1) +
+                                QStringLiteral(" MiB")
                           : QString()),
                budgeted ? QStringLiteral("≤ baseline + 10 MiB") : QString(),
                budgeted ? int(rss - baseRss <= 10.0) : -1);
@@ -741,7 +752,8 @@ bool runIdle()
     figure(QStringLiteral("reply to display, periodic reads at 9600 Bd"),
            QStringLiteral("latency p50 / p99 / max (n)"),
            num(l.p50, 2) + QStringLiteral(" / ") + num(l.p99, 2) + QStringLiteral(" / ") +
-               num(l.max, 2) + QStringLiteral(" ms (") + QString::number(l.n) + QStringLiteral(")"));
+               num(l.max, 2) + QStringLiteral(" ms (") + QString::number(l.n) +
+               QStringLiteral(")"));
     if (l.n == 0) {
         note(QStringLiteral("no reply reached the labels"));
         return false;
@@ -934,6 +946,66 @@ bool runWakeups()
     return true;
 }
 
+// What recording and an open trend window cost a tool that polls both
+// values every second with the check on: three tools side by side, on one
+// clock, each with its own simulator.
+bool runFeatures()
+{
+    const int seconds = shortForm ? 4 : 120;
+    const QStringList polling = {QStringLiteral("--poll"), QStringLiteral("--check")};
+    const QList<QPair<QString, QString>> noRecords = {
+        {QStringLiteral("MOVRA_RECORDS"), QStringLiteral("off")}};
+    ConnectedTool off, on, trend;
+    if (!off.start(QStringLiteral("feat-records-off"), 9600, polling, QString(), noRecords) ||
+        !on.start(QStringLiteral("feat-records-on"), 9600, polling) ||
+        !trend.start(QStringLiteral("feat-trend-open"), 9600,
+                     polling + QStringList{QStringLiteral("--trend")}) ||
+        !off.ready(QStringLiteral("POLLING")) || !on.ready(QStringLiteral("POLLING")) ||
+        !trend.ready(QStringLiteral("POLLING")))
+        return false;
+    sleepMs(3000); // past start-up, the store's opening and the first readings
+    // Three windows one after the other; each ratio is the median of three,
+    // so a burst of other work on the machine moves one window, not the figure.
+    const qint64 pids[] = {off.tool->pid(), on.tool->pid(), trend.tool->pid()};
+    const int windows = 3;
+    note(QStringLiteral("CPU of recording and of the trend window, %1 windows of %2 s")
+             .arg(windows)
+             .arg(seconds / windows));
+    QVector<double> recording, trendRatio;
+    double ms[3] = {0, 0, 0};
+    for (int w = 0; w < windows; ++w) {
+        qint64 cpu0[3], cpu1[3];
+        for (int i = 0; i < 3; ++i)
+            cpu0[i] = cpuNs(pids[i]);
+        const qint64 t0 = nowNs();
+        sleepMs(seconds * 1000 / windows);
+        const double span = double(nowNs() - t0) / 1e9;
+        double now[3];
+        for (int i = 0; i < 3; ++i) {
+            cpu1[i] = cpuNs(pids[i]);
+            now[i] = double(cpu1[i] - cpu0[i]) / kMs / span;
+            ms[i] += now[i] / windows;
+        }
+        recording.append(now[1] / now[0]);
+        trendRatio.append(now[2] / now[1]);
+    }
+    const double rec = stats(recording).p50, tr = stats(trendRatio).p50;
+    const bool clean = off.finish() & on.finish() & trend.finish();
+    const QString s = QStringLiteral("polling both values every second with the check on, side "
+                                     "by side over %1 s")
+                          .arg(seconds);
+    figure(s, QStringLiteral("CPU, recording off / on (median of the windows' ratios)"),
+           num(ms[0], 2) + QStringLiteral(" / ") + num(ms[1], 2) + QStringLiteral(" ms/s (") +
+               (rec >= 1.0 ? QStringLiteral("+") : QString()) + num(100.0 * (rec - 1.0), 1) +
+               QStringLiteral(" %)"),
+           QStringLiteral("≤ +5 %"), rec <= 1.05);
+    figure(s, QStringLiteral("CPU, trend window closed / open (median of the windows' ratios)"),
+           num(ms[1], 2) + QStringLiteral(" / ") + num(ms[2], 2) + QStringLiteral(" ms/s (") +
+               num(tr, 2) + QStringLiteral("×)"),
+           QStringLiteral("≤ 1.3×"), tr <= 1.3);
+    return clean;
+}
+
 bool runLoaded()
 {
     const int seconds = shortForm ? 4 : 150;
@@ -946,8 +1018,8 @@ bool runLoaded()
     QStringList args = {QStringLiteral("--poll")};
     if (traceTicks)
         args << QStringLiteral("--trace-ticks");
-    const bool ok = t.start(QStringLiteral("load-tool"), 9600, args) &&
-                    t.ready(QStringLiteral("POLLING"));
+    const bool ok =
+        t.start(QStringLiteral("load-tool"), 9600, args) && t.ready(QStringLiteral("POLLING"));
     bool clean = false;
     if (ok) {
         note(QStringLiteral("periodic requests under load for %1 s").arg(seconds));
@@ -974,7 +1046,8 @@ bool runLatency()
     const QList<int> rates = shortForm ? QList<int>{2400, 115200}
                                        : QList<int>{2400, 4800, 9600, 19200, 38400, 57600, 115200};
     const int reads = shortForm ? 10 : 220;
-    const QString s = QStringLiteral("reply to display, manual reads at random moments (%1 each)").arg(reads);
+    const QString s =
+        QStringLiteral("reply to display, manual reads at random moments (%1 each)").arg(reads);
     for (int rate : rates) {
         ConnectedTool t;
         const QString name = QStringLiteral("latency-%1").arg(rate);
@@ -1006,7 +1079,8 @@ bool runLatency()
             figure(s, QStringLiteral("%1 Bd: reply out → taking tick, p50 / p99 / max").arg(rate),
                    num(a.p50, 2) + QStringLiteral(" / ") + num(a.p99, 2) + QStringLiteral(" / ") +
                        num(a.max, 2) + QStringLiteral(" ms"));
-            figure(s, QStringLiteral("%1 Bd: taking tick → labels painted, p50 / p99 / max").arg(rate),
+            figure(s,
+                   QStringLiteral("%1 Bd: taking tick → labels painted, p50 / p99 / max").arg(rate),
                    num(b.p50, 2) + QStringLiteral(" / ") + num(b.p99, 2) + QStringLiteral(" / ") +
                        num(b.max, 2) + QStringLiteral(" ms"));
             tickFigures(s + QStringLiteral(", %1 Bd").arg(rate), *t.tool);
@@ -1103,9 +1177,10 @@ int main(int argc, char *argv[])
         else if (a == QLatin1String("--only") && i + 1 < args.size())
             only = args.at(++i).split(QLatin1Char(','));
         else {
-            std::fprintf(stderr,
-                         "usage: movra_bench_run [--short] [--strict] [--trace] [--bin DIR] "
-                         "[--report FILE] [--only micro,startup,idle,wakeups,load,latency]\n");
+            std::fprintf(
+                stderr,
+                "usage: movra_bench_run [--short] [--strict] [--trace] [--bin DIR] "
+                "[--report FILE] [--only micro,startup,idle,wakeups,features,load,latency]\n");
             return 2;
         }
     }
@@ -1129,6 +1204,8 @@ int main(int argc, char *argv[])
         ok = runIdle();
     if (ok && wanted("wakeups"))
         ok = runWakeups();
+    if (ok && wanted("features"))
+        ok = runFeatures();
     if (ok && wanted("load"))
         ok = runLoaded();
     if (ok && wanted("latency"))

@@ -6,6 +6,8 @@
 //   --port PATH --baud N                  connect to PATH at N baud
 //   --poll                                then read both values every second
 //   --batches                             or run batch reads, one after the other
+//   --check                               with the qualification check of both values on
+//   --trend                               with the trend window open
 //   --prefill N                           put N lines in the log pane first
 //   --focus NAME                          put the keyboard focus on control NAME
 //   --manual-reads N --gap-ms MIN:MAX     press "read manually" N times
@@ -26,6 +28,8 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QSpinBox>
@@ -35,8 +39,8 @@
 #include <memory>
 #include <random>
 
-#include "app/MovraTestTool.h"
 #include "Probe.h"
+#include "app/MovraTestTool.h"
 
 using movrabench::nowNs;
 using movrabench::report;
@@ -49,6 +53,8 @@ struct Options
     int baud = 9600;
     bool poll = false;
     bool batches = false;
+    bool check = false;
+    bool trend = false;
     int prefill = 0;
     QString focus;
     int manualReads = 0;
@@ -75,6 +81,10 @@ bool parse(const QStringList &args, Options *o)
             o->poll = true;
         else if (a == QLatin1String("--batches"))
             o->batches = true;
+        else if (a == QLatin1String("--check"))
+            o->check = true;
+        else if (a == QLatin1String("--trend"))
+            o->trend = true;
         else if (a == QLatin1String("--prefill") && hasValue)
             o->prefill = args.at(++i).toInt();
         else if (a == QLatin1String("--focus") && hasValue)
@@ -233,6 +243,28 @@ int main(int argc, char *argv[])
         std::uniform_int_distribution<int> gap(o.gapMin, o.gapMax);
         QTimer::singleShot(gap(random), Qt::PreciseTimer, &window, nextRead);
     };
+    // As an operator types them: textEdited runs the window's slot.
+    auto type = [&](const char *name, const QString &text) {
+        auto *edit = control<QLineEdit>(window, name);
+        edit->setText(text);
+        emit edit->textEdited(text);
+    };
+    auto switchOnCheck = [&] {
+        control<QCheckBox>(window, "checkBox_10")->click();
+        control<QCheckBox>(window, "checkBox_9")->click();
+        type("BaseTemp", QStringLiteral("25.0"));
+        type("OffsetTemp", QStringLiteral("0.5"));
+        type("BaseHumi", QStringLiteral("45.0"));
+        type("OffsetHumi", QStringLiteral("1.0"));
+    };
+    auto openTrend = [&] {
+        const auto actions =
+            control<QTextEdit>(window, "textEdit")->findChild<QMenu *>()->actions();
+        for (QAction *a : actions) {
+            if (a->text() == QStringLiteral("趋势与统计…"))
+                a->trigger();
+        }
+    };
     auto startPolling = [&] {
         // Interval first: the boxes start the reading at once.
         control<QSpinBox>(window, "readTempInterval")->setValue(1);
@@ -257,6 +289,10 @@ int main(int argc, char *argv[])
             !control<QPushButton>(window, "connectButton")->isEnabled()) {
             waitConnected.stop();
             report("CONNECTED", nowNs());
+            if (o.check)
+                switchOnCheck();
+            if (o.trend)
+                openTrend();
             if (o.poll)
                 startPolling();
             if (o.batches)

@@ -86,6 +86,7 @@ private:
     // src/app/ToolsMenu.cpp
     void addToolItems();
     void saveLog();
+    static movra::records::RecordStore::Options recordOptions();
     void setUpRecording();
     void showRecords();
     void setUpTrend();
@@ -134,7 +135,7 @@ private:
     bool portErrorShowing = false;
 
     // Declared after the engine: the recorder goes before what it listens to.
-    movra::records::RecordStore records;
+    movra::records::RecordStore records{recordOptions()};
     movra::records::SessionRecorder *recorder = nullptr;
     RecordsWindow *recordsWindow = nullptr;
     // Kept from the start, whether or not the trend window is open.

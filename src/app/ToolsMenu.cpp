@@ -40,6 +40,16 @@ void MovraTestTool::addToolItems()
     connect(trendAction, &QAction::triggered, this, [this] { showTrend(); });
 }
 
+movra::records::RecordStore::Options MovraTestTool::recordOptions()
+{
+    movra::records::RecordStore::Options o;
+    // Readings every second share a commit every few seconds: a commit
+    // costs more than all the records it carries. The records window and
+    // closing the tool write what waits at once.
+    o.commitDelayMs = 5000;
+    return o;
+}
+
 void MovraTestTool::setUpRecording()
 {
     using namespace movra::records;

@@ -81,6 +81,7 @@ void RecordStore::startWriter()
     o.retryFirstMs = options.retryFirstMs;
     o.retryMaxMs = options.retryMaxMs;
     o.chunk = options.flushChunk;
+    o.commitDelayMs = options.commitDelayMs;
     writerThread = new QThread;
     writerThread->setObjectName(QStringLiteral("records writer"));
     writer = new StoreWriter(filePath, o);

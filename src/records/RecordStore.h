@@ -44,6 +44,9 @@ public:
         int centralRetryFirstMs = 1000;
         int centralRetryMaxMs = 60000;
         int flushChunk = 500; // records per transaction
+        // How long a record may wait to share a transaction with the next
+        // ones; waitForWrites() and close() do not wait. 0: each at once.
+        int commitDelayMs = 0;
     };
 
     enum class Format { Csv, Json };

@@ -60,10 +60,13 @@ bool sticky(Problem kind)
 
 StoreWriter::StoreWriter(const QString &path, const Options &options)
     : path(path), options(options),
-      connection(QStringLiteral("movra_records_writer_%1").arg(++connections)), retryTimer(this)
+      connection(QStringLiteral("movra_records_writer_%1").arg(++connections)), retryTimer(this),
+      commitTimer(this)
 {
     retryTimer.setSingleShot(true);
     connect(&retryTimer, &QTimer::timeout, this, &StoreWriter::retryNow);
+    commitTimer.setSingleShot(true);
+    connect(&commitTimer, &QTimer::timeout, this, &StoreWriter::commitNow);
 }
 
 StoreWriter::~StoreWriter() = default;
@@ -74,11 +77,20 @@ bool StoreWriter::push(const Record &record)
     if (int(incoming.size()) + pendingCount.load() >= options.bound)
         return false;
     incoming.push_back(record);
-    if (!wakePosted) {
+    // While records wait for their shared commit, a new one joins them
+    // without waking the writer, unless they make a whole chunk.
+    const bool full = int(incoming.size()) + pendingCount.load() >= options.chunk;
+    if (!wakePosted && (!commitArmed || full)) {
         wakePosted = true;
         QMetaObject::invokeMethod(this, &StoreWriter::turn, Qt::QueuedConnection);
     }
     return true;
+}
+
+void StoreWriter::commitNow()
+{
+    commitDue = true;
+    turn();
 }
 
 int StoreWriter::queued() const
@@ -200,6 +212,20 @@ void StoreWriter::turn()
             retryNow();
         return;
     }
+    if (options.commitDelayMs > 0 && !commitDue && queued() < options.chunk) {
+        QMutexLocker locked(&lock);
+        if (!commitArmed) {
+            commitArmed = true;
+            commitTimer.start(options.commitDelayMs);
+        }
+        return;
+    }
+    {
+        QMutexLocker locked(&lock);
+        commitArmed = false;
+    }
+    commitDue = false;
+    commitTimer.stop();
     if (!writeChunk())
         return;
     QMutexLocker locked(&lock);
@@ -211,6 +237,11 @@ void StoreWriter::turn()
 
 void StoreWriter::drain()
 {
+    {
+        QMutexLocker locked(&lock);
+        commitArmed = false;
+    }
+    commitTimer.stop();
     while (writable && writeChunk() && queued() > 0) {
     }
 }

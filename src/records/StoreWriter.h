@@ -41,6 +41,9 @@ public:
         int retryFirstMs = 1000;
         int retryMaxMs = 30000;
         int chunk = 500;
+        // Records wait this long for others to share their transaction: a
+        // commit costs some hundred microseconds, a record some ten. 0: at once.
+        int commitDelayMs = 0;
     };
 
     StoreWriter(const QString &path, const Options &options);
@@ -69,6 +72,7 @@ private:
     void closeConnection();
     void matchSideFiles();
     void turn();
+    void commitNow();
     void take();
     bool writeChunk();
     QSqlError writeSome(const std::deque<Record> &records, size_t count);
@@ -86,6 +90,7 @@ private:
     mutable QMutex lock;
     std::deque<Record> incoming; // guarded by lock
     bool wakePosted = false;     // guarded by lock
+    bool commitArmed = false;    // guarded by lock: records wait for commitTimer
     std::deque<Record> pending;  // the writer's own, oldest first
     std::atomic<int> pendingCount{0};
 
@@ -96,6 +101,8 @@ private:
     int written = 0;
     bool refusedSaid = false;
     QTimer retryTimer;
+    QTimer commitTimer;
+    bool commitDue = false;
     QDeadlineTimer nextRetry;
     int retryDelay = 0;
 };

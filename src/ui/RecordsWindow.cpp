@@ -138,6 +138,8 @@ UnitFilter RecordsWindow::filter() const
 
 void RecordsWindow::reload()
 {
+    // Records may still wait to share a commit; the operator sees them all.
+    store->waitForWrites();
     lastExport.clear();
     unitsModel->setFilter(filter());
     for (int c = 0; c < UnitsModel::Worst; ++c)
@@ -181,6 +183,7 @@ void RecordsWindow::exportCsv()
     if (path.isEmpty())
         return;
     const UnitFilter f = filter();
+    store->waitForWrites();
     // Written beside and renamed at the end: a failed export leaves no
     // half file under the chosen name.
     QSaveFile file(path);

@@ -43,6 +43,8 @@ private slots:
     void retriesOnTheTimer();
     void retriesOnTheNextWrite();
     void backlogGoesInOrder();
+    void sharedCommit_data();
+    void sharedCommit();
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
@@ -173,6 +175,48 @@ void BacklogTest::backlogGoesInOrder()
     for (int i = 0; i < 349; ++i)
         QCOMPARE(std::get<Reading>(records.at(i + 1).data).value, double(i));
     QCOMPARE(std::get<Reading>(records.constLast().data).quantity, Quantity::Humidity);
+}
+
+// Records that wait to share a commit reach the file when the wait is over,
+// at once when they fill a chunk or someone waits for them, and at close.
+void BacklogTest::sharedCommit_data()
+{
+    QTest::addColumn<int>("records");
+    QTest::addColumn<QString>("then");
+    QTest::addColumn<bool>("inFileAtOnce");
+    QTest::newRow("the wait ends") << 3 << "wait" << false;
+    QTest::newRow("a whole chunk") << 10 << "wait" << true;
+    QTest::newRow("waited for") << 3 << "waitForWrites" << true;
+    QTest::newRow("closed") << 3 << "close" << true;
+}
+
+void BacklogTest::sharedCommit()
+{
+    QFETCH(int, records);
+    QFETCH(QString, then);
+    QFETCH(bool, inFileAtOnce);
+    path = dir->filePath(QStringLiteral("records.sqlite"));
+    RecordStore::Options options = byHand();
+    options.commitDelayMs = 300;
+    options.flushChunk = 10;
+    RecordStore store(options);
+    QVERIFY(store.open(path));
+    store.waitForWrites(); // the file made; nothing in it yet
+    for (int i = 0; i < records; ++i)
+        store.add(reading(Quantity::Humidity, 40 + i, 41, 2));
+    RecordStore reader;
+    QVERIFY(reader.open(path));
+    if (then == QLatin1String("wait")) {
+        QTest::qWait(100);
+        QCOMPARE(reader.recordCount(), qint64(inFileAtOnce ? records : 0));
+        QTRY_COMPARE_WITH_TIMEOUT(reader.recordCount(), qint64(records), 3000);
+        return;
+    }
+    if (then == QLatin1String("waitForWrites"))
+        store.waitForWrites();
+    else
+        store.close();
+    QCOMPARE(reader.recordCount(), qint64(records));
 }
 
 QTEST_GUILESS_MAIN(BacklogTest)
