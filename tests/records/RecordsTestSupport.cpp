@@ -4,11 +4,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStandardPaths>
+#include <QtTest>
 #include <unistd.h>
 
 #include "records/RecordExport.h"
-#include "records/RecordStore.h"
 
 namespace movra::records {
 
@@ -58,6 +60,38 @@ namespace records_test {
 void isolate()
 {
     QStandardPaths::setTestModeEnabled(true);
+}
+
+void StoreFileTest::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    path = dir->filePath(QStringLiteral("records.sqlite"));
+}
+
+RecordStore::Options byHand()
+{
+    RecordStore::Options options;
+    options.retryFirstMs = 3600 * 1000;
+    options.retryMaxMs = 3600 * 1000;
+    return options;
+}
+
+QString integrity(const QString &path)
+{
+    QString result;
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery q(db);
+            if (q.exec(QStringLiteral("PRAGMA integrity_check")) && q.next())
+                result = q.value(0).toString();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("check"));
+    return result;
 }
 
 Record record(const RecordData &data, const QDateTime &time, const QUuid &unit)

@@ -1,18 +1,21 @@
 #pragma once
 
-// Shared by the record store tests: comparison of records, sample records,
-// file checks and a way to make a path read-only that holds for root too.
+// Shared by the record store tests: a fresh folder per test function,
+// comparison of records, sample records, file checks and a way to make a
+// path read-only that holds for root too.
 
 #include <QByteArray>
+#include <QObject>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
 
 #include "records/Record.h"
+#include "records/RecordStore.h"
 
 namespace movra::records {
-
-class RecordStore;
 
 bool operator==(const Attempt &a, const Attempt &b);
 bool operator==(const Reading &a, const Reading &b);
@@ -31,6 +34,27 @@ using namespace movra::records;
 
 // Test mode for QStandardPaths, so nothing touches a real user's files.
 void isolate();
+
+// A test case whose every function gets a folder of its own: `path` is a
+// store file in it that does not exist yet.
+class StoreFileTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { isolate(); }
+    void init();
+
+protected:
+    std::unique_ptr<QTemporaryDir> dir;
+    QString path;
+};
+
+// A store whose retries only happen when the test asks.
+RecordStore::Options byHand();
+
+// What SQLite's integrity check says of the file: "ok" when sound.
+QString integrity(const QString &path);
 
 // A stamped record, as the store would fill it, at `time` (UTC).
 Record record(const RecordData &data, const QDateTime &time, const QUuid &unit = QUuid());

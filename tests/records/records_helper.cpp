@@ -88,23 +88,6 @@ int station(const QString &file, const QString &url, const QString &name, int co
     return QCoreApplication::exec();
 }
 
-QString integrity(const QString &file)
-{
-    QString result;
-    {
-        QSqlDatabase db =
-            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
-        db.setDatabaseName(file);
-        if (db.open()) {
-            QSqlQuery q(db);
-            if (q.exec(QStringLiteral("PRAGMA integrity_check")) && q.next())
-                result = q.value(0).toString();
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("check"));
-    return result;
-}
-
 bool fill(const QString &path)
 {
     QFile filler(path);

@@ -13,31 +13,11 @@
 
 using namespace records_test;
 
-namespace {
-
-// A store whose retries only happen when the test asks.
-RecordStore::Options byHand()
-{
-    RecordStore::Options options;
-    options.retryFirstMs = 3600 * 1000;
-    options.retryMaxMs = 3600 * 1000;
-    return options;
-}
-
-} // namespace
-
-class BacklogTest : public QObject
+class BacklogTest : public StoreFileTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { isolate(); }
-    void init()
-    {
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
-    }
-
     void folderMissing();
     void memoryIsBounded();
     void retriesOnTheTimer();
@@ -45,10 +25,6 @@ private slots:
     void backlogGoesInOrder();
     void sharedCommit_data();
     void sharedCommit();
-
-private:
-    std::unique_ptr<QTemporaryDir> dir;
-    QString path;
 };
 
 void BacklogTest::folderMissing()

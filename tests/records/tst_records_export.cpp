@@ -58,29 +58,17 @@ QVector<QStringList> parseCsv(const QByteArray &bytes)
 
 } // namespace
 
-class ExportTest : public QObject
+class ExportTest : public StoreFileTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { isolate(); }
-    void init()
-    {
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
-        path = dir->filePath(QStringLiteral("records.sqlite"));
-    }
-
     void exportCsv();
     void exportJsonLines();
     void exportRange_data();
     void exportRange();
     void csvField_data();
     void csvField();
-
-private:
-    std::unique_ptr<QTemporaryDir> dir;
-    QString path;
 };
 
 void ExportTest::exportCsv()

@@ -9,8 +9,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -20,15 +18,6 @@
 using namespace records_test;
 
 namespace {
-
-// A store whose retries only happen when the test asks.
-RecordStore::Options byHand()
-{
-    RecordStore::Options options;
-    options.retryFirstMs = 3600 * 1000;
-    options.retryMaxMs = 3600 * 1000;
-    return options;
-}
 
 // A file with `units` units of three records, closed cleanly.
 void prepare(const QString &path, int units)
@@ -40,23 +29,6 @@ void prepare(const QString &path, int units)
         store.add(reading(Quantity::Temperature, 23, 23, 1));
         store.unitEnded(Disconnect{EndedBy::Operator, {}});
     }
-}
-
-QString integrity(const QString &path)
-{
-    QString result;
-    {
-        QSqlDatabase db =
-            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
-        db.setDatabaseName(path);
-        if (db.open()) {
-            QSqlQuery q(db);
-            if (q.exec(QStringLiteral("PRAGMA integrity_check")) && q.next())
-                result = q.value(0).toString();
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("check"));
-    return result;
 }
 
 // "key value" lines of the helper's output.
@@ -81,19 +53,11 @@ void moveAside(const QString &path)
 
 } // namespace
 
-class FailuresTest : public QObject
+class FailuresTest : public StoreFileTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { isolate(); }
-    void init()
-    {
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
-        path = dir->filePath(QStringLiteral("records.sqlite"));
-    }
-
     void corrupt_data();
     void corrupt();
     void readOnly_data();
@@ -102,10 +66,6 @@ private slots:
     void locked();
     void sizeLimitReached();
     void diskFull();
-
-private:
-    std::unique_ptr<QTemporaryDir> dir;
-    QString path;
 };
 
 void FailuresTest::corrupt_data()

@@ -179,29 +179,17 @@ void FirstLayoutSample::write(const QString &path) const
 
 } // namespace
 
-class SchemaTest : public QObject
+class SchemaTest : public StoreFileTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { isolate(); }
-    void init()
-    {
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
-        path = dir->filePath(QStringLiteral("records.sqlite"));
-    }
-
     void createsLayout_data();
     void createsLayout();
     void migratesFirstLayout();
     void brokenFirstLayoutStaysAsItWas();
     void leavesUnknownFilesAlone_data();
     void leavesUnknownFilesAlone();
-
-private:
-    std::unique_ptr<QTemporaryDir> dir;
-    QString path;
 };
 
 void SchemaTest::createsLayout_data()

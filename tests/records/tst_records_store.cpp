@@ -24,19 +24,11 @@ const QDateTime t0 = QDateTime(QDate(2024, 5, 6), QTime(8, 0), Qt::UTC);
 
 } // namespace
 
-class RecordStoreTest : public QObject
+class RecordStoreTest : public StoreFileTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { isolate(); }
-    void init()
-    {
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
-        path = dir->filePath(QStringLiteral("records.sqlite"));
-    }
-
     void roundTrip_data();
     void roundTrip();
     void stampsWhatTheCallerLeavesOut();
@@ -46,10 +38,6 @@ private slots:
     void filters();
     void pagingVisitsEveryUnitOnce();
     void unitRecordsInPages();
-
-private:
-    std::unique_ptr<QTemporaryDir> dir;
-    QString path;
 };
 
 void RecordStoreTest::roundTrip_data()
