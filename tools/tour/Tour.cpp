@@ -1,8 +1,5 @@
 #include "Tour.h"
 
-#include "SimulatorHost.h"
-#include "link/Tenths.h"
-
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -21,8 +18,6 @@
 #include <cstdlib>
 
 namespace movratour {
-
-using movra::tenthsText;
 
 namespace {
 QString u(const char *utf8)
@@ -56,7 +51,8 @@ template <typename T> T *Tour::widget(const char *name) const
     return w;
 }
 
-// TourWindows.cpp asks for these as well.
+// The steps in the other files ask for these as well.
+template QComboBox *Tour::widget<QComboBox>(const char *) const;
 template QLabel *Tour::widget<QLabel>(const char *) const;
 template QSpinBox *Tour::widget<QSpinBox>(const char *) const;
 template QTextEdit *Tour::widget<QTextEdit>(const char *) const;
@@ -95,6 +91,26 @@ void Tour::selectItem(const char *name, const QString &text)
         combo->setCurrentIndex(index);
 }
 
+QString Tour::labelText(const char *name) const
+{
+    return widget<QLabel>(name)->text();
+}
+
+int Tour::spinValue(const char *name) const
+{
+    return widget<QSpinBox>(name)->value();
+}
+
+bool Tour::isEnabled(const char *name) const
+{
+    return widget<QWidget>(name)->isEnabled();
+}
+
+bool Tour::isChecked(const char *name) const
+{
+    return widget<QAbstractButton>(name)->isChecked();
+}
+
 QString Tour::logText() const
 {
     return widget<QTextEdit>("textEdit")->toPlainText();
@@ -108,6 +124,13 @@ QString Tour::newLog() const
 int Tour::newLogCount(const QString &piece) const
 {
     return newLog().count(piece);
+}
+
+Tour::Check Tour::logHas(const QString &piece) const
+{
+    return Check{u("log: ") + piece.trimmed(), [this, piece] {
+                     return newLog().contains(piece);
+                 }};
 }
 
 QString Tour::statusText() const
@@ -219,14 +242,10 @@ bool Tour::step(const QString &name, const std::function<void()> &act, const QVe
     return reached;
 }
 
-int Tour::run()
+// Every control the steps use, so a changed form ends the tour here rather
+// than halfway.
+bool Tour::hasEveryControl()
 {
-    if (!m_dir.mkpath(QStringLiteral("."))) {
-        m_out << "tour: cannot create " << m_opt.outDir << "\n";
-        return 1;
-    }
-    // Every control the steps use, so a changed form ends the tour here
-    // rather than halfway.
     const char *const controls[] = {
         "BaseHumi",         "BaseTemp",      "BraudRate_1",      "OffsetHumi",
         "OffsetTemp",       "SerialComNum",  "TempOffset_2",     "autoConnectButton",
@@ -244,222 +263,29 @@ int Tour::run()
             complete = false;
         }
     }
-    if (!complete)
-        return 1;
-    // Pictures of an earlier, longer run would pass for this one's.
+    return complete;
+}
+
+// Pictures of an earlier, longer run would pass for this one's.
+void Tour::removeStalePictures()
+{
     const QStringList stale = m_dir.entryList(
         {QStringLiteral("[0-9][0-9]-*.png"), QStringLiteral("log.txt")}, QDir::Files);
     for (const QString &name : stale)
         m_dir.remove(name);
-    const QString rate = QString::number(m_opt.baudRate);
-    const QString station = QString::number(m_opt.address);
-    const QString newStation = QString::number(m_opt.newAddress);
-    const int corrected = m_opt.temperature + m_opt.temperatureCorrection;
-    const QString tempBefore = tenthsText(m_opt.temperature);
-    const QString tempAfter = tenthsText(corrected);
-    const QString humi = tenthsText(m_opt.humidity);
-    // References on whole units, so the deviations are the readings' tenths.
-    const int baseTemp = corrected / 10 * 10;
-    const int baseHumi = m_opt.humidity / 10 * 10;
-    const int tolTemp = 5;
-    const int tolHumi = 10;
+}
 
-    auto label = [this](const char *name) {
-        return widget<QLabel>(name)->text();
-    };
-    auto spin = [this](const char *name) {
-        return widget<QSpinBox>(name)->value();
-    };
-    auto enabled = [this](const char *name) {
-        return widget<QWidget>(name)->isEnabled();
-    };
-    auto checked = [this](const char *name) {
-        return widget<QAbstractButton>(name)->isChecked();
-    };
-    auto logHas = [this](const QString &piece) {
-        return Check{u("log: ") + piece.trimmed(), [this, piece] {
-                         return newLog().contains(piece);
-                     }};
-    };
+int Tour::run()
+{
+    if (!m_dir.mkpath(QStringLiteral("."))) {
+        m_out << "tour: cannot create " << m_opt.outDir << "\n";
+        return 1;
+    }
+    if (!hasEveryControl())
+        return 1;
+    removeStalePictures();
 
-    bool ok = step(QStringLiteral("connect"),
-                   [&] {
-                       selectItem("SerialComNum", m_sim.slavePath());
-                       widget<QSpinBox>("readAddress_1")->setValue(m_opt.address);
-                       // The factory rate connects directly; any other one is found by
-                       // the scan over all seven.
-                       if (m_opt.baudRate == 9600) {
-                           selectItem("BraudRate_1", rate);
-                           click("connectButton");
-                       } else {
-                           click("autoConnectButton");
-                       }
-                   },
-                   {
-                       {u("status bar: 设备连接成功"),
-                        [&] {
-                            return statusText().contains(u("设备连接成功"));
-                        }},
-                       logHas(u("设备连接成功,波特率为：") + rate),
-                       {u("连接设备 disabled, 断开连接 and 手动读取 enabled"),
-                        [&] {
-                            return !enabled("connectButton") && enabled("disConnectButton") &&
-                                   enabled("manualReadButton");
-                        }},
-                   });
-
-    ok = ok && step(QStringLiteral("manual-read"), [&] { click("manualReadButton"); },
-                    {
-                        logHas(u("正在手动读取温湿度值")),
-                        logHas(u("\t温度:") + tempBefore + u(" ℃")),
-                        logHas(u("\t湿度:") + humi + u(" %")),
-                        {u("温度 shows ") + tempBefore,
-                         [&] {
-                             return label("label_Temp") == tempBefore;
-                         }},
-                        {u("湿度 shows ") + humi,
-                         [&] {
-                             return label("label_Humidy") == humi;
-                         }},
-                    });
-
-    ok = ok && step(QStringLiteral("periodic-reading"),
-                    [&] {
-                        widget<QSpinBox>("readTempInterval")->setValue(1);
-                        widget<QSpinBox>("readHumiInterval")->setValue(2);
-                        setChecked("checkBox_5", true);
-                        setChecked("checkBox_6", true);
-                    },
-                    {
-                        {u("4 temperature lines"),
-                         [&] {
-                             return newLogCount(u("\t温度:")) >= 4;
-                         }},
-                        {u("2 humidity lines"),
-                         [&] {
-                             return newLogCount(u("\t湿度:")) >= 2;
-                         }},
-                    });
-
-    ok = ok && step(QStringLiteral("batch-read"), [&] { click("readButton"); },
-                    {
-                        logHas(u("批量读取参数开始")),
-                        logHas(u("设备地址为：") + station + u("\n")),
-                        logHas(u("设备波特率为：") + rate),
-                        logHas(u("设备温度修正为：0\n")),
-                        logHas(u("已发完批量读取命令")),
-                        {u("设备参数 station ") + station,
-                         [&] {
-                             return spin("readAddress_2") == m_opt.address;
-                         }},
-                        {u("设备参数 baud rate ") + rate,
-                         [&] {
-                             return widget<QComboBox>("braudRate_2")->itemText(0) == rate;
-                         }},
-                        {u("periodic reading switched off"),
-                         [&] {
-                             return !checked("checkBox_5") && !checked("checkBox_6");
-                         }},
-                    });
-
-    ok = ok &&
-         step(QStringLiteral("batch-write"),
-              [&] {
-                  widget<QSpinBox>("TempOffset_2")->setValue(m_opt.temperatureCorrection);
-                  widget<QSpinBox>("readAddress_3")->setValue(m_opt.newAddress);
-                  setChecked("checkBox", true);
-                  setChecked("checkBox_2", false);
-                  setChecked("checkBox_3", true);
-                  setChecked("checkBox_4", false);
-                  setChecked("checkBox_7", false);
-                  click("writeButton");
-              },
-              {
-                  logHas(u("批量写入参数开始")),
-                  logHas(u("正在写入设备的温度修正为：") + tenthsText(m_opt.temperatureCorrection) +
-                         u("℃")),
-                  logHas(u("正在写入设备的地址为：") + newStation),
-                  {u("two 写入成功"),
-                   [&] {
-                       return newLogCount(u("写入成功")) == 2;
-                   }},
-                  logHas(u("批量参数写入完成")),
-                  {u("the device holds the new station and correction"),
-                   [&] {
-                       return m_sim.model().address() == m_opt.newAddress &&
-                              m_sim.model().temperatureCorrection() == m_opt.temperatureCorrection;
-                   }},
-              });
-
-    ok = ok && step(QStringLiteral("read-back"), [&] { click("readButton"); },
-                    {
-                        logHas(u("设备地址为：") + newStation + u("\n")),
-                        logHas(u("设备温度修正为：") +
-                               QString::number(m_opt.temperatureCorrection) + u("\n")),
-                        logHas(u("已发完批量读取命令")),
-                        {u("设备参数 station ") + newStation,
-                         [&] {
-                             return spin("readAddress_2") == m_opt.newAddress;
-                         }},
-                        {u("站号 follows to ") + newStation,
-                         [&] {
-                             return spin("readAddress_1") == m_opt.newAddress;
-                         }},
-                        {u("设备参数 temperature correction"),
-                         [&] {
-                             return spin("tempOffset_1") == m_opt.temperatureCorrection;
-                         }},
-                    });
-
-    ok = ok && step(QStringLiteral("check-pass"),
-                    [&] {
-                        type("BaseTemp", tenthsText(baseTemp));
-                        type("OffsetTemp", tenthsText(tolTemp));
-                        type("BaseHumi", tenthsText(baseHumi));
-                        type("OffsetHumi", tenthsText(tolHumi));
-                        setChecked("checkBox_10", true);
-                        setChecked("checkBox_9", true);
-                        click("manualReadButton");
-                    },
-                    {
-                        logHas(u("\t温度:") + tempAfter + u(" ℃\t误差：") +
-                               tenthsText(corrected - baseTemp) + u(" ℃小于") +
-                               tenthsText(tolTemp) + u("合格")),
-                        logHas(u("\t湿度:") + humi + u(" %\t误差：") +
-                               tenthsText(m_opt.humidity - baseHumi) + u(" %小于") +
-                               tenthsText(tolHumi) + u("合格")),
-                        {u("温度 shows ") + tempAfter,
-                         [&] {
-                             return label("label_Temp") == tempAfter;
-                         }},
-                    });
-
-    ok = ok && step(QStringLiteral("check-fail"),
-                    [&] {
-                        type("BaseTemp", tenthsText(baseTemp - 10));
-                        click("manualReadButton");
-                    },
-                    {
-                        logHas(u("\t温度:") + tempAfter + u(" ℃\t误差：") +
-                               tenthsText(corrected - baseTemp + 10) + u(" ℃大于") +
-                               tenthsText(tolTemp) + u("不合格")),
-                        logHas(u("\t湿度:") + humi + u(" %\t误差：")),
-                    });
-
-    ok = ok && step(QStringLiteral("disconnect"), [&] { click("disConnectButton"); },
-                    {
-                        {u("status bar: 设备已断开"),
-                         [&] {
-                             return statusText().contains(u("设备已断开"));
-                         }},
-                        logHas(u("设备已经断开")),
-                        {u("连接设备 enabled, 手动读取 disabled"),
-                         [&] {
-                             return enabled("connectButton") && !enabled("manualReadButton");
-                         }},
-                    });
-
-    ok = ok && toolWindows();
+    const bool ok = firstSession() && toolWindows();
 
     saveLog();
     m_out << (ok ? "tour: every step reached its state\n" : "tour: stopped at a failed step\n");

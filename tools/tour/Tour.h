@@ -13,6 +13,7 @@
 class QWidget;
 class QTextStream;
 
+class RecordsWindow;
 class TrendWindow;
 
 namespace movrasim {
@@ -87,17 +88,47 @@ private:
     void type(const char *name, const QString &text);
     void selectItem(const char *name, const QString &text);
 
+    QString labelText(const char *name) const;
+    int spinValue(const char *name) const;
+    bool isEnabled(const char *name) const;
+    bool isChecked(const char *name) const;
+
     QString logText() const;
     // The log pane's text written since the step began.
     QString newLog() const;
     int newLogCount(const QString &piece) const;
+    // The step's log holds piece.
+    Check logHas(const QString &piece) const;
     QString statusText() const;
+
+    bool hasEveryControl();
+    void removeStalePictures();
+
+    // TourSession.cpp: the first session on the main window.
+    bool firstSession();
+    bool connectStep();
+    bool manualReadStep();
+    bool periodicReadingStep();
+    bool batchReadStep();
+    bool batchWriteStep();
+    bool readBackStep();
+    bool checkPassStep();
+    bool checkFailStep();
+    bool disconnectStep();
 
     // TourWindows.cpp: the tool's own windows, reached from the log pane's menu.
     bool toolWindows();
+    void triggerMenuItem(const QString &text);
+    QString listedPortName() const;
+    RecordsWindow *recordsWindow() const;
+    bool recordsShowOneUnit(const QString &port, const QString &verdicts);
+    QWidget *recordsShot();
     bool recordsStep();
     bool reconnectStep();
+
+    // TourSettling.cpp: the settling run in the trend window.
     bool settlingRun();
+    void prepareTheSettlingRun(qint64 spanMs);
     bool trendWindowStep();
     bool settlingStep();
     bool settledStep();
@@ -105,7 +136,6 @@ private:
     QWidget *trendShot();
     QString temperatureVerdict() const;
     movrasim::Settling settlingChange() const;
-    void triggerMenuItem(const QString &text);
     void zoomTrendWithKeys(qint64 spanMs);
     void frameTheSettlingRun();
     void reportVerdicts();

@@ -27,29 +27,10 @@ int fail(const QString &message)
     return 2;
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+// Reads the arguments (--help ends the program here); an empty text when
+// fine, else why not.
+QString readOptions(const QApplication &app, movratour::Options *options, movrasim::Faults *faults)
 {
-    // Without a display the tour still runs, drawn off screen.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-
-    // The window keeps its settings in the configuration location; a
-    // throw-away one leaves the operator's own Setting.ini alone.
-    QTemporaryDir config;
-    if (!config.isValid())
-        return fail(QStringLiteral("no temporary directory"));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    // Without a session Qt would make /tmp/runtime-$USER and leave it.
-    QTemporaryDir runtime;
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtime.isValid())
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
-
-    QApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("MovraTestTool"));
-
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Guided tour of the Movra test tool on the simulated transmitter.\n"
@@ -79,31 +60,36 @@ int main(int argc, char *argv[])
     parser.addOptions({outOption, baudOption, addressOption, faultOption});
     parser.process(app);
 
-    movratour::Options options;
-    options.outDir = QDir(parser.value(outOption)).absolutePath();
+    options->outDir = QDir(parser.value(outOption)).absolutePath();
     bool ok = false;
-    options.baudRate = parser.value(baudOption).toInt(&ok);
-    if (!ok || movra::baudCodeForRate(options.baudRate) == 0)
-        return fail(QStringLiteral("unsupported baud rate: %1").arg(parser.value(baudOption)));
-    options.address = parser.value(addressOption).toInt(&ok, 0);
-    if (!ok || options.address < 1 || options.address > 254)
-        return fail(QStringLiteral("station address must be 1..254"));
-    options.newAddress = options.address % 254 + 1;
-    movrasim::Faults faults;
+    options->baudRate = parser.value(baudOption).toInt(&ok);
+    if (!ok || movra::baudCodeForRate(options->baudRate) == 0)
+        return QStringLiteral("unsupported baud rate: %1").arg(parser.value(baudOption));
+    options->address = parser.value(addressOption).toInt(&ok, 0);
+    if (!ok || options->address < 1 || options->address > 254)
+        return QStringLiteral("station address must be 1..254");
+    options->newAddress = options->address % 254 + 1;
     QString error;
-    if (!movrasim::parseFaults(parser.values(faultOption), &faults, &error))
-        return fail(error);
+    if (!movrasim::parseFaults(parser.values(faultOption), faults, &error))
+        return error;
+    return {};
+}
 
-    // A short stability window keeps the settling run short.
+// A short stability window keeps the settling run short.
+bool writeStabilityWindow(const movratour::Options &options)
+{
     const QString settingIni = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) +
                                QStringLiteral("/Setting.ini");
     QDir().mkpath(QFileInfo(settingIni).absolutePath());
     movra::trend::StabilitySettings stability;
     stability.windowSeconds = options.stabilityWindowSeconds;
-    if (!stability.save(movra::records::stationIniPath(settingIni)))
-        return fail(QStringLiteral("cannot write the tour's Station.ini"));
+    return stability.save(movra::records::stationIniPath(settingIni));
+}
 
-    movrasim::SimulatorHost simulator;
+// Serves a pseudo-terminal the window lists; returns its path, empty on failure.
+QString startSimulator(movrasim::SimulatorHost &simulator, const movratour::Options &options,
+                       const movrasim::Faults &faults)
+{
     simulator.model().setBaudRate(options.baudRate);
     simulator.model().setAddress(quint8(options.address));
     simulator.model().setFaults(faults);
@@ -111,9 +97,45 @@ int main(int argc, char *argv[])
     simulator.model().setFixedTemperature(qint16(options.temperature));
     simulator.model().setFixedHumidity(quint16(options.humidity));
     const QString port = simulator.start();
+    if (!port.isEmpty())
+        qputenv("MOVRA_EXTRA_PORTS", QFile::encodeName(port));
+    return port;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Without a display the tour still runs, drawn off screen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    // The window keeps its settings in the configuration location; a
+    // throw-away one leaves the operator's own Setting.ini alone.
+    QTemporaryDir config;
+    if (!config.isValid())
+        return fail(QStringLiteral("no temporary directory"));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    // Without a session Qt would make /tmp/runtime-$USER and leave it.
+    QTemporaryDir runtime;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtime.isValid())
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("MovraTestTool"));
+
+    movratour::Options options;
+    movrasim::Faults faults;
+    const QString error = readOptions(app, &options, &faults);
+    if (!error.isEmpty())
+        return fail(error);
+    if (!writeStabilityWindow(options))
+        return fail(QStringLiteral("cannot write the tour's Station.ini"));
+    movrasim::SimulatorHost simulator;
+    const QString port = startSimulator(simulator, options, faults);
     if (port.isEmpty())
         return fail(simulator.errorString());
-    qputenv("MOVRA_EXTRA_PORTS", QFile::encodeName(port));
 
     QTextStream out(stdout);
     out.setCodec("UTF-8");
