@@ -6,17 +6,17 @@
 
 #include <QRandomGenerator>
 #include <functional>
-#include <limits>
 
 #include "DeviceModel.h"
 #include "EngineTest.h"
+#include "VirtualClock.h"
 #include "engine/TickScheduler.h"
 
 namespace enginetest {
 
-constexpr qint64 kMs = 1000000;
-constexpr qint64 kTick = movra::timing::kTickMs * kMs;
-constexpr qint64 kNever = std::numeric_limits<qint64>::max();
+using movratest::kMs;
+using movratest::kNever;
+using movratest::kTick;
 
 // What a tick may change that the trace does not show.
 struct Seen
@@ -41,7 +41,7 @@ struct Seen
 // A session on a virtual clock, ticked either every 10 ms (the plain timer)
 // or by a WhenDue scheduler, and the simulated transmitter: it hears each
 // frame on the tick it goes out and its answer arrives when due.
-class Clocked
+class Clocked : public movratest::VirtualClock
 {
 public:
     explicit Clocked(bool scheduled) : scheduled(scheduled), trace(session)
@@ -59,39 +59,7 @@ public:
         }
     }
 
-    void at(qint64 ns, std::function<void()> action) { m_actions.append({ns, std::move(action)}); }
-
-    // Everything up to `endNs`, in time order: at equal moments a tick
-    // comes first, then the device's bytes, then the operator.
-    bool runTo(qint64 endNs)
-    {
-        for (;;) {
-            const int piece = earliest(m_pieces);
-            const int action = earliest(m_actions);
-            const qint64 bytesAt = piece >= 0 ? m_pieces.at(piece).at : kNever;
-            const qint64 actionAt = action >= 0 ? m_actions.at(action).at : kNever;
-            const qint64 tickAt = nextTick();
-            const qint64 next = qMin(tickAt, qMin(bytesAt, actionAt));
-            if (next > endNs)
-                break;
-            now = qMax(now, next);
-            if (tickAt == next) {
-                if (!runTick())
-                    return false;
-            } else if (bytesAt == next) {
-                session.receive(m_pieces.takeAt(piece).bytes);
-            } else {
-                m_actions.takeAt(action).run();
-            }
-        }
-        now = endNs;
-        if (scheduled)
-            ticker.wake();
-        return true;
-    }
-
     const bool scheduled;
-    qint64 now = 0;
     int wakes = 0;
     // Set by a tick that did something it was said not to.
     QString fault;
@@ -101,25 +69,7 @@ public:
     Trace trace;
 
 private:
-    struct Timed
-    {
-        qint64 at;
-        QByteArray bytes;
-        std::function<void()> run;
-        Timed(qint64 a, QByteArray b) : at(a), bytes(std::move(b)) {}
-        Timed(qint64 a, std::function<void()> r) : at(a), run(std::move(r)) {}
-    };
-
-    static int earliest(const QVector<Timed> &list)
-    {
-        int best = -1;
-        for (int i = 0; i < list.size(); ++i)
-            if (best < 0 || list.at(i).at < list.at(best).at)
-                best = i;
-        return best;
-    }
-
-    qint64 nextTick() const
+    qint64 nextTick() const override
     {
         if (scheduled)
             return ticker.wakeAt() >= 0 ? ticker.wakeAt() : kNever;
@@ -128,7 +78,7 @@ private:
 
     // The plain timer's tick also checks the session's own account of it:
     // a tick it called a no-op changes nothing the owner could see.
-    bool runTick()
+    bool runTick() override
     {
         if (scheduled) {
             ++wakes;
@@ -150,6 +100,18 @@ private:
         return fault.isEmpty();
     }
 
+    bool deliver(const QByteArray &bytes) override
+    {
+        session.receive(bytes);
+        return true;
+    }
+
+    void rested() override
+    {
+        if (scheduled)
+            ticker.wake();
+    }
+
     Seen seen() const
     {
         return {int(trace.lines.size()),  session.pendingRequest(),  session.bufferedBytes(),
@@ -157,22 +119,11 @@ private:
                 session.stats().requests, session.stats().timeouts};
     }
 
+    // The device hears each frame on the tick it goes out.
     void hear(const QByteArray &frame)
     {
-        const qint64 heard = qint64(session.ticks()) * kTick;
-        qint64 due = heard;
-        const QVector<movrasim::Emission> out = device.receive(frame);
-        for (int i = 0; i < out.size(); ++i) {
-            due += qint64(out.at(i).delayMs) * kMs;
-            // Never ahead of an answer still on its way, nor in the past.
-            if (i == 0 && !m_pieces.isEmpty())
-                due = qMax(due, m_pieces.last().at);
-            m_pieces.append({qMax(due, now), out.at(i).bytes});
-        }
+        answer(qint64(session.ticks()) * kTick, device.receive(frame));
     }
-
-    QVector<Timed> m_pieces;
-    QVector<Timed> m_actions;
 };
 
 // One operator session with random actions at random moments, the same

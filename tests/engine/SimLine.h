@@ -15,46 +15,19 @@
 #pragma once
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QSerialPort>
-#include <QSocketNotifier>
-#include <QThread>
 #include <functional>
 
 #include "DeviceModel.h"
 #include "Pty.h"
+#include "SerialWait.h"
 #include "SimulatorHost.h"
 #include "engine/Session.h"
 
 namespace enginetest {
 
-// Polls the event loop until pred holds; false after timeoutMs.
-inline bool waitUntil(const std::function<bool()> &pred, int timeoutMs = 3000)
-{
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!pred()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        if (!pred())
-            QThread::usleep(200);
-    }
-    return true;
-}
-
-// QSerialPort hands its buffer to the system, and reports bytesWritten,
-// only at the next write notification.
-inline bool writesDone(QSerialPort &port)
-{
-    if (port.bytesToWrite() > 0)
-        return false;
-    const auto notifiers = port.findChildren<QSocketNotifier *>();
-    for (const QSocketNotifier *n : notifiers) {
-        if (n->type() == QSocketNotifier::Write && n->isEnabled())
-            return false;
-    }
-    return true;
-}
+using movratest::waitUntil;
+using movratest::writesDone;
 
 class SimLine
 {

@@ -9,48 +9,33 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDeadlineTimer>
 #include <QPushButton>
 #include <QSerialPort>
 #include <QSpinBox>
 #include <QStatusBar>
-#include <QThread>
 #include <QtTest>
 #include <functional>
-#include <limits>
 
 #include "DeviceModel.h"
 #include "Pty.h"
-#include "Rig.h"
+#include "SerialWait.h"
 #include "TestSupport.h"
+#include "VirtualClock.h"
 
 using movratest::form;
+using movratest::kMs;
+using movratest::kNever;
+using movratest::kTick;
+using movratest::waitUntil;
 using Mode = movra::TickScheduler::Mode;
 
 namespace {
-
-constexpr qint64 kMs = 1000000;
-constexpr qint64 kTick = movra::timing::kTickMs * kMs;
-constexpr qint64 kNever = std::numeric_limits<qint64>::max();
-
-bool waitUntil(const std::function<bool()> &pred)
-{
-    QDeadlineTimer deadline(3000);
-    while (!pred()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents();
-        if (!pred())
-            QThread::usleep(200);
-    }
-    return true;
-}
 
 // The window on a pseudo-terminal, the transmitter's model at the far end,
 // and everything on one virtual clock: the device hears each frame on the
 // tick it went out and its answer arrives when due; the operator acts at
 // the moments the script gives.
-class Run
+class Run : public movratest::VirtualClock
 {
 public:
     explicit Run(bool scheduled) : scheduled(scheduled) {}
@@ -88,42 +73,7 @@ public:
 
     void at(double ms, std::function<void()> action)
     {
-        m_actions.append({qint64(ms * 1e6), std::move(action)});
-    }
-
-    // At equal moments: a tick first, then the device's bytes, then the
-    // operator.
-    bool runTo(qint64 endNs)
-    {
-        for (;;) {
-            const int piece = earliest(m_pieces);
-            const int action = earliest(m_actions);
-            const qint64 bytesAt = piece >= 0 ? m_pieces.at(piece).at : kNever;
-            const qint64 actionAt = action >= 0 ? m_actions.at(action).at : kNever;
-            const qint64 tickAt = nextTick();
-            const qint64 next = qMin(tickAt, qMin(bytesAt, actionAt));
-            if (next > endNs)
-                break;
-            now = qMax(now, next);
-            if (tickAt == next) {
-                ++wakes;
-                if (scheduled)
-                    w->ticker().wake();
-                else
-                    movratest::tick(*w);
-            } else if (bytesAt == next) {
-                if (!deliver(m_pieces.takeAt(piece).bytes))
-                    return false;
-            } else {
-                m_actions.takeAt(action).run();
-            }
-            if (!settle())
-                return false;
-        }
-        now = endNs;
-        if (scheduled)
-            w->ticker().wake();
-        return true;
+        VirtualClock::at(qint64(ms * 1e6), std::move(action));
     }
 
     Ui::MovraTestToolClass &ui() { return form(*w); }
@@ -135,7 +85,6 @@ public:
     void setFaults(const movrasim::Faults &f) { device.setFaults(f); }
 
     const bool scheduled;
-    qint64 now = 0;
     int wakes = 0;
     movratest::PtyPair peer;
     movrasim::DeviceModel device;
@@ -146,34 +95,32 @@ public:
     QStringList statuses;
 
 private:
-    struct Timed
-    {
-        qint64 at;
-        QByteArray bytes;
-        std::function<void()> run;
-        Timed(qint64 a, QByteArray b) : at(a), bytes(std::move(b)) {}
-        Timed(qint64 a, std::function<void()> r) : at(a), run(std::move(r)) {}
-    };
-
-    static int earliest(const QVector<Timed> &list)
-    {
-        int best = -1;
-        for (int i = 0; i < list.size(); ++i)
-            if (best < 0 || list.at(i).at < list.at(best).at)
-                best = i;
-        return best;
-    }
-
-    qint64 nextTick() const
+    qint64 nextTick() const override
     {
         if (scheduled)
             return w->ticker().wakeAt() >= 0 ? w->ticker().wakeAt() : kNever;
         return qint64(w->session().ticks() + 1) * kTick;
     }
 
+    bool runTick() override
+    {
+        ++wakes;
+        if (scheduled)
+            w->ticker().wake();
+        else
+            movratest::tick(*w);
+        return true;
+    }
+
+    void rested() override
+    {
+        if (scheduled)
+            w->ticker().wake();
+    }
+
     // What the window wrote has reached the device, which answers on the
     // virtual clock from the tick it heard it on.
-    bool settle()
+    bool afterStep() override
     {
         QSerialPort &port = w->session().port();
         if (!waitUntil([&] { return movratest::writesDone(port); }))
@@ -183,20 +130,12 @@ private:
             if (got.isEmpty())
                 return false;
             m_heard += got.size();
-            const qint64 heardAt = qint64(w->session().ticks()) * kTick;
-            qint64 due = heardAt;
-            const auto out = device.receive(got, peer.slaveBaudRate());
-            for (int i = 0; i < out.size(); ++i) {
-                due += qint64(out.at(i).delayMs) * kMs;
-                if (i == 0 && !m_pieces.isEmpty())
-                    due = qMax(due, m_pieces.last().at);
-                m_pieces.append({qMax(due, now), out.at(i).bytes});
-            }
+            answer(qint64(w->session().ticks()) * kTick, device.receive(got, peer.slaveBaudRate()));
         }
         return true;
     }
 
-    bool deliver(const QByteArray &bytes)
+    bool deliver(const QByteArray &bytes) override
     {
         // A closed port hears nothing.
         if (!w->session().port().isOpen())
@@ -206,8 +145,6 @@ private:
                waitUntil([&] { return w->session().bytesReceived() >= expected; });
     }
 
-    QVector<Timed> m_pieces;
-    QVector<Timed> m_actions;
     qint64 m_written = 0;
     qint64 m_heard = 0;
 };

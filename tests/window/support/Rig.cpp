@@ -2,22 +2,9 @@
 
 #include <QCoreApplication>
 #include <QSerialPort>
-#include <QSocketNotifier>
 #include <QtTest>
 
 namespace movratest {
-
-bool writesDone(QSerialPort &port)
-{
-    if (port.bytesToWrite() > 0)
-        return false;
-    const auto notifiers = port.findChildren<QSocketNotifier *>();
-    for (const QSocketNotifier *n : notifiers) {
-        if (n->type() == QSocketNotifier::Write && n->isEnabled())
-            return false;
-    }
-    return true;
-}
 
 bool Rig::startHost(qint32 deviceRate)
 {

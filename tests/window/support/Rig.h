@@ -10,17 +10,11 @@
 
 #include "Dialogs.h"
 #include "Pty.h"
+#include "SerialWait.h"
 #include "SimulatorHost.h"
 #include "TestSupport.h"
 
-class QSerialPort;
-
 namespace movratest {
-
-// QSerialPort empties its buffer at the write call but hands the bytes to
-// the system, and reports bytesWritten, only at the next write
-// notification; until then the count lags behind.
-bool writesDone(QSerialPort &port);
 
 // Ticks come from the test only; after each one the rig waits until the
 // request has crossed the line and every byte the far end sent back has

@@ -1,0 +1,44 @@
+// Waiting on a real serial line without sleeping for protocol logic: the
+// event loop polled until a condition holds, and whether QSerialPort has
+// handed everything it was given to the system.
+#pragma once
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QSerialPort>
+#include <QSocketNotifier>
+#include <QThread>
+#include <functional>
+
+namespace movratest {
+
+// Polls the event loop until pred holds; false after timeoutMs.
+inline bool waitUntil(const std::function<bool()> &pred, int timeoutMs = 3000)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!pred()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (!pred())
+            QThread::usleep(200);
+    }
+    return true;
+}
+
+// QSerialPort empties its buffer at the write call but hands the bytes to
+// the system, and reports bytesWritten, only at the next write
+// notification; until then the count lags behind.
+inline bool writesDone(QSerialPort &port)
+{
+    if (port.bytesToWrite() > 0)
+        return false;
+    const auto notifiers = port.findChildren<QSocketNotifier *>();
+    for (const QSocketNotifier *n : notifiers) {
+        if (n->type() == QSocketNotifier::Write && n->isEnabled())
+            return false;
+    }
+    return true;
+}
+
+} // namespace movratest
