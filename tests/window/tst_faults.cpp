@@ -16,7 +16,6 @@
 #include <QtTest>
 #include <atomic>
 #include <functional>
-#include <memory>
 #include <random>
 #include <thread>
 
@@ -28,6 +27,7 @@
 #include "TestSupport.h"
 
 using movratest::residentBytes;
+using movratest::Rig;
 using movratest::writesDone;
 
 namespace {
@@ -37,173 +37,6 @@ using movratest::withCrc;
 
 const char kIdentify[] = "0006011000008822";
 const char kReadBoth[] = "010300000002C40B";
-
-// The window on a pseudo-terminal whose far end is the simulator or a raw
-// peer. Ticks come from the test; after each one the bench waits until the
-// request has crossed the line and the answer has reached the window's
-// receive buffer, so the tick count decides what the tool sees.
-class Bench
-{
-public:
-    Bench()
-    {
-        QObject::connect(&host, &movrasim::SimulatorHost::bytesReceived,
-                         [this](const QByteArray &b) { hostIn += b; });
-        QObject::connect(&host, &movrasim::SimulatorHost::bytesSent,
-                         [this](const QByteArray &b) { hostOut += b.size(); });
-    }
-    Bench(const Bench &) = delete;
-    Bench &operator=(const Bench &) = delete;
-
-    movrasim::SimulatorHost host;
-    std::unique_ptr<movratest::PtyPair> peer;
-    std::function<QByteArray(const QByteArray &)> answer;
-    std::unique_ptr<MovraTestTool> w;
-    QString path;
-
-    QByteArray hostIn;
-    qint64 hostOut = 0;
-    QByteArray peerIn;
-    qint64 peerOut = 0;
-    qint64 windowOut = 0;
-    int errors = 0;
-
-    bool startPeer()
-    {
-        peer = std::make_unique<movratest::PtyPair>();
-        if (!peer->open(9600))
-            return false;
-        path = peer->slavePath();
-        return true;
-    }
-
-    void openWindow()
-    {
-        qputenv("MOVRA_EXTRA_PORTS", path.toLocal8Bit());
-        w = std::make_unique<MovraTestTool>();
-        w->ticker().stop();
-        QObject::connect(&w->session().port(), &QIODevice::bytesWritten,
-                         [this](qint64 n) { windowOut += n; });
-        QObject::connect(&w->session().port(), &QSerialPort::errorOccurred,
-                         [this](QSerialPort::SerialPortError e) {
-                             if (e != QSerialPort::NoError)
-                                 ++errors;
-                         });
-        movratest::form(*w).textEdit->clear();
-        const int index = movratest::form(*w).SerialComNum->findText(path);
-        movratest::form(*w).SerialComNum->setCurrentIndex(index);
-        movratest::form(*w).BraudRate_1->setCurrentIndex(
-            movratest::form(*w).BraudRate_1->findText("9600"));
-    }
-
-    qint64 received() const { return qint64(w->session().bytesReceived()); }
-
-    // Counts are compared from these marks on, so a line that went away
-    // with bytes in flight does not upset the next one.
-    void mark()
-    {
-        windowMark = windowOut;
-        farInMark = peer ? peerIn.size() : hostIn.size();
-        farOutMark = peer ? peerOut : hostOut;
-        receivedMark = received();
-    }
-
-    bool settle()
-    {
-        QCoreApplication::processEvents();
-        QSerialPort &port = w->session().port();
-        if (!QTest::qWaitFor([&] { return writesDone(port); }, 3000))
-            return false;
-        const qint64 sent = windowOut - windowMark;
-        if (peer) {
-            while (peerIn.size() - farInMark < sent) {
-                const QByteArray got =
-                    peer->readMaster(int(sent - (peerIn.size() - farInMark)), 3000);
-                if (got.isEmpty())
-                    return false;
-                peerIn += got;
-                const QByteArray reply = answer ? answer(got) : QByteArray();
-                if (!reply.isEmpty() && peer->writeMaster(reply))
-                    peerOut += reply.size();
-            }
-        } else if (!QTest::qWaitFor([&] { return hostIn.size() - farInMark >= sent; }, 3000)) {
-            return false;
-        }
-        const qint64 farSent = (peer ? peerOut : hostOut) - farOutMark;
-        return QTest::qWaitFor([&] { return received() - receivedMark >= farSent; }, 3000);
-    }
-
-    // One tick, without waiting for the line.
-    void tickOnly() { movratest::tick(*w); }
-
-    bool tick(int n = 1)
-    {
-        for (int i = 0; i < n; ++i) {
-            tickOnly();
-            if (!settle())
-                return false;
-        }
-        return true;
-    }
-
-    bool ticksUntil(const std::function<bool()> &done, int max)
-    {
-        for (int i = 0; i < max; ++i) {
-            if (!tick())
-                return false;
-            if (done())
-                return true;
-        }
-        return false;
-    }
-
-    bool connect()
-    {
-        movratest::form(*w).connectButton->click();
-        return settle() &&
-               ticksUntil(
-                   [this] { return w->session().linkState() == movra::LinkState::Connected; }, 100);
-    }
-
-    // The simulator under a fixed name, as a USB adapter that is plugged in
-    // again gets its old name back.
-    bool startSimulatorAt(const QString &link)
-    {
-        host.setLinkPath(link);
-        path = link;
-        return !host.start().isEmpty();
-    }
-
-    // Ticks until the window has written `code`, then the adapter goes: the
-    // request is in the port's buffer, not yet on the line.
-    bool loseDeviceWhenPending(int code)
-    {
-        for (int i = 0; i < 2000; ++i) {
-            tickOnly();
-            if (w->session().pendingRequest() == code) {
-                host.stop();
-                return true;
-            }
-            if (!settle())
-                return false;
-        }
-        return false;
-    }
-
-    // What the simulator heard since `from`, as hex, connection probes left out.
-    QString heardSince(int from) const
-    {
-        QByteArray heard = hostIn.mid(from);
-        heard.replace(hex(kIdentify), QByteArray());
-        return QString::fromLatin1(heard.toHex());
-    }
-
-private:
-    qint64 windowMark = 0;
-    qint64 farInMark = 0;
-    qint64 farOutMark = 0;
-    qint64 receivedMark = 0;
-};
 
 // The far end of a peer that knows the identification request and the
 // measurement reads, answering the reads from `address`.
@@ -230,6 +63,74 @@ QByteArray measurementAnswer(const QByteArray &request, quint8 address)
     reply.append(char(0x03));
     reply.append(char(data.size()));
     return withCrc(reply + data);
+}
+
+// The window on the rig's port at 9600, connected.
+void connectWindow(Rig &rig)
+{
+    rig.openWindow();
+    QVERIFY(rig.selectPort(rig.path));
+    QVERIFY(rig.connectAt(9600));
+}
+
+// A raw peer answering the measurement reads as station `from`, which the
+// test may change meanwhile, and the window connected to it.
+void connectToPeer(Rig &rig, const quint8 &from)
+{
+    QVERIFY2(rig.startPeer(), qPrintable(rig.peer->errorString()));
+    rig.answer = [&from](const QByteArray &request) {
+        return measurementAnswer(request, from);
+    };
+    connectWindow(rig);
+}
+
+// The simulator under a fixed name in `dir`, and the window connected to it.
+void connectToSimulatorIn(Rig &rig, const QTemporaryDir &dir)
+{
+    QVERIFY2(rig.startHostAt(dir.filePath(QStringLiteral("ttyMOVRA0"))),
+             qPrintable(rig.host.errorString()));
+    connectWindow(rig);
+}
+
+// Ticks until the window has written `code`, then the adapter goes: the
+// request is in the port's buffer, not yet on the line.
+bool loseDeviceWhenPending(Rig &rig, int code)
+{
+    for (int i = 0; i < 2000; ++i) {
+        rig.tick(1, false);
+        if (rig.session().pendingRequest() == code) {
+            rig.host.stop();
+            return true;
+        }
+        if (!rig.settle())
+            return false;
+    }
+    return false;
+}
+
+// Ticks with the device gone, the port's events in between.
+void tickWithoutDevice(Rig &rig, int n)
+{
+    for (int i = 0; i < n; ++i) {
+        QCoreApplication::processEvents();
+        rig.tick(1, false);
+    }
+}
+
+// The device is back and the operator connects again; ticks until `done`,
+// then ten more. *heard: what the simulator heard meanwhile, as hex,
+// connection probes left out.
+void reconnectUntil(Rig &rig, const std::function<bool()> &done, QString *heard)
+{
+    QVERIFY2(!rig.host.start().isEmpty(), qPrintable(rig.host.errorString()));
+    rig.mark();
+    const int heardBefore = rig.hostIn.size();
+    QVERIFY(rig.connectAt(9600));
+    QVERIFY(rig.ticksUntil(done, 2000) > 0);
+    QVERIFY(rig.tick(10));
+    QByteArray bytes = rig.hostIn.mid(heardBefore);
+    bytes.replace(hex(kIdentify), QByteArray());
+    *heard = QString::fromLatin1(bytes.toHex());
 }
 
 enum class Flood { Random, ReplyFragments, BaudPrefix };
@@ -318,21 +219,18 @@ void TestFaults::floodWhileConnected()
     QFETCH(Flood, kind);
     QFETCH(int, bytes);
 
-    Bench bench;
-    QVERIFY2(bench.startPeer(), qPrintable(bench.peer->errorString()));
-    bench.answer = [](const QByteArray &request) {
-        return measurementAnswer(request, 1);
-    };
-    bench.openWindow();
-    MovraTestTool &w = *bench.w;
-    auto &ui = movratest::form(w);
-    QVERIFY(bench.connect());
+    const quint8 station = 1;
+    Rig rig(0, QDialog::Accepted);
+    connectToPeer(rig, station);
+    if (QTest::currentTestFailed())
+        return;
+    MovraTestTool &w = *rig.w;
+    auto &ui = rig.ui();
     // Reading every second, as on a bench left running.
     ui.checkBox_5->click();
     ui.checkBox_6->click();
     QVERIFY(w.session().periodicReading(movra::Quantity::Temperature) &&
             w.session().periodicReading(movra::Quantity::Humidity));
-    movratest::DialogLog dialogs;
     const qint64 rssBefore = residentBytes();
 
     // The peer floods from its own thread as fast as the line takes it; this
@@ -340,7 +238,7 @@ void TestFaults::floodWhileConnected()
     std::atomic<qint64> written{0};
     std::atomic<bool> writerDone{false};
     std::atomic<bool> writerStalled{false};
-    movratest::PtyPair &peer = *bench.peer;
+    movratest::PtyPair &peer = *rig.peer;
     std::thread writer([&]() {
         std::mt19937 rng(20261207);
         QByteArray chunk(4096, '\0');
@@ -356,7 +254,7 @@ void TestFaults::floodWhileConnected()
     });
 
     const QByteArray poll = hex(kReadBoth);
-    const qint64 receivedBefore = bench.received();
+    const qint64 receivedBefore = rig.received();
     int ticks = 0;
     int polls = 0;
     int pollsSent = 0;
@@ -374,7 +272,7 @@ void TestFaults::floodWhileConnected()
     while (!deadline.hasExpired()) {
         QCoreApplication::processEvents();
         const int before = w.session().bufferedBytes();
-        bench.tickOnly();
+        rig.tick(1, false);
         ++ticks;
         if (before > 0 && w.session().bufferedBytes() == 0) {
             ++blocks;
@@ -384,7 +282,7 @@ void TestFaults::floodWhileConnected()
         if (w.session().ticks() % movra::timing::kSecondTicks == 0)
             ++polls;
         largestLeft = qMax(largestLeft, w.session().bufferedBytes());
-        if (writerDone && bench.received() - receivedBefore >= written)
+        if (writerDone && rig.received() - receivedBefore >= written)
             break;
     }
     writer.join();
@@ -392,7 +290,7 @@ void TestFaults::floodWhileConnected()
     const qint64 elapsed = qMax<qint64>(1, clock.elapsed());
     QVERIFY(!writerStalled);
     QCOMPARE(qint64(written), qint64(bytes));
-    QCOMPARE(bench.received() - receivedBefore, qint64(written));
+    QCOMPARE(rig.received() - receivedBefore, qint64(written));
     qInfo("flood: %d bytes in %lld ms, %d ticks, %d polls, %d blocks (%d over 100 bytes)", bytes,
           elapsed, ticks, polls, blocks, bigBlocks);
 
@@ -400,7 +298,7 @@ void TestFaults::floodWhileConnected()
     QVERIFY2(largestLeft <= 100, qPrintable(QString::number(largestLeft)));
     QCOMPARE(w.session().linkState(), movra::LinkState::Connected);
     QVERIFY(w.session().port().isOpen());
-    QCOMPARE(dialogs.titles, QStringList());
+    QCOMPARE(rig.dialogs.titles, QStringList());
     QVERIFY(ui.textEdit->document()->blockCount() <= 1000);
 
     // The periodic reading went out once a second all through the flood.
@@ -408,11 +306,11 @@ void TestFaults::floodWhileConnected()
     QCOMPARE(pollsSent, polls);
     QVERIFY(QTest::qWaitFor(
         [&] {
-            bench.peerIn += peer.readAvailable();
-            return bench.peerIn.count(poll) >= polls;
+            rig.peerIn += peer.readAvailable();
+            return rig.peerIn.count(poll) >= polls;
         },
         3000));
-    QCOMPARE(bench.peerIn.count(poll), polls);
+    QCOMPARE(rig.peerIn.count(poll), polls);
 
     const qint64 rssAfter = residentBytes();
     if (rssBefore > 0) {
@@ -426,14 +324,14 @@ void TestFaults::floodWhileConnected()
     ui.checkBox_5->click();
     ui.checkBox_6->click();
     while (w.session().bufferedBytes() > 0)
-        bench.tickOnly();
+        rig.tick(1, false);
     QVERIFY(QTest::qWaitFor([&] { return writesDone(w.session().port()); }, 3000));
-    bench.peerIn += peer.readAvailable();
-    bench.mark();
+    rig.peerIn += peer.readAvailable();
+    rig.mark();
     ui.textEdit->clear();
     ui.manualReadButton->click();
-    QVERIFY(bench.settle());
-    QVERIFY(bench.tick(3));
+    QVERIFY(rig.settle());
+    QVERIFY(rig.tick(3));
     QCOMPARE(ui.label_Humidy->text(), QStringLiteral("45.5"));
     QCOMPARE(ui.label_Temp->text(), QStringLiteral("-12.5"));
     QCOMPARE(w.session().pendingRequest(), 0);
@@ -469,40 +367,35 @@ void TestFaults::portLostDuringBatchRead()
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    Bench bench;
-    auto &model = bench.host.model();
+    Rig rig(0, QDialog::Accepted);
+    auto &model = rig.model();
     model.setTemperatureCorrection(-15);
     model.setHumidityCorrection(23);
     model.setOrderMode(2);
-    QVERIFY2(bench.startSimulatorAt(dir.filePath(QStringLiteral("ttyMOVRA0"))),
-             qPrintable(bench.host.errorString()));
-    bench.openWindow();
-    MovraTestTool &w = *bench.w;
-    auto &ui = movratest::form(w);
-    QVERIFY(bench.connect());
-    movratest::DialogLog dialogs;
+    connectToSimulatorIn(rig, dir);
+    if (QTest::currentTestFailed())
+        return;
+    MovraTestTool &w = *rig.w;
+    auto &ui = rig.ui();
 
     ui.readButton->click();
-    QVERIFY(bench.loseDeviceWhenPending(lostAt));
-    QVERIFY(QTest::qWaitFor([&] { return !dialogs.titles.isEmpty(); }, 5000));
+    QVERIFY(loseDeviceWhenPending(rig, lostAt));
+    QVERIFY(QTest::qWaitFor([&] { return !rig.dialogs.titles.isEmpty(); }, 5000));
 
     // One box, the failed state, the port closed.
-    QCOMPARE(dialogs.titles, QStringList{QStringLiteral("串口操作错误")});
-    QVERIFY(dialogs.texts.first().startsWith(QStringLiteral("请检查当前选择的串口是否可用!")));
+    QCOMPARE(rig.dialogs.titles, QStringList{QStringLiteral("串口操作错误")});
+    QVERIFY(rig.dialogs.texts.first().startsWith(QStringLiteral("请检查当前选择的串口是否可用!")));
     QCOMPARE(w.session().linkState(), movra::LinkState::Failed);
     QVERIFY(!w.session().port().isOpen());
-    const int errorsAtLoss = bench.errors;
+    const int errorsAtLoss = rig.portErrors;
     QVERIFY(errorsAtLoss >= 1);
 
     // Five seconds of ticks with the device gone: no storm, the batch waits
     // with the lost item pending, asking nothing.
     QSignalSpy sent(&w.session(), &movra::Session::frameSent);
-    for (int i = 0; i < 500; ++i) {
-        QCoreApplication::processEvents();
-        bench.tickOnly();
-    }
-    QCOMPARE(dialogs.titles.size(), 1);
-    QCOMPARE(bench.errors, errorsAtLoss);
+    tickWithoutDevice(rig, 500);
+    QCOMPARE(rig.dialogs.titles.size(), 1);
+    QCOMPARE(rig.portErrors, errorsAtLoss);
     qInfo("port lost at request %d: %d error report(s), 1 box, none in 500 more ticks", lostAt,
           errorsAtLoss);
     QCOMPARE(w.session().linkState(), movra::LinkState::Failed);
@@ -512,19 +405,18 @@ void TestFaults::portLostDuringBatchRead()
     QVERIFY(!movratest::logText(w).contains(QStringLiteral("失败(超时)")));
 
     // The device is back; the operator connects again.
-    QVERIFY2(!bench.host.start().isEmpty(), qPrintable(bench.host.errorString()));
-    bench.mark();
-    const int heardBefore = bench.hostIn.size();
-    QVERIFY(bench.connect());
-    QVERIFY(bench.ticksUntil([&] { return !w.session().batchReadActive(); }, 2000));
-    QVERIFY(bench.tick(10));
+    QString heard;
+    reconnectUntil(
+        rig, [&] { return !w.session().batchReadActive(); }, &heard);
+    if (QTest::currentTestFailed())
+        return;
 
     // The batch picks up at the item that was lost, not from the start.
-    QCOMPARE(bench.heardSince(heardBefore), framesAfter.join(QString()));
+    QCOMPARE(heard, framesAfter.join(QString()));
     const QString log = movratest::logText(w);
     QVERIFY(log.contains(QStringLiteral("已发完批量读取命令")));
     QVERIFY(!log.contains(QStringLiteral("批量参数读取失败数量为")));
-    QCOMPARE(dialogs.titles.size(), 1);
+    QCOMPARE(rig.dialogs.titles.size(), 1);
     QCOMPARE(w.session().linkState(), movra::LinkState::Connected);
     // What was read before the loss and after the return is shown.
     QCOMPARE(ui.braudRate_2->itemText(0), QStringLiteral("9600"));
@@ -553,15 +445,13 @@ void TestFaults::portLostDuringBatchWrite()
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    Bench bench;
-    auto &model = bench.host.model();
-    QVERIFY2(bench.startSimulatorAt(dir.filePath(QStringLiteral("ttyMOVRA0"))),
-             qPrintable(bench.host.errorString()));
-    bench.openWindow();
-    MovraTestTool &w = *bench.w;
-    auto &ui = movratest::form(w);
-    QVERIFY(bench.connect());
-    movratest::DialogLog dialogs;
+    Rig rig(0, QDialog::Accepted);
+    auto &model = rig.model();
+    connectToSimulatorIn(rig, dir);
+    if (QTest::currentTestFailed())
+        return;
+    MovraTestTool &w = *rig.w;
+    auto &ui = rig.ui();
 
     // Both corrections and the order; station address and baud rate left out.
     ui.TempOffset_2->setValue(-15);
@@ -575,25 +465,21 @@ void TestFaults::portLostDuringBatchWrite()
             box->click();
 
     ui.writeButton->click();
-    QVERIFY(bench.loseDeviceWhenPending(lostAt));
-    QVERIFY(QTest::qWaitFor([&] { return !dialogs.titles.isEmpty(); }, 5000));
-    QCOMPARE(dialogs.titles, QStringList{QStringLiteral("串口操作错误")});
+    QVERIFY(loseDeviceWhenPending(rig, lostAt));
+    QVERIFY(QTest::qWaitFor([&] { return !rig.dialogs.titles.isEmpty(); }, 5000));
+    QCOMPARE(rig.dialogs.titles, QStringList{QStringLiteral("串口操作错误")});
     QCOMPARE(w.session().linkState(), movra::LinkState::Failed);
-    for (int i = 0; i < 300; ++i) {
-        QCoreApplication::processEvents();
-        bench.tickOnly();
-    }
+    tickWithoutDevice(rig, 300);
     QVERIFY(w.session().batchWriteActive());
 
-    QVERIFY2(!bench.host.start().isEmpty(), qPrintable(bench.host.errorString()));
-    bench.mark();
-    const int heardBefore = bench.hostIn.size();
-    QVERIFY(bench.connect());
-    QVERIFY(bench.ticksUntil([&] { return !w.session().batchWriteActive(); }, 2000));
-    QVERIFY(bench.tick(10));
+    QString heard;
+    reconnectUntil(
+        rig, [&] { return !w.session().batchWriteActive(); }, &heard);
+    if (QTest::currentTestFailed())
+        return;
 
     // The item the loss interrupted is written again, then the rest.
-    QCOMPARE(bench.heardSince(heardBefore), framesAfter.join(QString()));
+    QCOMPARE(heard, framesAfter.join(QString()));
     // Every value is on the device, so the batch may say it is done.
     QCOMPARE(model.temperatureCorrection(), qint16(-15));
     QCOMPARE(model.humidityCorrection(), qint16(37));
@@ -601,7 +487,7 @@ void TestFaults::portLostDuringBatchWrite()
     const QString log = movratest::logText(w);
     QVERIFY(log.contains(QStringLiteral("批量参数写入完成")));
     QVERIFY(!log.contains(QStringLiteral("失败")));
-    QCOMPARE(dialogs.titles.size(), 1);
+    QCOMPARE(rig.dialogs.titles.size(), 1);
 }
 
 void TestFaults::foreignStation_data()
@@ -624,21 +510,17 @@ void TestFaults::foreignStation()
     QFETCH(bool, humidity);
     QFETCH(int, address);
 
-    Bench bench;
-    QVERIFY2(bench.startPeer(), qPrintable(bench.peer->errorString()));
     quint8 answerFrom = quint8(address);
-    bench.answer = [&answerFrom](const QByteArray &request) {
-        return measurementAnswer(request, answerFrom);
-    };
-    bench.openWindow();
-    MovraTestTool &w = *bench.w;
-    auto &ui = movratest::form(w);
-    QVERIFY(bench.connect());
+    Rig rig(0, QDialog::Accepted);
+    connectToPeer(rig, answerFrom);
+    if (QTest::currentTestFailed())
+        return;
+    MovraTestTool &w = *rig.w;
+    auto &ui = rig.ui();
     if (temperature)
         ui.checkBox_5->click();
     if (humidity)
         ui.checkBox_6->click();
-    movratest::DialogLog dialogs;
     ui.textEdit->clear();
     const QByteArray settings = [] {
         QFile f(movratest::settingsFile());
@@ -646,11 +528,11 @@ void TestFaults::foreignStation()
     }();
 
     // Ten seconds of readings, every one answered by the wrong station.
-    const qint64 repliesBefore = bench.peerOut;
+    const qint64 repliesBefore = rig.peerOut;
     QSignalSpy measured(&w.session(), &movra::Session::measured);
-    QVERIFY(bench.tick(1000));
-    QVERIFY(bench.peerOut >= repliesBefore + 10 * 7);
-    qInfo("station %d: %lld bytes of replies ignored", address, bench.peerOut - repliesBefore);
+    QVERIFY(rig.tick(1000));
+    QVERIFY(rig.peerOut >= repliesBefore + 10 * 7);
+    qInfo("station %d: %lld bytes of replies ignored", address, rig.peerOut - repliesBefore);
     QCOMPARE(ui.label_Temp->text(), QStringLiteral("0"));
     QCOMPARE(ui.label_Humidy->text(), QStringLiteral("0"));
     QCOMPARE(measured.count(), 0);
@@ -663,14 +545,14 @@ void TestFaults::foreignStation()
     QCOMPARE(ui.readAddress_1->value(), 1);
     QCOMPARE(w.session().periodicReading(movra::Quantity::Temperature), temperature);
     QCOMPARE(w.session().periodicReading(movra::Quantity::Humidity), humidity);
-    QCOMPARE(dialogs.titles, QStringList());
+    QCOMPARE(rig.dialogs.titles, QStringList());
     QFile f(movratest::settingsFile());
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), settings);
 
     // The right station is heard on the same line at the next reading.
     answerFrom = 1;
-    QVERIFY(bench.tick(200));
+    QVERIFY(rig.tick(200));
     QCOMPARE(ui.label_Temp->text(), temperature ? QStringLiteral("-12.5") : QStringLiteral("0"));
     QCOMPARE(ui.label_Humidy->text(), humidity ? QStringLiteral("45.5") : QStringLiteral("0"));
 }

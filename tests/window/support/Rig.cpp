@@ -17,6 +17,16 @@ bool Rig::startHost(qint32 deviceRate)
     return !path.isEmpty();
 }
 
+bool Rig::startHostAt(const QString &link)
+{
+    host.setLinkPath(link);
+    if (!startHost())
+        return false;
+    // The window is to find it under that name.
+    path = link;
+    return true;
+}
+
 bool Rig::startPeer()
 {
     peer = std::make_unique<PtyPair>();
@@ -34,6 +44,11 @@ void Rig::openWindow(const QString &extraPorts)
     w->ticker().stop();
     QObject::connect(&w->session().port(), &QIODevice::bytesWritten,
                      [this](qint64 n) { windowOut += n; });
+    QObject::connect(&w->session().port(), &QSerialPort::errorOccurred,
+                     [this](QSerialPort::SerialPortError e) {
+                         if (e != QSerialPort::NoError)
+                             ++portErrors;
+                     });
     ui().textEdit->clear();
 }
 
@@ -63,15 +78,27 @@ bool Rig::selectRate(qint32 rate)
     return w->session().baudRate() == rate;
 }
 
+void Rig::mark()
+{
+    windowMark = windowOut;
+    farInMark = peer ? peerIn.size() : hostIn.size();
+    farOutMark = farEndSent();
+    receivedMark = received();
+}
+
 bool Rig::settle()
 {
     QCoreApplication::processEvents();
     QSerialPort &port = w->session().port();
     if (!QTest::qWaitFor([&] { return writesDone(port); }, 3000))
         return false;
+    // What the window wrote that the far end has not read yet.
+    const auto unheard = [&] {
+        return windowOut - windowMark - ((peer ? peerIn.size() : hostIn.size()) - farInMark);
+    };
     if (peer) {
-        while (peerIn.size() < windowOut) {
-            const QByteArray got = peer->readMaster(int(windowOut - peerIn.size()), 3000);
+        while (unheard() > 0) {
+            const QByteArray got = peer->readMaster(int(unheard()), 3000);
             if (got.isEmpty())
                 return false;
             peerIn += got;
@@ -79,10 +106,11 @@ bool Rig::settle()
             if (!reply.isEmpty() && peer->writeMaster(reply))
                 peerOut += reply.size();
         }
-    } else if (!QTest::qWaitFor([&] { return hostIn.size() >= windowOut; }, 3000)) {
+    } else if (!QTest::qWaitFor([&] { return unheard() <= 0; }, 3000)) {
         return false;
     }
-    return QTest::qWaitFor([&] { return received() >= farEndSent(); }, 3000);
+    return QTest::qWaitFor([&] { return received() - receivedMark >= farEndSent() - farOutMark; },
+                           3000);
 }
 
 bool Rig::tick(int n, bool io)

@@ -23,12 +23,16 @@ namespace movratest {
 class Rig
 {
 public:
-    Rig() = default;
+    // Boxes are closed after closeBoxesAfterMs with boxResult.
+    explicit Rig(int closeBoxesAfterMs = 2000, QDialog::DialogCode boxResult = QDialog::Rejected)
+        : dialogs(closeBoxesAfterMs, boxResult)
+    {
+    }
     Rig(const Rig &) = delete;
     Rig &operator=(const Rig &) = delete;
 
     // Every box the window shows, expected or not.
-    DialogLog dialogs{2000, QDialog::Rejected};
+    DialogLog dialogs;
     movrasim::SimulatorHost host;
     std::unique_ptr<PtyPair> peer;
     std::unique_ptr<MovraTestTool> w;
@@ -45,12 +49,17 @@ public:
     qint64 windowOut = 0;
     qint64 earlierWindows = 0;
     int ticked = 0;
+    // Errors the window's port reported.
+    int portErrors = 0;
 
     movrasim::DeviceModel &model() { return host.model(); }
     Ui::MovraTestToolClass &ui() { return form(*w); }
     movra::Session &session() { return w->session(); }
 
     bool startHost(qint32 deviceRate = 9600);
+    // The simulator under a fixed name, as a USB adapter that is plugged in
+    // again gets its old name back.
+    bool startHostAt(const QString &link);
     bool startPeer();
     void openWindow(const QString &extraPorts);
     void openWindow() { openWindow(path); }
@@ -67,6 +76,9 @@ public:
     qint64 taken() const { return received() - w->session().bufferedBytes(); }
     qint64 farEndSent() const { return peer ? peerOut : hostOut; }
 
+    // Counts are compared from here on, so a line that went away with
+    // bytes in flight does not upset the next one.
+    void mark();
     // Waits until the line is quiet as far as the tool can tell.
     bool settle();
     // With io false no event is processed between the ticks, so nothing
@@ -81,6 +93,12 @@ public:
     bool manualRead();
     // 8-byte frames the simulator heard after `from`, as hex.
     QStringList framesHeard(int from) const;
+
+private:
+    qint64 windowMark = 0;
+    qint64 farInMark = 0;
+    qint64 farOutMark = 0;
+    qint64 receivedMark = 0;
 };
 
 } // namespace movratest
