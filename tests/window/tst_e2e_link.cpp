@@ -39,6 +39,25 @@ QString setting(const char *key)
     return s.value(QLatin1String(key)).toString();
 }
 
+// The simulator at `deviceRate`, answering or not, and the window with its
+// port chosen.
+void startSimulator(Rig &rig, int deviceRate, bool silent)
+{
+    QVERIFY2(rig.startHost(deviceRate), qPrintable(rig.host.errorString()));
+    movrasim::Faults faults;
+    faults.silent = silent;
+    rig.host.model().setFaults(faults);
+    rig.openWindow();
+    QVERIFY(rig.selectPort(rig.path));
+}
+
+// A raw peer that answers the identification request with the bare model
+// name, and nothing else.
+QByteArray identifyOnly(const QByteArray &request)
+{
+    return request.contains(hex(kIdentify)) ? QByteArray("KVT582") : QByteArray();
+}
+
 } // namespace
 
 class TestE2eLink : public QObject
@@ -112,14 +131,11 @@ void TestE2eLink::manualConnect()
     QFETCH(bool, connected);
 
     Rig rig;
-    QVERIFY2(rig.startHost(deviceRate), qPrintable(rig.host.errorString()));
-    movrasim::Faults faults;
-    faults.silent = silent;
-    rig.host.model().setFaults(faults);
-    rig.openWindow();
+    startSimulator(rig, deviceRate, silent);
+    if (QTest::currentTestFailed())
+        return;
     MovraTestTool &w = *rig.w;
     auto &ui = rig.ui();
-    QVERIFY(rig.selectPort(rig.path));
     QVERIFY(rig.selectRate(windowRate));
 
     if (!connected)
@@ -204,14 +220,11 @@ void TestE2eLink::automaticScan()
     QFETCH(int, lastIndex);
 
     Rig rig;
-    QVERIFY2(rig.startHost(deviceRate), qPrintable(rig.host.errorString()));
-    movrasim::Faults faults;
-    faults.silent = silent;
-    rig.host.model().setFaults(faults);
-    rig.openWindow();
+    startSimulator(rig, deviceRate, silent);
+    if (QTest::currentTestFailed())
+        return;
     MovraTestTool &w = *rig.w;
     auto &ui = rig.ui();
-    QVERIFY(rig.selectPort(rig.path));
     // The scan starts from the first item whatever was chosen before.
     QVERIFY(rig.selectRate(38400));
 
@@ -385,9 +398,7 @@ void TestE2eLink::portVanishes()
         QVERIFY2(rig.startHost(), qPrintable(rig.host.errorString()));
     } else {
         QVERIFY2(rig.startPeer(), qPrintable(rig.peer->errorString()));
-        rig.answer = [](const QByteArray &request) {
-            return request.contains(hex(kIdentify)) ? QByteArray("KVT582") : QByteArray();
-        };
+        rig.answer = identifyOnly;
     }
     rig.openWindow();
     MovraTestTool &w = *rig.w;
@@ -444,9 +455,7 @@ void TestE2eLink::burstTakenAtOnce()
 
     Rig rig;
     QVERIFY2(rig.startPeer(), qPrintable(rig.peer->errorString()));
-    rig.answer = [](const QByteArray &request) {
-        return request.contains(hex(kIdentify)) ? QByteArray("KVT582") : QByteArray();
-    };
+    rig.answer = identifyOnly;
     rig.openWindow();
     MovraTestTool &w = *rig.w;
     QVERIFY(rig.selectPort(rig.path));
