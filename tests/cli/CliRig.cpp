@@ -69,6 +69,17 @@ QVector<QJsonObject> Run::events(const QString &name) const
     return some;
 }
 
+QStringList Run::written() const
+{
+    QStringList lines;
+    for (const QJsonObject &e : events(QStringLiteral("written")))
+        lines << QStringLiteral("%1 sent=%2 confirmed=%3")
+                     .arg(e.value("parameter").toString())
+                     .arg(e.value("sent").toBool())
+                     .arg(e.value("confirmed").toBool());
+    return lines;
+}
+
 Rig::Rig()
 {
     env = QProcessEnvironment::systemEnvironment();

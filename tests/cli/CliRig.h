@@ -26,6 +26,8 @@ struct Run
     // Every stdout line as JSON; a line that is not an object fails the test.
     QVector<QJsonObject> events() const;
     QVector<QJsonObject> events(const QString &name) const;
+    // The "written" events, one "parameter sent=0|1 confirmed=0|1" each.
+    QStringList written() const;
 };
 
 // Called once the process has started, then with everything it has printed

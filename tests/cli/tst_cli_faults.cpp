@@ -177,13 +177,7 @@ void TestCliFaults::portLostWhileWriting()
     const Run r = rig.runOnDevice(
         {"--timeout", "1000", "--json", "write", "--temp-offset", "0.5", "--new-station", "3"});
     QCOMPARE(r.status, 4);
-    QStringList written;
-    for (const QJsonObject &e : r.events(QStringLiteral("written")))
-        written << QStringLiteral("%1 sent=%2 confirmed=%3")
-                       .arg(e.value("parameter").toString())
-                       .arg(e.value("sent").toBool())
-                       .arg(e.value("confirmed").toBool());
-    QCOMPARE(written,
+    QCOMPARE(r.written(),
              (QStringList{"temp_offset sent=1 confirmed=0", "station sent=0 confirmed=0"}));
     QCOMPARE(r.errLines().size(), 1);
     QVERIFY2(r.err.contains(QStringLiteral("lost the port")), qPrintable(r.err));
