@@ -36,6 +36,20 @@ inline bool connectWithoutPort(movra::Session &s)
     return s.linkState() == movra::LinkState::Connected;
 }
 
+// Every parameter ticked for the batch write, each with a value the
+// device takes: temperature -0.5, humidity 1.2, order 1, station 9, 19200 Bd.
+inline void enableAllWrites(movra::Session &s)
+{
+    using movra::Parameter;
+    for (int p = 0; p < movra::kParameterCount; ++p)
+        s.setWriteEnabled(Parameter(p), true);
+    s.setWriteValue(Parameter::TempCorrection, -5);
+    s.setWriteValue(Parameter::HumiCorrection, 12);
+    s.setWriteValue(Parameter::Order, 1);
+    s.setWriteValue(Parameter::Address, 9);
+    s.setWriteValue(Parameter::BaudRate, 19200);
+}
+
 inline QString parameterName(movra::Parameter p)
 {
     switch (p) {

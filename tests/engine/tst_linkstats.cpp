@@ -12,10 +12,10 @@
 #include "Pty.h"
 #include "SimLine.h"
 
+using enginetest::enableAllWrites;
 using enginetest::joined;
 using enginetest::SimLine;
 using enginetest::Trace;
-using movra::Parameter;
 
 namespace {
 
@@ -62,17 +62,6 @@ bool setFaults(movrasim::DeviceModel &device, const QString &items)
     const bool ok = movrasim::parseFaults({items}, &faults, &error);
     device.setFaults(faults);
     return ok;
-}
-
-void enableAllWrites(movra::Session &s)
-{
-    for (int p = 0; p < movra::kParameterCount; ++p)
-        s.setWriteEnabled(Parameter(p), true);
-    s.setWriteValue(Parameter::TempCorrection, -5);
-    s.setWriteValue(Parameter::HumiCorrection, 12);
-    s.setWriteValue(Parameter::Order, 1);
-    s.setWriteValue(Parameter::Address, 9);
-    s.setWriteValue(Parameter::BaudRate, 19200);
 }
 
 // Ten readings, 30 ticks apart, each given up 20 ticks after it went out.

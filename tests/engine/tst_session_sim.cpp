@@ -13,7 +13,6 @@
 using enginetest::joined;
 using enginetest::SimLine;
 using enginetest::Trace;
-using movra::Parameter;
 using movra::Quantity;
 
 class TestSessionSim : public QObject
@@ -196,13 +195,7 @@ void TestSessionSim::batchWriteThenScanAtTheNewRate()
     line.model().setFixedTemperature(231);
     line.model().setFixedHumidity(455);
     movra::Session &s = line.session;
-    for (int p = 0; p < movra::kParameterCount; ++p)
-        s.setWriteEnabled(Parameter(p), true);
-    s.setWriteValue(Parameter::TempCorrection, -5);
-    s.setWriteValue(Parameter::HumiCorrection, 12);
-    s.setWriteValue(Parameter::Order, 1);
-    s.setWriteValue(Parameter::Address, 9);
-    s.setWriteValue(Parameter::BaudRate, 19200);
+    enginetest::enableAllWrites(s);
     Trace trace(s);
     QVERIFY(line.connectAt(9600));
     s.startBatchWrite();
