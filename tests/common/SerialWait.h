@@ -1,6 +1,7 @@
 // Waiting on a real serial line without sleeping for protocol logic: the
-// event loop polled until a condition holds, and whether QSerialPort has
-// handed everything it was given to the system.
+// event loop polled until a condition holds, whether QSerialPort has handed
+// everything it was given to the system, and ticks run until a condition
+// holds.
 #pragma once
 
 #include <QCoreApplication>
@@ -39,6 +40,19 @@ inline bool writesDone(QSerialPort &port)
             return false;
     }
     return true;
+}
+
+// Runs `tick` until pred holds, at most `max` times: the number of ticks it
+// took, -1 when a tick failed or pred never held.
+inline int ticksUntil(const std::function<bool()> &tick, const std::function<bool()> &pred, int max)
+{
+    for (int i = 1; i <= max; ++i) {
+        if (!tick())
+            return -1;
+        if (pred())
+            return i;
+    }
+    return -1;
 }
 
 } // namespace movratest

@@ -127,13 +127,7 @@ public:
     // Ticks until pred holds; the number of ticks it took, -1 if it never did.
     int ticksUntil(const std::function<bool()> &pred, int max)
     {
-        for (int i = 1; i <= max; ++i) {
-            if (!tick())
-                return -1;
-            if (pred())
-                return i;
-        }
-        return -1;
+        return movratest::ticksUntil([this] { return tick(); }, pred, max);
     }
 
     // Waits until the line is quiet as far as the session can tell: after

@@ -126,13 +126,7 @@ bool Rig::tick(int n, bool io)
 
 int Rig::ticksUntil(const std::function<bool()> &pred, int max)
 {
-    for (int i = 1; i <= max; ++i) {
-        if (!tick())
-            return -1;
-        if (pred())
-            return i;
-    }
-    return -1;
+    return movratest::ticksUntil([this] { return tick(); }, pred, max);
 }
 
 bool Rig::connectAt(qint32 rate)
