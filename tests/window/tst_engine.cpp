@@ -11,6 +11,7 @@
 
 #include "Bytes.h"
 #include "TestSupport.h"
+#include "WindowTestCase.h"
 #include "link/Texts.h"
 
 namespace {
@@ -95,14 +96,11 @@ const char kManualHints[] = "1.检查设备与USB工具连接是否正确\r\n2.�
 
 } // namespace
 
-class TestEngine : public QObject
+class TestEngine : public movratest::WindowTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-
     void handshake_data();
     void handshake();
     void manualAttemptTimesOut();
@@ -116,16 +114,6 @@ private slots:
     void writeShown() { checkShown(); }
     void rejectedEchoNotHandledTwice();
 };
-
-void TestEngine::initTestCase()
-{
-    movratest::useOwnSettingsFolder();
-}
-
-void TestEngine::cleanup()
-{
-    movratest::removeSettings();
-}
 
 void TestEngine::handshake_data()
 {

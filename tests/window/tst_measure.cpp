@@ -11,6 +11,7 @@
 
 #include "Bytes.h"
 #include "TestSupport.h"
+#include "WindowTestCase.h"
 
 namespace {
 
@@ -72,14 +73,11 @@ connectedWindow(std::function<QByteArray(const QByteArray &)> device = nullptr)
 
 } // namespace
 
-class TestMeasure : public QObject
+class TestMeasure : public movratest::WindowTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-
     void readingShown_data();
     void readingShown();
     void oneStampHumidityFirst();
@@ -94,16 +92,6 @@ private slots:
     void batchStartSwitchesOffPeriodicBoxes_data();
     void batchStartSwitchesOffPeriodicBoxes();
 };
-
-void TestMeasure::initTestCase()
-{
-    movratest::useOwnSettingsFolder();
-}
-
-void TestMeasure::cleanup()
-{
-    movratest::removeSettings();
-}
 
 void TestMeasure::readingShown_data()
 {

@@ -8,6 +8,7 @@
 #include "Bytes.h"
 #include "Dialogs.h"
 #include "TestSupport.h"
+#include "WindowTestCase.h"
 
 #ifdef MOVRA_HAVE_PTY
 #include "Pty.h"
@@ -39,14 +40,11 @@ movratest::ModalRecord &enterPassword(Dialogs &dialogs, MovraTestTool &w, const 
 
 } // namespace
 
-class TestTestMode : public QObject
+class TestTestMode : public movratest::WindowTestCase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-
     void password_data();
     void password();
     void switchOffWithoutDialog();
@@ -55,16 +53,6 @@ private slots:
     void probes_data();
     void probes();
 };
-
-void TestTestMode::initTestCase()
-{
-    movratest::useOwnSettingsFolder();
-}
-
-void TestTestMode::cleanup()
-{
-    movratest::removeSettings();
-}
 
 void TestTestMode::password_data()
 {
