@@ -54,7 +54,10 @@ QAreaSeries *makeBand(const QColor &color, const QString &key, const QString &na
     band->setBrush(fill);
     QColor edge = color;
     edge.setAlpha(120);
-    band->setPen(QPen(edge, 1, Qt::DashLine));
+    // Cosmetic: Qt dashes it in the rasteriser instead of stroking a path.
+    QPen pen(edge, 1, Qt::DashLine);
+    pen.setCosmetic(true);
+    band->setPen(pen);
     return band;
 }
 
@@ -127,12 +130,21 @@ void TrendWindow::buildChart()
     m_chart = new QChart;
     m_chart->legend()->setAlignment(Qt::AlignBottom);
     m_chart->setMargins(QMargins(4, 4, 4, 4));
+    // What lies under a new reading is painted again with it: a plain
+    // white rectangle fills, where the theme's rounded gradient was a path.
+    m_chart->setBackgroundRoundness(0);
+    m_chart->setBackgroundBrush(Qt::white);
     m_time = new QDateTimeAxis(m_chart);
     m_time->setTickCount(7);
     m_time->setTitleText(QStringLiteral("时间"));
     m_chart->addAxis(m_time, Qt::AlignBottom);
     addPlot(Quantity::Temperature, Qt::AlignLeft);
     addPlot(Quantity::Humidity, Qt::AlignRight);
+    for (QAbstractAxis *axis : m_chart->axes()) {
+        QPen grid = axis->gridLinePen();
+        grid.setCosmetic(true);
+        axis->setGridLinePen(grid);
+    }
 
     m_view = new TrendChartView(m_chart, this);
     m_view->setObjectName(QStringLiteral("trendChart"));
@@ -173,11 +185,17 @@ void TrendWindow::addPlot(Quantity q, Qt::Alignment side)
     pen.setCosmetic(true);
     p.line->setPen(pen);
 
+    // The same pen, so line and tail read as one line.
+    p.tail = new QLineSeries;
+    p.tail->setObjectName(key + QStringLiteral("Tail"));
+    p.tail->setName(name);
+    p.tail->setPen(pen);
+
     p.outside = makeMarkers(look.color, key, name);
 
     for (QAbstractSeries *s :
          {static_cast<QAbstractSeries *>(p.band), static_cast<QAbstractSeries *>(p.line),
-          static_cast<QAbstractSeries *>(p.outside)}) {
+          static_cast<QAbstractSeries *>(p.tail), static_cast<QAbstractSeries *>(p.outside)}) {
         m_chart->addSeries(s);
         s->attachAxis(m_time);
         s->attachAxis(p.axis);
@@ -233,12 +251,18 @@ void TrendWindow::setFileNameProvider(FileNameProvider provider)
     m_fileName = provider ? std::move(provider) : FileNameProvider(defaultFileName);
 }
 
+// Where a followed axis ends: some room past the newest reading.
+qint64 TrendWindow::followedToMs() const
+{
+    const qint64 newest = m_history.newestMs();
+    return (newest != 0 ? newest : QDateTime::currentMSecsSinceEpoch()) + roomMs(m_spanMs);
+}
+
 qint64 TrendWindow::visibleToMs() const
 {
-    if (!m_follow)
-        return m_toMs;
-    const qint64 newest = m_history.newestMs();
-    return newest != 0 ? newest : QDateTime::currentMSecsSinceEpoch();
+    if (m_follow && (m_place || m_history.newestMs() > m_toMs))
+        return followedToMs();
+    return m_toMs;
 }
 
 qint64 TrendWindow::visibleFromMs() const
@@ -248,8 +272,10 @@ qint64 TrendWindow::visibleFromMs() const
 
 void TrendWindow::setFollow(bool on)
 {
-    if (!on && m_follow)
+    if (on != m_follow) {
         m_toMs = visibleToMs();
+        m_place = on;
+    }
     m_follow = on;
     const QSignalBlocker block(m_followBox);
     m_followBox->setChecked(on);
@@ -269,8 +295,13 @@ void TrendWindow::zoom(double factor, double at)
     if (factor <= 0.0)
         return;
     const qint64 from = visibleFromMs();
+    const qint64 to = visibleToMs();
     const qint64 span = qBound(kMinSpanMs, qint64(double(m_spanMs) / factor), kMaxSpanMs);
-    if (!m_follow) {
+    if (m_follow) {
+        const qint64 newest = m_history.newestMs();
+        m_toMs = to;
+        m_place = newest == 0 || to - newest > 2 * roomMs(span);
+    } else {
         const double anchor = double(from) + at * double(m_spanMs);
         m_toMs = qint64(anchor - at * double(span)) + span;
     }
@@ -300,6 +331,7 @@ void TrendWindow::dragged(double fraction)
 void TrendWindow::resetView()
 {
     m_spanMs = kFirstSpanMs;
+    m_place = true;
     setFollow(true);
 }
 

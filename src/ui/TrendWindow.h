@@ -3,11 +3,15 @@
 //
 // It reads a TrendHistory that the caller feeds and owns; feeding it never
 // touches the window. While shown, the window looks at the history every
-// 250 ms: the verdicts follow every new reading, the chart redraws only when
-// new readings would change what it shows, never more than four times a
-// second, so a burst of readings costs one redraw. A redraw costs
-// milliseconds (Qt Charts rebuilds and strokes every line), so steady
-// readings move a followed chart only every kFollowStepPx pixels.
+// 250 ms: the verdicts follow every new reading, the chart changes at most
+// once a look, so never more than four times a second.
+//
+// A redraw costs milliseconds (Qt Charts builds, strokes and paints every
+// line again), so new readings do not redraw: they extend a short tail line
+// of their own, which costs a path of a few dozen points and a repaint of
+// the strip it covers. While following, the time axis reaches some room
+// past the newest reading and holds still; a reading past its right edge
+// moves it by that room, with a redraw.
 #pragma once
 
 #include <QElapsedTimer>
@@ -45,10 +49,18 @@ class TrendWindow : public QWidget
 public:
     static constexpr int kRedrawIntervalMs = 250;
     static constexpr int kMarkerSpacingPx = 12; // at most one out-of-band mark in as many pixels
-    // While following, steady readings move the chart once they have moved
-    // it this far; a reading beyond what the right edge shows moves it at once.
-    static constexpr int kFollowStepPx = 4;
-    static constexpr qint64 kFirstSpanMs = 3600 * 1000;
+    // While following, the axis reaches a twentieth of the readings' span
+    // past the newest one: an hour's readings and three minutes of room.
+    static constexpr qint64 kRoomParts = 20;
+    static constexpr qint64 kFirstSpanMs = 3600 * 1000 * (kRoomParts + 1) / kRoomParts;
+    static constexpr qint64 roomMs(qint64 spanMs) { return spanMs / (kRoomParts + 1); }
+    // A tail wider than this share of the plot is folded into its line by a
+    // redraw, so extending it stays cheap when the view is far ahead.
+    static constexpr int kTailParts = 10;
+    // New readings show once a pixel's worth of time has passed since the
+    // chart last changed, or this long at most: each change repaints all
+    // that lies under the tail, about a millisecond.
+    static constexpr int kMaxTailWaitMs = 4000;
     static constexpr qint64 kMinSpanMs = 10 * 1000;
     static constexpr qint64 kMaxSpanMs = 26LL * 3600 * 1000;
 
@@ -78,10 +90,12 @@ public:
     void setFollow(bool on);
     // Stops following.
     void setVisibleRange(qint64 fromMs, qint64 toMs);
+    // The time axis' ends, as the next draw sets them.
     qint64 visibleFromMs() const;
     qint64 visibleToMs() const;
-    // factor > 1 zooms in around `at` (share of the plot's width); while
-    // following, the newest reading stays at the right edge.
+    // factor > 1 zooms in around `at` (share of the plot's width). While
+    // following, the right edge stays unless that leaves more than twice
+    // the usual room past the newest reading; then the newest gets its room.
     void zoom(double factor, double at);
     // By a share of the visible span; stops following.
     void pan(double fraction);
@@ -94,7 +108,12 @@ public:
 
     // Draws now, whatever the timer says: before a grab, and for tests.
     void redrawNow();
+    // How long new readings may wait to show: a pixel's worth of time, at
+    // least kRedrawIntervalMs, at most kMaxTailWaitMs.
+    qint64 tailIntervalMs() const;
+    // Whole redraws, and changes made by extending the tails alone.
     int redrawCount() const { return m_redraws; }
+    int extendCount() const { return m_extends; }
     QtCharts::QChart *chart() const { return m_chart; }
 
 public slots:
@@ -103,6 +122,7 @@ public slots:
 
 signals:
     void redrawn();
+    void extended();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -113,6 +133,7 @@ private:
     struct Plot
     {
         QtCharts::QLineSeries *line = nullptr;
+        QtCharts::QLineSeries *tail = nullptr; // readings since the last redraw
         QtCharts::QLineSeries *bandUpper = nullptr;
         QtCharts::QLineSeries *bandLower = nullptr;
         QtCharts::QAreaSeries *band = nullptr;
@@ -123,22 +144,29 @@ private:
     void buildChart();
     QWidget *buildToolBar();
     void addPlot(movra::trend::Quantity q, Qt::Alignment side);
-    // What the last redraw drew of one quantity, to tell whether newer
-    // readings would change anything on the screen.
+    // What the last redraw drew of one quantity, to tell what newer
+    // readings need.
     struct Drawn
     {
-        quint64 first = 0; // the series' numbers at the redraw
-        quint64 appended = 0;
-        qint64 toMs = 0;
-        double msPerPixel = 0.0;
-        // The readings drawn in the last kFollowStepPx pixels; none: low > high.
-        double edgeLow = qInf(), edgeHigh = -qInf();
+        quint64 first = 0;     // the series' numbers at the redraw
+        quint64 upTo = 0;      // the number after the last reading on the line
+        bool pastEdge = false; // the line runs on past the right edge
+        int marks = 0;         // out-of-band marks of the line; the tail's follow
+    };
+    // The tail one quantity would show now.
+    struct Tail
+    {
+        QVector<QPointF> line;
+        QVector<QPointF> marks;
     };
 
     void look();
-    bool readingsWouldShow() const;
+    qint64 followedToMs() const;
     void requestRedraw();
     void redraw();
+    // False when only a redraw can show the new readings.
+    bool extend();
+    bool tailOf(movra::trend::Quantity q, Tail *tail) const;
     void preparePlot(movra::trend::Quantity q, qint64 from, qint64 to, int buckets,
                      QVector<QPointF> *line, QVector<QPointF> *marks);
     void settingsEdited(const movra::trend::StabilitySettings &settings);
@@ -164,12 +192,19 @@ private:
 
     bool m_follow = true;
     qint64 m_spanMs = kFirstSpanMs;
-    qint64 m_toMs = 0; // right edge when not following
+    qint64 m_toMs = 0;   // right edge; while following, as last drawn
+    bool m_place = true; // while following: the next draw gives the newest its room
     qint64 m_dragFromMs = 0;
+    // The axes as the last redraw set them.
+    qint64 m_drawnFromMs = 0, m_drawnToMs = 0;
+    int m_buckets = 1;
 
     QTimer m_look;
     QElapsedTimer m_sinceRedraw;
-    bool m_dirty = true;
+    bool m_dirty = true;  // only a redraw shows what changed
+    bool m_newer = false; // readings came since the chart last changed
     quint64 m_seenRevision = ~quint64(0);
     int m_redraws = 0;
+    int m_extends = 0;
+    quint64 m_looks = 0;
 };

@@ -100,51 +100,34 @@ void TrendWindow::resizeEvent(QResizeEvent *event)
 }
 
 // Each look starts the next one a full interval after it ends, so two
-// redraws are never closer than that, however late the event loop runs.
+// changes of the chart are never closer than that, however late the event
+// loop runs.
 void TrendWindow::look()
 {
-    if (m_linkStats)
+    // Once a second: a request and its reply change them twice.
+    if (m_linkStats && ++m_looks % (1000 / kRedrawIntervalMs) == 1)
         m_linkPanel->showStats(m_linkStats());
     if (m_history.revision() != m_seenRevision) {
         m_seenRevision = m_history.revision();
         m_stability->showVerdicts(m_history);
-        if (readingsWouldShow())
-            m_dirty = true;
+        m_newer = true;
     }
-    if (m_dirty && (!m_sinceRedraw.isValid() || m_sinceRedraw.elapsed() >= kRedrawIntervalMs))
-        redraw();
+    const qint64 wait = m_dirty ? kRedrawIntervalMs : tailIntervalMs();
+    if ((m_dirty || m_newer) && (!m_sinceRedraw.isValid() || m_sinceRedraw.elapsed() >= wait)) {
+        if (m_dirty || !extend())
+            redraw();
+    }
     if (isVisible())
         m_look.start(kRedrawIntervalMs);
 }
 
-bool TrendWindow::readingsWouldShow() const
+qint64 TrendWindow::tailIntervalMs() const
 {
-    const qint64 newest = m_history.newestMs();
-    for (Quantity q : movra::trend::kQuantities) {
-        const TrendSeries &s = m_history.series(q);
-        const Drawn &d = m_drawn[size_t(q)];
-        if (s.appended() == d.appended && s.firstNumber() == d.first)
-            continue;
-        if (d.appended > d.first && s.firstNumber() >= d.appended)
-            return true; // all that was drawn is gone: cleared, or outrun
-        if (m_follow && double(newest - d.toMs) >= kFollowStepPx * d.msPerPixel)
-            return true;
-        const quint64 firstNew = qMax(d.appended, s.firstNumber());
-        for (int i = int(firstNew - s.firstNumber()); i < s.size(); ++i) {
-            if (!m_follow) {
-                if (s.timeAt(i) >= m_toMs - m_spanMs && s.timeAt(i) <= m_toMs)
-                    return true;
-                continue;
-            }
-            const double v = double(s.valueAt(i));
-            if (v < d.edgeLow || v > d.edgeHigh)
-                return true;
-        }
-    }
-    return false;
+    const int pixels = qMax(50, int(m_chart->plotArea().width()));
+    return qBound<qint64>(kRedrawIntervalMs, m_spanMs / pixels, kMaxTailWaitMs);
 }
 
-// A change made by the operator shows at once, unless the chart was drawn
+// A change made by the operator shows at once, unless the chart changed
 // less than an interval ago; then the next look draws it.
 void TrendWindow::requestRedraw()
 {
@@ -162,26 +145,35 @@ void TrendWindow::redraw()
 {
     m_sinceRedraw.start();
     m_dirty = false;
+    m_newer = false;
     m_seenRevision = m_history.revision();
 
     // Each change of an axis makes Qt Charts rebuild and stroke the path of
     // every line on it: the lines are emptied first and filled last, so each
     // path is built once. The markers stay: moving them twice costs less
     // than Qt Charts deleting and making their items again.
-    for (Plot &p : m_plots)
+    for (Plot &p : m_plots) {
         p.line->clear();
+        if (p.tail->count() > 0)
+            p.tail->clear();
+    }
     const qint64 to = visibleToMs();
     const qint64 from = to - m_spanMs;
+    m_toMs = to;
+    m_place = false;
     m_time->setFormat(timeFormat(m_spanMs));
     m_time->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to));
     // About two points per pixel: each bucket keeps its lowest and highest.
-    const int buckets = qMax(50, int(m_chart->plotArea().width()));
+    m_buckets = qMax(50, int(m_chart->plotArea().width()));
+    m_drawnFromMs = from;
+    m_drawnToMs = to;
     std::array<QVector<QPointF>, movra::trend::kQuantityCount> lines, marks;
     for (Quantity q : movra::trend::kQuantities)
-        preparePlot(q, from, to, buckets, &lines[size_t(q)], &marks[size_t(q)]);
+        preparePlot(q, from, to, m_buckets, &lines[size_t(q)], &marks[size_t(q)]);
     for (Quantity q : movra::trend::kQuantities) {
         m_plots[size_t(q)].line->replace(lines[size_t(q)]);
         m_plots[size_t(q)].outside->replace(marks[size_t(q)]);
+        setLegendShown(m_chart, m_plots[size_t(q)].tail, false);
     }
     m_stability->showVerdicts(m_history);
     ++m_redraws;
@@ -202,13 +194,6 @@ void TrendWindow::preparePlot(Quantity q, qint64 from, qint64 to, int buckets,
     // One point beyond each edge, so the line runs to the plot's borders.
     *line = movra::trend::decimate(s, first - 1, end + 1, from, to, buckets);
     const QVector<QPointF> &points = *line;
-
-    Drawn &d = m_drawn[size_t(q)];
-    d = Drawn{s.firstNumber(), s.appended(), to, double(to - from) / buckets};
-    for (int i = s.lowerBound(to - qint64(kFollowStepPx * d.msPerPixel)); i < end; ++i) {
-        d.edgeLow = qMin(d.edgeLow, double(s.valueAt(i)));
-        d.edgeHigh = qMax(d.edgeHigh, double(s.valueAt(i)));
-    }
 
     Extent extent;
     for (const QPointF &pt : points)
@@ -232,6 +217,9 @@ void TrendWindow::preparePlot(Quantity q, qint64 from, qint64 to, int buckets,
         *marks =
             movra::trend::outsideBand(s, first, end, band, from, to, buckets / kMarkerSpacingPx);
     }
+    const int drawnEnd = qMin(end + 1, s.size());
+    m_drawn[size_t(q)] = Drawn{s.firstNumber(), s.firstNumber() + quint64(drawnEnd), end < s.size(),
+                               int(marks->size())};
 
     // Without readings, the usual room; with them, some room around them,
     // so a tenth of noise does not fill the plot's height.
@@ -245,6 +233,74 @@ void TrendWindow::preparePlot(Quantity q, qint64 from, qint64 to, int buckets,
         p.axis->setRange(scale.low, scale.high);
     if (p.axis->tickCount() != scale.ticks)
         p.axis->setTickCount(scale.ticks);
+}
+
+// What a quantity's tail would show now: its readings since the last
+// redraw, thinned on the redraw's buckets and joined to the line's end, and
+// their out-of-band marks.
+bool TrendWindow::tailOf(Quantity q, Tail *tail) const
+{
+    const TrendSeries &s = m_history.series(q);
+    const Drawn &d = m_drawn[size_t(q)];
+    const Plot &p = m_plots[size_t(q)];
+    if (d.upTo > d.first && s.firstNumber() >= d.upTo)
+        return false; // all that was drawn is gone: cleared, or outrun
+    const int begin = int(qMax(d.upTo, s.firstNumber()) - s.firstNumber());
+    if (d.pastEdge || begin >= s.size())
+        return true; // nothing newer could show
+    const qint64 from = m_drawnFromMs, to = m_drawnToMs;
+    const int shownBegin = qMax(begin, s.lowerBound(from));
+    const int shownEnd = s.upperBound(to);
+    for (int i = shownBegin; i < shownEnd; ++i) {
+        const double v = double(s.valueAt(i));
+        if (v < p.axis->min() || v > p.axis->max())
+            return false; // the value axis must grow
+    }
+    // On to the first reading past the right edge, as the line does.
+    tail->line = movra::trend::decimate(s, begin, shownEnd + 1, from, to, m_buckets);
+    if (tail->line.size() > 2 * m_buckets / kTailParts)
+        return false;
+    if (p.line->count() > 0)
+        tail->line.prepend(p.line->at(p.line->count() - 1));
+    tail->marks = movra::trend::outsideBand(s, shownBegin, shownEnd, m_bands[size_t(q)], from, to,
+                                            m_buckets / kMarkerSpacingPx);
+    return true;
+}
+
+// Shows the readings that came since the last redraw without redrawing.
+// The markers change only when a reading needs a new one: each change makes
+// Qt Charts move and repaint all of them. Until its bucket of the plot is
+// done, a marker stays on the first reading that needed it; then it moves to
+// the farthest.
+bool TrendWindow::extend()
+{
+    m_newer = false;
+    if (m_follow && m_history.newestMs() > m_drawnToMs)
+        return false; // the axis moves on
+    std::array<Tail, movra::trend::kQuantityCount> tails;
+    for (Quantity q : movra::trend::kQuantities)
+        if (!tailOf(q, &tails[size_t(q)]))
+            return false;
+    bool changed = false;
+    for (Quantity q : movra::trend::kQuantities) {
+        Plot &p = m_plots[size_t(q)];
+        const Tail &t = tails[size_t(q)];
+        if (t.line != p.tail->pointsVector()) {
+            p.tail->replace(t.line);
+            changed = true;
+        }
+        const int marks = m_drawn[size_t(q)].marks;
+        if (t.marks.size() != p.outside->count() - marks) {
+            p.outside->replace(p.outside->pointsVector().mid(0, marks) + t.marks);
+            changed = true;
+        }
+    }
+    if (changed) {
+        m_sinceRedraw.start();
+        ++m_extends;
+        emit extended();
+    }
+    return true;
 }
 
 void TrendWindow::exportPngAsked()

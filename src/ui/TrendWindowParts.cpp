@@ -3,9 +3,12 @@
 #include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QStyle>
+#include <QStyleOption>
 #include <QVBoxLayout>
 
 namespace movra::trendui {
@@ -64,14 +67,51 @@ SteadyLabel::SteadyLabel(const QStringList &widest, QWidget *parent)
     : QWidget(parent), m_widest(widest)
 {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    if (qobject_cast<PanelBox *>(parent))
+        setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
+// Only the part that changed is painted again: mostly a digit or two.
 void SteadyLabel::setText(const QString &text)
 {
     if (text == m_text)
         return;
+    QStringList was, now;
+    QVector<qreal> wasAt, nowAt;
+    layOut(m_text, &was, &wasAt);
+    layOut(text, &now, &nowAt);
     m_text = text;
-    update();
+    int first = 0;
+    while (first < was.size() && first < now.size() && was.at(first) == now.at(first))
+        ++first;
+    int last = 0; // pieces alike at the end, in the same place
+    while (last < was.size() - first && last < now.size() - first &&
+           was.at(was.size() - 1 - last) == now.at(now.size() - 1 - last) &&
+           wasAt.at(was.size() - 1 - last) == nowAt.at(now.size() - 1 - last))
+        ++last;
+    const qreal from = qMin(wasAt.at(first), nowAt.at(first));
+    const qreal to = qMax(wasAt.at(was.size() - last), nowAt.at(now.size() - last));
+    update(QRect(int(from) - 1, 0, int(to - from) + 3, height()));
+}
+
+void SteadyLabel::layOut(const QString &text, QStringList *pieces, QVector<qreal> *starts)
+{
+    const auto figure = [](QChar c) {
+        return c.isDigit() || c == QLatin1Char('.');
+    };
+    qreal x = 2.0;
+    for (int i = 0; i < text.size();) {
+        int end = i + 1;
+        if (!figure(text.at(i))) {
+            while (end < text.size() && !figure(text.at(end)))
+                ++end;
+        }
+        pieces->append(text.mid(i, end - i));
+        starts->append(x);
+        x += piece(pieces->last()).advance;
+        i = end;
+    }
+    starts->append(x); // where the text ends
 }
 
 void SteadyLabel::setColor(const QColor &color)
@@ -96,14 +136,96 @@ QSize SteadyLabel::minimumSizeHint() const
     return sizeHint();
 }
 
-void SteadyLabel::paintEvent(QPaintEvent *)
+void SteadyLabel::changeEvent(QEvent *event)
 {
-    QPainter painter(this);
-    painter.setPen(palette().color(QPalette::WindowText));
-    painter.drawText(rect().adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, m_text);
+    if (event->type() == QEvent::FontChange)
+        m_pieces.clear();
+    QWidget::changeEvent(event);
 }
 
-StabilityPanel::StabilityPanel(QWidget *parent) : QGroupBox(QStringLiteral("稳定判定"), parent)
+const SteadyLabel::Piece &SteadyLabel::piece(const QString &text)
+{
+    auto it = m_pieces.find(text);
+    if (it == m_pieces.end()) {
+        Piece p;
+        p.text.setText(text);
+        p.text.setTextFormat(Qt::PlainText);
+        p.text.setPerformanceHint(QStaticText::AggressiveCaching);
+        p.advance = QFontMetricsF(font()).horizontalAdvance(text);
+        it = m_pieces.insert(text, p);
+    }
+    return *it;
+}
+
+// Shaping is most of what drawing a line of text costs, the Chinese through
+// a fallback font most of all. The words of a line stay while its figures
+// change: each word, and each digit, is shaped once and kept.
+void SteadyLabel::paintEvent(QPaintEvent *event)
+{
+    QPainter painter(this);
+    const QRect dirty = event->rect();
+    if (auto *box = qobject_cast<PanelBox *>(parentWidget()))
+        box->paintGround(&painter, dirty.topLeft(), dirty.translated(pos()));
+    painter.setPen(palette().color(QPalette::WindowText));
+    QStringList pieces;
+    QVector<qreal> starts;
+    layOut(m_text, &pieces, &starts);
+    const qreal top = (height() - QFontMetricsF(font()).height()) / 2.0;
+    for (int i = 0; i < pieces.size(); ++i) {
+        if (starts.at(i + 1) >= dirty.left() && starts.at(i) <= dirty.right() + 1)
+            painter.drawStaticText(QPointF(starts.at(i), top), piece(pieces.at(i)).text);
+    }
+}
+
+PanelBox::PanelBox(const QString &title, QWidget *parent) : QGroupBox(title, parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+const QPixmap &PanelBox::picture()
+{
+    if (m_picture.isNull()) {
+        const qreal ratio = devicePixelRatioF();
+        m_picture = QPixmap(size() * ratio);
+        m_picture.setDevicePixelRatio(ratio);
+        QPainter painter(&m_picture);
+        painter.fillRect(rect(), palette().brush(backgroundRole()));
+        QStyleOptionGroupBox option;
+        initStyleOption(&option);
+        style()->drawComplexControl(QStyle::CC_GroupBox, &option, &painter, this);
+    }
+    return m_picture;
+}
+
+void PanelBox::paintGround(QPainter *painter, const QPoint &to, const QRect &area)
+{
+    const QPixmap &p = picture();
+    const qreal ratio = p.devicePixelRatio();
+    painter->drawPixmap(
+        QRectF(to, area.size()), p,
+        QRectF(area.x() * ratio, area.y() * ratio, area.width() * ratio, area.height() * ratio));
+}
+
+void PanelBox::paintEvent(QPaintEvent *event)
+{
+    QPainter painter(this);
+    paintGround(&painter, event->rect().topLeft(), event->rect());
+}
+
+void PanelBox::resizeEvent(QResizeEvent *event)
+{
+    m_picture = QPixmap();
+    QGroupBox::resizeEvent(event);
+}
+
+// Palette, font, style, enabled state, title: anything may change the frame.
+void PanelBox::changeEvent(QEvent *event)
+{
+    m_picture = QPixmap();
+    QGroupBox::changeEvent(event);
+}
+
+StabilityPanel::StabilityPanel(QWidget *parent) : PanelBox(QStringLiteral("稳定判定"), parent)
 {
     auto *grid = new QGridLayout(this);
     const QString names[] = {QStringLiteral("温度："), QStringLiteral("湿度：")};
@@ -187,7 +309,7 @@ void StabilityPanel::showVerdicts(const trend::TrendHistory &history)
 }
 
 LinkStatsPanel::LinkStatsPanel(QWidget *parent)
-    : QGroupBox(QStringLiteral("链路统计（本次连接）"), parent)
+    : PanelBox(QStringLiteral("链路统计（本次连接）"), parent)
 {
     // Sized for a week's polling and the slowest replies there are.
     const struct

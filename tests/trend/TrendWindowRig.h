@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QtCharts/QChart>
 #include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QLineSeries>
 #include <QtTest>
 #include <memory>
 
@@ -50,6 +51,32 @@ inline qint64 axisMin(TrendWindow &w)
     return qobject_cast<QtCharts::QDateTimeAxis *>(w.chart()->axes(Qt::Horizontal).first())
         ->min()
         .toMSecsSinceEpoch();
+}
+
+inline qint64 axisMax(TrendWindow &w)
+{
+    return qobject_cast<QtCharts::QDateTimeAxis *>(w.chart()->axes(Qt::Horizontal).first())
+        ->max()
+        .toMSecsSinceEpoch();
+}
+
+// What the chart shows of a quantity ("temperature", "humidity"): its line
+// and the tail that carries it on to the newest readings.
+inline QVector<QPointF> shownLine(TrendWindow &w, const QString &key)
+{
+    auto *line = w.chart()->findChild<QtCharts::QLineSeries *>(key);
+    auto *tail = w.chart()->findChild<QtCharts::QLineSeries *>(key + QStringLiteral("Tail"));
+    if (!line || !tail) {
+        qWarning("no series %s", qPrintable(key));
+        return {};
+    }
+    QVector<QPointF> points = line->pointsVector();
+    const QVector<QPointF> more = tail->pointsVector();
+    // The tail starts on the line's last point.
+    for (int i = 0; i < more.size(); ++i)
+        if (i > 0 || points.isEmpty() || more.first() != points.last())
+            points << more.at(i);
+    return points;
 }
 
 struct WindowRig

@@ -10,6 +10,9 @@
 #include "TrendWindowRig.h"
 #include "ui/TrendChartView.h"
 
+#include <QtCharts/QValueAxis>
+#include <cmath>
+
 using namespace movra::trend;
 using namespace QtCharts;
 using namespace trendtest;
@@ -24,9 +27,38 @@ private slots:
     void viewMoves_data();
     void viewMoves();
     void burstsOfReadingsCoalesce();
-    void steadyReadingsMoveTheChartByPixels();
+    void aNewReading_data();
+    void aNewReading();
+    void steadyFollowingChangesByThePixel();
+    void aMinuteOfReadingsNeedsNoRedraw();
+    void newReadingsOutsideTheBandAreMarked();
+    void aWideTailIsFolded();
     void hiddenWindowStaysIdle();
+
+private:
+    // Lets the chart settle after opening or moving; the counts from then.
+    void settle();
+    int m_redraws = 0, m_extends = 0;
 };
+
+namespace {
+constexpr qint64 kRoom = TrendWindow::roomMs(TrendWindow::kFirstSpanMs);
+constexpr int kLook = TrendWindow::kRedrawIntervalMs;
+// The longest a new reading may take to show, with time to spare.
+constexpr int kShowMs = 2 * TrendWindow::kMaxTailWaitMs;
+
+bool showsPoint(TrendWindow &w, const QString &key, const QPointF &p)
+{
+    return shownLine(w, key).contains(p);
+}
+} // namespace
+
+void TrendChartTest::settle()
+{
+    QTest::qWait(2 * kLook);
+    m_redraws = m_rig.window->redrawCount();
+    m_extends = m_rig.window->extendCount();
+}
 
 void TrendChartTest::readingsShowInTheirSeries()
 {
@@ -37,36 +69,37 @@ void TrendChartTest::readingsShowInTheirSeries()
     m_rig.window->redrawNow();
 
     // The last hour, ending at the newest reading, which was taken before
-    // the window opened.
+    // the window opened, and three minutes of room for the next readings.
     const qint64 newest = m_rig.history.newestMs();
     QCOMPARE(axisMin(*m_rig.window), newest - kHour);
+    QCOMPARE(axisMax(*m_rig.window), newest + 3 * 60 * 1000);
     const int width = int(m_rig.window->chart()->plotArea().width());
     QVERIFY(width > 100);
     for (const char *name : {"temperature", "humidity"}) {
-        const auto *line = child<QLineSeries>(m_rig.window->chart(), name);
-        QVERIFY(line);
-        const QVector<QPointF> points = line->pointsVector();
+        const QVector<QPointF> points = shownLine(*m_rig.window, QLatin1String(name));
         QVERIFY2(points.size() > 2 * 60 && points.size() <= 2 * width + 4,
                  qPrintable(QString::number(points.size())));
         QVERIFY(points.first().x() <= double(newest - kHour));
         QVERIFY(points.last().x() >= double(newest - 400));
     }
-    const auto *temperature = child<QLineSeries>(m_rig.window->chart(), "temperature");
-    QCOMPARE(temperature->pointsVector().last().y(),
+    QCOMPARE(shownLine(*m_rig.window, QStringLiteral("temperature")).last().y(),
              double(m_rig.history.series(Quantity::Temperature).last().value));
 
-    // A new reading shows at the next look, and following keeps it at the right.
+    // A new reading shows at the next look; the axis keeps still.
     m_rig.history.append(Quantity::Temperature, newest + 1000, 31.0);
-    QTRY_COMPARE(temperature->pointsVector().last(), QPointF(double(newest + 1000), 31.0));
-    QCOMPARE(axisMin(*m_rig.window), newest + 1000 - kHour);
+    QTRY_COMPARE_WITH_TIMEOUT(shownLine(*m_rig.window, QStringLiteral("temperature")).last(),
+                              QPointF(double(newest + 1000), 31.0), kShowMs);
+    QCOMPARE(axisMin(*m_rig.window), newest - kHour);
 
     // Emptied, the history leaves nothing on the chart; what comes next shows.
     m_rig.history.clear();
-    QTRY_COMPARE(temperature->count(), 0);
-    QCOMPARE(child<QLineSeries>(m_rig.window->chart(), "humidity")->count(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(shownLine(*m_rig.window, QStringLiteral("temperature")).isEmpty(),
+                             kShowMs);
+    QVERIFY(shownLine(*m_rig.window, QStringLiteral("humidity")).isEmpty());
     m_rig.history.clear();
     m_rig.history.append(Quantity::Humidity, newest + 5000, 40.0);
-    QTRY_COMPARE(child<QLineSeries>(m_rig.window->chart(), "humidity")->count(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(shownLine(*m_rig.window, QStringLiteral("humidity")),
+                              QVector<QPointF>{QPointF(double(newest + 5000), 40.0)}, kShowMs);
 }
 
 void TrendChartTest::bandDrawnOnlyWhenOn_data()
@@ -119,13 +152,14 @@ void TrendChartTest::bandDrawnOnlyWhenOn()
         QCOMPARE(marks->count(), 0);
         return;
     }
-    const qint64 to = m_rig.history.newestMs();
+    // Across the plot, the room ahead of the newest reading included.
+    const double from = double(m_rig.window->visibleFromMs());
+    const double to = double(m_rig.window->visibleToMs());
+    QCOMPARE(to, double(m_rig.history.newestMs() + kRoom));
     const QVector<QPointF> upper = band->upperSeries()->pointsVector();
     const QVector<QPointF> lower = band->lowerSeries()->pointsVector();
-    QCOMPARE(upper, QVector<QPointF>({{double(to - kHour), reference + tolerance},
-                                      {double(to), reference + tolerance}}));
-    QCOMPARE(lower, QVector<QPointF>({{double(to - kHour), reference - tolerance},
-                                      {double(to), reference - tolerance}}));
+    QCOMPARE(upper, QVector<QPointF>({{from, reference + tolerance}, {to, reference + tolerance}}));
+    QCOMPARE(lower, QVector<QPointF>({{from, reference - tolerance}, {to, reference - tolerance}}));
 
     // Every marker is a reading outside the band; with more outside readings
     // than the plot has room for, they are thinned like the line.
@@ -150,8 +184,8 @@ void TrendChartTest::bandDrawnOnlyWhenOn()
 void TrendChartTest::viewMoves_data()
 {
     QTest::addColumn<QString>("action");
-    QTest::addColumn<double>("span");  // hours
-    QTest::addColumn<double>("shift"); // of the right edge from the newest, in spans
+    QTest::addColumn<double>("span");  // of the first one
+    QTest::addColumn<double>("shift"); // of the right edge from the first one, in spans
     QTest::addColumn<bool>("follows");
 
     QTest::newRow("wheel up") << "wheel+" << 1 / 1.25 << 0.0 << true;
@@ -212,83 +246,293 @@ void TrendChartTest::viewMoves()
     }
     m_rig.window->redrawNow();
 
-    const qint64 spanMs = qint64(span * kHour);
-    const qint64 newest = m_rig.history.newestMs();
+    const qint64 spanMs = qint64(span * TrendWindow::kFirstSpanMs);
+    // Following, the right edge holds while a zoom leaves the newest reading
+    // its room; a move away from it starts from there too.
+    const qint64 firstEdge = m_rig.history.newestMs() + kRoom;
     QCOMPARE(m_rig.window->follows(), follows);
     QCOMPARE(child<QCheckBox>(m_rig.window.get(), "follow")->isChecked(), follows);
     QVERIFY(qAbs(m_rig.window->visibleToMs() - m_rig.window->visibleFromMs() - spanMs) <= 1);
     // A drag is in whole pixels.
     const qint64 slack = action == QLatin1String("drag") ? qint64(spanMs / plot.width()) + 1 : 1;
-    QVERIFY2(qAbs(m_rig.window->visibleToMs() - (newest + qint64(shift * spanMs))) <= slack,
-             qPrintable(QString::number(m_rig.window->visibleToMs() - newest)));
+    QVERIFY2(qAbs(m_rig.window->visibleToMs() - (firstEdge + qint64(shift * spanMs))) <= slack,
+             qPrintable(QString::number(m_rig.window->visibleToMs() - firstEdge)));
     QCOMPARE(axisMin(*m_rig.window), m_rig.window->visibleFromMs());
+    QCOMPARE(axisMax(*m_rig.window), m_rig.window->visibleToMs());
 }
 
 // Readings, each beyond what the chart shows, arrive every 10 ms for over a
-// second: the chart follows them, but never redraws twice within 250 ms.
+// second: the chart follows them, but never changes twice within 250 ms.
 void TrendChartTest::burstsOfReadingsCoalesce()
 {
     QVERIFY(m_rig.open());
+    // Two minutes shown: a pixel is worth less than a look.
+    m_rig.window->zoom(double(TrendWindow::kFirstSpanMs) / (2 * 60 * 1000), 1.0);
+    QVERIFY(m_rig.window->follows());
+    QCOMPARE(m_rig.window->tailIntervalMs(), qint64(kLook));
     QElapsedTimer clock;
     clock.start();
-    QVector<qint64> redraws;
-    connect(m_rig.window.get(), &TrendWindow::redrawn, this, [&] { redraws << clock.elapsed(); });
+    QVector<qint64> changes;
+    int redraws = 0;
+    const auto stamp = [&] {
+        changes << clock.elapsed();
+    };
+    connect(m_rig.window.get(), &TrendWindow::redrawn, this, [&] {
+        stamp();
+        ++redraws;
+    });
+    connect(m_rig.window.get(), &TrendWindow::extended, this, stamp);
     QTest::qWait(300); // past the redraw the window did when shown
-    redraws.clear();
+    changes.clear();
+    redraws = 0;
     const qint64 start = clock.elapsed();
+    // Rising by a tenth a reading and ten seconds apart: past the value axis
+    // and the room ahead now and then, within them in between.
     qint64 t = m_rig.history.newestMs();
     for (int i = 0; i < 120; ++i) {
-        m_rig.history.append(Quantity::Temperature, t += 1000, 26.0 + i / 10.0);
+        m_rig.history.append(Quantity::Temperature, t += 10000, 26.0 + i / 10.0);
         QTest::qWait(10);
     }
-    QTRY_VERIFY(!redraws.isEmpty() &&
-                m_rig.window->chart()
-                        ->findChild<QLineSeries *>(QStringLiteral("temperature"))
-                        ->pointsVector()
-                        .last()
-                        .x() == double(t));
+    QTRY_VERIFY(!changes.isEmpty() &&
+                shownLine(*m_rig.window, QStringLiteral("temperature")).last().x() == double(t));
     const qint64 elapsed = clock.elapsed() - start;
-    QVERIFY2(redraws.size() >= 2, "the chart did not follow the readings");
-    QVERIFY2(redraws.size() <= elapsed / TrendWindow::kRedrawIntervalMs + 1,
-             qPrintable(QStringLiteral("%1 redraws in %2 ms").arg(redraws.size()).arg(elapsed)));
-    for (int i = 1; i < redraws.size(); ++i)
-        QVERIFY2(redraws[i] - redraws[i - 1] >= TrendWindow::kRedrawIntervalMs - 2,
-                 qPrintable(QStringLiteral("%1 ms apart").arg(redraws[i] - redraws[i - 1])));
+    QVERIFY2(changes.size() >= 2, "the chart did not follow the readings");
+    QVERIFY2(redraws >= 1, "the axes never moved");
+    QVERIFY2(changes.size() <= elapsed / kLook + 1,
+             qPrintable(QStringLiteral("%1 changes in %2 ms").arg(changes.size()).arg(elapsed)));
+    for (int i = 1; i < changes.size(); ++i)
+        QVERIFY2(changes[i] - changes[i - 1] >= kLook - 2,
+                 qPrintable(QStringLiteral("%1 ms apart").arg(changes[i] - changes[i - 1])));
 
-    // Nothing new: no more redraws.
-    const int settled = redraws.size();
+    // Nothing new: no more changes.
+    const int settled = changes.size();
     QTest::qWait(600);
-    QCOMPARE(redraws.size(), settled);
+    QCOMPARE(changes.size(), settled);
 }
 
-// Readings like those already at the right edge move a followed chart only
-// once they have moved it kFollowStepPx pixels; the verdict follows each of
-// them.
-void TrendChartTest::steadyReadingsMoveTheChartByPixels()
+namespace {
+// Ten minutes of readings and half a minute of room: a pixel is worth less
+// than a second.
+constexpr qint64 kShortSpan = 630 * 1000;
+constexpr qint64 kShortRoom = TrendWindow::roomMs(kShortSpan);
+} // namespace
+
+void TrendChartTest::aNewReading_data()
+{
+    QTest::addColumn<QString>("view");
+    QTest::addColumn<qint64>("after"); // the newest temperature reading, ms
+    QTest::addColumn<double>("value");
+    QTest::addColumn<int>("redraws");
+    QTest::addColumn<int>("extends");
+    QTest::addColumn<bool>("shown");
+
+    // The last temperatures are 25.0 and 25.1: the value axis runs from
+    // 24.5 to 26.0.
+    QTest::newRow("following, within the room") << "follow" << 1000LL << 25.0 << 0 << 1 << true;
+    QTest::newRow("following, on the right edge")
+        << "follow" << kShortRoom << 25.5 << 0 << 1 << true;
+    QTest::newRow("following, past the right edge")
+        << "follow" << kShortRoom + 1000 << 25.0 << 1 << 0 << true;
+    QTest::newRow("following, above the value axis")
+        << "follow" << 1000LL << 40.0 << 1 << 0 << true;
+    QTest::newRow("following, below the value axis") << "follow" << 1000LL << 0.0 << 1 << 0 << true;
+    QTest::newRow("earlier readings shown") << "back" << 1000LL << 25.0 << 0 << 0 << false;
+    QTest::newRow("a view reaching ahead") << "ahead" << 1000LL << 25.0 << 0 << 1 << true;
+    // The line runs on to the first reading past the edge, to the border.
+    QTest::newRow("a view reaching ahead, past its edge")
+        << "ahead" << kShortSpan / 2 + 60 * 1000 << 25.0 << 0 << 1 << true;
+}
+
+// A new reading extends the tail, unless the axes must change for it to show.
+void TrendChartTest::aNewReading()
+{
+    QFETCH(QString, view);
+    QFETCH(qint64, after);
+    QFETCH(double, value);
+    QFETCH(int, redraws);
+    QFETCH(int, extends);
+    QFETCH(bool, shown);
+    QVERIFY(m_rig.open());
+    const qint64 newest = m_rig.history.series(Quantity::Temperature).last().ms;
+    if (view == QLatin1String("follow"))
+        m_rig.window->zoom(double(TrendWindow::kFirstSpanMs) / kShortSpan, 1.0);
+    else if (view == QLatin1String("back"))
+        m_rig.window->setVisibleRange(newest - 2 * kShortSpan, newest - kShortSpan);
+    else
+        m_rig.window->setVisibleRange(newest - kShortSpan / 2, newest + kShortSpan / 2);
+    settle();
+    const qint64 from = m_rig.window->visibleFromMs();
+    const qint64 to = m_rig.window->visibleToMs();
+    QCOMPARE(to - from, kShortSpan);
+    if (view == QLatin1String("follow"))
+        QCOMPARE(to, m_rig.history.newestMs() + kShortRoom);
+
+    const QPointF reading(double(newest + after), value);
+    m_rig.history.append(Quantity::Temperature, newest + after, value);
+    if (shown)
+        QTRY_VERIFY(showsPoint(*m_rig.window, QStringLiteral("temperature"), reading));
+    QTest::qWait(int(m_rig.window->tailIntervalMs()) + 3 * kLook);
+    QCOMPARE(m_rig.window->redrawCount() - m_redraws, redraws);
+    QCOMPARE(m_rig.window->extendCount() - m_extends, extends);
+    QCOMPARE(showsPoint(*m_rig.window, QStringLiteral("temperature"), reading), shown);
+
+    auto *axis = qobject_cast<QValueAxis *>(
+        m_rig.window->chart()
+            ->axes(Qt::Vertical, child<QLineSeries>(m_rig.window->chart(), "temperature"))
+            .first());
+    QVERIFY(axis);
+    if (qint64(reading.x()) <= m_rig.window->visibleToMs())
+        QVERIFY(axis->min() <= value && value <= axis->max());
+    if (view == QLatin1String("follow") && after > kShortRoom) {
+        // The axis moved on by the room, the newest reading in its place.
+        QCOMPARE(axisMax(*m_rig.window), newest + after + kShortRoom);
+        QCOMPARE(child<QLineSeries>(m_rig.window->chart(), "temperatureTail")->count(), 0);
+    } else {
+        QCOMPARE(axisMin(*m_rig.window), from);
+        QCOMPARE(axisMax(*m_rig.window), to);
+    }
+}
+
+// Following the last hour, readings pour in a second apart and within the
+// room: the chart changes about once a pixel's worth of time, never by a
+// redraw, and the last reading shows within that time.
+void TrendChartTest::steadyFollowingChangesByThePixel()
 {
     QVERIFY(m_rig.open());
-    m_rig.window->redrawNow();
-    const int before = m_rig.window->redrawCount();
-    const double msPerPixel = double(kHour) / int(m_rig.window->chart()->plotArea().width());
+    settle();
+    const qint64 interval = m_rig.window->tailIntervalMs();
+    QVERIFY2(interval >= 3000, qPrintable(QString::number(interval))); // an hour on ~900 px
+    QElapsedTimer clock;
+    clock.start();
+    QVector<qint64> changes;
+    const auto stamp = [&] {
+        changes << clock.elapsed();
+    };
+    connect(m_rig.window.get(), &TrendWindow::redrawn, this, stamp);
+    connect(m_rig.window.get(), &TrendWindow::extended, this, stamp);
+    qint64 t = m_rig.history.newestMs();
+    for (int i = 0; i < 120; ++i) {
+        m_rig.history.append(Quantity::Temperature, t += 1000, i % 2 ? 25.0 : 25.5);
+        QTest::qWait(50);
+    }
+    const qint64 fed = clock.elapsed();
+    QTRY_COMPARE_WITH_TIMEOUT(shownLine(*m_rig.window, QStringLiteral("temperature")).last().x(),
+                              double(t), int(interval) + 4 * kLook);
+    QCOMPARE(m_rig.window->redrawCount(), m_redraws);
+    QVERIFY2(changes.size() >= 2 && changes.size() <= fed / interval + 2,
+             qPrintable(QStringLiteral("%1 changes in %2 ms").arg(changes.size()).arg(fed)));
+    for (int i = 1; i < changes.size(); ++i)
+        QVERIFY2(changes[i] - changes[i - 1] >= interval - 2,
+                 qPrintable(QStringLiteral("%1 ms apart").arg(changes[i] - changes[i - 1])));
+}
+
+// A minute of readings once a second within the room and the value axis:
+// the tail takes them, thinned like the line, and nothing is redrawn.
+void TrendChartTest::aMinuteOfReadingsNeedsNoRedraw()
+{
+    QVERIFY(m_rig.open());
+    settle();
+    const double msPerPixel =
+        double(TrendWindow::kFirstSpanMs) / int(m_rig.window->chart()->plotArea().width());
     QVERIFY(msPerPixel > 2000); // at least two readings a pixel
     const QString detail = labelText(m_rig.window.get(), "temperatureVerdictDetail");
-
-    // The last readings were 25.0 and 25.1 in turn, temperature at whole
-    // seconds and humidity 400 ms later.
-    const qint64 newest = m_rig.history.newestMs();
-    qint64 t = newest - 400 + 1000;
-    const qint64 step = qCeil(TrendWindow::kFollowStepPx * msPerPixel);
-    for (; t + 400 < newest + step; t += 1000) {
-        m_rig.history.append(Quantity::Temperature, t, 25.0);
-        m_rig.history.append(Quantity::Humidity, t + 400, 50.1);
+    qint64 t = m_rig.history.newestMs();
+    for (int batch = 0; batch < 3; ++batch) {
+        for (int i = 0; i < 20; ++i) {
+            t += 1000;
+            m_rig.history.append(Quantity::Temperature, t, i % 2 ? 25.5 : 24.6);
+            m_rig.history.append(Quantity::Humidity, t + 400, 50.1);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(
+            shownLine(*m_rig.window, QStringLiteral("temperature")).last().x(), double(t), kShowMs);
     }
-    QTRY_VERIFY(labelText(m_rig.window.get(), "temperatureVerdictDetail") != detail);
-    QTest::qWait(2 * TrendWindow::kRedrawIntervalMs);
-    QCOMPARE(m_rig.window->redrawCount(), before);
+    QCOMPARE(m_rig.window->redrawCount(), m_redraws);
+    QVERIFY(m_rig.window->extendCount() - m_extends >= 3);
+    QVERIFY(labelText(m_rig.window.get(), "temperatureVerdictDetail") != detail);
 
-    m_rig.history.append(Quantity::Temperature, newest + step, 25.1);
-    QTRY_COMPARE(m_rig.window->redrawCount(), before + 1);
-    QCOMPARE(m_rig.window->visibleToMs(), newest + step);
+    const QVector<QPointF> tail =
+        child<QLineSeries>(m_rig.window->chart(), "temperatureTail")->pointsVector();
+    const int pixels = qCeil(60000 / msPerPixel) + 1;
+    QVERIFY2(tail.size() >= 4 && tail.size() <= 2 * pixels + 3,
+             qPrintable(QStringLiteral("%1 points over %2 pixels").arg(tail.size()).arg(pixels)));
+    bool low = false, high = false;
+    for (const QPointF &p : tail) {
+        low = low || qAbs(p.y() - 24.6) < 1e-4; // kept as float
+        high = high || qAbs(p.y() - 25.5) < 1e-4;
+    }
+    QVERIFY(low && high);
+}
+
+// Out-of-band readings after the last redraw get their marks without one:
+// the first reading that needs a mark has it, and once the plot's bucket is
+// done the mark is on its farthest reading.
+void TrendChartTest::newReadingsOutsideTheBandAreMarked()
+{
+    QVERIFY(m_rig.open());
+    m_rig.window->setBand(Quantity::Temperature, Band{true, 25.0, 0.5});
+    settle();
+    auto *marks = child<QScatterSeries>(m_rig.window->chart(), "temperatureOutside");
+    QCOMPARE(marks->count(), 0);
+    const double msPerBucket =
+        double(TrendWindow::kFirstSpanMs) /
+        (int(m_rig.window->chart()->plotArea().width()) / TrendWindow::kMarkerSpacingPx);
+    QVERIFY(msPerBucket > 4000);
+
+    // The readings start a bucket of marks, so all of them fall in one.
+    const qint64 newest = m_rig.history.newestMs();
+    const qint64 from = m_rig.window->visibleFromMs();
+    const qint64 bucket = qint64(double(newest - from) / msPerBucket) + 1;
+    const qint64 t = from + qint64(std::ceil(bucket * msPerBucket));
+    const qint64 next = from + qint64(std::ceil((bucket + 1) * msPerBucket));
+    QVERIFY(next < m_rig.window->visibleToMs()); // all within the room
+    // Values a float holds exactly, as the history keeps them.
+    m_rig.history.append(Quantity::Temperature, t, 25.5);
+    QTRY_COMPARE_WITH_TIMEOUT(marks->pointsVector(), QVector<QPointF>{QPointF(double(t), 25.5)},
+                              kShowMs);
+    m_rig.history.append(Quantity::Temperature, t + 1000, 24.0); // farther, same bucket
+    m_rig.history.append(Quantity::Temperature, t + 2000, 25.2); // inside the band
+    QTRY_COMPARE_WITH_TIMEOUT(shownLine(*m_rig.window, QStringLiteral("temperature")).last().x(),
+                              double(t + 2000), kShowMs);
+    QCOMPARE(marks->pointsVector(), QVector<QPointF>{QPointF(double(t), 25.5)});
+
+    // The next bucket's reading closes it.
+    m_rig.history.append(Quantity::Temperature, next, 25.75);
+    QTRY_COMPARE_WITH_TIMEOUT(marks->pointsVector(),
+                              QVector<QPointF>({{double(t + 1000), 24.0}, {double(next), 25.75}}),
+                              kShowMs);
+    QCOMPARE(m_rig.window->redrawCount(), m_redraws);
+}
+
+// A view reaching far ahead of the readings: hours of them come at once.
+// The tail never grows past a tenth of the plot: it is folded into the line.
+void TrendChartTest::aWideTailIsFolded()
+{
+    QVERIFY(m_rig.open());
+    const qint64 newest = m_rig.history.newestMs();
+    m_rig.window->setVisibleRange(newest - kHour, newest + 5 * kHour);
+    settle();
+    auto *tail = child<QLineSeries>(m_rig.window->chart(), "temperatureTail");
+    const int buckets = int(m_rig.window->chart()->plotArea().width());
+    const int most = 2 * buckets / TrendWindow::kTailParts + 1;
+    int widest = 0;
+    connect(m_rig.window.get(), &TrendWindow::extended, this,
+            [&] { widest = qMax(widest, tail->count()); });
+
+    qint64 t = newest;
+    for (int i = 0; i < 2 * 3600; ++i)
+        m_rig.history.append(Quantity::Temperature, t += 1000, 25.0 + (i % 7) / 10.0);
+    QTRY_VERIFY_WITH_TIMEOUT(m_rig.window->redrawCount() > m_redraws, kShowMs);
+    QTRY_COMPARE_WITH_TIMEOUT(shownLine(*m_rig.window, QStringLiteral("temperature")).last().x(),
+                              double(t), kShowMs);
+    QCOMPARE(tail->count(), 0);
+
+    // Then a few: a short tail again.
+    for (int i = 0; i < 30; ++i)
+        m_rig.history.append(Quantity::Temperature, t += 1000, 25.3);
+    QTRY_COMPARE_WITH_TIMEOUT(shownLine(*m_rig.window, QStringLiteral("temperature")).last().x(),
+                              double(t), kShowMs);
+    QVERIFY(tail->count() > 1);
+    QVERIFY2(widest <= most, qPrintable(QStringLiteral("%1 > %2").arg(widest).arg(most)));
 }
 
 void TrendChartTest::hiddenWindowStaysIdle()
