@@ -2,8 +2,9 @@
 // verdicts and the link statistics. Non-modal.
 //
 // It reads a TrendHistory that the caller feeds and owns; feeding it never
-// touches the window. While shown, the window looks at the history every
-// 250 ms: the verdicts follow every new reading, the chart changes at most
+// touches the window. While shown, the window looks at the history from
+// every 250 ms to once a second, as often as the chart could move by a
+// pixel: the verdicts follow the new readings, the chart changes at most
 // once a look, so never more than four times a second.
 //
 // A redraw costs milliseconds (Qt Charts builds, strokes and paints every
@@ -48,7 +49,8 @@ class TrendWindow : public QWidget
     Q_OBJECT
 public:
     static constexpr int kRedrawIntervalMs = 250;
-    static constexpr int kMarkerSpacingPx = 12; // at most one out-of-band mark in as many pixels
+    static constexpr int kStatsIntervalMs = 1000; // and the verdicts, at the latest
+    static constexpr int kMarkerSpacingPx = 12;   // at most one out-of-band mark in as many pixels
     // While following, the axis reaches a twentieth of the readings' span
     // past the newest one: an hour's readings and three minutes of room.
     static constexpr qint64 kRoomParts = 20;
@@ -111,6 +113,9 @@ public:
     // How long new readings may wait to show: a pixel's worth of time, at
     // least kRedrawIntervalMs, at most kMaxTailWaitMs.
     qint64 tailIntervalMs() const;
+    // How often the window looks at the history while nothing waits to be
+    // drawn: the tail's interval, at most kStatsIntervalMs.
+    qint64 lookIntervalMs() const;
     // Whole redraws, and changes made by extending the tails alone.
     int redrawCount() const { return m_redraws; }
     int extendCount() const { return m_extends; }
@@ -201,10 +206,10 @@ private:
 
     QTimer m_look;
     QElapsedTimer m_sinceRedraw;
+    QElapsedTimer m_sinceStats;
     bool m_dirty = true;  // only a redraw shows what changed
     bool m_newer = false; // readings came since the chart last changed
     quint64 m_seenRevision = ~quint64(0);
     int m_redraws = 0;
     int m_extends = 0;
-    quint64 m_looks = 0;
 };

@@ -101,12 +101,17 @@ void TrendWindow::resizeEvent(QResizeEvent *event)
 
 // Each look starts the next one a full interval after it ends, so two
 // changes of the chart are never closer than that, however late the event
-// loop runs.
+// loop runs. Each look wakes the whole program, which costs about as much
+// as a small repaint: a look comes as often as the chart could move by a
+// pixel, and once a second for the verdicts and the link statistics.
 void TrendWindow::look()
 {
-    // Once a second: a request and its reply change them twice.
-    if (m_linkStats && ++m_looks % (1000 / kRedrawIntervalMs) == 1)
+    // A request and its reply change them twice a second.
+    if (m_linkStats && (!m_sinceStats.isValid() ||
+                        m_sinceStats.elapsed() >= kStatsIntervalMs - kRedrawIntervalMs / 2)) {
+        m_sinceStats.start();
         m_linkPanel->showStats(m_linkStats());
+    }
     if (m_history.revision() != m_seenRevision) {
         m_seenRevision = m_history.revision();
         m_stability->showVerdicts(m_history);
@@ -118,7 +123,7 @@ void TrendWindow::look()
             redraw();
     }
     if (isVisible())
-        m_look.start(kRedrawIntervalMs);
+        m_look.start(int(m_dirty ? kRedrawIntervalMs : lookIntervalMs()));
 }
 
 qint64 TrendWindow::tailIntervalMs() const
@@ -127,13 +132,23 @@ qint64 TrendWindow::tailIntervalMs() const
     return qBound<qint64>(kRedrawIntervalMs, m_spanMs / pixels, kMaxTailWaitMs);
 }
 
+qint64 TrendWindow::lookIntervalMs() const
+{
+    return qMin<qint64>(tailIntervalMs(), kStatsIntervalMs);
+}
+
 // A change made by the operator shows at once, unless the chart changed
-// less than an interval ago; then the next look draws it.
+// less than an interval ago; then a look draws it when the interval ends.
 void TrendWindow::requestRedraw()
 {
     m_dirty = true;
-    if (isVisible() && (!m_sinceRedraw.isValid() || m_sinceRedraw.elapsed() >= kRedrawIntervalMs))
+    if (!isVisible())
+        return;
+    const qint64 since = m_sinceRedraw.isValid() ? m_sinceRedraw.elapsed() : kRedrawIntervalMs;
+    if (since >= kRedrawIntervalMs)
         redraw();
+    else if (!m_look.isActive() || m_look.remainingTime() > kRedrawIntervalMs - since)
+        m_look.start(int(kRedrawIntervalMs - since));
 }
 
 void TrendWindow::redrawNow()

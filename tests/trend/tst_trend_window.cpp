@@ -34,6 +34,7 @@ private slots:
     void newReadingsOutsideTheBandAreMarked();
     void aWideTailIsFolded();
     void hiddenWindowStaysIdle();
+    void aChangeSoonAfterARedrawWaitsOnlyTheRest();
 
 private:
     // Lets the chart settle after opening or moving; the counts from then.
@@ -371,7 +372,7 @@ void TrendChartTest::aNewReading()
     m_rig.history.append(Quantity::Temperature, newest + after, value);
     if (shown)
         QTRY_VERIFY(showsPoint(*m_rig.window, QStringLiteral("temperature"), reading));
-    QTest::qWait(int(m_rig.window->tailIntervalMs()) + 3 * kLook);
+    QTest::qWait(int(m_rig.window->tailIntervalMs() + m_rig.window->lookIntervalMs()) + 2 * kLook);
     QCOMPARE(m_rig.window->redrawCount() - m_redraws, redraws);
     QCOMPARE(m_rig.window->extendCount() - m_extends, extends);
     QCOMPARE(showsPoint(*m_rig.window, QStringLiteral("temperature"), reading), shown);
@@ -417,7 +418,8 @@ void TrendChartTest::steadyFollowingChangesByThePixel()
     }
     const qint64 fed = clock.elapsed();
     QTRY_COMPARE_WITH_TIMEOUT(shownLine(*m_rig.window, QStringLiteral("temperature")).last().x(),
-                              double(t), int(interval) + 4 * kLook);
+                              double(t),
+                              int(interval + m_rig.window->lookIntervalMs()) + 2 * kLook);
     QCOMPARE(m_rig.window->redrawCount(), m_redraws);
     QVERIFY2(changes.size() >= 2 && changes.size() <= fed / interval + 2,
              qPrintable(QStringLiteral("%1 changes in %2 ms").arg(changes.size()).arg(fed)));
@@ -545,6 +547,27 @@ void TrendChartTest::hiddenWindowStaysIdle()
     QCOMPARE(m_rig.window->redrawCount(), before);
     m_rig.window->show();
     QTRY_VERIFY(m_rig.window->redrawCount() > before);
+}
+
+// Following an hour, the window looks once a second; a change made by the
+// operator within 250 ms of a redraw shows when those 250 ms end, not at
+// the next look.
+void TrendChartTest::aChangeSoonAfterARedrawWaitsOnlyTheRest()
+{
+    QVERIFY(m_rig.open());
+    settle();
+    QCOMPARE(m_rig.window->lookIntervalMs(), qint64(TrendWindow::kStatsIntervalMs));
+    QSignalSpy redrawn(m_rig.window.get(), &TrendWindow::redrawn);
+    m_rig.window->zoom(2.0, 0.5);
+    QCOMPARE(redrawn.count(), 1); // at once: nothing drawn for a while
+    QElapsedTimer clock;
+    clock.start();
+    m_rig.window->zoom(2.0, 0.5);
+    QCOMPARE(redrawn.count(), 1);
+    QVERIFY(redrawn.wait(5000));
+    QVERIFY2(clock.elapsed() >= kLook - 10 && clock.elapsed() < TrendWindow::kStatsIntervalMs - 100,
+             qPrintable(QStringLiteral("after %1 ms").arg(clock.elapsed())));
+    QCOMPARE(axisMax(*m_rig.window) - axisMin(*m_rig.window), TrendWindow::kFirstSpanMs / 4);
 }
 
 QTEST_MAIN(TrendChartTest)
