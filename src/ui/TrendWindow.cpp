@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
+#include <QGraphicsScene>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -149,6 +150,17 @@ void TrendWindow::buildChart()
     m_view = new TrendChartView(m_chart, this);
     m_view->setObjectName(QStringLiteral("trendChart"));
     m_view->setMinimumSize(480, 300);
+    // A new reading repaints the strip under its tail, and every line that
+    // crosses the strip paints all its segments again, clipped: most of
+    // what an open window costs. The series' items keep their pixels
+    // instead (the plain shapes, axes and texts are cheap to paint).
+    // (Found by Qt Charts' class name: elsewhere nothing is cached, and
+    // only the cost changes.)
+    for (QGraphicsItem *item : m_view->scene()->items()) {
+        const QGraphicsObject *object = item->toGraphicsObject();
+        if (object && object->inherits("QtCharts::ChartItem"))
+            item->setCacheMode(QGraphicsItem::DeviceCoordinateCache);
+    }
     connect(m_view, &TrendChartView::zoomRequested, this, &TrendWindow::zoom);
     connect(m_view, &TrendChartView::panRequested, this, &TrendWindow::pan);
     connect(m_view, &TrendChartView::dragStarted, this, &TrendWindow::dragStarted);

@@ -1,6 +1,9 @@
 // The trend window's chart, offscreen: what it draws from a history, how it
 // moves, and how often it redraws.
 #include <QCheckBox>
+#include <QGraphicsItem>
+#include <QGraphicsScene>
+#include <QGraphicsView>
 #include <QtCharts/QAreaSeries>
 #include <QtCharts/QLegend>
 #include <QtCharts/QLegendMarker>
@@ -35,6 +38,7 @@ private slots:
     void aWideTailIsFolded();
     void hiddenWindowStaysIdle();
     void aChangeSoonAfterARedrawWaitsOnlyTheRest();
+    void cachedSeriesPaintAsUncached();
 
 private:
     // Lets the chart settle after opening or moving; the counts from then.
@@ -568,6 +572,69 @@ void TrendChartTest::aChangeSoonAfterARedrawWaitsOnlyTheRest()
     QVERIFY2(clock.elapsed() >= kLook - 10 && clock.elapsed() < TrendWindow::kStatsIntervalMs - 100,
              qPrintable(QStringLiteral("after %1 ms").arg(clock.elapsed())));
     QCOMPARE(axisMax(*m_rig.window) - axisMin(*m_rig.window), TrendWindow::kFirstSpanMs / 4);
+}
+
+namespace {
+// Where a colour is painted; empty when nowhere.
+QRect colourBox(const QImage &image, QRgb colour)
+{
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if ((image.pixel(x, y) & 0xffffff) == (colour & 0xffffff))
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+} // namespace
+
+// The series paint from a cache of their own. Cached pixels may fall a
+// pixel apart from painted ones, as lines are rounded to the pixel grid
+// from another origin; but the cache must hold what is new and cut
+// nothing off: each line covers the same area either way.
+void TrendChartTest::cachedSeriesPaintAsUncached()
+{
+    QVERIFY(m_rig.open());
+    m_rig.window->setBand(Quantity::Temperature, Band{true, 25.0, 0.05});
+    settle();
+    QSignalSpy extended(m_rig.window.get(), &TrendWindow::extended);
+    // A spike in the tail alone: from 24 to 26 and back.
+    qint64 t = m_rig.history.newestMs();
+    for (int i = 0; i < 30; ++i) {
+        m_rig.history.append(Quantity::Temperature, t += 1000, 24.0 + i % 3);
+        m_rig.history.append(Quantity::Humidity, t + 400, 50.0 + i % 2);
+    }
+    QVERIFY(extended.wait(kShowMs));
+    QVERIFY(
+        !child<QLineSeries>(m_rig.window->chart(), "temperatureTail")->pointsVector().isEmpty());
+
+    auto *view = child<QGraphicsView>(m_rig.window.get(), "trendChart");
+    QVERIFY(view);
+    int cached = 0;
+    for (QGraphicsItem *item : view->scene()->items())
+        cached += item->cacheMode() == QGraphicsItem::DeviceCoordinateCache;
+    QVERIFY(cached >= 4); // both lines and both tails at least
+    const QImage withCache = view->grab().toImage();
+    for (QGraphicsItem *item : view->scene()->items())
+        item->setCacheMode(QGraphicsItem::NoCache);
+    const QImage without = view->grab().toImage();
+    QCOMPARE(withCache.size(), without.size());
+    for (const char *key : {"temperature", "humidity"}) {
+        const QRgb colour = child<QLineSeries>(m_rig.window->chart(), key)->pen().color().rgb();
+        const QRect a = colourBox(withCache, colour), b = colourBox(without, colour);
+        QVERIFY2(!b.isEmpty() && qAbs(a.left() - b.left()) <= 1 &&
+                     qAbs(a.right() - b.right()) <= 1 && qAbs(a.top() - b.top()) <= 1 &&
+                     qAbs(a.bottom() - b.bottom()) <= 1,
+                 qPrintable(QStringLiteral("%1: %2,%3 %4x%5 cached, %6,%7 %8x%9 painted")
+                                .arg(QLatin1String(key))
+                                .arg(a.x())
+                                .arg(a.y())
+                                .arg(a.width())
+                                .arg(a.height())
+                                .arg(b.x())
+                                .arg(b.y())
+                                .arg(b.width())
+                                .arg(b.height())));
+    }
 }
 
 QTEST_MAIN(TrendChartTest)
