@@ -17,8 +17,11 @@
 // MOVRA_TICK=every or =due chooses how the window runs its ticks.
 //
 // Output: MAIN, SHOWN, FOCUS (the focused control's class and name),
-// CONNECTED, POLLING, BATCHING, DONE lines as they happen; on "quit" from
-// stdin (or its end) the label paints: LABEL <ns> temp|humi <text>, and with
+// CONNECTED, POLLING, BATCHING, DONE lines as they happen. Lines on stdin:
+// "trend on|off" opens or closes the trend window, "records on|off" turns
+// recording on or off (each answered by its own line with a time stamp,
+// TREND or RECORDS); on "quit" (or the end of stdin) the label paints:
+// LABEL <ns> temp|humi <text>, and with
 // --trace-ticks the ticks: TICK <ns>, and the ticks the scheduler lost to
 // lateness: LOST <n>.
 
@@ -41,6 +44,7 @@
 
 #include "Probe.h"
 #include "app/MovraTestTool.h"
+#include "records/SessionRecorder.h"
 
 using movrabench::nowNs;
 using movrabench::report;
@@ -223,12 +227,15 @@ int main(int argc, char *argv[])
         app.quit();
     };
     QSocketNotifier input(0, QSocketNotifier::Read);
+    std::function<void(const QByteArray &)> command;
     QObject::connect(&input, &QSocketNotifier::activated, [&] {
         char line[64];
         if (!std::fgets(line, sizeof line, stdin) || qstrncmp(line, "quit", 4) == 0) {
             input.setEnabled(false);
             quit();
+            return;
         }
+        command(QByteArray(line).trimmed());
     });
 
     // Steps after the window is shown, each reported with its moment.
@@ -263,6 +270,20 @@ int main(int argc, char *argv[])
         for (QAction *a : actions) {
             if (a->text() == QStringLiteral("趋势与统计…"))
                 a->trigger();
+        }
+    };
+    command = [&](const QByteArray &line) {
+        const bool on = line.endsWith(" on");
+        if (line.startsWith("trend ")) {
+            if (on)
+                openTrend();
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (!on && w->windowTitle() == QStringLiteral("趋势与统计"))
+                    w->close();
+            report("TREND", nowNs());
+        } else if (line.startsWith("records ")) {
+            window.findChild<movra::records::SessionRecorder *>()->setEnabled(on);
+            report("RECORDS", nowNs());
         }
     };
     auto startPolling = [&] {

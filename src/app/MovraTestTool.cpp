@@ -5,6 +5,7 @@
 #include <QStandardPaths>
 
 #include "link/Texts.h"
+#include "records/SessionRecorder.h"
 
 using movra::Parameter;
 using movra::Quantity;
@@ -64,6 +65,8 @@ MovraTestTool::~MovraTestTool()
     tickTimer.stop();
     disconnect(&engine, nullptr, this, nullptr);
     engine.closePort();
+    // After the port: closing it is recorded. Before the store it writes to.
+    delete recorder;
 }
 
 void MovraTestTool::wireEngine()
@@ -89,8 +92,9 @@ void MovraTestTool::wireEngine()
         savedBaudIndex = ui.BraudRate_1->currentIndex();
         writeSettings({{"lastBraudRateIndex", savedBaudIndex}});
     });
-    connect(&engine, &S::writeRejected, this,
-            [this](qint32) { showBox(tr("命令写入失败"), movra::uiText(movra::texts::kHintWiring)); });
+    connect(&engine, &S::writeRejected, this, [this](qint32) {
+        showBox(tr("命令写入失败"), movra::uiText(movra::texts::kHintWiring));
+    });
     connect(&engine, &S::batchFinished, this,
             [this](bool write, int failures, const QString &summary) {
                 if (failures > 0)

@@ -57,6 +57,7 @@ void MovraTestTool::setUpRecording()
     records.setStation(station.stationName());
     records.setToolVersion(QStringLiteral(MOVRA_VERSION));
     recorder = new SessionRecorder(engine, records, recordsPath(settingsPath), station.url);
+    recorder->setParent(this); // found by the bench's tool
     // For a station that must not keep records, and for measuring what
     // recording costs.
     recorder->setEnabled(qEnvironmentVariable("MOVRA_RECORDS") != QLatin1String("off"));
@@ -116,6 +117,8 @@ void MovraTestTool::setUpTrend()
             trendHistory.append(Quantity::Temperature, now, m.temperature / 10.0);
         if (m.hasHumidity)
             trendHistory.append(Quantity::Humidity, now, m.humidity / 10.0);
+        if (trendWindow)
+            trendWindow->historyFed();
     });
 }
 

@@ -50,7 +50,10 @@ class TrendWindow : public QWidget
 public:
     static constexpr int kRedrawIntervalMs = 250;
     static constexpr int kStatsIntervalMs = 1000; // and the verdicts, at the latest
-    static constexpr int kMarkerSpacingPx = 12;   // at most one out-of-band mark in as many pixels
+    // A look runs with new readings up to this much before its time; the
+    // timer waits this much past it.
+    static constexpr int kFedSlackMs = 250;
+    static constexpr int kMarkerSpacingPx = 12; // at most one out-of-band mark in as many pixels
     // While following, the axis reaches a twentieth of the readings' span
     // past the newest one: an hour's readings and three minutes of room.
     static constexpr qint64 kRoomParts = 20;
@@ -110,6 +113,9 @@ public:
 
     // Draws now, whatever the timer says: before a grab, and for tests.
     void redrawNow();
+    // Whoever feeds the history calls this after new readings: a look that
+    // is due, or nearly, runs now instead of in a wake-up of its own.
+    void historyFed();
     // How long new readings may wait to show: a pixel's worth of time, at
     // least kRedrawIntervalMs, at most kMaxTailWaitMs.
     qint64 tailIntervalMs() const;
@@ -207,6 +213,7 @@ private:
     QTimer m_look;
     QElapsedTimer m_sinceRedraw;
     QElapsedTimer m_sinceStats;
+    QElapsedTimer m_sinceLook;
     bool m_dirty = true;  // only a redraw shows what changed
     bool m_newer = false; // readings came since the chart last changed
     quint64 m_seenRevision = ~quint64(0);

@@ -106,6 +106,7 @@ void TrendWindow::resizeEvent(QResizeEvent *event)
 // pixel, and once a second for the verdicts and the link statistics.
 void TrendWindow::look()
 {
+    m_sinceLook.start();
     // A request and its reply change them twice a second.
     if (m_linkStats && (!m_sinceStats.isValid() ||
                         m_sinceStats.elapsed() >= kStatsIntervalMs - kRedrawIntervalMs / 2)) {
@@ -123,7 +124,18 @@ void TrendWindow::look()
             redraw();
     }
     if (isVisible())
-        m_look.start(int(m_dirty ? kRedrawIntervalMs : lookIntervalMs()));
+        m_look.start(int(m_dirty ? kRedrawIntervalMs : lookIntervalMs() + kFedSlackMs));
+}
+
+// Readings come in a wake-up of their own: a look that is (nearly) due runs
+// in it, and the timer waits a little past the next reading's time, so that
+// while readings come it never wakes the program by itself.
+void TrendWindow::historyFed()
+{
+    if (!isVisible() || m_dirty)
+        return; // a redraw is armed for its time
+    if (!m_sinceLook.isValid() || m_sinceLook.elapsed() >= lookIntervalMs() - kFedSlackMs)
+        look();
 }
 
 qint64 TrendWindow::tailIntervalMs() const

@@ -39,6 +39,7 @@ private slots:
     void hiddenWindowStaysIdle();
     void aChangeSoonAfterARedrawWaitsOnlyTheRest();
     void cachedSeriesPaintAsUncached();
+    void looksRideOnTheReadings();
 
 private:
     // Lets the chart settle after opening or moving; the counts from then.
@@ -635,6 +636,35 @@ void TrendChartTest::cachedSeriesPaintAsUncached()
                                 .arg(b.width())
                                 .arg(b.height())));
     }
+}
+
+// Readings about a second apart, each followed by historyFed() as the tool
+// does: the look runs with its reading, and the timer adds none between.
+void TrendChartTest::looksRideOnTheReadings()
+{
+    QVERIFY(m_rig.open());
+    int looks = 0; // the statistics are read at most once a look
+    m_rig.window->setLinkStatsProvider([&looks] {
+        ++looks;
+        return movra::LinkStats();
+    });
+    settle();
+    QCOMPARE(m_rig.window->lookIntervalMs(), qint64(TrendWindow::kStatsIntervalMs));
+    const int feeds = 6;
+    int atOnce = 0;
+    looks = 0;
+    qint64 t = m_rig.history.newestMs();
+    for (int i = 0; i < feeds; ++i) {
+        QTest::qWait(900);
+        const int before = looks;
+        m_rig.history.append(Quantity::Temperature, t += 1000, 25.0);
+        m_rig.window->historyFed();
+        atOnce += looks > before;
+    }
+    // The first one or two may find the timer's last look too close.
+    QVERIFY2(atOnce >= feeds - 2,
+             qPrintable(QStringLiteral("%1 of %2 at once").arg(atOnce).arg(feeds)));
+    QVERIFY2(looks <= feeds + 2, qPrintable(QStringLiteral("%1 looks").arg(looks)));
 }
 
 QTEST_MAIN(TrendChartTest)
