@@ -179,9 +179,9 @@ void RecordStore::writerRecovered(const QString &file, int written)
 void RecordStore::stamp(Record &r) const
 {
     if (r.time.isNull()) {
-        const QDateTime now = QDateTime::currentDateTime();
-        r.time = now.toUTC();
-        r.utcOffset = now.offsetFromUtc();
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        r.time = QDateTime::fromMSecsSinceEpoch(now, Qt::UTC);
+        r.utcOffset = localOffset.at(now);
     } else {
         r.time = r.time.toUTC();
     }

@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 
+#include "records/LocalOffset.h"
 #include "records/Problem.h"
 #include "records/Record.h"
 #include "records/StationConfig.h"
@@ -155,6 +156,7 @@ private:
     QString stationName;
     QString toolVersion;
     mutable bool connected = false;
+    mutable LocalOffset localOffset;
     Problem problemNow = Problem::None;
     QString problemMessage;
     int dropped = 0;

@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include "RecordsTestSupport.h"
+#include "records/LocalOffset.h"
 #include "records/RecordStore.h"
 
 using namespace records_test;
@@ -38,6 +39,8 @@ private slots:
     void filters();
     void pagingVisitsEveryUnitOnce();
     void unitRecordsInPages();
+    void localOffsetAsked_data();
+    void localOffsetAsked();
 };
 
 void RecordStoreTest::roundTrip_data()
@@ -325,6 +328,44 @@ void RecordStoreTest::unitRecordsInPages()
     }
     QCOMPARE(all.size(), 26);
     QCOMPARE(all, store.unitRecords(unit));
+}
+
+void RecordStoreTest::localOffsetAsked_data()
+{
+    // Moments in ms after a quarter hour of UTC (12:00:00.000), and the
+    // offsets they get; the clocks go forward an hour at 12:15.
+    QTest::addColumn<QVector<qint64>>("moments");
+    QTest::addColumn<QVector<int>>("offsets");
+    QTest::addColumn<int>("asked");
+
+    constexpr qint64 s = 1000, min = 60 * s;
+    QTest::newRow("within a minute: asked once")
+        << QVector<qint64>{0, 500, 59 * s} << QVector<int>{3600, 3600, 3600} << 1;
+    QTest::newRow("each minute again")
+        << QVector<qint64>{0, min, 2 * min + s} << QVector<int>{3600, 3600, 3600} << 3;
+    QTest::newRow("the clocks change on the quarter hour")
+        << QVector<qint64>{14 * min + 30 * s, 14 * min + 59 * s, 15 * min, 15 * min + 1}
+        << QVector<int>{3600, 3600, 7200, 7200} << 2;
+    QTest::newRow("a clock set back asks again")
+        << QVector<qint64>{15 * min + 10 * s, 14 * min + 50 * s} << QVector<int>{7200, 3600} << 2;
+}
+
+// Stamping a record asks for the local offset at most once a minute, and
+// a change of the clocks shows from its moment on.
+void RecordStoreTest::localOffsetAsked()
+{
+    QFETCH(QVector<qint64>, moments);
+    QFETCH(QVector<int>, offsets);
+    QFETCH(int, asked);
+    const qint64 noon = QDateTime(QDate(2026, 3, 29), QTime(12, 0), Qt::UTC).toMSecsSinceEpoch();
+    int asks = 0;
+    LocalOffset offset([&](qint64 ms) {
+        ++asks;
+        return ms < noon + 15 * 60 * 1000 ? 3600 : 7200;
+    });
+    for (int i = 0; i < moments.size(); ++i)
+        QCOMPARE(offset.at(noon + moments.at(i)), offsets.at(i));
+    QCOMPARE(asks, asked);
 }
 
 QTEST_GUILESS_MAIN(RecordStoreTest)
