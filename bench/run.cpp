@@ -5,7 +5,7 @@
 //   movra_bench_run [--short] [--bin DIR] [--report FILE] [--only LIST] [--strict]
 //
 // --short     the CI form: every measurement runs, briefly; no verdicts
-// --only      comma list of: micro, startup, idle, wakeups, load, latency
+// --only      comma list of: micro, startup, idle, wakeups, features, load, latency
 // --report    also write the table as Markdown to FILE
 // --strict    exit 1 when a budget is missed (full form only)
 // --trace     record every tick in the load and latency runs and tell
