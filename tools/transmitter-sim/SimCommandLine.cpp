@@ -56,6 +56,15 @@ Baud rate on a pseudo-terminal:
 
 Stops on SIGINT or SIGTERM and removes its --link symlink.
 
+A fixture of several units (--units N, with --pty):
+  N independent devices, each on its own pseudo-terminal; their slave paths
+  are printed one a line, and --link PREFIX links PREFIX1 .. PREFIXN to them.
+  Every other option applies to each unit; --unit-fault K:LIST adds faults
+  to unit K only and --unit-temp K:DEGC pins its raw temperature (both
+  repeatable, K from 1 to N). Example, a fixture of 8 with one unit silent
+  and one reading 30 degC:
+    transmitter-sim --units 8 --link /tmp/fx --unit-fault 3:silent --unit-temp 5:30
+
 Readings on the move (raw values, before corrections; from the start):
   --settle FROM:TO:TAU    temperature steps from FROM to TO degC as seen by a
                           sensor with a first-order time constant of TAU
@@ -185,6 +194,15 @@ struct CommandLineOptions
         {QStringLiteral("ramp-humidity"),
          QStringLiteral("Humidity ramping from FROM to TO %RH over SECONDS."),
          QStringLiteral("FROM:TO:SECONDS")}};
+    const QCommandLineOption units{QStringLiteral("units"),
+                                   QStringLiteral("With --pty: serve N units, 1..32."),
+                                   QStringLiteral("N"), QStringLiteral("1")};
+    const QCommandLineOption unitFault{QStringLiteral("unit-fault"),
+                                       QStringLiteral("Faults for unit K only, see above."),
+                                       QStringLiteral("K:LIST")};
+    const QCommandLineOption unitTemp{QStringLiteral("unit-temp"),
+                                      QStringLiteral("Pin unit K's raw temperature."),
+                                      QStringLiteral("K:DEGC")};
     const QCommandLineOption verbose{QStringLiteral("verbose"),
                                      QStringLiteral("Timestamped hex of the line on stderr.")};
 };
@@ -230,9 +248,49 @@ QString readReadings(const QCommandLineParser &parser, const CommandLineOptions 
         [&](const Settling &c) { model.settleHumidity(c); }, changes);
 }
 
+// "K:VALUE" with K a unit of the fixture.
+bool unitValue(const QString &text, int units, int *unit, QString *value)
+{
+    const int colon = text.indexOf(QLatin1Char(':'));
+    bool ok = false;
+    *unit = text.left(colon).toInt(&ok);
+    *value = text.mid(colon + 1);
+    return colon > 0 && ok && *unit >= 1 && *unit <= units;
+}
+
+// --unit-fault and --unit-temp on top of what every unit has.
+QString readUnits(const QCommandLineParser &parser, const CommandLineOptions &o,
+                  std::vector<std::unique_ptr<SimulatorHost>> &hosts)
+{
+    const int units = int(hosts.size());
+    int unit = 0;
+    QString value;
+    for (const QString &item : parser.values(o.unitFault)) {
+        if (!unitValue(item, units, &unit, &value))
+            return QStringLiteral("--unit-fault %1: expected K:LIST with K 1..%2")
+                .arg(item)
+                .arg(units);
+        Faults faults = hosts[size_t(unit - 1)]->model().faults();
+        QString error;
+        if (!parseFaults({value}, &faults, &error))
+            return error;
+        hosts[size_t(unit - 1)]->model().setFaults(faults);
+    }
+    for (const QString &item : parser.values(o.unitTemp)) {
+        int tenths = 0;
+        if (!unitValue(item, units, &unit, &value) || !parseTenths(value, -40.0, 125.0, &tenths))
+            return QStringLiteral("--unit-temp %1: expected K:DEGC with K 1..%2, DEGC -40.0..125.0")
+                .arg(item)
+                .arg(units);
+        hosts[size_t(unit - 1)]->model().setFixedTemperature(qint16(tenths));
+    }
+    return {};
+}
+
 } // namespace
 
-QString applyCommandLine(const QCoreApplication &app, SimulatorHost &host, ServeChoice *choice)
+QString applyCommandLine(const QCoreApplication &app,
+                         std::vector<std::unique_ptr<SimulatorHost>> *hosts, ServeChoice *choice)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(description));
@@ -241,7 +299,7 @@ QString applyCommandLine(const QCoreApplication &app, SimulatorHost &host, Serve
     const CommandLineOptions o;
     parser.addOptions({o.pty, o.link, o.port, o.baud, o.address, o.fault, o.seed, o.temperature.pin,
                        o.temperature.settle, o.temperature.ramp, o.humidity.pin, o.humidity.settle,
-                       o.humidity.ramp, o.verbose});
+                       o.humidity.ramp, o.units, o.unitFault, o.unitTemp, o.verbose});
     parser.process(app);
 
     if (parser.isSet(o.pty) == parser.isSet(o.port))
@@ -252,14 +310,29 @@ QString applyCommandLine(const QCoreApplication &app, SimulatorHost &host, Serve
     choice->hasLink = parser.isSet(o.link);
     choice->linkPath = parser.value(o.link);
     choice->portName = parser.value(o.port);
+    bool ok = false;
+    choice->units = parser.value(o.units).toInt(&ok);
+    if (!ok || choice->units < 1 || choice->units > kMaxUnits)
+        return QStringLiteral("--units must be 1..%1").arg(kMaxUnits);
+    choice->numbered = parser.isSet(o.units);
+    if (choice->numbered && !choice->pty)
+        return QStringLiteral("--units goes with --pty");
 
-    QString error = readDevice(parser, o, host.model(), choice);
-    if (error.isEmpty())
-        error = readReadings(parser, o, host.model(), &choice->changes);
-    if (!error.isEmpty())
-        return error;
-    host.setVerbose(parser.isSet(o.verbose));
-    return {};
+    for (int unit = 0; unit < choice->units; ++unit) {
+        hosts->push_back(std::make_unique<SimulatorHost>());
+        SimulatorHost &host = *hosts->back();
+        // The banner tells the changes once; every unit has them.
+        QStringList changes;
+        QString error = readDevice(parser, o, host.model(), choice);
+        if (error.isEmpty())
+            error = readReadings(parser, o, host.model(), &changes);
+        if (!error.isEmpty())
+            return error;
+        if (unit == 0)
+            choice->changes = changes;
+        host.setVerbose(parser.isSet(o.verbose));
+    }
+    return readUnits(parser, o, *hosts);
 }
 
 } // namespace movrasim

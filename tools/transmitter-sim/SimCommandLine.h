@@ -6,6 +6,8 @@
 
 #include <QString>
 #include <QStringList>
+#include <memory>
+#include <vector>
 
 class QCoreApplication;
 
@@ -23,13 +25,19 @@ struct ServeChoice
     QString portName;
     qint32 baud = 0;
     int address = 0;
+    int units = 1;
+    bool numbered = false; // --units: links PREFIX1 .. PREFIXN
     Faults faults;
     QStringList changes; // readings on the move, one line each
 };
 
-// Reads the arguments (--help and --version end the program here) and sets
-// the host's device and wire log from them. An empty text when fine, else why
-// not; the host is then left half set.
-QString applyCommandLine(const QCoreApplication &app, SimulatorHost &host, ServeChoice *choice);
+constexpr int kMaxUnits = 32;
+
+// Reads the arguments (--help and --version end the program here) and makes
+// one host a unit (--units), each with its device and wire log set from
+// them. An empty text when fine, else why not; the hosts are then left half
+// set.
+QString applyCommandLine(const QCoreApplication &app,
+                         std::vector<std::unique_ptr<SimulatorHost>> *hosts, ServeChoice *choice);
 
 } // namespace movrasim

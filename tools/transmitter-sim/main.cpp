@@ -23,14 +23,18 @@ int fail(const QString &message)
     return 2;
 }
 
-// Starts serving as chosen; *where is what the banner names.
-bool serve(movrasim::SimulatorHost &host, const movrasim::ServeChoice &choice, QString *where)
+// Starts serving unit `unit` (from 1) as chosen; *where is what the banner
+// names.
+bool serve(movrasim::SimulatorHost &host, const movrasim::ServeChoice &choice, int unit,
+           QString *where)
 {
     if (!choice.pty) {
         *where = choice.portName;
         return host.startOnPort(choice.portName);
     }
-    host.setLinkPath(choice.linkPath);
+    const QString link = choice.numbered && choice.hasLink ? choice.linkPath + QString::number(unit)
+                                                           : choice.linkPath;
+    host.setLinkPath(link);
     const QString slave = host.start();
     if (slave.isEmpty())
         return false;
@@ -38,7 +42,7 @@ bool serve(movrasim::SimulatorHost &host, const movrasim::ServeChoice &choice, Q
     std::fflush(stdout);
     *where = slave;
     if (choice.hasLink)
-        *where += QStringLiteral(" (link %1)").arg(choice.linkPath);
+        *where += QStringLiteral(" (link %1)").arg(link);
     return true;
 }
 
@@ -62,30 +66,35 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("transmitter-sim"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.31"));
 
-    movrasim::SimulatorHost host;
+    std::vector<std::unique_ptr<movrasim::SimulatorHost>> hosts;
     movrasim::ServeChoice choice;
-    const QString error = movrasim::applyCommandLine(app, host, &choice);
+    const QString error = movrasim::applyCommandLine(app, &hosts, &choice);
     if (!error.isEmpty())
         return fail(error);
 
-    QString where;
-    if (!serve(host, choice, &where))
-        return fail(host.errorString());
-    std::fprintf(stderr, "transmitter-sim: station %d, %d Bd, faults %s, on %s\n", choice.address,
-                 choice.baud, qPrintable(movrasim::faultsText(choice.faults)), qPrintable(where));
+    for (size_t i = 0; i < hosts.size(); ++i) {
+        movrasim::SimulatorHost &host = *hosts[i];
+        QString where;
+        if (!serve(host, choice, int(i + 1), &where))
+            return fail(host.errorString());
+        const QString unit = choice.numbered ? QStringLiteral("unit %1: ").arg(i + 1) : QString();
+        std::fprintf(stderr, "transmitter-sim: %sstation %d, %d Bd, faults %s, on %s\n",
+                     qPrintable(unit), choice.address, choice.baud,
+                     qPrintable(movrasim::faultsText(host.model().faults())), qPrintable(where));
+        QObject::connect(&host, &movrasim::SimulatorHost::transportFailed, &app,
+                         [](const QString &reason) {
+                             std::fprintf(stderr, "transmitter-sim: %s\n", qPrintable(reason));
+                             QCoreApplication::exit(1);
+                         });
+    }
     for (const QString &change : choice.changes)
         std::fprintf(stderr, "transmitter-sim: %s\n", qPrintable(change));
 
     QTimer stopPoll;
     quitOnStopSignals(stopPoll);
 
-    QObject::connect(&host, &movrasim::SimulatorHost::transportFailed, &app,
-                     [](const QString &reason) {
-                         std::fprintf(stderr, "transmitter-sim: %s\n", qPrintable(reason));
-                         QCoreApplication::exit(1);
-                     });
-
     const int rc = app.exec();
-    host.stop(); // removes the --link symlink
+    for (auto &host : hosts)
+        host->stop(); // removes the --link symlink
     return rc;
 }
