@@ -4,6 +4,9 @@
 #include "cli/Events.h"
 #include "cli/Interrupt.h"
 
+#include <QEventLoop>
+#include <algorithm>
+
 namespace movra::cli {
 
 using Outcome = Line::Outcome;
@@ -17,81 +20,108 @@ DeviceRun::DeviceRun(const Invocation &inv, const LineChoice &choice, Output &ou
 
 int DeviceRun::run()
 {
-    int status = connect();
-    if (status != kDone)
-        return status;
+    QEventLoop loop;
+    std::optional<int> result;
+    start([&](int status) {
+        result = status;
+        loop.quit();
+    });
+    if (!result)
+        loop.exec();
+    return *result;
+}
+
+void DeviceRun::start(Done done)
+{
+    m_done = std::move(done);
+    connect([this](int status) {
+        if (status != kDone)
+            return m_done(status);
+        command([this](int status) { end(status); });
+    });
+}
+
+void DeviceRun::command(Next next)
+{
     switch (m_inv.command) {
     case Command::Read:
     case Command::Check:
-        status = readings();
-        break;
-    case Command::Params: {
-        ParameterValues values;
-        status = readParameters(&values);
-        break;
-    }
+        return readings(next);
+    case Command::Params:
+        return readParameters(next);
     case Command::Write:
-        status = write();
-        break;
+        return write(next);
     default:
-        break;
+        return next(kDone);
     }
+}
+
+void DeviceRun::end(int status)
+{
     const bool lost = status == kPortFault;
     m_sink.disconnected(lost, lost                ? m_line.lostReason()
                               : interruptSignal() ? QStringLiteral("interrupted")
                                                   : QString());
     m_line.close();
-    return status;
+    m_done(status);
 }
 
-int DeviceRun::connect()
+void DeviceRun::connect(Next next)
 {
     QString reason;
     const bool testMode = !m_inv.testPassword.isEmpty();
     if (!m_line.open(m_choice.port, m_choice.baud, &reason)) {
         m_sink.connectFailed(m_choice.port, m_choice.baud, testMode, reason);
-        return fail(kPortFault, QStringLiteral("cannot open %1: %2").arg(m_choice.port, reason));
+        return next(
+            fail(kPortFault, QStringLiteral("cannot open %1: %2").arg(m_choice.port, reason)));
     }
-    const int status = m_inv.autoBaud ? scan() : connectAt(m_choice.baud);
-    if (status != kDone)
-        m_sink.connectFailed(m_choice.port, m_line.rate(), testMode, m_lastError);
-    return status;
+    const Next then = [this, testMode, next](int status) {
+        if (status != kDone)
+            m_sink.connectFailed(m_choice.port, m_line.rate(), testMode, m_lastError);
+        next(status);
+    };
+    if (!m_inv.autoBaud)
+        return connectAt(m_choice.baud, then);
+    // The rate tried first is the one given or remembered, then the table's.
+    m_rates = {m_choice.baud};
+    for (int i = 0; i < kBaudRateCount; ++i) {
+        if (baudRateAt(i) != m_choice.baud)
+            m_rates << baudRateAt(i);
+    }
+    scan(0, m_line.session().stats(), then);
 }
 
-int DeviceRun::connectAt(qint32 rate)
+void DeviceRun::connectAt(qint32 rate, Next next)
 {
     m_line.setRate(rate);
     const LinkStats from = m_line.session().stats();
-    const Outcome o = m_line.request(ReqProbe, 0, Stop::AtOnce);
-    if (o == Outcome::Settled && m_line.identity()) {
-        announce(*m_line.identity());
-        return kDone;
-    }
-    return failed(o, ReqProbe, from);
-}
-
-// The rate tried first is the one given or remembered, then the table's.
-int DeviceRun::scan()
-{
-    QVector<qint32> rates{m_choice.baud};
-    for (int i = 0; i < kBaudRateCount; ++i) {
-        if (baudRateAt(i) != m_choice.baud)
-            rates << baudRateAt(i);
-    }
-    const LinkStats from = m_line.session().stats();
-    for (const qint32 rate : rates) {
-        m_line.setRate(rate);
-        m_out.progress(QStringLiteral("trying %1 Bd").arg(rate));
-        const Outcome o = m_line.exchange(ReqProbe, 0, Stop::AtOnce);
+    m_line.request(ReqProbe, 0, Stop::AtOnce, [this, from, next](Outcome o) {
         if (o == Outcome::Settled && m_line.identity()) {
             announce(*m_line.identity());
-            return kDone;
+            return next(kDone);
+        }
+        next(failed(o, ReqProbe, from));
+    });
+}
+
+void DeviceRun::scan(int index, const LinkStats &from, Next next)
+{
+    if (index >= m_rates.size())
+        return next(
+            fail(kDeviceFault, QStringLiteral("no transmitter at any of the seven rates (%1)")
+                                   .arg(m_line.whyUnanswered(ReqProbe, from))));
+    const qint32 rate = m_rates.at(index);
+    m_line.setRate(rate);
+    m_out.progress(QStringLiteral("trying %1 Bd").arg(rate));
+    m_line.exchange(ReqProbe, 0, Stop::AtOnce, [this, index, from, next](Outcome o) {
+        if (o == Outcome::Settled && m_line.identity()) {
+            announce(*m_line.identity());
+            return next(kDone);
         }
         if (o == Outcome::PortLost || o == Outcome::Interrupted)
-            return failed(o, ReqProbe, from);
-    }
-    return fail(kDeviceFault, QStringLiteral("no transmitter at any of the seven rates (%1)")
-                                  .arg(m_line.whyUnanswered(ReqProbe, from)));
+            return next(failed(o, ReqProbe, from));
+        scan(index + 1, from, next);
+    });
 }
 
 void DeviceRun::announce(Identity identity)
@@ -106,84 +136,102 @@ void DeviceRun::announce(Identity identity)
     m_sink.connected(identity, identText(identity, s.lastRequest()));
 }
 
-int DeviceRun::readings()
+void DeviceRun::readings(Next next)
 {
     Session &s = m_line.session();
     if (m_inv.temperature)
         s.setCheck(Quantity::Temperature, *m_inv.temperature);
     if (m_inv.humidity)
         s.setCheck(Quantity::Humidity, *m_inv.humidity);
-    const quint64 start = s.ticks();
-    int taken = 0;
-    int failures = 0;
-    for (int i = 0; m_inv.count == 0 || i < m_inv.count; ++i) {
-        const quint64 due = start + quint64(i) * quint64(m_inv.intervalTicks);
-        const Outcome o = m_line.waitUntil(due, Stop::AtOnce);
-        if (o != Outcome::Settled)
-            return failed(o, ReqNone, LinkStats());
-        bool passed = true;
-        const int status = readOnce(i, &passed);
-        if (status != kDone)
-            return status;
-        ++taken;
-        failures += passed ? 0 : 1;
-    }
-    if (failures > 0)
-        return fail(kCheckFailed,
-                    QStringLiteral("check failed at %1 of %2 readings").arg(failures).arg(taken));
-    return kDone;
+    m_firstTick = s.ticks();
+    m_taken = 0;
+    m_failures = 0;
+    readingAt(0, next);
 }
 
-int DeviceRun::readOnce(int index, bool *passed)
+void DeviceRun::readingAt(int index, Next next)
+{
+    if (m_inv.count != 0 && index >= m_inv.count) {
+        if (m_failures > 0)
+            return next(fail(
+                kCheckFailed,
+                QStringLiteral("check failed at %1 of %2 readings").arg(m_failures).arg(m_taken)));
+        return next(kDone);
+    }
+    const quint64 due = m_firstTick + quint64(index) * quint64(m_inv.intervalTicks);
+    m_line.waitUntil(due, Stop::AtOnce, [this, index, next](Outcome o) {
+        if (o != Outcome::Settled)
+            return next(failed(o, ReqNone, LinkStats()));
+        readOnce(index, [this, index, next](int status) {
+            if (status != kDone)
+                return next(status);
+            readingAt(index + 1, next);
+        });
+    });
+}
+
+void DeviceRun::readOnce(int index, Next next)
 {
     m_out.progress(m_inv.count == 0
                        ? QStringLiteral("reading %1").arg(index + 1)
                        : QStringLiteral("reading %1 of %2").arg(index + 1).arg(m_inv.count));
-    Session &s = m_line.session();
-    const LinkStats from = s.stats();
-    const Outcome o = m_line.request(ReqReadBoth, 0, Stop::AtOnce);
-    if (o != Outcome::Settled)
-        return failed(o, ReqReadBoth, from);
-    if (!m_line.measurement())
-        return fail(kDeviceFault,
-                    QStringLiteral("read-both: no usable answer (not from station %1, "
-                                   "or no value in range)")
-                        .arg(s.station()));
-    const Measurement m = *m_line.measurement();
-    m_out.event(readingEvent(s.station(), m));
-    m_sink.reading(m);
-    for (const Quantity q : {Quantity::Temperature, Quantity::Humidity}) {
-        if (m_inv.command != Command::Check || !s.check(q).on)
-            continue;
-        m_out.event(checkEvent(s.station(), q, m, s.check(q)));
-        *passed = *passed && checkPassed(q, m);
-    }
-    return kDone;
+    const LinkStats from = m_line.session().stats();
+    m_line.request(ReqReadBoth, 0, Stop::AtOnce, [this, from, next](Outcome o) {
+        Session &s = m_line.session();
+        if (o != Outcome::Settled)
+            return next(failed(o, ReqReadBoth, from));
+        if (!m_line.measurement())
+            return next(fail(kDeviceFault,
+                             QStringLiteral("read-both: no usable answer (not from station %1, "
+                                            "or no value in range)")
+                                 .arg(s.station())));
+        const Measurement m = *m_line.measurement();
+        m_out.event(readingEvent(s.station(), m));
+        m_sink.reading(m);
+        bool passed = true;
+        for (const Quantity q : {Quantity::Temperature, Quantity::Humidity}) {
+            if (m_inv.command != Command::Check || !s.check(q).on)
+                continue;
+            m_out.event(checkEvent(s.station(), q, m, s.check(q)));
+            passed = passed && checkPassed(q, m);
+        }
+        ++m_taken;
+        m_failures += passed ? 0 : 1;
+        next(kDone);
+    });
 }
 
-int DeviceRun::readParameters(ParameterValues *values)
+void DeviceRun::readParameters(Next next)
 {
-    *values = {};
-    int status = kDone;
-    for (int i = 0; i < kParameterCount && status == kDone; ++i) {
-        const Parameter p = Parameter(i);
-        const qint32 code = readCodeOf(p);
-        const LinkStats from = m_line.session().stats();
-        const Outcome o = m_line.request(code, 0, Stop::AtOnce);
-        if (o == Outcome::Settled && m_line.parameter(p))
-            (*values)[size_t(i)] = *m_line.parameter(p);
-        else if (o == Outcome::Settled)
-            status = fail(
-                kDeviceFault,
-                QStringLiteral("%1: no usable answer").arg(QLatin1String(requestSpec(code)->name)));
-        else
-            status = failed(o, code, from);
-    }
-    const bool any = std::any_of(values->begin(), values->end(), [](auto v) { return bool(v); });
-    if (any)
-        m_out.event(paramsEvent(*values));
-    m_sink.parametersRead(*values);
-    return status;
+    m_values = {};
+    readParameter(0, [this, next](int status) {
+        const auto any = [](const auto &v) {
+            return bool(v);
+        };
+        if (std::any_of(m_values.begin(), m_values.end(), any))
+            m_out.event(paramsEvent(m_values));
+        m_sink.parametersRead(m_values);
+        next(status);
+    });
+}
+
+void DeviceRun::readParameter(int index, Next next)
+{
+    if (index >= kParameterCount)
+        return next(kDone);
+    const Parameter p = Parameter(index);
+    const qint32 code = readCodeOf(p);
+    const LinkStats from = m_line.session().stats();
+    m_line.request(code, 0, Stop::AtOnce, [this, p, index, code, from, next](Outcome o) {
+        if (o == Outcome::Settled && m_line.parameter(p)) {
+            m_values[size_t(index)] = *m_line.parameter(p);
+            return readParameter(index + 1, next);
+        }
+        if (o == Outcome::Settled)
+            return next(fail(kDeviceFault, QStringLiteral("%1: no usable answer")
+                                               .arg(QLatin1String(requestSpec(code)->name))));
+        next(failed(o, code, from));
+    });
 }
 
 int DeviceRun::failed(Outcome outcome, qint32 code, const LinkStats &from)

@@ -1,6 +1,10 @@
 // The commands, and the exit status each outcome gives.
 #pragma once
 
+#include <QVector>
+#include <functional>
+#include <memory>
+
 #include "cli/Line.h"
 #include "cli/LineDefaults.h"
 #include "cli/Options.h"
@@ -20,28 +24,47 @@ enum Status : int {
 int runPorts(const Invocation &inv, Output &out);
 int runRecordsExport(const Invocation &inv, Output &out);
 
-// identify, read, params, write and check: connect, do the command, end.
+// identify, read, params, write and check on one port: connect, do the
+// command, end. start() returns at once; the run goes on in the event loop
+// and ends by calling `done` with its exit status.
 class DeviceRun
 {
 public:
+    using Done = std::function<void(int status)>;
+
     DeviceRun(const Invocation &inv, const LineChoice &choice, Output &out, RecordSink &sink);
+    void start(Done done);
+    // start() and an event loop of its own until the end.
     int run();
 
+    QString port() const { return m_choice.port; }
+    // Why the run did not pass: its last error; empty when it did.
+    QString reason() const { return m_lastError; }
+
 private:
+    using Next = std::function<void(int status)>;
+
     // CommandDevice.cpp
-    int connect();
-    int connectAt(qint32 rate);
-    int scan();
+    void command(Next next);
+    void end(int status);
+    void connect(Next next);
+    void connectAt(qint32 rate, Next next);
+    void scan(int index, const LinkStats &from, Next next);
     void announce(Identity identity);
-    int readings();
-    int readOnce(int index, bool *passed);
-    int readParameters(ParameterValues *values);
+    void readings(Next next);
+    void readingAt(int index, Next next);
+    void readOnce(int index, Next next);
+    void readParameters(Next next);
+    void readParameter(int index, Next next);
     int failed(Line::Outcome outcome, qint32 code, const LinkStats &from);
     int fail(int status, const QString &message);
 
     // CommandWrite.cpp
-    int write();
-    int followNewRate(qint32 rate);
+    struct Writing;
+    void write(Next next);
+    void writeItem(size_t index, Next next);
+    void writeEnded(Next next);
+    void followNewRate(qint32 rate, Next next);
     int compare(const ParameterValues &written, const ParameterValues &readBack);
 
     const Invocation &m_inv;
@@ -50,6 +73,13 @@ private:
     RecordSink &m_sink;
     Line m_line;
     QString m_lastError;
+    Done m_done;
+    QVector<qint32> m_rates; // --baud auto: in the order tried
+    quint64 m_firstTick = 0; // read and check: when the first reading was due
+    int m_taken = 0;
+    int m_failures = 0;
+    ParameterValues m_values{}; // read so far
+    std::shared_ptr<Writing> m_writing;
 };
 
 } // namespace movra::cli

@@ -1,6 +1,7 @@
 #include "cli/Line.h"
 
-#include <QEventLoop>
+#include <QTimer>
+#include <utility>
 
 #include "cli/Interrupt.h"
 
@@ -55,10 +56,19 @@ int lineTimeoutTicks(qint32 code, bool testMode, qint32 rate)
 Line::Line(int timeoutMs, bool testMode) : m_timeoutMs(timeoutMs)
 {
     m_session.setTestMode(testMode);
-    QObject::connect(&m_ticks, &TickScheduler::tick, &m_session, [this] { m_session.tick(); });
+    QObject::connect(&m_ticks, &TickScheduler::tick, &m_session, [this] {
+        m_session.tick();
+        if (!m_following)
+            return;
+        if (m_code == ReqNone && m_session.ticks() >= m_until)
+            finish(ReqNone, Outcome::Settled);
+        if (m_stop == Stop::AtOnce && interruptSignal())
+            finish(m_code, Outcome::Interrupted);
+    });
     QObject::connect(&m_session, &Session::portFailed, &m_session, [this](const QString &reason) {
         m_portLost = true;
         m_lostReason = reason;
+        finish(m_code, Outcome::PortLost);
     });
     QObject::connect(&m_session, &Session::connected, &m_session,
                      [this](const Identity &identity) { m_identity = identity; });
@@ -66,6 +76,18 @@ Line::Line(int timeoutMs, bool testMode) : m_timeoutMs(timeoutMs)
                      [this](const Measurement &m) { m_measurement = m; });
     QObject::connect(&m_session, &Session::parameterRead, &m_session,
                      [this](Parameter p, qint32 value) { m_parameters[size_t(p)] = value; });
+    QObject::connect(&m_session, &Session::replySettled, &m_session, [this](qint32 c) {
+        if (m_code != ReqNone)
+            finish(c, Outcome::Settled);
+    });
+    QObject::connect(&m_session, &Session::requestTimedOut, &m_session, [this](qint32 c) {
+        if (m_code != ReqNone)
+            finish(c, Outcome::TimedOut);
+    });
+    QObject::connect(&m_session, &Session::writeRejected, &m_session, [this](qint32 c) {
+        if (m_code != ReqNone)
+            finish(c, Outcome::Rejected);
+    });
     m_ticks.start();
 }
 
@@ -105,76 +127,71 @@ int Line::timeoutTicks(qint32 code) const
     return lineTimeoutTicks(code, m_session.testMode(), m_session.baudRate());
 }
 
-Line::Outcome Line::exchange(qint32 code, qint32 value, Stop stop)
+void Line::exchange(qint32 code, qint32 value, Stop stop, Then then)
 {
     if (m_portLost)
-        return Outcome::PortLost;
+        return later(then, Outcome::PortLost);
     if (stop == Stop::AtOnce && interruptSignal())
-        return Outcome::Interrupted;
+        return later(then, Outcome::Interrupted);
     m_identity.reset();
     m_measurement.reset();
     m_parameters = {};
     m_session.request(code, value, timeoutTicks(code));
     // On the wire now, not after a pass of the event loop.
     m_session.port().flush();
-    return run(code, stop, 0);
+    follow(code, stop, 0, std::move(then));
 }
 
 // Until the request of `code` ends or, without one, until tick `until`.
-Line::Outcome Line::run(qint32 code, Stop stop, quint64 until)
+void Line::follow(qint32 code, Stop stop, quint64 until, Then then)
 {
-    QEventLoop loop;
-    std::optional<Outcome> outcome;
-    const auto finish = [&](Outcome o) {
-        if (!outcome) {
-            outcome = o;
-            loop.quit();
-        }
-    };
-    // The connections end with this scope.
-    QObject scope;
-    QObject::connect(&m_session, &Session::replySettled, &scope, [&](qint32 c) {
-        if (c == code)
-            finish(Outcome::Settled);
-    });
-    QObject::connect(&m_session, &Session::requestTimedOut, &scope, [&](qint32 c) {
-        if (c == code)
-            finish(Outcome::TimedOut);
-    });
-    QObject::connect(&m_session, &Session::writeRejected, &scope, [&](qint32 c) {
-        if (c == code)
-            finish(Outcome::Rejected);
-    });
-    QObject::connect(&m_session, &Session::portFailed, &scope, [&] { finish(Outcome::PortLost); });
-    QObject::connect(&m_ticks, &TickScheduler::tick, &scope, [&] {
-        if (code == ReqNone && m_session.ticks() >= until)
-            finish(Outcome::Settled);
-        if (stop == Stop::AtOnce && interruptSignal())
-            finish(Outcome::Interrupted);
-    });
+    m_following = true;
+    m_code = code;
+    m_stop = stop;
+    m_until = until;
+    m_then = std::move(then);
     if (m_portLost)
-        finish(Outcome::PortLost);
-    if (!outcome)
-        loop.exec();
-    return *outcome;
+        finish(code, Outcome::PortLost);
 }
 
-Line::Outcome Line::request(qint32 code, qint32 value, Stop stop)
+void Line::finish(qint32 code, Outcome outcome)
 {
-    for (int attempt = 1;; ++attempt) {
-        const Outcome o = exchange(code, value, stop);
-        if (o != Outcome::TimedOut || attempt >= kAttempts)
-            return o;
-    }
+    // The port's loss ends whatever is followed.
+    if (!m_following || (code != m_code && outcome != Outcome::PortLost))
+        return;
+    m_following = false;
+    later(std::exchange(m_then, Then()), outcome);
 }
 
-Line::Outcome Line::waitUntil(quint64 tick, Stop stop)
+// Out of the session's signal, so that the continuation may start the next
+// request at once.
+void Line::later(const Then &then, Outcome outcome)
+{
+    QTimer::singleShot(0, &m_session, [then, outcome] { then(outcome); });
+}
+
+void Line::request(qint32 code, qint32 value, Stop stop, Then then)
+{
+    retry(code, value, stop, std::move(then), 1);
+}
+
+void Line::retry(qint32 code, qint32 value, Stop stop, Then then, int attempt)
+{
+    exchange(code, value, stop, [this, code, value, stop, then, attempt](Outcome o) {
+        if (o != Outcome::TimedOut || attempt >= kAttempts)
+            then(o);
+        else
+            retry(code, value, stop, then, attempt + 1);
+    });
+}
+
+void Line::waitUntil(quint64 tick, Stop stop, Then then)
 {
     if (m_session.ticks() >= tick)
-        return m_portLost ? Outcome::PortLost : Outcome::Settled;
+        return later(then, m_portLost ? Outcome::PortLost : Outcome::Settled);
     if (stop == Stop::AtOnce && interruptSignal())
-        return Outcome::Interrupted;
-    return run(ReqNone, stop, tick);
+        return later(then, Outcome::Interrupted);
+    follow(ReqNone, stop, tick, std::move(then));
 }
 
 QString Line::whyUnanswered(qint32 code, const LinkStats &from) const

@@ -1,12 +1,14 @@
 // The line to one transmitter for the length of one command: the engine's
-// session and its ticks, and each request waited for in a local event loop
-// until the reply settles it, its time-out, the port's loss or an
-// interruption. Time-outs follow the line time at the current rate, not the
-// window's periods.
+// session and its ticks, and each request followed until the reply settles
+// it, its time-out, the port's loss or an interruption; then the caller's
+// continuation runs from the event loop. Nothing here waits, so one event
+// loop drives the lines of a whole fixture side by side. Time-outs follow
+// the line time at the current rate, not the window's periods.
 #pragma once
 
 #include <QString>
 #include <array>
+#include <functional>
 #include <optional>
 
 #include "engine/Session.h"
@@ -40,11 +42,15 @@ public:
     qint32 rate() const { return m_session.baudRate(); }
     void close();
 
+    // Called once with how the request or the wait ended, from the event
+    // loop, never from within the call that started it.
+    using Then = std::function<void(Outcome)>;
+
     // One request with its time-out; then the same up to kAttempts times.
-    Outcome exchange(qint32 code, qint32 value, Stop stop);
-    Outcome request(qint32 code, qint32 value, Stop stop);
+    void exchange(qint32 code, qint32 value, Stop stop, Then then);
+    void request(qint32 code, qint32 value, Stop stop, Then then);
     // Ticks until the session's tick count reaches `tick`.
-    Outcome waitUntil(quint64 tick, Stop stop);
+    void waitUntil(quint64 tick, Stop stop, Then then);
 
     int timeoutTicks(qint32 code) const;
     // Why requests of `code` got no usable answer, told by the statistics
@@ -58,12 +64,21 @@ public:
     std::optional<qint32> parameter(Parameter p) const { return m_parameters[size_t(p)]; }
 
 private:
-    Outcome run(qint32 code, Stop stop, quint64 until);
+    void retry(qint32 code, qint32 value, Stop stop, Then then, int attempt);
+    void follow(qint32 code, Stop stop, quint64 until, Then then);
+    void finish(qint32 code, Outcome outcome);
+    void later(const Then &then, Outcome outcome);
 
     Session m_session;
     TickScheduler m_ticks;
     int m_timeoutMs;
     bool m_portLost = false;
+    // What is followed now: a request's code, or ReqNone for a wait.
+    bool m_following = false;
+    qint32 m_code = 0;
+    Stop m_stop = Stop::AtOnce;
+    quint64 m_until = 0;
+    Then m_then;
     QString m_lostReason;
     std::optional<Identity> m_identity;
     std::optional<Measurement> m_measurement;
