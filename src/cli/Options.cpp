@@ -1,5 +1,6 @@
 #include "cli/Options.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -21,6 +22,7 @@ enum : unsigned {
     kCheck = 1u << 5,
     kExport = 1u << 6,
     kEvery = 0x7Fu,
+    kDevice = kIdentify | kRead | kParams | kWrite | kCheck,
 };
 
 struct CommandSpec
@@ -128,7 +130,9 @@ bool setSwitch(const QString &, Invocation &)
 // clang-format off
 const OptionSpec kOptions[] = {
     {"--port", "a port name as movra ports lists it, or a device path", kEvery,
-     [](const QString &v, Invocation &i) { i.port = v; return !v.isEmpty(); }, false},
+     [](const QString &v, Invocation &i) { i.ports << v; i.port = i.ports.first(); return !v.isEmpty(); }, false},
+    {"--serial", "the unit's serial number as on its label, once per --port", kDevice,
+     [](const QString &v, Invocation &i) { i.serials << v; return !v.trimmed().isEmpty(); }, false},
     {"--baud", "2400 4800 9600 19200 38400 57600 115200, or auto", kEvery,
      [](const QString &v, Invocation &i) {
          i.autoBaud = v == QLatin1String("auto");
@@ -315,8 +319,32 @@ QString apply(const QVector<Given> &given, Invocation &inv)
     return QString();
 }
 
+// Several ports make a fixture; what is given a unit must match them.
+QString checkUnits(const Invocation &inv)
+{
+    if (inv.ports.size() > kMaxUnits)
+        return QStringLiteral("--port: given %1 times; expected at most %2, one a unit")
+            .arg(inv.ports.size())
+            .arg(kMaxUnits);
+    for (int i = 0; i < inv.ports.size(); ++i) {
+        if (inv.ports.indexOf(inv.ports.at(i), i + 1) > 0)
+            return QStringLiteral("--port: \"%1\" is given twice; expected one port a unit")
+                .arg(inv.ports.at(i));
+    }
+    const int units = std::max(1, int(inv.ports.size()));
+    if (!inv.serials.isEmpty() && inv.serials.size() != units)
+        return QStringLiteral("--serial: %1 given for %2 ports; expected one per --port, "
+                              "in the same order")
+            .arg(inv.serials.size())
+            .arg(units);
+    return QString();
+}
+
 QString crossCheck(Invocation &inv, const QString &envPassword)
 {
+    const QString units = checkUnits(inv);
+    if (!units.isEmpty())
+        return units;
     if (inv.testPassword.isEmpty() && !envPassword.isEmpty()) {
         if (!isTestModePassword(envPassword))
             return QStringLiteral("MOVRA_TEST_PASSWORD: not accepted; expected one of the window's "

@@ -18,8 +18,10 @@ struct Invocation
 {
     Command command = Command::None;
 
-    QString port;    // empty: the one Setting.ini remembers
-    qint32 baud = 0; // 0: the one Setting.ini remembers
+    QString port;        // the first of ports; empty: the one Setting.ini remembers
+    QStringList ports;   // --port as given, one a unit
+    QStringList serials; // --serial: one a port, in the same order
+    qint32 baud = 0;     // 0: the one Setting.ini remembers
     bool autoBaud = false;
     int station = 1;
     bool stationGiven = false;
@@ -47,6 +49,9 @@ struct Invocation
     QDateTime until;
     QString format; // "csv" or "json"; empty: json with --json, else csv
 };
+
+// --port may be given this often: a fixture's units, each on its own port.
+constexpr int kMaxUnits = 32;
 
 struct Parsed
 {

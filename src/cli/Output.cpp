@@ -101,33 +101,63 @@ Event &Event::null(const char *key)
     return raw(QLatin1String(key), "null");
 }
 
+bool Event::has(const char *key) const
+{
+    const QByteArray quoted = jsonString(QLatin1String(key)) + ':';
+    return m_json.contains('{' + quoted) || m_json.contains(',' + quoted);
+}
+
 QByteArray Event::json() const
 {
     return m_json + '}';
 }
 
+Output Output::unit(const QString &port, const QString &serial, bool tagged) const
+{
+    Output o(m_json);
+    o.m_port = port;
+    o.m_serial = serial;
+    o.m_tagged = tagged;
+    return o;
+}
+
+QByteArray Output::prefixed(const QString &text) const
+{
+    return (m_tagged ? m_port + QStringLiteral(": ") + text : text).toUtf8();
+}
+
 void Output::event(const Event &event)
 {
-    writeLine(stdout, m_json ? event.json() : event.line.toUtf8());
+    if (!m_json)
+        return writeLine(stdout, prefixed(event.line));
+    Event e = event;
+    if (m_tagged && !e.has("port"))
+        e.text("port", m_port);
+    if (!m_serial.isEmpty())
+        e.text("serial", m_serial);
+    writeLine(stdout, e.json());
 }
 
 void Output::error(int status, const QString &message)
 {
-    writeLine(stderr, "movra: " + message.toUtf8());
-    if (m_json)
-        writeLine(stdout, Event("error").number("code", status).text("message", message).json());
+    writeLine(stderr, "movra: " + prefixed(message));
+    if (m_json) {
+        Event e("error");
+        e.number("code", status).text("message", message);
+        event(e);
+    }
 }
 
 void Output::warning(const QString &text)
 {
-    writeLine(stderr, "movra: warning: " + text.toUtf8());
+    writeLine(stderr, "movra: warning: " + prefixed(text));
 }
 
 void Output::progress(const QString &text)
 {
     static const bool watched = stderrIsTerminal();
     if (watched)
-        writeLine(stderr, "movra: " + text.toUtf8());
+        writeLine(stderr, "movra: " + prefixed(text));
 }
 
 QString isoTime(const QDateTime &time)

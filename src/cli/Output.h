@@ -23,6 +23,7 @@ public:
     Event &null(const char *key);
     // Any JSON value, under a key that is not a literal.
     Event &value(const QString &key, const QJsonValue &value);
+    bool has(const char *key) const;
 
     // The line shown without --json.
     QString line;
@@ -39,6 +40,11 @@ class Output
 public:
     explicit Output(bool json) : m_json(json) {}
 
+    // One unit's output: its events carry the port when `tagged` (a unit of
+    // several, whose lines start with the port too) and its serial when one
+    // is given.
+    Output unit(const QString &port, const QString &serial, bool tagged) const;
+
     void event(const Event &event);
     void error(int status, const QString &message);
     void progress(const QString &text);
@@ -46,7 +52,12 @@ public:
     void warning(const QString &text);
 
 private:
+    QByteArray prefixed(const QString &text) const;
+
     bool m_json;
+    QString m_port;
+    QString m_serial;
+    bool m_tagged = false;
 };
 
 // 2024-05-01T08:00:00.123+02:00: local time with its offset.

@@ -79,7 +79,7 @@ bool chooseStore(const QString &db, StoreChoice *choice, QString *error)
     return true;
 }
 
-StoreSink::StoreSink(const StoreChoice &choice, Output &out) : m_choice(choice), m_out(out)
+RecordFile::RecordFile(const StoreChoice &choice, Output &out) : m_choice(choice), m_out(out)
 {
     QObject::connect(
         &m_store, &records::RecordStore::problem, &m_store,
@@ -88,7 +88,7 @@ StoreSink::StoreSink(const StoreChoice &choice, Output &out) : m_choice(choice),
     m_store.setToolVersion(QStringLiteral(MOVRA_VERSION));
 }
 
-StoreSink::~StoreSink()
+RecordFile::~RecordFile()
 {
     if (!m_opened)
         return;
@@ -96,7 +96,7 @@ StoreSink::~StoreSink()
     m_store.close();
 }
 
-records::RecordStore &StoreSink::store()
+records::RecordStore &RecordFile::store()
 {
     if (!m_opened) {
         m_opened = true;
@@ -109,6 +109,16 @@ records::RecordStore &StoreSink::store()
     return m_store;
 }
 
+StoreSink::StoreSink(RecordFile &file, const QString &serial) : m_file(file), m_serial(serial) {}
+
+void StoreSink::add(const records::RecordData &data)
+{
+    records::Record r;
+    r.unit = m_unit;
+    r.data = data;
+    m_file.store().append(r);
+}
+
 void StoreSink::connected(const Identity &identity, const QString &ident)
 {
     records::Attempt a;
@@ -119,8 +129,8 @@ void StoreSink::connected(const Identity &identity, const QString &ident)
     if (identity.station >= 0)
         a.address = identity.station;
     a.ok = true;
-    store().unitStarted(a);
-    m_unitOpen = true;
+    m_unit = records::newId();
+    add(a);
 }
 
 void StoreSink::connectFailed(const QString &port, qint32 baud, bool testMode,
@@ -132,21 +142,21 @@ void StoreSink::connectFailed(const QString &port, qint32 baud, bool testMode,
     a.mode = testMode ? records::Mode::Test : records::Mode::Normal;
     a.ok = false;
     a.reason = reason;
-    store().attemptFailed(a);
+    m_file.store().attemptFailed(a);
 }
 
 void StoreSink::reading(const Measurement &m)
 {
     // Only a judged value has a verdict to keep, as in the window.
     if (m.hasHumidity && m.humidityJudgement.judged)
-        store().add(readingOf(records::Quantity::Humidity, m.humidityJudgement));
+        add(readingOf(records::Quantity::Humidity, m.humidityJudgement));
     if (m.hasTemperature && m.temperatureJudgement.judged)
-        store().add(readingOf(records::Quantity::Temperature, m.temperatureJudgement));
+        add(readingOf(records::Quantity::Temperature, m.temperatureJudgement));
 }
 
 void StoreSink::written(Parameter parameter, qint32 value, bool confirmed)
 {
-    store().add(records::ParameterWrite{toRecord(parameter), inUnits(parameter, value), confirmed});
+    add(records::ParameterWrite{toRecord(parameter), inUnits(parameter, value), confirmed});
 }
 
 void StoreSink::parametersRead(const ParameterValues &v)
@@ -162,15 +172,16 @@ void StoreSink::parametersRead(const ParameterValues &v)
     if (at(Parameter::HumiCorrection))
         batch.humiOffset = records::fromTenths(*at(Parameter::HumiCorrection));
     batch.order = at(Parameter::Order);
-    store().add(batch);
+    add(batch);
 }
 
 void StoreSink::disconnected(bool portLost, const QString &reason)
 {
-    if (!m_unitOpen)
+    if (m_unit.isNull())
         return;
-    m_unitOpen = false;
-    store().unitEnded({portLost ? records::EndedBy::PortLost : records::EndedBy::Operator, reason});
+    add(records::Disconnect{portLost ? records::EndedBy::PortLost : records::EndedBy::Operator,
+                            reason});
+    m_unit = QUuid();
 }
 
 } // namespace movra::cli

@@ -26,11 +26,31 @@ struct StoreChoice
 // False, with the reason (secrets hidden), for a URL that is not one.
 bool chooseStore(const QString &db, StoreChoice *choice, QString *error);
 
+// The store every unit of a run records into, opened on the first record;
+// its records are in before it goes.
+class RecordFile
+{
+public:
+    RecordFile(const StoreChoice &choice, Output &out);
+    ~RecordFile();
+    RecordFile(const RecordFile &) = delete;
+    RecordFile &operator=(const RecordFile &) = delete;
+
+    records::RecordStore &store();
+
+private:
+    StoreChoice m_choice;
+    Output &m_out;
+    records::RecordStore m_store;
+    bool m_opened = false;
+};
+
+// One unit's records: its own unit in the store, so that the units of a
+// fixture, recorded at once, keep theirs apart.
 class StoreSink : public RecordSink
 {
 public:
-    StoreSink(const StoreChoice &choice, Output &out);
-    ~StoreSink() override;
+    StoreSink(RecordFile &file, const QString &serial);
 
     void connected(const Identity &identity, const QString &ident) override;
     void connectFailed(const QString &port, qint32 baud, bool testMode,
@@ -41,13 +61,11 @@ public:
     void disconnected(bool portLost, const QString &reason) override;
 
 private:
-    records::RecordStore &store();
+    void add(const records::RecordData &data);
 
-    StoreChoice m_choice;
-    Output &m_out;
-    records::RecordStore m_store;
-    bool m_opened = false;
-    bool m_unitOpen = false;
+    RecordFile &m_file;
+    QString m_serial;
+    QUuid m_unit; // null while none is open
 };
 
 } // namespace movra::cli

@@ -5,10 +5,14 @@ namespace movra::cli {
 const char *usageText()
 {
     return R"(movra [options] COMMAND [arguments]
+movra --port A --port B [--port C ...] [--serial SN_A --serial SN_B ...] [options] COMMAND ...
 
 Options (before or after COMMAND):
   --port NAME          serial port: a name as `movra ports` lists it, or a device path;
-                       default: the port remembered in Setting.ini
+                       default: the port remembered in Setting.ini. Up to 32 times: a
+                       fixture, one unit a port, the command on all of them at once
+  --serial SN          the unit's serial number as on its label, carried in its events
+                       and records; with several ports, once per --port in their order
   --baud RATE|auto     2400 4800 9600 19200 38400 57600 115200, or auto (try the seven);
                        default: the rate remembered in Setting.ini, else 9600
   --station N          station address for readings, 1-254; default 1
@@ -36,6 +40,16 @@ Commands:
                                   read and judge as the window's qualification check does;
                                   passes only if every reading passes
   records export [--since DATE] [--until DATE] [--format csv|json]
+
+Several ports (a fixture):
+  Each unit runs on its own (--baud auto scans each port apart); a silent or lost
+  unit ends alone, after its own time-outs. Every event carries "port", and
+  "serial" when given; text lines start with the port. After the last unit one
+  "summary" event: "units", "passed", "failed" and "results", one object a unit
+  with "port", "serial", "status" (its exit status as if alone) and "reason"
+  (empty when it passed); as text, a table with one line a unit. The exit status
+  is the highest of the units' (0 when all passed). Ctrl+C or SIGTERM stops
+  every unit, records kept, with 130 or 143.
 
 Exit status:
   0  done, every check passed

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "cli/Commands.h"
+#include "cli/Fixture.h"
 #include "cli/Interrupt.h"
 #include "cli/StoreSink.h"
 #include "cli/Usage.h"
@@ -44,15 +45,22 @@ int main(int argc, char *argv[])
         return kUsage;
     }
     // Declared first, so that it goes last, when every record is in.
-    std::unique_ptr<RecordSink> sink = std::make_unique<RecordSink>();
+    std::unique_ptr<RecordFile> file;
     if (!inv.noRecords) {
         StoreChoice store;
         if (!chooseStore(inv.db, &store, &error)) {
             out.error(kUsage, error);
             return kUsage;
         }
-        sink = std::make_unique<StoreSink>(store, out);
+        file = std::make_unique<RecordFile>(store, out);
     }
-    DeviceRun run(inv, choice, out, *sink);
+    if (inv.ports.size() > 1)
+        return FixtureRun(inv, choice, out, file.get()).run();
+    const QString serial = inv.serials.value(0);
+    std::unique_ptr<RecordSink> sink = std::make_unique<RecordSink>();
+    if (file)
+        sink = std::make_unique<StoreSink>(*file, serial);
+    Output unitOut = out.unit(choice.port, serial, false);
+    DeviceRun run(inv, choice, unitOut, *sink);
     return run.run();
 }
