@@ -109,7 +109,7 @@ records::RecordStore &RecordFile::store()
     return m_store;
 }
 
-StoreSink::StoreSink(RecordFile &file, const QString &serial) : m_file(file), m_serial(serial) {}
+StoreSink::StoreSink(RecordFile &file) : m_file(file) {}
 
 void StoreSink::add(const records::RecordData &data)
 {
