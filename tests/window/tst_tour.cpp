@@ -34,7 +34,7 @@ QString tourBinary()
 #ifdef MOVRA_TOUR_BINARY
     return QStringLiteral(MOVRA_TOUR_BINARY);
 #else
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/tour/movra-tour");
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/../movra-tour");
 #endif
 }
 
