@@ -46,7 +46,13 @@ void DeviceRun::command(Next next)
     switch (m_inv.command) {
     case Command::Read:
     case Command::Check:
-        return readings(next);
+        return learnOrder([this, next](int status) {
+            if (status != kDone)
+                return next(status);
+            readings(next);
+        });
+    case Command::Calibrate:
+        return calibrate(next);
     case Command::Params:
         return readParameters(next);
     case Command::Write:
@@ -136,6 +142,16 @@ void DeviceRun::announce(Identity identity)
     m_sink.connected(identity, identText(identity, s.lastRequest()));
 }
 
+// The order mode decides which register holds which quantity, so it is
+// known before the first reading.
+void DeviceRun::learnOrder(Next next)
+{
+    const LinkStats from = m_line.session().stats();
+    m_line.request(ReqReadOrder, 0, Stop::AtOnce, [this, from, next](Outcome o) {
+        next(o == Outcome::Settled ? kDone : failed(o, ReqReadOrder, from));
+    });
+}
+
 void DeviceRun::readings(Next next)
 {
     Session &s = m_line.session();
@@ -178,6 +194,8 @@ void DeviceRun::readOnce(int index, Next next)
     const LinkStats from = m_line.session().stats();
     m_line.request(ReqReadBoth, 0, Stop::AtOnce, [this, from, next](Outcome o) {
         Session &s = m_line.session();
+        if (o == Outcome::TimedOut && s.stats().bytesRead == from.bytesRead)
+            return next(fail(kDeviceFault, stationSilent(ReqReadBoth, from)));
         if (o != Outcome::Settled)
             return next(failed(o, ReqReadBoth, from));
         if (!m_line.measurement())
@@ -232,6 +250,16 @@ void DeviceRun::readParameter(int index, Next next)
                                                .arg(QLatin1String(requestSpec(code)->name))));
         next(failed(o, code, from));
     });
+}
+
+// The device answered the identification, which goes to any station: a
+// silent station is most likely another address than the one asked.
+QString DeviceRun::stationSilent(qint32 code, const LinkStats &from) const
+{
+    return QStringLiteral("%1; station %2 does not answer although the device answered the "
+                          "identification: `movra params` shows the station address it has")
+        .arg(m_line.whyUnanswered(code, from))
+        .arg(m_line.session().station());
 }
 
 int DeviceRun::failed(Outcome outcome, qint32 code, const LinkStats &from)

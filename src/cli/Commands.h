@@ -11,6 +11,10 @@
 #include "cli/Output.h"
 #include "cli/RecordSink.h"
 
+namespace movra::calibrate {
+class CalibrationRun;
+}
+
 namespace movra::cli {
 
 enum Status : int {
@@ -24,7 +28,7 @@ enum Status : int {
 int runPorts(const Invocation &inv, Output &out);
 int runRecordsExport(const Invocation &inv, Output &out);
 
-// identify, read, params, write and check on one port: connect, do the
+// identify, read, params, write, check and calibrate on one port: connect, do the
 // command, end. start() returns at once; the run goes on in the event loop
 // and ends by calling `done` with its exit status.
 class DeviceRun
@@ -51,13 +55,19 @@ private:
     void connectAt(qint32 rate, Next next);
     void scan(int index, const LinkStats &from, Next next);
     void announce(Identity identity);
+    void learnOrder(Next next);
     void readings(Next next);
     void readingAt(int index, Next next);
     void readOnce(int index, Next next);
     void readParameters(Next next);
     void readParameter(int index, Next next);
+    QString stationSilent(qint32 code, const LinkStats &from) const;
     int failed(Line::Outcome outcome, qint32 code, const LinkStats &from);
     int fail(int status, const QString &message);
+
+    // CommandCalibrate.cpp
+    void calibrate(Next next);
+    int calibrated(const calibrate::CalibrationRun &run);
 
     // CommandWrite.cpp
     struct Writing;
@@ -80,6 +90,7 @@ private:
     int m_failures = 0;
     ParameterValues m_values{}; // read so far
     std::shared_ptr<Writing> m_writing;
+    std::shared_ptr<calibrate::CalibrationRun> m_calibration;
 };
 
 } // namespace movra::cli

@@ -5,6 +5,8 @@
 
 #include "cli/Interrupt.h"
 
+#include <memory>
+
 namespace movra::cli {
 
 namespace {
@@ -192,6 +194,26 @@ void Line::waitUntil(quint64 tick, Stop stop, Then then)
     if (stop == Stop::AtOnce && interruptSignal())
         return later(then, Outcome::Interrupted);
     follow(ReqNone, stop, tick, std::move(then));
+}
+
+void Line::drive(std::function<void()> afterTick, std::function<bool()> done,
+                 std::function<void()> interrupted, std::function<void()> then)
+{
+    auto scope = std::make_shared<QObject>();
+    auto told = std::make_shared<bool>(false);
+    QObject::connect(&m_ticks, &TickScheduler::tick, scope.get(), [=]() mutable {
+        if (!*told && interruptSignal()) {
+            *told = true;
+            interrupted();
+        }
+        afterTick();
+        if (!done() || !scope)
+            return;
+        // Out of the tick, and only once.
+        QObject::disconnect(&m_ticks, nullptr, scope.get(), nullptr);
+        QTimer::singleShot(0, &m_session, [then, keep = scope] { then(); });
+        scope.reset();
+    });
 }
 
 QString Line::whyUnanswered(qint32 code, const LinkStats &from) const

@@ -36,6 +36,7 @@ public:
     Line &operator=(const Line &) = delete;
 
     Session &session() { return m_session; }
+    const Session &session() const { return m_session; }
 
     bool open(const QString &port, qint32 rate, QString *reason);
     void setRate(qint32 rate);
@@ -51,6 +52,10 @@ public:
     void request(qint32 code, qint32 value, Stop stop, Then then);
     // Ticks until the session's tick count reaches `tick`.
     void waitUntil(quint64 tick, Stop stop, Then then);
+    // Calls `afterTick` after each tick until `done` holds, then `then` from
+    // the event loop; an interruption calls `interrupted` once and goes on.
+    void drive(std::function<void()> afterTick, std::function<bool()> done,
+               std::function<void()> interrupted, std::function<void()> then);
 
     int timeoutTicks(qint32 code) const;
     // Why requests of `code` got no usable answer, told by the statistics

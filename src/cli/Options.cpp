@@ -21,8 +21,9 @@ enum : unsigned {
     kWrite = 1u << 4,
     kCheck = 1u << 5,
     kExport = 1u << 6,
-    kEvery = 0x7Fu,
-    kDevice = kIdentify | kRead | kParams | kWrite | kCheck,
+    kCalibrate = 1u << 7,
+    kEvery = 0xFFu,
+    kDevice = kIdentify | kRead | kParams | kWrite | kCheck | kCalibrate,
 };
 
 struct CommandSpec
@@ -40,6 +41,7 @@ const CommandSpec kCommands[] = {
     {"write", Command::Write, kWrite},
     {"check", Command::Check, kCheck},
     {"records", Command::RecordsExport, kExport},
+    {"calibrate", Command::Calibrate, kCalibrate},
 };
 
 using Apply = bool (*)(const QString &value, Invocation &inv);
@@ -122,6 +124,22 @@ bool toDate(const QString &text, QDateTime *out)
     return true;
 }
 
+// A reference or a tolerance in tenths, within [low, high].
+bool toTenths(const QString &text, qint32 low, qint32 high, qint32 *out)
+{
+    float v = 0;
+    if (!toDecimal(text, &v) || v * 10.0f < float(low) - 0.5f || v * 10.0f > float(high) + 0.5f)
+        return false;
+    *out = qint32(textToTenths(text.trimmed(), low, high));
+    return true;
+}
+
+bool toText(const QString &text, QString *out)
+{
+    *out = text.trimmed();
+    return !out->isEmpty() && out->size() <= 100;
+}
+
 bool setSwitch(const QString &, Invocation &)
 {
     return true;
@@ -149,9 +167,18 @@ const OptionSpec kOptions[] = {
      [](const QString &v, Invocation &i) { i.db = v; return !v.isEmpty(); }, false},
     {"--timeout", "milliseconds, 1-600000", kEvery,
      [](const QString &v, Invocation &i) { return toInt(v, 1, 600000, &i.timeoutMs); }, false},
+    {"--operator", "a name, 1-100 characters", kDevice,
+     [](const QString &v, Invocation &i) { return toText(v, &i.operatorName); }, false},
+    {"--reference", "the reference instrument's identifier, 1-100 characters", kDevice,
+     [](const QString &v, Invocation &i) { return toText(v, &i.reference); }, false},
+    {"--reference-due", "a date, YYYY-MM-DD", kDevice,
+     [](const QString &v, Invocation &i) {
+         i.referenceDue = QDate::fromString(v, Qt::ISODate);
+         return i.referenceDue.isValid() && v.size() == 10; }, false},
+    {"--allow-expired-reference", nullptr, kDevice, setSwitch, false},
     {"--count", "0 (until interrupted) to 1000000", kRead | kCheck,
      [](const QString &v, Invocation &i) { return toInt(v, 0, 1000000, &i.count); }, false},
-    {"--interval", "seconds from 0 to 86400, e.g. 0.5", kRead | kCheck,
+    {"--interval", "seconds from 0 to 86400, e.g. 0.5", kRead | kCheck | kCalibrate,
      [](const QString &v, Invocation &i) {
          float s = 0;
          if (!toDecimal(v, &s) || s < 0 || s > 86400)
@@ -166,6 +193,29 @@ const OptionSpec kOptions[] = {
      [](const QString &v, Invocation &i) {
          return toCheck(v, 0, std::numeric_limits<quint16>::max(),
                         std::numeric_limits<quint16>::max(), &i.humidity); }, false},
+    {"--temp", "the reference in degrees Celsius, -55.0 to 100.0", kCalibrate,
+     [](const QString &v, Invocation &i) {
+         qint32 t = 0;
+         const bool ok = toTenths(v, kMinTemperature, kMaxTemperature, &t);
+         i.calTemp = t;
+         return ok; }, false},
+    {"--humi", "the reference in %RH, 0.0 to 100.0", kCalibrate,
+     [](const QString &v, Invocation &i) {
+         qint32 h = 0;
+         const bool ok = toTenths(v, 0, kMaxHumidity, &h);
+         i.calHumi = h;
+         return ok; }, false},
+    {"--samples", "1-1000", kCalibrate,
+     [](const QString &v, Invocation &i) { return toInt(v, 1, 1000, &i.samples); }, false},
+    {"--settle", "seconds, 0 (no wait) to 86400", kCalibrate,
+     [](const QString &v, Invocation &i) { return toInt(v, 0, 86400, &i.settleSeconds); }, false},
+    {"--max-wait", "seconds, 1 to 86400", kCalibrate,
+     [](const QString &v, Invocation &i) { return toInt(v, 1, 86400, &i.maxWaitSeconds); }, false},
+    {"--tol-temp", "degrees Celsius, 0.0 to 100.0", kCalibrate,
+     [](const QString &v, Invocation &i) { return toTenths(v, 0, 1000, &i.tolTemp); }, false},
+    {"--tol-humi", "%RH, 0.0 to 100.0", kCalibrate,
+     [](const QString &v, Invocation &i) { return toTenths(v, 0, 1000, &i.tolHumi); }, false},
+    {"--dry-run", nullptr, kCalibrate, setSwitch, false},
     {"--new-station", "1-254", kWrite,
      [](const QString &v, Invocation &i) {
          int s = 0;
@@ -210,13 +260,29 @@ const OptionSpec kOptions[] = {
 };
 // clang-format on
 
-const OptionSpec *findOption(const QString &name)
+// The row for `name` that `commandBit` takes, else its first row.
+const OptionSpec *findOption(const QString &name, unsigned commandBit = 0)
 {
+    const OptionSpec *first = nullptr;
+    for (const OptionSpec &o : kOptions) {
+        if (name != QLatin1String(o.name))
+            continue;
+        if (o.commands & commandBit)
+            return &o;
+        if (!first)
+            first = &o;
+    }
+    return first;
+}
+
+unsigned commandsTaking(const QString &name)
+{
+    unsigned bits = 0;
     for (const OptionSpec &o : kOptions) {
         if (name == QLatin1String(o.name))
-            return &o;
+            bits |= o.commands;
     }
-    return nullptr;
+    return bits;
 }
 
 const CommandSpec *findCommand(Command command)
@@ -230,7 +296,8 @@ const CommandSpec *findCommand(Command command)
 
 QString commandList()
 {
-    return QStringLiteral("ports, identify, read, params, write, check or records export");
+    return QStringLiteral(
+        "ports, identify, read, params, write, check, calibrate or records export");
 }
 
 // "read and check" for the commands that take an option.
@@ -301,19 +368,24 @@ QString apply(const QVector<Given> &given, Invocation &inv)
     const unsigned bit = findCommand(inv.command)->bit;
     for (const Given &g : given) {
         const QString name = QLatin1String(g.spec->name);
-        if (!(g.spec->commands & bit)) {
+        const OptionSpec *spec = findOption(name, bit);
+        if (!(spec->commands & bit)) {
             return QStringLiteral("%1: not an option of %2; %3 take it")
-                .arg(name, commandName(inv.command), takenBy(g.spec->commands));
+                .arg(name, commandName(inv.command), takenBy(commandsTaking(name)));
         }
         if (name == QLatin1String("--json"))
             inv.json = true;
         else if (name == QLatin1String("--no-records"))
             inv.noRecords = true;
-        if (!g.spec->apply(g.value, inv)) {
-            if (g.spec->secret)
-                return QStringLiteral("%1: not accepted; expected %2").arg(name, g.spec->accepts);
+        else if (name == QLatin1String("--dry-run"))
+            inv.dryRun = true;
+        else if (name == QLatin1String("--allow-expired-reference"))
+            inv.allowExpired = true;
+        if (!spec->apply(g.value, inv)) {
+            if (spec->secret)
+                return QStringLiteral("%1: not accepted; expected %2").arg(name, spec->accepts);
             return QStringLiteral("%1: \"%2\" is not valid; expected %3")
-                .arg(name, g.value, g.spec->accepts);
+                .arg(name, g.value, spec->accepts);
         }
     }
     return QString();
@@ -340,6 +412,29 @@ QString checkUnits(const Invocation &inv)
     return QString();
 }
 
+QString checkCalibration(const Invocation &inv)
+{
+    const bool calibrate = inv.command == Command::Calibrate;
+    if (calibrate && !inv.calTemp && !inv.calHumi)
+        return QStringLiteral("calibrate: nothing to calibrate; expected --temp REF, --humi REF "
+                              "or both");
+    // The stability rule wants readings in each half of the window.
+    if (calibrate && inv.settleSeconds > 0 &&
+        inv.settleSeconds * timing::kSecondTicks < 2 * inv.intervalTicks)
+        return QStringLiteral("--settle: %1 s is shorter than two --interval; expected 0 or at "
+                              "least twice the interval")
+            .arg(inv.settleSeconds);
+    if (calibrate && inv.intervalTicks == 0)
+        return QStringLiteral("--interval: calibrate needs more than 0 seconds");
+    const bool judged = calibrate || inv.command == Command::Check;
+    if (judged && inv.referenceDue.isValid() && inv.referenceDue < QDate::currentDate() &&
+        !inv.allowExpired)
+        return QStringLiteral("--reference-due: the reference's calibration ran out on %1; "
+                              "give --allow-expired-reference to use it anyway")
+            .arg(inv.referenceDue.toString(Qt::ISODate));
+    return QString();
+}
+
 QString crossCheck(Invocation &inv, const QString &envPassword)
 {
     const QString units = checkUnits(inv);
@@ -354,6 +449,9 @@ QString crossCheck(Invocation &inv, const QString &envPassword)
     if (inv.command == Command::Check && !inv.temperature)
         return QStringLiteral("check: --temp is missing; expected REF:TOL in degrees Celsius, "
                               "e.g. --temp 25.0:0.5");
+    const QString calibration = checkCalibration(inv);
+    if (!calibration.isEmpty())
+        return calibration;
     if (inv.command == Command::Write && !inv.newStation && !inv.newBaud && !inv.tempOffset &&
         !inv.humiOffset && !inv.order)
         return QStringLiteral("write: nothing to write; expected one or more of --new-station, "
@@ -371,6 +469,7 @@ bool isDeviceCommand(Command command)
     case Command::Params:
     case Command::Write:
     case Command::Check:
+    case Command::Calibrate:
         return true;
     default:
         return false;

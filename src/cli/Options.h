@@ -12,7 +12,18 @@
 
 namespace movra::cli {
 
-enum class Command { None, Help, Ports, Identify, Read, Params, Write, Check, RecordsExport };
+enum class Command {
+    None,
+    Help,
+    Ports,
+    Identify,
+    Read,
+    Params,
+    Write,
+    Check,
+    RecordsExport,
+    Calibrate,
+};
 
 struct Invocation
 {
@@ -43,6 +54,22 @@ struct Invocation
     std::optional<qint32> tempOffset;
     std::optional<qint32> humiOffset;
     std::optional<qint32> order;
+
+    // calibrate: references and tolerances in tenths
+    std::optional<qint32> calTemp;
+    std::optional<qint32> calHumi;
+    int samples = 5;
+    int settleSeconds = 60;
+    int maxWaitSeconds = 600;
+    qint32 tolTemp = 2;
+    qint32 tolHumi = 10;
+    bool dryRun = false;
+
+    // By whom, against what: for every device command (--serial above).
+    QString operatorName;
+    QString reference;
+    QDate referenceDue; // invalid: not given
+    bool allowExpired = false;
 
     // records export
     QDateTime since;

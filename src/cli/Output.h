@@ -45,6 +45,8 @@ public:
     // is given.
     Output unit(const QString &port, const QString &serial, bool tagged) const;
 
+    // The unit's serial number; every event of the unit carries it.
+    const QString &serial() const { return m_serial; }
     void event(const Event &event);
     void error(int status, const QString &message);
     void progress(const QString &text);

@@ -23,6 +23,13 @@ Options (before or after COMMAND):
   --no-records         do not store records (stored by default, as the window does)
   --db PATH|URL        record store; default: the window's
   --timeout MS         per-request time-out; default: derived from the baud rate
+  --operator TEXT      who runs the command
+  --reference ID       the reference instrument
+  --reference-due YYYY-MM-DD
+                       the day that instrument's calibration runs out; check and
+                       calibrate refuse a date in the past (status 2) unless
+  --allow-expired-reference
+                       is given, and then the records say so
 
 Commands:
   ports                           list the serial ports (and MOVRA_EXTRA_PORTS)
@@ -39,6 +46,17 @@ Commands:
   check --temp REF:TOL [--humi REF:TOL] [--count N] [--interval S]
                                   read and judge as the window's qualification check does;
                                   passes only if every reading passes
+  calibrate [--temp REF] [--humi REF] [--samples N] [--interval S]
+            [--settle S] [--max-wait S] [--tol-temp T] [--tol-humi T] [--dry-run]
+                                  read the parameters, wait until the readings span no
+                                  more than the [trend] bands of Station.ini over the last
+                                  --settle seconds (default 60, 0: no wait, at most
+                                  --max-wait, default 600), take --samples readings
+                                  (default 5, every --interval, default 1 s), write the
+                                  corrections that bring their mean to the reference,
+                                  read them back and verify: every reading of the
+                                  verification within --tol-temp (default 0.2) and
+                                  --tol-humi (default 1.0); --dry-run writes nothing
   records export [--since DATE] [--until DATE] [--format csv|json]
 
 Several ports (a fixture):
@@ -52,9 +70,10 @@ Several ports (a fixture):
   every unit, records kept, with 130 or 143.
 
 Exit status:
-  0  done, every check passed
-  1  a check failed, or a read-back differs from what was written
-  2  usage: unknown command or option, missing or out-of-range value
+  0  done, every check passed (calibrate: calibrated and verified, or the dry run computed)
+  1  a check failed, or a read-back differs from what was written; calibrate: not stable,
+     a correction out of range, a read-back differs, or the verification failed
+  2  usage: unknown command or option, missing or out-of-range value, an expired reference
   3  the device: no answer, or no usable answer (time-out, bad CRC, exception)
   4  the port: cannot be opened, or lost while in use
 )";

@@ -156,6 +156,7 @@ void Session::writeRequestFrame(qint32 code, qint32 value)
     args.station = m_station;
     args.value = value;
     args.testMode = m_testMode;
+    args.temperatureFirst = m_orderMode == qint32(OrderMode::TemperatureFirst);
     const QByteArray frame = requestFrame(code, args);
     if (frame.isEmpty())
         return;

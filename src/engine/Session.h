@@ -56,10 +56,10 @@ struct Identity
 // count time differently.
 namespace timing {
 constexpr int kTickMs = 10;
-constexpr int kQuietTicks = 3;       // a reply is taken on the 3rd quiet tick...
+constexpr int kQuietTicks = 3;        // a reply is taken on the 3rd quiet tick...
 constexpr int kTakeAtOnceBytes = 100; // ...or at once when more than this waits
-constexpr int kPeriodTicks = 10;     // connection steps and batch sequencers
-constexpr int kSecondTicks = 100;    // periodic measurement
+constexpr int kPeriodTicks = 10;      // connection steps and batch sequencers
+constexpr int kSecondTicks = 100;     // periodic measurement
 constexpr int kManualAttemptPeriods = 5;
 constexpr int kScanWindowPeriods = 3;
 constexpr int kBatchTimeoutPeriods = 10;
@@ -137,6 +137,9 @@ public:
     int bufferedBytes() const { return int(m_rx.size()); }
     // Every byte that came in since the session was made.
     quint64 bytesReceived() const { return m_bytesIn; }
+    // The device's order mode as last read or confirmed since the
+    // handshake; -1 before. Readings are decoded by it.
+    qint32 orderMode() const { return m_orderMode; }
     bool batchReadActive() const { return m_batchRead.active; }
     bool batchWriteActive() const { return m_batchWrite.active; }
     quint64 ticks() const { return m_ticks; }
@@ -144,7 +147,7 @@ public:
 
 signals:
     void logMessage(const QString &message);
-    void linkStatus(movra::LinkState state);    // show the state's text
+    void linkStatus(movra::LinkState state);      // show the state's text
     void controlsRefresh(movra::LinkState state); // enable the controls for it
     void portFailed(const QString &reason);
     void connectTimedOut(bool automatic, const QString &hints);
@@ -245,6 +248,7 @@ private:
     bool m_readParamOnConnect = false;
     qint32 m_pending = 0;
     qint32 m_pendingValue = 0;
+    qint32 m_orderMode = -1;
 
     Batch m_batchRead;
     Batch m_batchWrite;

@@ -69,6 +69,8 @@ void Session::checkHandshake(const QByteArray &block, qint32 probe)
     m_linkState = LinkState::Connected;
     emit linkStatus(m_linkState);
     showControls(m_linkState);
+    // Perhaps another unit: its order mode is not known yet.
+    m_orderMode = -1;
     emit handshakeSucceeded();
 
     Identity identity;
@@ -170,8 +172,7 @@ void Session::scanNextRate()
 // end in "批量参数写入完成".
 void Session::requeueInterruptedBatchItem()
 {
-    if (m_batchWrite.active && m_pending >= ReqWriteTempCorrection &&
-        m_pending <= ReqWriteBaudRate)
+    if (m_batchWrite.active && m_pending >= ReqWriteTempCorrection && m_pending <= ReqWriteBaudRate)
         m_batchWrite.step = qint16(m_pending);
     else if (m_batchRead.active && m_pending >= ReqReadAddress && m_pending <= ReqReadOrder)
         m_batchRead.step = qint16(m_pending);

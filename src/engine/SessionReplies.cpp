@@ -78,6 +78,8 @@ bool Session::applyWriteEcho(const QByteArray &bytes)
     emit logMessage(sent + QLatin1Char('\t') + got);
     if (sent == got) {
         emit logMessage(Tr::tr("写入成功"));
+        if (m_pending == ReqWriteOrder)
+            m_orderMode = m_pendingValue;
         emit writeConfirmed(m_pending, m_pendingValue);
         return true;
     }
@@ -105,7 +107,9 @@ void Session::applyRead(quint8 address, quint16 first, quint16 second)
             applyMeasurement(qint16(first), 0, true, false);
         break;
     case ReqReadBoth:
-        if (ours)
+        if (ours && m_orderMode == qint32(OrderMode::TemperatureFirst))
+            applyMeasurement(qint16(first), second, true, true);
+        else if (ours)
             applyMeasurement(qint16(second), first, true, true);
         break;
     case ReqReadAddress:
@@ -118,6 +122,8 @@ void Session::applyRead(quint8 address, quint16 first, quint16 second)
     case ReqReadHumiCorrection:
     case ReqReadOrder: {
         const qint32 value = m_pending == ReqReadOrder ? qint32(first) : qint32(qint16(first));
+        if (m_pending == ReqReadOrder)
+            m_orderMode = value;
         emit parameterRead(Parameter(requestSpec(m_pending)->parameter), value);
         emit logMessage(readBackLogText(m_pending, value));
         break;

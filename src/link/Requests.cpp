@@ -133,7 +133,10 @@ QByteArray requestFrame(qint32 code, const FrameArgs &args)
     if (!row)
         return QByteArray();
     const bool alt = args.testMode && row->testModeFrame.layout != FrameLayout::None;
-    return frameOf(alt ? row->testModeFrame : row->frame, args);
+    FrameSpec f = alt ? row->testModeFrame : row->frame;
+    if (args.temperatureFirst && (code == ReqReadHumidity || code == ReqReadTemperature))
+        f.reg = f.reg == RegHumidity ? RegTemperature : RegHumidity;
+    return frameOf(f, args);
 }
 
 qint32 readCodeOf(Parameter p)

@@ -95,6 +95,9 @@ struct FrameArgs
     quint8 station = 1;
     qint32 value = 0;
     bool testMode = false;
+    // The device swaps its two measurement registers: a single reading asks
+    // for the register that holds its quantity.
+    bool temperatureFirst = false;
 };
 // The frame of a code; empty for a code that sends nothing.
 QByteArray requestFrame(qint32 code, const FrameArgs &args);

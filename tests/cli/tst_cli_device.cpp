@@ -25,6 +25,7 @@ private slots:
     void autoBaudFindsEveryRate_data();
     void autoBaudFindsEveryRate();
     void autoBaudFindsNothing();
+    void readings_data();
     void readings();
     void readingsAtAnotherStation();
     void testModeReadsTheLearnedStation();
@@ -137,9 +138,19 @@ void TestCliDevice::autoBaudFindsNothing()
     QCOMPARE(rig.timesHeard(frameOf(movra::ReqProbe)), 7);
 }
 
+void TestCliDevice::readings_data()
+{
+    QTest::addColumn<int>("order");
+    QTest::newRow("hardware") << 0;
+    QTest::newRow("humidity first") << 1;
+    QTest::newRow("temperature first") << 2;
+}
+
 void TestCliDevice::readings()
 {
+    QFETCH(int, order);
     Rig rig;
+    rig.device().setOrderMode(quint16(order));
     rig.device().setFixedTemperature(-125);
     rig.device().setFixedHumidity(453);
     QVERIFY(rig.startDevice());
@@ -183,8 +194,10 @@ void TestCliDevice::readingsAtAnotherStation()
 
     const Run at6 = rig.runOnDevice({"--station", "6", "--timeout", "100", "read"});
     QCOMPARE(at6.status, 3);
-    QVERIFY2(at6.err.contains(QStringLiteral("read-both: no answer within 100 ms")),
+    QVERIFY2(at6.err.contains(QStringLiteral("read-both: no answer within 100 ms; station 6 does "
+                                             "not answer")),
              qPrintable(at6.err));
+    QVERIFY2(at6.err.contains(QStringLiteral("`movra params`")), qPrintable(at6.err));
     QCOMPARE(rig.timesHeard(frameOf(movra::ReqReadBoth, 0, 6)), 3);
 }
 

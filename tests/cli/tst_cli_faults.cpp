@@ -60,11 +60,13 @@ void TestCliFaults::deviceFaults_data()
     QTest::newRow("half dropped: tried again until answered")
         << "drop=50,seed=8"
         << QStringList{"--timeout", "300", "read", "--count", "2", "--interval", "0"} << 0 << ""
-        << read << 6;
+        << read << 5;
     QTest::newRow("bad CRC: the identification has none, so it connects")
         << "badcrc" << QStringList{"identify"} << 0 << "" << probe << 1;
-    QTest::newRow("bad CRC: reading") << "badcrc" << QStringList{"read"} << 3
-                                      << "read-both: the reply failed its CRC check" << read << 3;
+    // The order mode is read first, so that the reading is decoded by it.
+    QTest::newRow("bad CRC: reading")
+        << "badcrc" << QStringList{"read"} << 3 << "read-order: the reply failed its CRC check"
+        << frameOf(movra::ReqReadOrder) << 3;
     QTest::newRow("bad CRC: parameters")
         << "badcrc" << QStringList{"params"} << 3 << "read-address: the reply failed its CRC check"
         << frameOf(movra::ReqReadAddress) << 3;
@@ -77,7 +79,8 @@ void TestCliFaults::deviceFaults_data()
         << "probe: the answer is not a transmitter's identification (15 bytes)" << probe << 3;
     QTest::newRow("exception, test mode: connects, then every read is refused")
         << "exception" << QStringList{testMode + QStringList{"read"}} << 3
-        << "read-both: the device refused it (exception reply)" << read << 3;
+        << "read-order: the device refused it (exception reply)" << frameOf(movra::ReqReadOrder)
+        << 3;
     QTest::newRow("exception, test mode: writes refused")
         << "exception" << QStringList{testMode + QStringList{"write", "--order", "hardware"}} << 3
         << "write-order: the device refused it (exception reply)"

@@ -86,7 +86,17 @@ void TestCliUsage::badInput_data()
         QTest::newRow(name) << args << QString::fromUtf8(named) << QString::fromUtf8(accepts);
     };
     row("no command", {}, "no command", "identify, read");
-    row("unknown command", {"calibrate"}, "\"calibrate\"", "records export");
+    row("unknown command", {"calibrat"}, "\"calibrat\"", "calibrate or records export");
+    row("calibrate without a reference", {"calibrate", "--samples", "3"}, "calibrate",
+        "--temp REF, --humi REF");
+    row("calibrate: a check's REF:TOL", {"calibrate", "--temp", "25:0.5"}, "--temp",
+        "-55.0 to 100.0");
+    row("calibrate: settle under two intervals", {"calibrate", "--humi", "50", "--settle", "1"},
+        "--settle", "twice the interval");
+    row("an expired reference", {"check", "--temp", "25:1", "--reference-due", "2020-01-31"},
+        "2020-01-31", "--allow-expired-reference");
+    row("a due date that is no date", {"identify", "--reference-due", "31.01.2030"},
+        "--reference-due", "YYYY-MM-DD");
     row("unknown option", {"identify", "--speed", "9600"}, "--speed", "movra --help");
     row("second command", {"identify", "read"}, "\"read\"", "movra --help");
     row("records without export", {"records"}, "records", "export");

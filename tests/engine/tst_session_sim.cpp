@@ -236,17 +236,31 @@ void TestSessionSim::measurements_data()
 {
     QTest::addColumn<int>("deviceAddress");
     QTest::addColumn<int>("tempCorrection");
+    QTest::addColumn<int>("order");   // the device's order mode
+    QTest::addColumn<int>("learnBy"); // 0: not learned, else the request that learns it
     QTest::addColumn<QStringList>("events");
 
-    QTest::newRow("our station") << 1 << 0 << QStringList{"26 measured T=231 H=455"};
-    QTest::newRow("with a correction") << 1 << 10 << QStringList{"26 measured T=241 H=455"};
-    QTest::newRow("another station stays silent") << 2 << 0 << QStringList();
+    QTest::newRow("our station") << 1 << 0 << 0 << 0 << QStringList{"26 measured T=231 H=455"};
+    QTest::newRow("with a correction")
+        << 1 << 10 << 0 << 0 << QStringList{"26 measured T=241 H=455"};
+    QTest::newRow("another station stays silent") << 2 << 0 << 0 << 0 << QStringList();
+    QTest::newRow("humidity first, read")
+        << 1 << 0 << 1 << int(movra::ReqReadOrder) << QStringList{"measured T=231 H=455"};
+    QTest::newRow("temperature first, read")
+        << 1 << 0 << 2 << int(movra::ReqReadOrder) << QStringList{"measured T=231 H=455"};
+    QTest::newRow("temperature first, written")
+        << 1 << 0 << 2 << int(movra::ReqWriteOrder) << QStringList{"measured T=231 H=455"};
+    // Not known yet: the registers as they are named.
+    QTest::newRow("temperature first, not known")
+        << 1 << 0 << 2 << 0 << QStringList{"26 measured T=455 H=231"};
 }
 
 void TestSessionSim::measurements()
 {
     QFETCH(int, deviceAddress);
     QFETCH(int, tempCorrection);
+    QFETCH(int, order);
+    QFETCH(int, learnBy);
     QFETCH(QStringList, events);
 
     SimLine line;
@@ -255,14 +269,34 @@ void TestSessionSim::measurements()
     line.model().setTemperatureCorrection(qint16(tempCorrection));
     line.model().setFixedTemperature(231);
     line.model().setFixedHumidity(455);
+    if (learnBy != movra::ReqWriteOrder)
+        line.model().setOrderMode(quint16(order));
     Trace trace(line.session);
     QVERIFY(line.connectAt(9600));
+    if (learnBy != 0) {
+        line.session.request(learnBy, order, 100);
+        QVERIFY(line.settle());
+        QVERIFY(line.tick(20));
+        QCOMPARE(line.session.orderMode(), order);
+    }
     line.session.readNow();
     QVERIFY(line.settle());
     QVERIFY(line.tick(20));
 
-    QCOMPARE(trace.of({"measured"}), events);
+    QCOMPARE(learnBy != 0 ? trace.unstamped({"measured"}) : trace.of({"measured"}), events);
     QCOMPARE(line.session.pendingRequest(), events.isEmpty() ? qint32(movra::ReqReadBoth) : 0);
+    if (learnBy == 0)
+        return;
+    // A single quantity asks for the register that holds it.
+    for (const auto code : {movra::ReqReadTemperature, movra::ReqReadHumidity}) {
+        trace.clear();
+        line.session.request(code, 0, 100);
+        QVERIFY(line.settle());
+        QVERIFY(line.tick(20));
+        QCOMPARE(
+            trace.unstamped({"measured"}),
+            QStringList{code == movra::ReqReadTemperature ? "measured T=231" : "measured H=455"});
+    }
 }
 
 void TestSessionSim::periodicJudged()

@@ -15,6 +15,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cmath>
 
 using movrasim::DeviceModel;
 using movrasim::Emission;
@@ -71,6 +72,7 @@ private slots:
     void identification();
     void orderMode_data();
     void orderMode();
+    void unitErrorAndNoise();
     void writes_data();
     void writes();
     void baudRateTakesEffectAfterRestart_data();
@@ -187,6 +189,46 @@ void TestSimulator::orderMode()
     prepare(m);
     m.setOrderMode(quint16(mode));
     QCOMPARE(joined(m.receive(measureReq())), reply);
+}
+
+void TestSimulator::unitErrorAndNoise()
+{
+    DeviceModel m;
+    m.setFixedTemperature(250);
+    m.setFixedHumidity(500);
+    m.setTemperatureError(13);
+    m.setHumidityError(-22);
+    QCOMPARE(int(m.temperature()), 263);
+    QCOMPARE(int(m.humidity()), 478);
+    m.setTemperatureCorrection(-13);
+    m.setHumidityCorrection(22);
+    QCOMPARE(int(m.temperature()), 250);
+    QCOMPARE(int(m.humidity()), 500);
+
+    // Noise of 0.3 degC: its spread shows, and a seed repeats it.
+    m.setNoise(3.0, 0.0);
+    const auto draw = [&m] {
+        QVector<int> v;
+        for (int i = 0; i < 2000; ++i)
+            v << m.temperature();
+        return v;
+    };
+    Faults seeded;
+    seeded.seed = 7;
+    m.setFaults(seeded);
+    const QVector<int> first = draw();
+    m.setFaults(seeded);
+    QCOMPARE(draw(), first);
+    double sum = 0, squares = 0;
+    for (int v : first) {
+        sum += v - 250;
+        squares += double(v - 250) * (v - 250);
+    }
+    const double mean = sum / first.size();
+    const double sd = std::sqrt(squares / first.size() - mean * mean);
+    QVERIFY2(std::fabs(mean) < 0.3 && sd > 2.7 && sd < 3.3,
+             qPrintable(QStringLiteral("mean %1, sd %2").arg(mean).arg(sd)));
+    QCOMPARE(int(m.humidity()), 500);
 }
 
 enum class Field { TempCorrection, HumiCorrection, Order, Address };

@@ -40,7 +40,7 @@ QString hex(const QByteArray &b)
 
 } // namespace
 
-DeviceModel::DeviceModel() : m_random(m_faults.seed)
+DeviceModel::DeviceModel() : m_random(m_faults.seed), m_noiseRandom(m_faults.seed)
 {
     m_uptime.start();
 }
@@ -93,13 +93,28 @@ int DeviceModel::raw(const std::optional<Change> &change, std::optional<int> pin
     return qRound(drift(double(now()) / 1000.0));
 }
 
+void DeviceModel::setNoise(double temperatureSd, double humiditySd)
+{
+    m_tempNoise = temperatureSd;
+    m_humiNoise = humiditySd;
+}
+
+int DeviceModel::noise(double sd) const
+{
+    if (sd <= 0.0)
+        return 0;
+    std::normal_distribution<double> gauss(0.0, sd);
+    return qRound(gauss(m_noiseRandom));
+}
+
 qint16 DeviceModel::temperature() const
 {
     // Room air: a slow swing of about 1.4 degrees with a little ripple.
     const int t = raw(m_tempChange, m_fixedTemp, [](double s) {
         return 231.0 + 14.0 * qSin(2 * M_PI * s / 600.0 + 0.5) + 3.0 * qSin(2 * M_PI * s / 71.0);
     });
-    return qint16(std::clamp(t + m_tempCorrection, -32768, 32767));
+    const int read = t + m_tempError + noise(m_tempNoise);
+    return qint16(std::clamp(read + m_tempCorrection, -32768, 32767));
 }
 
 quint16 DeviceModel::humidity() const
@@ -108,7 +123,8 @@ quint16 DeviceModel::humidity() const
         return 452.0 + 60.0 * qSin(2 * M_PI * s / 420.0) + 12.0 * qSin(2 * M_PI * s / 97.0 + 1.0);
     });
     // A humidity sensor cannot report below dry or above saturated air.
-    return quint16(std::clamp(h + m_humiCorrection, 0, 1000));
+    const int read = h + m_humiError + noise(m_humiNoise);
+    return quint16(std::clamp(read + m_humiCorrection, 0, 1000));
 }
 
 quint16 DeviceModel::measurementRegister(quint16 reg) const
@@ -122,6 +138,7 @@ void DeviceModel::setFaults(const Faults &faults)
 {
     m_faults = faults;
     m_random.seed(faults.seed);
+    m_noiseRandom.seed(faults.seed);
 }
 
 void DeviceModel::note(const QString &text) const

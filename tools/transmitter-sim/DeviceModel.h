@@ -59,6 +59,13 @@ public:
     void settleTemperature(const Settling &change);
     void settleHumidity(const Settling &change);
 
+    // A unit whose sensor reads off by a fixed error (tenths) until a
+    // correction makes up for it, with Gaussian noise of the given standard
+    // deviation (tenths) on every reading; the noise follows the faults' seed.
+    void setTemperatureError(int tenths) { m_tempError = tenths; }
+    void setHumidityError(int tenths) { m_humiError = tenths; }
+    void setNoise(double temperatureSd, double humiditySd);
+
     // Readings as the device reports them, corrections applied.
     qint16 temperature() const;
     quint16 humidity() const;
@@ -100,6 +107,7 @@ private:
     // The raw reading (tenths) of a change, a pin, or the room's drift.
     int raw(const std::optional<Change> &change, std::optional<int> pinned,
             double (*drift)(double seconds)) const;
+    int noise(double sd) const;
 
     quint8 m_address = 1;
     qint32 m_baudRate = 9600;
@@ -113,6 +121,12 @@ private:
     std::optional<Change> m_humiChange;
     Faults m_faults;
     std::mt19937 m_random;
+    int m_tempError = 0;
+    int m_humiError = 0;
+    double m_tempNoise = 0.0;
+    double m_humiNoise = 0.0;
+    // Readings are asked of a const device; the noise still moves on.
+    mutable std::mt19937 m_noiseRandom;
     QByteArray m_rx;
     QElapsedTimer m_uptime;
     std::function<qint64()> m_clock;

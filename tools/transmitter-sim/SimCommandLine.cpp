@@ -5,6 +5,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <cmath>
 #include <functional>
 
 namespace movrasim {
@@ -77,6 +78,16 @@ Readings on the move (raw values, before corrections; from the start):
   Example: --settle 20.0:25.0:8 reads 20.0, 23.2 after 8 s, 24.9 after 30 s
   and 25.0 from 37 s on. One of --temperature, --settle and --ramp at a time,
   likewise for humidity.
+
+A unit to calibrate (raw values, before corrections):
+  --temp-error E, --humi-error E
+                          the sensor reads E degC (%RH) off until a
+                          correction of -E makes up for it
+  --noise-temp SD, --noise-humi SD
+                          Gaussian noise of standard deviation SD on every
+                          reading; --seed makes it repeat
+  Example: --temperature 25 --temp-error 1.3 --noise-temp 0.03 reads about
+  26.3 until the temperature correction is -1.3.
 
 Faults (--fault, comma-separated, repeatable):
   silent        requests are carried out, nothing is sent back
@@ -168,8 +179,21 @@ struct CommandLineOptions
     const QCommandLineOption fault{QStringLiteral("fault"),
                                    QStringLiteral("Faults to inject, see above."),
                                    QStringLiteral("LIST")};
-    const QCommandLineOption seed{
-        QStringLiteral("seed"), QStringLiteral("Seed for drop and garbage."), QStringLiteral("N")};
+    const QCommandLineOption seed{QStringLiteral("seed"),
+                                  QStringLiteral("Seed for drop, garbage and noise."),
+                                  QStringLiteral("N")};
+    const QCommandLineOption tempError{QStringLiteral("temp-error"),
+                                       QStringLiteral("Raw temperature off by E degC."),
+                                       QStringLiteral("E")};
+    const QCommandLineOption humiError{QStringLiteral("humi-error"),
+                                       QStringLiteral("Raw humidity off by E %RH."),
+                                       QStringLiteral("E")};
+    const QCommandLineOption tempNoise{QStringLiteral("noise-temp"),
+                                       QStringLiteral("Temperature noise, SD degC."),
+                                       QStringLiteral("SD")};
+    const QCommandLineOption humiNoise{QStringLiteral("noise-humi"),
+                                       QStringLiteral("Humidity noise, SD %RH."),
+                                       QStringLiteral("SD")};
     const ReadingOptions temperature{
         QStringLiteral("temperature"),
         -40.0,
@@ -235,6 +259,31 @@ QString readDevice(const QCommandLineParser &parser, const CommandLineOptions &o
     return {};
 }
 
+// Errors and noise, in tenths inside the model.
+QString readUnit(const QCommandLineParser &parser, const CommandLineOptions &o, DeviceModel &model,
+                 QStringList *changes)
+{
+    double value[4] = {0, 0, 0, 0};
+    const QCommandLineOption *opts[4] = {&o.tempError, &o.humiError, &o.tempNoise, &o.humiNoise};
+    for (int i = 0; i < 4; ++i) {
+        if (!parser.isSet(*opts[i]))
+            continue;
+        bool ok = false;
+        value[i] = parser.value(*opts[i]).toDouble(&ok);
+        const bool noise = i >= 2;
+        if (!ok || std::fabs(value[i]) > 50.0 || (noise && value[i] < 0))
+            return QStringLiteral("--%1 must be %2")
+                .arg(opts[i]->names().first(),
+                     noise ? QStringLiteral("0..50.0") : QStringLiteral("-50.0..50.0"));
+        *changes << QStringLiteral("%1 %2").arg(opts[i]->names().first(),
+                                                QString::number(value[i]));
+    }
+    model.setTemperatureError(qRound(value[0] * 10.0));
+    model.setHumidityError(qRound(value[1] * 10.0));
+    model.setNoise(value[2] * 10.0, value[3] * 10.0);
+    return {};
+}
+
 QString readReadings(const QCommandLineParser &parser, const CommandLineOptions &o,
                      DeviceModel &model, QStringList *changes)
 {
@@ -297,9 +346,27 @@ QString applyCommandLine(const QCoreApplication &app,
     parser.addHelpOption();
     parser.addVersionOption();
     const CommandLineOptions o;
-    parser.addOptions({o.pty, o.link, o.port, o.baud, o.address, o.fault, o.seed, o.temperature.pin,
-                       o.temperature.settle, o.temperature.ramp, o.humidity.pin, o.humidity.settle,
-                       o.humidity.ramp, o.units, o.unitFault, o.unitTemp, o.verbose});
+    parser.addOptions({o.pty,
+                       o.link,
+                       o.port,
+                       o.baud,
+                       o.address,
+                       o.fault,
+                       o.seed,
+                       o.temperature.pin,
+                       o.temperature.settle,
+                       o.temperature.ramp,
+                       o.humidity.pin,
+                       o.humidity.settle,
+                       o.humidity.ramp,
+                       o.units,
+                       o.unitFault,
+                       o.unitTemp,
+                       o.tempError,
+                       o.humiError,
+                       o.tempNoise,
+                       o.humiNoise,
+                       o.verbose});
     parser.process(app);
 
     if (parser.isSet(o.pty) == parser.isSet(o.port))
@@ -326,6 +393,8 @@ QString applyCommandLine(const QCoreApplication &app,
         QString error = readDevice(parser, o, host.model(), choice);
         if (error.isEmpty())
             error = readReadings(parser, o, host.model(), &changes);
+        if (error.isEmpty())
+            error = readUnit(parser, o, host.model(), &changes);
         if (!error.isEmpty())
             return error;
         if (unit == 0)
