@@ -32,6 +32,8 @@ private slots:
     void check_data();
     void check();
     void checkFailsWhenOneReadingFails();
+    void calibrate_data();
+    void calibrate();
 };
 
 namespace {
@@ -304,6 +306,60 @@ void TestCliDevice::checkFailsWhenOneReadingFails()
     QCOMPARE(passes, (QStringList{"pass", "fail", "pass"}));
     QCOMPARE(r.events(QStringLiteral("error")).value(0).value("message").toString(),
              QStringLiteral("check failed at 1 of 3 readings"));
+}
+
+void TestCliDevice::calibrate_data()
+{
+    QTest::addColumn<int>("humidity"); // raw, tenths
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("found"); // per quantity: as_found/after/as_left/written/pass
+
+    const QStringList quick{"--temp",    "25", "--humi",     "45",  "--settle", "0",
+                            "--samples", "2",  "--interval", "0.2", "--serial", "SN-7"};
+    QTest::newRow("calibrated") << 440 << quick << 0 << "24.8/0.2/25/1/1 44/1/45/1/1";
+    QTest::newRow("dry run") << 440 << quick + QStringList{"--dry-run"} << 0
+                             << "24.8/0.2/null/0/0 44/1/null/0/0";
+    QTest::newRow("out of range") << 300 << quick << 1 << "24.8/0.2/null/0/0 30/15/null/0/0";
+    QTest::newRow("expired reference allowed")
+        << 440 << quick + QStringList{"--reference-due", "2020-01-31", "--allow-expired-reference"}
+        << 0 << "24.8/0.2/25/1/1 44/1/45/1/1";
+}
+
+void TestCliDevice::calibrate()
+{
+    QFETCH(int, humidity);
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, found);
+
+    Rig rig;
+    rig.device().setFixedTemperature(248);
+    rig.device().setFixedHumidity(quint16(humidity));
+    QVERIFY(rig.startDevice());
+    const Run r = rig.runOnDevice(QStringList{"--json", "calibrate"} + args);
+    QCOMPARE(r.status, status);
+    QStringList seen;
+    for (const QJsonObject &e : r.events(QStringLiteral("calibration"))) {
+        QCOMPARE(keysOf(e),
+                 (QStringList{"as_found", "as_left", "correction_after", "correction_before",
+                              "event", "pass", "quantity", "reference", "samples", "serial",
+                              "stable_after_s", "station", "time", "tolerance", "written"}));
+        QCOMPARE(e.value("serial").toString(), QStringLiteral("SN-7"));
+        const auto number = [&](const char *key) {
+            return e.value(key).isNull() ? QStringLiteral("null")
+                                         : QString::number(e.value(key).toDouble());
+        };
+        seen << QStringList{number("as_found"), number("correction_after"), number("as_left"),
+                            QString::number(int(e.value("written").toBool())),
+                            QString::number(int(e.value("pass").toBool()))}
+                    .join('/');
+    }
+    QCOMPARE(seen.join(' '), found);
+    QCOMPARE(r.events(QStringLiteral("params")).size(), 1);
+    const auto written = std::count_if(
+        seen.begin(), seen.end(), [](const QString &q) { return q.section('/', 3, 3) == "1"; });
+    QCOMPARE(r.events(QStringLiteral("written")).size(), int(written));
 }
 
 QTEST_GUILESS_MAIN(TestCliDevice)

@@ -67,6 +67,9 @@ void TestCliSignals::readingsStopAtOnce_data()
     QTest::newRow("check, SIGINT, between readings") << check << int(SIGINT) << false << 1;
     QTest::newRow("read, SIGINT, reply awaited") << read << int(SIGINT) << true << 0;
     QTest::newRow("check, SIGTERM, reply awaited") << check << int(SIGTERM) << true << 0;
+    const QStringList calibrate{"calibrate", "--temp", "25", "--settle", "0", "--interval", "5"};
+    QTest::newRow("calibrate, SIGTERM, between readings")
+        << calibrate << int(SIGTERM) << false << 1;
 }
 
 void TestCliSignals::readingsStopAtOnce()
