@@ -109,7 +109,7 @@ records::RecordStore &RecordFile::store()
     return m_store;
 }
 
-StoreSink::StoreSink(RecordFile &file) : m_file(file) {}
+StoreSink::StoreSink(RecordFile &file, const QString &serial) : m_file(file), m_serial(serial) {}
 
 void StoreSink::add(const records::RecordData &data)
 {
@@ -126,6 +126,7 @@ void StoreSink::connected(const Identity &identity, const QString &ident)
     a.baud = identity.baudRate;
     a.mode = identity.testMode ? records::Mode::Test : records::Mode::Normal;
     a.ident = ident;
+    a.serial = m_serial;
     if (identity.station >= 0)
         a.address = identity.station;
     a.ok = true;
@@ -142,6 +143,7 @@ void StoreSink::connectFailed(const QString &port, qint32 baud, bool testMode,
     a.mode = testMode ? records::Mode::Test : records::Mode::Normal;
     a.ok = false;
     a.reason = reason;
+    a.serial = m_serial;
     m_file.store().attemptFailed(a);
 }
 

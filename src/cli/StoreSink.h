@@ -50,7 +50,7 @@ private:
 class StoreSink : public RecordSink
 {
 public:
-    explicit StoreSink(RecordFile &file);
+    StoreSink(RecordFile &file, const QString &serial);
 
     void connected(const Identity &identity, const QString &ident) override;
     void connectFailed(const QString &port, qint32 baud, bool testMode,
@@ -64,6 +64,7 @@ private:
     void add(const records::RecordData &data);
 
     RecordFile &m_file;
+    QString m_serial;
     QUuid m_unit; // null while none is open
 };
 

@@ -11,8 +11,8 @@ Options (before or after COMMAND):
   --port NAME          serial port: a name as `movra ports` lists it, or a device path;
                        default: the port remembered in Setting.ini. Up to 32 times: a
                        fixture, one unit a port, the command on all of them at once
-  --serial SN          the unit's serial number as on its label, carried in its events;
-                       with several ports, once per --port in their order
+  --serial SN          the unit's serial number as on its label, carried in its events
+                       and records; with several ports, once per --port in their order
   --baud RATE|auto     2400 4800 9600 19200 38400 57600 115200, or auto (try the seven);
                        default: the rate remembered in Setting.ini, else 9600
   --station N          station address for readings, 1-254; default 1

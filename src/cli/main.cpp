@@ -59,7 +59,7 @@ int main(int argc, char *argv[])
     const QString serial = inv.serials.value(0);
     std::unique_ptr<RecordSink> sink = std::make_unique<RecordSink>();
     if (file)
-        sink = std::make_unique<StoreSink>(*file);
+        sink = std::make_unique<StoreSink>(*file, serial);
     Output unitOut = out.unit(choice.port, serial, false);
     DeviceRun run(inv, choice, unitOut, *sink);
     return run.run();

@@ -27,6 +27,8 @@ const char *const tables[] = {
     " batch_humi_offset double precision, batch_order integer,"
     " port text, baud integer, mode text, ident text, address integer, ok boolean,"
     " ended_by text, reason text, copied_at timestamptz NOT NULL DEFAULT now())",
+    // Tables made before units had a serial number.
+    "ALTER TABLE records ADD COLUMN IF NOT EXISTS serial text",
     "CREATE INDEX IF NOT EXISTS records_unit ON records (unit)",
     "CREATE INDEX IF NOT EXISTS records_station_t ON records (station, t)",
     "CREATE OR REPLACE VIEW units AS SELECT unit AS id,"
@@ -38,7 +40,8 @@ const char *const tables[] = {
     " count(*) FILTER (WHERE kind = 'reading' AND pass) AS passed,"
     " count(*) FILTER (WHERE kind = 'reading' AND NOT pass) AS failed,"
     " max(abs(deviation)) FILTER (WHERE quantity = 'temperature') AS worst_temperature,"
-    " max(abs(deviation)) FILTER (WHERE quantity = 'humidity') AS worst_humidity"
+    " max(abs(deviation)) FILTER (WHERE quantity = 'humidity') AS worst_humidity,"
+    " min(serial) FILTER (WHERE kind = 'attempt') AS serial"
     " FROM records WHERE unit IS NOT NULL GROUP BY unit",
 };
 
@@ -46,8 +49,8 @@ const char insertSql[] =
     "INSERT INTO records (id, unit, t, utc_offset, station, tool_version, kind, quantity,"
     " value, reference, tolerance, deviation, pass, parameter, confirmed, batch_station,"
     " batch_baud, batch_temp_offset, batch_humi_offset, batch_order, port, baud, mode, ident,"
-    " address, ok, ended_by, reason) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
-    " ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (id) DO NOTHING";
+    " address, ok, ended_by, reason, serial) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
+    " ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (id) DO NOTHING";
 
 template <typename T> QVariant opt(const std::optional<T> &v)
 {
@@ -87,6 +90,7 @@ void dataValues(QVariant *v, const RecordData &data)
         v[17] = opt(a->address);
         v[18] = a->ok;
         v[20] = a->reason;
+        v[21] = a->serial.isEmpty() ? QVariant() : QVariant(a->serial);
     } else if (const auto *d = std::get_if<Disconnect>(&data)) {
         v[19] = code(d->by);
         v[20] = d->reason;
@@ -95,7 +99,7 @@ void dataValues(QVariant *v, const RecordData &data)
 
 void bind(QSqlQuery &q, const Record &r)
 {
-    QVariant v[28];
+    QVariant v[29];
     v[0] = uuidText(r.id);
     v[1] = uuidText(r.unit);
     v[2] = r.time;
@@ -104,7 +108,7 @@ void bind(QSqlQuery &q, const Record &r)
     v[5] = r.toolVersion;
     v[6] = code(r.kind());
     dataValues(v + 7, r.data);
-    for (int i = 0; i < 28; ++i)
+    for (int i = 0; i < 29; ++i)
         q.bindValue(i, v[i]);
 }
 

@@ -30,6 +30,7 @@ struct Attempt
     std::optional<int> address;
     bool ok = false;
     QString reason; // why it failed
+    QString serial; // the unit's serial number as on its label; empty: not given
 };
 
 // Values in their units: degrees Celsius or percent relative humidity.
@@ -99,6 +100,7 @@ struct Unit
     std::optional<int> address;
     std::optional<EndedBy> endedBy;
     QString endReason;
+    QString serial;
 };
 
 struct UnitSummary

@@ -50,6 +50,7 @@ const Column columns[] = {
     {"batch_order", "读取温湿度对调"},
     {"ended_by", "断开方式"},
     {"reason", "原因"},
+    {"serial", "序列号"},
 };
 
 template <typename T> void put(QJsonObject &o, const char *key, const std::optional<T> &v)
@@ -69,6 +70,8 @@ void putData(QJsonObject &o, const RecordData &data)
         o.insert("ok", a->ok);
         if (!a->reason.isEmpty())
             o.insert("reason", a->reason);
+        if (!a->serial.isEmpty())
+            o.insert("serial", a->serial);
     } else if (const auto *r = std::get_if<Reading>(&data)) {
         o.insert("quantity", code(r->quantity));
         o.insert("value", r->value);

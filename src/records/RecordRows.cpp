@@ -8,12 +8,12 @@ const char recordSelect[] =
     "r.seq, r.id, u.id, r.t, r.utc_offset, r.station, r.tool_version, r.kind, r.quantity, "
     "r.value, r.reference, r.tolerance, r.deviation, r.pass, r.parameter, r.confirmed, "
     "r.batch_station, r.batch_baud, r.batch_temp_offset, r.batch_humi_offset, r.batch_order, "
-    "r.port, r.baud, r.mode, r.ident, r.address, r.ok, r.ended_by, r.reason";
+    "r.port, r.baud, r.mode, r.ident, r.address, r.ok, r.ended_by, r.reason, r.serial";
 
 const char unitSelect[] =
     "u.seq, u.id, u.started, u.ended, u.utc_offset, u.station, u.tool_version, u.port, u.baud, "
     "u.mode, u.ident, u.address, u.ended_by, u.end_reason, u.passed, u.failed, "
-    "u.worst_temperature, u.worst_humidity";
+    "u.worst_temperature, u.worst_humidity, u.serial";
 
 namespace {
 
@@ -21,12 +21,13 @@ const char insertRecordSql[] =
     "INSERT INTO records(id, unit, t, utc_offset, station, tool_version, kind, quantity, value, "
     "reference, tolerance, deviation, pass, parameter, confirmed, batch_station, batch_baud, "
     "batch_temp_offset, batch_humi_offset, batch_order, port, baud, mode, ident, address, ok, "
-    "ended_by, reason) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-    "?, ?, ?, ?, ?, ?) ON CONFLICT(id) DO NOTHING";
+    "ended_by, reason, serial) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+    "?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT(id) DO NOTHING";
 
 const char insertUnitSql[] =
     "INSERT INTO units(id, started, utc_offset, station, tool_version, port, baud, mode, ident, "
-    "address, ended, ended_by, end_reason) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+    "address, ended, ended_by, end_reason, serial) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+    "?) "
     "ON CONFLICT(id) DO NOTHING";
 
 enum Column {
@@ -58,6 +59,7 @@ enum Column {
     cOk,
     cEndedBy,
     cReason,
+    cSerial,
     cCount
 };
 
@@ -89,6 +91,7 @@ void bindData(QVariant *v, const RecordData &data)
         v[cAddress] = opt(a->address);
         v[cOk] = int(a->ok);
         v[cReason] = a->reason;
+        v[cSerial] = a->serial.isEmpty() ? QVariant() : QVariant(a->serial);
     } else if (const auto *r = std::get_if<Reading>(&data)) {
         v[cQuantity] = int(r->quantity);
         v[cValue] = r->value;
@@ -120,9 +123,9 @@ RecordData readData(Kind kind, const QSqlQuery &q)
     };
     switch (kind) {
     case Kind::Attempt:
-        return Attempt{at(cPort).toString(),  at(cBaud).toInt(),          Mode(at(cMode).toInt()),
-                       at(cIdent).toString(), optFrom<int>(at(cAddress)), at(cOk).toBool(),
-                       at(cReason).toString()};
+        return Attempt{at(cPort).toString(),   at(cBaud).toInt(),          Mode(at(cMode).toInt()),
+                       at(cIdent).toString(),  optFrom<int>(at(cAddress)), at(cOk).toBool(),
+                       at(cReason).toString(), at(cSerial).toString()};
     case Kind::Reading:
         return Reading{Quantity(at(cQuantity).toInt()), at(cValue).toDouble(),
                        at(cReference).toDouble(),       at(cTolerance).toDouble(),
@@ -200,6 +203,7 @@ UnitSummary readUnit(const QSqlQuery &q)
     s.failed = q.value(15).toInt();
     s.worstTemperature = optFrom<double>(q.value(16));
     s.worstHumidity = optFrom<double>(q.value(17));
+    u.serial = q.value(18).toString();
     return s;
 }
 
@@ -232,6 +236,7 @@ Unit unitOf(const Record &attempt)
         u.mode = a->mode;
         u.ident = a->ident;
         u.address = a->address;
+        u.serial = a->serial;
     }
     return u;
 }
@@ -285,12 +290,20 @@ QVariant Writer::unitSeq(const QUuid &unit)
 
 bool Writer::writeUnit(const Unit &u)
 {
-    const QVariant v[] = {
-        idValue(u.id),   timeValue(u.started), u.utcOffset,
-        text(u.station), text(u.toolVersion),  text(u.port),
-        u.baud,          int(u.mode),          text(u.ident),
-        opt(u.address),  timeValue(u.ended),   u.endedBy ? QVariant(int(*u.endedBy)) : QVariant(),
-        u.endReason};
+    const QVariant v[] = {idValue(u.id),
+                          timeValue(u.started),
+                          u.utcOffset,
+                          text(u.station),
+                          text(u.toolVersion),
+                          text(u.port),
+                          u.baud,
+                          int(u.mode),
+                          text(u.ident),
+                          opt(u.address),
+                          timeValue(u.ended),
+                          u.endedBy ? QVariant(int(*u.endedBy)) : QVariant(),
+                          u.endReason,
+                          u.serial.isEmpty() ? QVariant() : QVariant(u.serial)};
     for (int i = 0; i < int(std::size(v)); ++i)
         insertUnit.bindValue(i, v[i]);
     return run(insertUnit);

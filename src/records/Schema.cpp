@@ -10,12 +10,11 @@ namespace movra::records::schema {
 
 namespace {
 
-// Version 2. Ids are 16-byte blobs, times milliseconds since the epoch
-// (UTC), enums the integer codes of Record.h. A unit's summary columns are
-// kept by triggers so that the records window pages units without
-// aggregating their records. Version 1 kept ids, times and enums as text
-// and had no summary; it is read once by migrateFrom1().
-const char *const tablesV2[] = {
+// Version 3 (2 without the serial columns). Ids are 16-byte blobs, times milliseconds since the
+// epoch (UTC), enums the integer codes of Record.h. A unit's summary columns are kept by triggers
+// so that the records window pages units without aggregating their records. Version 1 kept ids,
+// times and enums as text and had no summary; it is read once by migrateFrom1().
+const char *const tables[] = {
     "CREATE TABLE units("
     " seq INTEGER PRIMARY KEY, id BLOB NOT NULL UNIQUE,"
     " started INTEGER NOT NULL, utc_offset INTEGER NOT NULL,"
@@ -23,7 +22,7 @@ const char *const tablesV2[] = {
     " port TEXT NOT NULL, baud INTEGER NOT NULL, mode INTEGER NOT NULL, ident TEXT NOT NULL,"
     " address INTEGER, ended INTEGER, ended_by INTEGER, end_reason TEXT,"
     " passed INTEGER NOT NULL DEFAULT 0, failed INTEGER NOT NULL DEFAULT 0,"
-    " worst_temperature REAL, worst_humidity REAL)",
+    " worst_temperature REAL, worst_humidity REAL, serial TEXT)",
     "CREATE INDEX units_started ON units(started, seq)",
     "CREATE TABLE records("
     " seq INTEGER PRIMARY KEY, id BLOB NOT NULL UNIQUE, unit INTEGER REFERENCES units(seq),"
@@ -34,7 +33,7 @@ const char *const tablesV2[] = {
     " batch_station INTEGER, batch_baud INTEGER, batch_temp_offset REAL,"
     " batch_humi_offset REAL, batch_order INTEGER,"
     " port TEXT, baud INTEGER, mode INTEGER, ident TEXT, address INTEGER, ok INTEGER,"
-    " ended_by INTEGER, reason TEXT)",
+    " ended_by INTEGER, reason TEXT, serial TEXT)",
     "CREATE INDEX records_unit ON records(unit) WHERE unit IS NOT NULL",
     "CREATE INDEX records_t ON records(t)",
     // How far each central database has been given the records.
@@ -85,9 +84,9 @@ struct Step
     }
 };
 
-bool createV2(Step &step)
+bool create(Step &step)
 {
-    for (const char *sql : tablesV2) {
+    for (const char *sql : tables) {
         if (!step.exec(QString::fromLatin1(sql)))
             return false;
     }
@@ -154,9 +153,14 @@ RecordData v1Data(Kind kind, const QSqlQuery &q)
     };
     switch (kind) {
     case Kind::Attempt:
-        return Attempt{at(7).toString(),  at(8).toInt(),           v1Enum(at(9), 2, Mode::Normal),
-                       at(10).toString(), v1Optional<int>(at(11)), at(12).toBool(),
-                       at(13).toString()};
+        return Attempt{at(7).toString(),
+                       at(8).toInt(),
+                       v1Enum(at(9), 2, Mode::Normal),
+                       at(10).toString(),
+                       v1Optional<int>(at(11)),
+                       at(12).toBool(),
+                       at(13).toString(),
+                       QString()};
     case Kind::Reading:
         return Reading{v1Enum(at(14), 2, Quantity::Temperature),
                        at(15).toDouble(),
@@ -218,7 +222,7 @@ bool migrateFrom1(Step &step)
         if (!step.exec(QString::fromLatin1(sql)))
             return false;
     }
-    if (!createV2(step))
+    if (!create(step))
         return false;
     rows::Writer writer(step.db);
     if (!writer.prepare()) {
@@ -229,6 +233,20 @@ bool migrateFrom1(Step &step)
         return false;
     return step.exec(QStringLiteral("DROP TABLE records_v1")) &&
            step.exec(QStringLiteral("DROP TABLE units_v1"));
+}
+
+// The serial number a unit is given on the command line.
+bool migrateFrom2(Step &step)
+{
+    return step.exec(QStringLiteral("ALTER TABLE units ADD COLUMN serial TEXT")) &&
+           step.exec(QStringLiteral("ALTER TABLE records ADD COLUMN serial TEXT"));
+}
+
+bool migrate(Step &step, int found)
+{
+    if (found == 0)
+        return create(step);
+    return found == 1 ? migrateFrom1(step) : migrateFrom2(step);
 }
 
 Result failed(const QSqlError &error, int found)
@@ -268,7 +286,7 @@ Result prepare(QSqlDatabase &db)
     if (result.found != current) {
         if (!step.exec(QStringLiteral("BEGIN IMMEDIATE")))
             return failed(step.error, result.found);
-        const bool ok = (result.found == 0 ? createV2(step) : migrateFrom1(step)) &&
+        const bool ok = migrate(step, result.found) &&
                         step.exec(QStringLiteral("PRAGMA user_version = %1").arg(current)) &&
                         step.exec(QStringLiteral("COMMIT"));
         if (!ok) {

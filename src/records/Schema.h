@@ -10,7 +10,7 @@
 
 namespace movra::records::schema {
 
-constexpr int current = 2;
+constexpr int current = 3;
 
 struct Result
 {

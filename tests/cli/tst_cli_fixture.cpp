@@ -202,8 +202,8 @@ void TestCliFixture::oneRecordedUnitEachPort()
              qPrintable(run.out));
     const Run r = rig.run({"records", "export", "--format", "json"});
     QCOMPARE(r.status, 0);
-    // Each port one unit: its attempt, its reading and its end, under the
-    // one id.
+    // Each port one unit: its attempt with the serial, its reading and its
+    // end, under the one id.
     QMap<QString, QString> unitOfPort;
     QMap<QString, QStringList> kindsOfUnit;
     for (const QJsonObject &rec : r.events("record")) {
@@ -214,6 +214,7 @@ void TestCliFixture::oneRecordedUnitEachPort()
         const int k = fx.ports.indexOf(rec.value("port").toString());
         QVERIFY(k >= 0 && !unitOfPort.contains(fx.ports.at(k)));
         unitOfPort[fx.ports.at(k)] = unit;
+        QCOMPARE(rec.value("serial").toString(), fx.serials.at(k));
     }
     QCOMPARE(unitOfPort.size(), kUnits);
     for (const QString &unit : unitOfPort)

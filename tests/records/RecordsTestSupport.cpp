@@ -17,7 +17,7 @@ namespace movra::records {
 bool operator==(const Attempt &a, const Attempt &b)
 {
     return a.port == b.port && a.baud == b.baud && a.mode == b.mode && a.ident == b.ident &&
-           a.address == b.address && a.ok == b.ok && a.reason == b.reason;
+           a.address == b.address && a.ok == b.ok && a.reason == b.reason && a.serial == b.serial;
 }
 
 bool operator==(const Reading &a, const Reading &b)

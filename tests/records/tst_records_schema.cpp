@@ -195,28 +195,49 @@ private slots:
 void SchemaTest::createsLayout_data()
 {
     QTest::addColumn<bool>("emptyFile");
-    QTest::newRow("no file") << false;
-    QTest::newRow("empty file") << true;
+    QTest::addColumn<bool>("secondLayout"); // a unit in a file without serial numbers
+    QTest::newRow("no file") << false << false;
+    QTest::newRow("empty file") << true << false;
+    QTest::newRow("second layout") << false << true;
 }
 
 void SchemaTest::createsLayout()
 {
     QFETCH(bool, emptyFile);
+    QFETCH(bool, secondLayout);
     if (emptyFile) {
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
     }
+    if (secondLayout) {
+        {
+            RecordStore store;
+            QVERIFY(store.open(path));
+            store.unitStarted(okAttempt());
+        }
+        Raw raw(path);
+        for (const char *sql :
+             {"ALTER TABLE units DROP COLUMN serial", "ALTER TABLE records DROP COLUMN serial",
+              "PRAGMA user_version = 2"})
+            QVERIFY(raw.exec(QString::fromLatin1(sql)));
+    }
+    const int units = secondLayout ? 2 : 1;
     {
         RecordStore store;
         QVERIFY(store.open(path));
-        store.unitStarted(okAttempt());
+        Attempt labelled = okAttempt();
+        labelled.serial = QStringLiteral("K-1001");
+        store.unitStarted(labelled);
         store.waitForWrites();
-        QCOMPARE(store.recordCount(), 1);
+        QCOMPARE(store.recordCount(), units);
+        const QVector<UnitSummary> newest = store.units({}, 1);
+        QCOMPARE(newest.value(0).unit.serial, labelled.serial);
+        QCOMPARE(store.unitRecords(newest.value(0).unit.id).value(0).data, RecordData(labelled));
     }
     Raw raw(path);
-    QCOMPARE(raw.value("PRAGMA user_version").toInt(), 2);
+    QCOMPARE(raw.value("PRAGMA user_version").toInt(), 3);
     QCOMPARE(raw.value("PRAGMA journal_mode").toString(), QStringLiteral("wal"));
-    QCOMPARE(raw.value("SELECT count(*) FROM units").toInt(), 1);
+    QCOMPARE(raw.value("SELECT count(*) FROM units").toInt(), units);
 }
 
 void SchemaTest::migratesFirstLayout()
@@ -256,7 +277,7 @@ void SchemaTest::migratesFirstLayout()
         QCOMPARE(store.unitCount({{}, {}, Verdict::Failed}), 1);
     }
     Raw raw(path);
-    QCOMPARE(raw.value("PRAGMA user_version").toInt(), 2);
+    QCOMPARE(raw.value("PRAGMA user_version").toInt(), 3);
     QCOMPARE(raw.value("SELECT count(*) FROM sqlite_master WHERE name LIKE '%_v1'").toInt(), 0);
     QCOMPARE(raw.value("SELECT typeof(id) FROM records LIMIT 1").toString(),
              QStringLiteral("blob"));
@@ -297,8 +318,8 @@ void SchemaTest::leavesUnknownFilesAlone_data()
     QTest::addColumn<int>("problem");
     QTest::addColumn<QString>("says");
 
-    QTest::newRow("newer version") << QStringLiteral("PRAGMA user_version = 3")
-                                   << int(Problem::TooNew) << QStringLiteral("格式版本 3");
+    QTest::newRow("newer version") << QStringLiteral("PRAGMA user_version = 4")
+                                   << int(Problem::TooNew) << QStringLiteral("格式版本 4");
     QTest::newRow("another program's file")
         << QStringLiteral("CREATE TABLE customers(name TEXT)") << int(Problem::NotRecords)
         << QStringLiteral("不是测试记录库");
