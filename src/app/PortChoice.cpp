@@ -2,9 +2,10 @@
 // disconnect buttons.
 #include "app/MovraTestTool.h"
 
-#include <QDir>
 #include <QMessageBox>
 #include <QSerialPortInfo>
+
+#include "engine/PortList.h"
 
 namespace {
 QString refreshEntry()
@@ -21,9 +22,7 @@ QStringList MovraTestTool::availablePortNames() const
         names << info.portName();
     // Pseudo-terminals (the simulator on Linux) are never listed by the
     // serial-port library; this lets them be offered all the same.
-    const QString extra = qEnvironmentVariable("MOVRA_EXTRA_PORTS");
-    if (!extra.isEmpty())
-        names << extra.split(QDir::listSeparator(), Qt::SkipEmptyParts);
+    names << movra::splitPortList(qEnvironmentVariable("MOVRA_EXTRA_PORTS"));
     return names;
 }
 

@@ -1,9 +1,9 @@
 // ports: what the system lists, then MOVRA_EXTRA_PORTS (pseudo-terminals
 // are never listed by the serial-port library).
-#include <QDir>
 #include <QSerialPortInfo>
 
 #include "cli/Commands.h"
+#include "engine/PortList.h"
 
 namespace movra::cli {
 
@@ -29,7 +29,7 @@ int runPorts(const Invocation &, Output &out)
         out.event(portEvent(info.portName(), info.systemLocation(), info.description(),
                             info.manufacturer(), false));
     const QString extra = qEnvironmentVariable("MOVRA_EXTRA_PORTS");
-    for (const QString &path : extra.split(QDir::listSeparator(), Qt::SkipEmptyParts))
+    for (const QString &path : movra::splitPortList(extra))
         out.event(portEvent(path, path, QStringLiteral("MOVRA_EXTRA_PORTS"), QString(), true));
     return kDone;
 }

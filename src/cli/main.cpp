@@ -4,6 +4,10 @@
 #include <cstdio>
 #include <memory>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "cli/Commands.h"
 #include "cli/Fixture.h"
 #include "cli/Interrupt.h"
@@ -15,6 +19,10 @@ using namespace movra::cli;
 int main(int argc, char *argv[])
 {
     catchInterrupts();
+#ifdef _WIN32
+    // The events and readings are UTF-8 ("°C"); a console's code page is not.
+    SetConsoleOutputCP(CP_UTF8);
+#endif
     QCoreApplication app(argc, argv);
     // The window's name, so that its Setting.ini and records are found.
     QCoreApplication::setApplicationName(QStringLiteral("MovraTestTool"));

@@ -127,6 +127,13 @@ CentralCopy::~CentralCopy()
 bool CentralCopy::connect(QString *why)
 {
     disconnect();
+    // The Windows build may ship without the PostgreSQL driver; say so plainly
+    // rather than "Driver not loaded".
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
+        *why = QStringLiteral("this build has no PostgreSQL driver (qsqlpsql): records are kept "
+                              "in the local file only");
+        return false;
+    }
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
     db.setHostName(where.host);
     db.setPort(where.port);

@@ -25,6 +25,7 @@ private slots:
     void noPortAnywhere();
     void defaultsFromSettingIni_data();
     void defaultsFromSettingIni();
+    void portsListsTheExtraPorts_data();
     void portsListsTheExtraPorts();
 };
 
@@ -251,10 +252,19 @@ void TestCliUsage::defaultsFromSettingIni()
     }
 }
 
+void TestCliUsage::portsListsTheExtraPorts_data()
+{
+    QTest::addColumn<QString>("extra");
+    QTest::newRow("colon") << QStringLiteral("/tmp/sim-a:/tmp/sim-b");
+    // The Windows form, which an operator also writes on Linux.
+    QTest::newRow("semicolon") << QStringLiteral("/tmp/sim-a;/tmp/sim-b;");
+}
+
 void TestCliUsage::portsListsTheExtraPorts()
 {
+    QFETCH(QString, extra);
     Rig rig;
-    rig.env.insert(QStringLiteral("MOVRA_EXTRA_PORTS"), QStringLiteral("/tmp/sim-a:/tmp/sim-b"));
+    rig.env.insert(QStringLiteral("MOVRA_EXTRA_PORTS"), extra);
     const Run r = rig.run({QStringLiteral("ports"), QStringLiteral("--json")});
     QCOMPARE(r.status, 0);
     QVERIFY(r.err.isEmpty());

@@ -373,6 +373,11 @@ QString applyCommandLine(const QCoreApplication &app,
         return QStringLiteral("give either --pty or --port NAME (see --help)");
     if (parser.isSet(o.link) && !parser.isSet(o.pty))
         return QStringLiteral("--link goes with --pty");
+#ifndef Q_OS_UNIX
+    if (parser.isSet(o.pty))
+        return QStringLiteral("--pty needs a POSIX system; give --port COMn, one end of a virtual "
+                              "COM port pair");
+#endif
     choice->pty = parser.isSet(o.pty);
     choice->hasLink = parser.isSet(o.link);
     choice->linkPath = parser.value(o.link);

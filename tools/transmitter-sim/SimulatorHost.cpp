@@ -1,7 +1,9 @@
 #include "SimulatorHost.h"
 
-#include "PtyTransport.h"
 #include "SerialPortTransport.h"
+#ifdef Q_OS_UNIX
+#include "PtyTransport.h"
+#endif
 #include "WireLog.h"
 
 namespace movrasim {
@@ -25,6 +27,9 @@ SimulatorHost::~SimulatorHost()
 
 QString SimulatorHost::start()
 {
+#ifndef Q_OS_UNIX
+    return {}; // pseudo-terminals are POSIX; elsewhere the simulator serves a port
+#else
     auto *pty = new PtyTransport;
     pty->setLinkPath(m_linkPath);
     pty->setInitialBaudRate(m_model.baudRate());
@@ -32,6 +37,7 @@ QString SimulatorHost::start()
         return {};
     m_slavePath = pty->slavePath();
     return m_slavePath;
+#endif
 }
 
 bool SimulatorHost::startOnPort(const QString &portName)
