@@ -8,6 +8,8 @@
 //                               own time-outs (3 x 140 ms for identification)
 //   32 units                    wall <= 1.5 x, CPU <= 32 x one unit's,
 //                               peak RSS <= 15 MiB + 0.5 MiB a unit
+//   calibrate --temp 25 --humi 45 --settle 0 --samples 3
+//   8 units                     wall <= 1.25 x one unit's
 //
 //   movra_bench_fixture [--runs N] [--short]
 //
@@ -97,21 +99,20 @@ QVector<QPair<qint64, QByteArray>> readLines(int fd)
     return lines;
 }
 
-Sample runMovra(const QStringList &ports, const QString &silentPort, const QString &db)
+const QList<QByteArray> kCheck{"check",   "--temp", "25:0.5",     "--humi", "45:1",
+                               "--count", "3",      "--interval", "1"};
+const QList<QByteArray> kCalibrate{"calibrate", "--temp", "25",        "--humi", "45",
+                                   "--settle",  "0",      "--samples", "3"};
+
+Sample runMovra(const QStringList &ports, const QString &silentPort, const QString &db,
+                const QList<QByteArray> &command = kCheck)
 {
     QList<QByteArray> args{QByteArray(MOVRA_CLI)};
     for (const QString &p : ports)
         args << "--port" << p.toLocal8Bit();
     args << "--json"
-         << "--db" << db.toLocal8Bit() << "check"
-         << "--temp"
-         << "25:0.5"
-         << "--humi"
-         << "45:1"
-         << "--count"
-         << "3"
-         << "--interval"
-         << "1";
+         << "--db" << db.toLocal8Bit();
+    args += command;
     Sample s;
     int fd = -1;
     const qint64 start = nowNs();
@@ -225,15 +226,18 @@ int main(int argc, char *argv[])
     };
     const QString db = scratch.path() + QStringLiteral("/records.sqlite");
 
-    Row one, eight, eightSilent, all;
+    Row one, eight, eightSilent, all, calOne, calEight;
     bool ok = true;
     for (int i = 0; i < runs; ++i) {
         one.samples << runMovra(ports(1), {}, db);
         eight.samples << runMovra(ports(8), {}, db);
         eightSilent.samples << runMovra(ports(7) << silent, silent, db);
         all.samples << runMovra(ports(kHealthy), {}, db);
+        calOne.samples << runMovra(ports(1), {}, db, kCalibrate);
+        calEight.samples << runMovra(ports(8), {}, db, kCalibrate);
         ok = ok && one.samples.last().status == 0 && eight.samples.last().status == 0 &&
-             eightSilent.samples.last().status == 3 && all.samples.last().status == 0;
+             eightSilent.samples.last().status == 3 && all.samples.last().status == 0 &&
+             calOne.samples.last().status == 0 && calEight.samples.last().status == 0;
     }
     for (const pid_t pid : {sim, silentSim}) {
         kill(pid, SIGTERM);
@@ -244,8 +248,9 @@ int main(int argc, char *argv[])
 
     const double wall1 = one.of(&Sample::wallMs);
     const double cpu1 = one.of(&Sample::cpuMs);
-    std::printf("check --temp 25:0.5 --humi 45:1 --count 3 --interval 1, 9600 Bd, "
-                "records to a file; medians of %d run(s)\n\n",
+    std::printf("check --temp 25:0.5 --humi 45:1 --count 3 --interval 1 and calibrate --temp 25 "
+                "--humi 45 --settle 0 --samples 3, 9600 Bd, records to a file; medians of %d "
+                "run(s)\n\n",
                 runs);
     std::printf("| %-58s | %13s | %-15s | %-3s |\n", "", "figure", "budget", "met");
     std::printf("|%s|%s|%s|%s|\n", QByteArray(60, '-').constData(), QByteArray(15, '-').constData(),
@@ -264,6 +269,9 @@ int main(int argc, char *argv[])
     line("32 units: wall", all.of(&Sample::wallMs), "ms", 1.5 * wall1);
     line("32 units: CPU", all.of(&Sample::cpuMs), "ms", 32 * cpu1);
     line("32 units: peak RSS", all.maxOf(&Sample::rssMiB), "MiB", 15 + 0.5 * kHealthy);
+    const double calibrate1 = calOne.of(&Sample::wallMs);
+    line("calibrate, 1 unit: wall", calibrate1, "ms", 0);
+    line("calibrate, 8 units: wall", calEight.of(&Sample::wallMs), "ms", 1.25 * calibrate1);
     if (!ok)
         std::fprintf(stderr, "movra_bench_fixture: a run did not end with the expected status\n");
     return ok ? 0 : 1;
