@@ -1,8 +1,6 @@
 #include "cli/Fixture.h"
 
 #include <QEventLoop>
-#include <QJsonArray>
-#include <QJsonObject>
 #include <algorithm>
 
 #include "cli/StoreSink.h"
@@ -64,7 +62,7 @@ int FixtureRun::run()
 void FixtureRun::summarize()
 {
     int passed = 0;
-    QJsonArray results;
+    QVector<Event> results;
     const auto width = [this](auto field, int least) {
         int w = least;
         for (const auto &u : m_units)
@@ -79,10 +77,11 @@ void FixtureRun::summarize()
     for (const auto &u : m_units) {
         const QString reason = u->status == kDone ? QString() : u->run->reason();
         passed += u->status == kDone ? 1 : 0;
-        results.append(QJsonObject{{QStringLiteral("port"), u->port},
-                                   {QStringLiteral("serial"), u->serial},
-                                   {QStringLiteral("status"), u->status},
-                                   {QStringLiteral("reason"), reason}});
+        results << Event()
+                       .text("port", u->port)
+                       .text("serial", u->serial)
+                       .number("status", u->status)
+                       .text("reason", reason);
         table << QStringLiteral("%1  %2  %3  %4")
                      .arg(u->port, -portWidth)
                      .arg(u->serial.isEmpty() ? QStringLiteral("-") : u->serial, -serialWidth)
@@ -92,7 +91,7 @@ void FixtureRun::summarize()
     const int units = int(m_units.size());
     Event e("summary");
     e.number("units", units).number("passed", passed).number("failed", units - passed);
-    e.value(QStringLiteral("results"), results);
+    e.list("results", results);
     table << QStringLiteral("%1 units: %2 passed, %3 failed")
                  .arg(units)
                  .arg(passed)

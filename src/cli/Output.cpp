@@ -101,6 +101,14 @@ Event &Event::null(const char *key)
     return raw(QLatin1String(key), "null");
 }
 
+Event &Event::list(const char *key, const QVector<Event> &objects)
+{
+    QByteArray items;
+    for (const Event &o : objects)
+        items += (items.isEmpty() ? "" : ",") + o.json();
+    return raw(QLatin1String(key), '[' + items + ']');
+}
+
 bool Event::has(const char *key) const
 {
     const QByteArray quoted = jsonString(QLatin1String(key)) + ':';

@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QJsonValue>
 #include <QString>
+#include <QVector>
 
 namespace movra::cli {
 
@@ -15,6 +16,8 @@ class Event
 {
 public:
     explicit Event(const char *name);
+    // An object inside an event, for list(); it has no name.
+    Event() = default;
 
     Event &text(const char *key, const QString &value);
     Event &number(const char *key, qint64 value);
@@ -23,6 +26,8 @@ public:
     Event &null(const char *key);
     // Any JSON value, under a key that is not a literal.
     Event &value(const QString &key, const QJsonValue &value);
+    // The objects in the order given, their keys in the order added.
+    Event &list(const char *key, const QVector<Event> &objects);
     bool has(const char *key) const;
 
     // The line shown without --json.

@@ -136,6 +136,12 @@ void TestCliUsage::badInput_data()
         "read and check");
     row("date not a date", {"records", "export", "--since", "yesterday"}, "--since", "2024-05-01");
     row("unknown format", {"records", "export", "--format", "xml"}, "--format", "csv or json");
+    row("one port twice", {"--port", "/dev/a", "--port", "/dev/a", "identify"}, "--port",
+        "one port a unit");
+    QStringList many{"identify"};
+    for (int i = 0; i <= 32; ++i)
+        many << "--port" << QStringLiteral("/dev/u%1").arg(i);
+    row("33 ports", many, "--port", "at most 32");
 }
 
 void TestCliUsage::badInput()
