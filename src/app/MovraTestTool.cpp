@@ -1,5 +1,7 @@
 #include "app/MovraTestTool.h"
 
+#include "ui/CalibrationWindow.h"
+
 #include <QDir>
 #include <QSettings>
 #include <QStandardPaths>
@@ -150,6 +152,8 @@ void MovraTestTool::wireControls()
 void MovraTestTool::_10msTimerCallback()
 {
     engine.tick();
+    if (calibrationWindow)
+        calibrationWindow->afterTick();
 }
 
 // Slots that only copy a control's value into the engine.

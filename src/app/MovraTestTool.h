@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <QVariant>
+#include <array>
 #include <initializer_list>
 #include <utility>
 
@@ -20,6 +21,7 @@ class QAction;
 class QSettings;
 class RecordsWindow;
 class TrendWindow;
+class CalibrationWindow;
 
 namespace movra::records {
 class SessionRecorder;
@@ -92,6 +94,8 @@ private:
     void setUpTrend();
     void showTrend();
     void updateTrendBands();
+    void showCalibration();
+    void pausePeriodicReading(bool pause);
 
     // src/app/Settings.cpp
     void loadSettings(QSettings &settings);
@@ -129,6 +133,7 @@ private:
     QAction *saveLogAction = nullptr;
     QAction *recordsAction = nullptr;
     QAction *trendAction = nullptr;
+    QAction *calibrateAction = nullptr;
 
     qint32 savedBaudIndex = 0;
     bool refreshingPorts = false;
@@ -141,4 +146,7 @@ private:
     // Kept from the start, whether or not the trend window is open.
     movra::trend::TrendHistory trendHistory;
     TrendWindow *trendWindow = nullptr;
+    CalibrationWindow *calibrationWindow = nullptr;
+    // The periodic reading as it was before a calibration took the line.
+    std::array<bool, 2> periodicBeforeCalibration{};
 };

@@ -15,6 +15,7 @@
 #include "records/SessionRecorder.h"
 #include "records/StationConfig.h"
 #include "trend/StabilitySettings.h"
+#include "ui/CalibrationWindow.h"
 #include "ui/RecordsWindow.h"
 #include "ui/TrendWindow.h"
 
@@ -38,6 +39,10 @@ void MovraTestTool::addToolItems()
     trendAction = new QAction(tr("趋势与统计…"), ui.textEdit);
     logMenu->addAction(trendAction);
     connect(trendAction, &QAction::triggered, this, [this] { showTrend(); });
+
+    calibrateAction = new QAction(tr("校准…"), ui.textEdit);
+    logMenu->addAction(calibrateAction);
+    connect(calibrateAction, &QAction::triggered, this, [this] { showCalibration(); });
 }
 
 movra::records::RecordStore::Options MovraTestTool::recordOptions()
@@ -147,4 +152,41 @@ void MovraTestTool::showTrend()
     trendWindow->show();
     trendWindow->raise();
     trendWindow->activateWindow();
+}
+
+void MovraTestTool::showCalibration()
+{
+    if (!calibrationWindow) {
+        const movra::trend::StabilitySettings bands = trendHistory.settings().bounded();
+        calibrationWindow = new CalibrationWindow(
+            engine, &trendHistory, {bands.temperatureBand, bands.humidityBand}, this);
+        calibrationWindow->setWindowFlag(Qt::Window);
+        connect(calibrationWindow, &CalibrationWindow::started, this,
+                [this] { pausePeriodicReading(true); });
+        connect(calibrationWindow, &CalibrationWindow::ended, this,
+                [this] { pausePeriodicReading(false); });
+    }
+    calibrationWindow->show();
+    calibrationWindow->raise();
+    calibrationWindow->activateWindow();
+}
+
+// The calibration has the line to itself; its readings come on its own
+// beat, so the scheduler wakes every tick while it runs.
+void MovraTestTool::pausePeriodicReading(bool pause)
+{
+    using movra::Quantity;
+    for (const Quantity q : {Quantity::Temperature, Quantity::Humidity}) {
+        if (pause) {
+            periodicBeforeCalibration[size_t(q)] = engine.periodicReading(q);
+            engine.setPeriodicReading(q, false);
+        } else {
+            engine.setPeriodicReading(q, periodicBeforeCalibration[size_t(q)]);
+        }
+    }
+    const bool running = tickTimer.isActive();
+    if (running)
+        tickTimer.setMode(
+            pause ? movra::TickScheduler::Mode::EveryTick
+                  : movra::TickScheduler::modeFromEnvironment(movra::TickScheduler::Mode::WhenDue));
 }

@@ -1,9 +1,15 @@
 // What the tool adds to the log pane's menu, after the pane's own items:
 // saving the log, and the records of a run against the simulator.
 
+#include <QDateEdit>
+#include <QDoubleSpinBox>
 #include <QFile>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <algorithm>
@@ -11,6 +17,7 @@
 #include "Dialogs.h"
 #include "Rig.h"
 #include "TestSupport.h"
+#include "ui/CalibrationWindow.h"
 #include "ui/RecordsWindow.h"
 #include "ui/TrendWindow.h"
 
@@ -75,6 +82,8 @@ private slots:
     void saveLogToAFolderThatIsNotThere();
     void recordsOfARunAgainstTheSimulator();
     void trendOfARunAgainstTheSimulator();
+    void calibrationThroughItsWindow_data();
+    void calibrationThroughItsWindow();
 };
 
 void TestToolsMenu::initTestCase()
@@ -94,10 +103,11 @@ void TestToolsMenu::itemsFollowThePanesOwn()
     const auto actions = logMenu(*w)->actions();
     for (QAction *a : actions)
         texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
-    const QStringList expected{
-        QStringLiteral("复制"),      QStringLiteral("-"),         QStringLiteral("选择全部"),
-        QStringLiteral("-"),         QStringLiteral("清除"),      QStringLiteral("-"),
-        QStringLiteral("保存日志…"), QStringLiteral("测试记录…"), QStringLiteral("趋势与统计…")};
+    const QStringList expected{QStringLiteral("复制"),        QStringLiteral("-"),
+                               QStringLiteral("选择全部"),    QStringLiteral("-"),
+                               QStringLiteral("清除"),        QStringLiteral("-"),
+                               QStringLiteral("保存日志…"),   QStringLiteral("测试记录…"),
+                               QStringLiteral("趋势与统计…"), QStringLiteral("校准…")};
     QCOMPARE(texts, expected);
 }
 
@@ -311,6 +321,75 @@ void TestToolsMenu::trendOfARunAgainstTheSimulator()
     QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
     QCOMPARE(bytes.count("温度(℃),25.1\r\n"), 5);
     QCOMPARE(bytes.count("温度(℃),26.2\r\n"), 3);
+}
+
+void TestToolsMenu::calibrationThroughItsWindow_data()
+{
+    QTest::addColumn<int>("rawHumidity");
+    QTest::addColumn<QString>("due");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QStringList>("rows"); // the results table, row by row
+
+    QTest::newRow("calibrated") << 440 << "2099-12-31"
+                                << "校准完成：合格"
+                                << QStringList{"24.80 ℃\t0.0 → 0.2\t已写入\t25.00 ℃\t合格",
+                                               "44.00 %RH\t0.0 → 1.0\t已写入\t45.00 %RH\t合格"};
+    QTest::newRow("humidity beyond the range")
+        << 300 << "2099-12-31"
+        << "不合格：修正超出 -10.0…10.0，未写入"
+        << QStringList{"24.80 ℃\t0.0 → 0.2\t\t\t不合格",
+                       "30.00 %RH\t0.0 → 15.0\t超出范围\t\t不合格"};
+    QTest::newRow("expired reference")
+        << 440 << "2020-01-31"
+        << "参考仪器已过期（有效期 2020-01-31），未开始校准" << QStringList{"\t\t\t\t", "\t\t\t\t"};
+}
+
+void TestToolsMenu::calibrationThroughItsWindow()
+{
+    QFETCH(int, rawHumidity);
+    QFETCH(QString, due);
+    QFETCH(QString, status);
+    QFETCH(QStringList, rows);
+
+    Rig rig;
+    QVERIFY(rig.start());
+    auto &ui = rig.ui();
+    rig.model().setFixedTemperature(248);
+    rig.model().setFixedHumidity(quint16(rawHumidity));
+    QVERIFY(rig.connectAt(9600));
+    ui.checkBox_5->click(); // periodic temperature: paused while calibrating
+
+    item(*rig.w, QStringLiteral("校准…"))->trigger();
+    auto *dialog = rig.w->findChild<CalibrationWindow *>();
+    QVERIFY(dialog && dialog->isVisible() && !dialog->isModal());
+    QVERIFY(dialog->startButton()->isEnabled());
+    dialog->findChild<QDateEdit *>()->setDate(QDate::fromString(due, Qt::ISODate));
+    const auto spins = dialog->findChildren<QDoubleSpinBox *>();
+    spins.at(0)->setValue(25.0);                           // temperature reference
+    spins.at(2)->setValue(45.0);                           // humidity reference
+    dialog->findChildren<QSpinBox *>().at(1)->setValue(0); // no stability wait
+    QTest::keyClicks(dialog->findChild<QLineEdit *>(), QStringLiteral("SN-9"));
+    QTest::mouseClick(dialog->startButton(), Qt::LeftButton);
+    QCOMPARE(dialog->isRunning(), due.startsWith(QLatin1String("2099")));
+    if (dialog->isRunning()) {
+        QVERIFY(!dialog->startButton()->isEnabled());
+        QVERIFY(!rig.session().periodicReading(movra::Quantity::Temperature));
+    }
+    QVERIFY(rig.ticksUntil([&] { return !dialog->isRunning(); }, 2000) > 0);
+    QCOMPARE(dialog->statusText(), status);
+    QCOMPARE(rowsOf(dialog->resultsView()->model()), rows);
+    QCOMPARE(dialog->trace().serial, QStringLiteral("SN-9"));
+    QVERIFY(rig.session().periodicReading(movra::Quantity::Temperature));
+    QVERIFY(dialog->startButton()->isEnabled());
+    // The described fields show what the device now holds.
+    const bool written = status == QStringLiteral("校准完成：合格");
+    QCOMPARE(ui.tempOffset_1->value(), written ? 2 : 0);
+    QCOMPARE(ui.humiOffset_1->value(), written ? 10 : 0);
+    QCOMPARE(int(rig.model().temperatureCorrection()), written ? 2 : 0);
+
+    ui.disConnectButton->click();
+    QVERIFY(rig.tick(2));
+    QVERIFY(!dialog->startButton()->isEnabled());
 }
 
 QTEST_MAIN(TestToolsMenu)
