@@ -78,13 +78,24 @@ int countOf(const Run &r, const QString &port, const QString &event)
     }));
 }
 
-// Whether every port has had a reading.
-bool allRead(const QString &out, const QStringList &ports)
+// Whether every port has printed a line with `what` and `port` (in which %1
+// stands for the port's name).
+bool allSaid(const QString &out, const QStringList &ports, const QString &what, const QString &port)
 {
-    const QStringList readings = out.split(QLatin1Char('\n')).filter("\"reading\"");
-    return std::all_of(ports.begin(), ports.end(), [&](const QString &port) {
-        return !readings.filter(QStringLiteral("\"port\":\"%1\"").arg(port)).isEmpty();
+    const QStringList lines = out.split(QLatin1Char('\n')).filter(what);
+    return std::all_of(ports.begin(), ports.end(), [&](const QString &name) {
+        return !lines.filter(port.arg(name)).isEmpty();
     });
+}
+
+void sendSignal(QProcess &p, int signal)
+{
+#ifdef Q_OS_UNIX
+    ::kill(pid_t(p.processId()), signal);
+#else
+    Q_UNUSED(p)
+    Q_UNUSED(signal)
+#endif
 }
 } // namespace
 
@@ -135,12 +146,8 @@ void TestCliFixture::eachUnitEndsOnItsOwn()
         if (trouble == QLatin1String("lost") &&
             lines.filter(QStringLiteral("\"port\":\"%1\"").arg(troubled)).size() == 1)
             fx.units[size_t(unit)]->stop();
-#ifdef Q_OS_UNIX
-        if (interrupt && allRead(out, fx.ports))
-            ::kill(pid_t(p.processId()), SIGINT);
-#else
-        Q_UNUSED(p)
-#endif
+        if (interrupt && allSaid(out, fx.ports, R"({"event":"check")", R"("port":"%1")"))
+            sendSignal(p, SIGINT);
     });
 
     QCOMPARE(r.status, *std::max_element(statuses.begin(), statuses.end()));
@@ -196,19 +203,27 @@ void TestCliFixture::oneRecordedUnitEachPort()
     Fixture fx;
     QVERIFY(fx.start());
     Rig rig;
-    const Run run = rig.run(fx.args() + QStringList{"check", "--temp", "25:0.5"});
-    QCOMPARE(run.status, 0);
-    QVERIFY2(run.out.endsWith(QStringLiteral("4 units: 4 passed, 0 failed\n")),
+    // Stopped by SIGTERM once every unit has a judged reading.
+    const Run run = rig.run(
+        fx.args() + QStringList{"check", "--temp", "25:0.5", "--count", "0", "--interval", "0.2"},
+        [&](QProcess &p, const QString &out) {
+            if (allSaid(out, fx.ports, QStringLiteral("temperature"), QStringLiteral("%1: ")))
+                sendSignal(p, SIGTERM);
+        });
+    QCOMPARE(run.status, 143);
+    QVERIFY2(run.out.endsWith(QStringLiteral("4 units: 0 passed, 4 failed\n")),
              qPrintable(run.out));
     const Run r = rig.run({"records", "export", "--format", "json"});
     QCOMPARE(r.status, 0);
-    // Each port one unit: its attempt with the serial, its reading and its
+    // Each port one unit: its attempt with the serial, its readings and its
     // end, under the one id.
     QMap<QString, QString> unitOfPort;
     QMap<QString, QStringList> kindsOfUnit;
     for (const QJsonObject &rec : r.events("record")) {
         const QString unit = rec.value("unit").toString();
         kindsOfUnit[unit] << rec.value("kind").toString();
+        if (rec.value("kind").toString() == QLatin1String("disconnect"))
+            QCOMPARE(rec.value("reason").toString(), QStringLiteral("interrupted"));
         if (rec.value("kind").toString() != QLatin1String("attempt"))
             continue;
         const int k = fx.ports.indexOf(rec.value("port").toString());
@@ -217,8 +232,12 @@ void TestCliFixture::oneRecordedUnitEachPort()
         QCOMPARE(rec.value("serial").toString(), fx.serials.at(k));
     }
     QCOMPARE(unitOfPort.size(), kUnits);
-    for (const QString &unit : unitOfPort)
-        QCOMPARE(kindsOfUnit.value(unit), (QStringList{"attempt", "reading", "disconnect"}));
+    for (const QString &unit : unitOfPort) {
+        const QStringList kinds = kindsOfUnit.value(unit);
+        QCOMPARE(kinds.first(), QStringLiteral("attempt"));
+        QCOMPARE(kinds.last(), QStringLiteral("disconnect"));
+        QVERIFY(kinds.count(QStringLiteral("reading")) == kinds.size() - 2 && kinds.size() > 2);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCliFixture)
