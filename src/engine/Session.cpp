@@ -56,12 +56,15 @@ int Session::ticksUntilDue() const
         if (due < 0 || ticks < due)
             due = ticks;
     };
-    if (!m_rx.isEmpty())
+    const bool waitsForMore = m_intake == Intake::WhenComplete && m_rxEnd == ReplyEnd::Incomplete;
+    if (!m_rx.isEmpty() && !waitsForMore)
         sooner(m_rx.size() > timing::kTakeAtOnceBytes
                    ? 1
                    : qMax(1, timing::kQuietTicks - int(m_idleTicks)));
     if (m_deadline != 0)
         sooner(m_deadline > m_ticks ? int(m_deadline - m_ticks) : 1); // set from an int
+    if (m_wakeTick > m_ticks)
+        sooner(int(m_wakeTick - m_ticks)); // set from an int
     const bool connected = m_linkState == LinkState::Connected;
     // Inactive batch steps and polls with both readings off do nothing.
     if (isConnecting() || (connected && (m_batchRead.active || m_batchWrite.active)))
@@ -80,6 +83,8 @@ void Session::receive(const QByteArray &bytes)
     m_rx.append(bytes);
     m_bytesIn += quint64(bytes.size());
     m_stats.bytesRead += quint64(bytes.size());
+    if (m_intake == Intake::WhenComplete)
+        takeCompleteReplies();
 }
 
 void Session::onReadyRead()
@@ -91,6 +96,11 @@ void Session::takeReply()
 {
     if (m_rx.isEmpty())
         return;
+    if (m_intake == Intake::WhenComplete) {
+        takeCompleteReplies();
+        if (m_rx.isEmpty() || m_rxEnd == ReplyEnd::Incomplete)
+            return;
+    }
     if (m_rx.size() <= timing::kTakeAtOnceBytes && m_idleTicks++ < timing::kQuietTicks - 1)
         return;
 
@@ -98,7 +108,25 @@ void Session::takeReply()
     // handling runs further ticks, which must not see this block again.
     QByteArray block;
     block.swap(m_rx);
+    handleBlock(block);
+}
 
+void Session::takeCompleteReplies()
+{
+    for (;;) {
+        const ReplyBoundary reply = replyBoundary(m_rx, awaitedFrame());
+        m_rxEnd = reply.end;
+        if (reply.end != ReplyEnd::Complete)
+            return;
+        const QByteArray block = m_rx.mid(reply.echo, reply.length - reply.echo);
+        m_rx.remove(0, reply.length);
+        m_idleTicks = 0;
+        handleBlock(block);
+    }
+}
+
+void Session::handleBlock(const QByteArray &block)
+{
     const qint32 code = m_pending;
     if (code == ReqProbe || code == ReqTestProbe) {
         m_pending = 0;
@@ -122,6 +150,8 @@ void Session::checkDeadline()
     m_deadline = 0;
     if (m_pending == m_deadlineCode)
         m_pending = 0;
+    if (m_intake == Intake::WhenComplete)
+        m_rxEnd = replyBoundary(m_rx, awaitedFrame()).end;
     noteRequestGivenUp(m_deadlineCode);
 }
 
@@ -143,6 +173,11 @@ void Session::send(qint32 code, qint32 value)
 {
     if (m_pending != 0 && m_pending != code)
         ++m_stats.replaced;
+    if (m_intake == Intake::WhenComplete && !m_rx.isEmpty()) {
+        // Bytes from before this request cannot be its reply.
+        m_rx.clear();
+        ++m_stats.notRecognised[size_t(BlockCause::Unexpected)];
+    }
     m_pending = code;
     m_pendingValue = value;
     m_deadline = 0;

@@ -17,6 +17,7 @@
 #include "engine/LinkStats.h"
 #include "engine/Qualification.h"
 #include "link/Protocol.h"
+#include "link/ReplyEnd.h"
 #include "link/Requests.h"
 
 namespace movra {
@@ -65,6 +66,14 @@ constexpr int kScanWindowPeriods = 3;
 constexpr int kBatchTimeoutPeriods = 10;
 } // namespace timing
 
+// How received bytes become a block. QuietTicks is the window's rule: a
+// block is taken on the third quiet tick, or at once past 100 bytes.
+// WhenComplete also takes a reply the moment replyBoundary() finds it
+// complete, lets one that is not complete yet wait for its time-out, leaves
+// bytes it cannot recognise to the quiet rule, and drops bytes still
+// waiting when the next request goes out (counted as not matching).
+enum class Intake { QuietTicks, WhenComplete };
+
 class Session : public QObject
 {
     Q_OBJECT
@@ -86,6 +95,11 @@ public:
     void setCatchUp(std::function<void()> catchUp) { m_catchUp = std::move(catchUp); }
     // Bytes from the line (the port's own arrive here by themselves).
     void receive(const QByteArray &bytes);
+    // QuietTicks unless the owner chooses otherwise.
+    void setIntake(Intake intake) { change(m_intake, intake); }
+    Intake intake() const { return m_intake; }
+    // Keeps tick `tick` due, for an owner that waits until then.
+    void wakeAt(quint64 tick) { change(m_wakeTick, tick); }
 
     // The port. openPort shows the current state first, then configures
     // 8N1 without flow control at `rate` and opens it read-write; a failure
@@ -198,6 +212,9 @@ private:
 
     // Session.cpp: the tick, intake, sending, the port.
     void takeReply();
+    void takeCompleteReplies();
+    void handleBlock(const QByteArray &block);
+    QByteArray awaitedFrame() const { return m_pending != 0 ? m_lastRequest : QByteArray(); }
     void send(qint32 code, qint32 value = 0);
     void writeRequestFrame(qint32 code, qint32 value);
     void noteRequestGivenUp(qint32 code);
@@ -234,6 +251,9 @@ private:
 
     QSerialPort m_port;
     QByteArray m_rx;
+    Intake m_intake = Intake::QuietTicks;
+    ReplyEnd m_rxEnd = ReplyEnd::Incomplete; // WhenComplete: of m_rx
+    quint64 m_wakeTick = 0;
     QByteArray m_lastRequest;
 
     LinkState m_linkState = LinkState::Idle;

@@ -7,6 +7,8 @@
 #include "Bytes.h"
 #include "EngineTest.h"
 
+Q_DECLARE_METATYPE(QList<QByteArray>)
+
 using enginetest::joined;
 using enginetest::run;
 using enginetest::Trace;
@@ -89,6 +91,8 @@ private slots:
     void readBack() { checkReply(); }
     void write_data();
     void write() { checkReply(); }
+    void intake_data();
+    void intake();
 };
 
 void TestReplies::measurement_data()
@@ -221,3 +225,70 @@ void TestReplies::write_data()
 
 QTEST_MAIN(TestReplies)
 #include "tst_replies.moc"
+
+// The same bytes under both intake modes: the window's takes a block on the
+// third quiet tick after its last byte; WhenComplete takes a complete reply
+// as it arrives and leaves the rest to the quiet rule or the time-out.
+void TestReplies::intake_data()
+{
+    QTest::addColumn<int>("intake");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QList<QByteArray>>("chunks"); // one a tick
+    QTest::addColumn<int>("settledAt");            // ticks after the last chunk; -1: never
+    QTest::addColumn<QString>("counted");          // after the time-out and 3 more ticks
+
+    const QByteArray readReq = hex("010300000002C40B");
+    const QByteArray ident = enginetest::identification();
+    for (const auto intake : {movra::Intake::QuietTicks, movra::Intake::WhenComplete}) {
+        const bool window = intake == movra::Intake::QuietTicks;
+        const int at = window ? 3 : 0;
+        const auto row = [&](const QString &name) {
+            return &(QTest::newRow(qPrintable((window ? "quiet: " : "complete: ") + name))
+                     << int(intake));
+        };
+        for (int k = 1; k < kBoth.size(); ++k) {
+            *row(QStringLiteral("split after byte %1").arg(k))
+                << 5 << QList<QByteArray>{kBoth.left(k), kBoth.mid(k)} << at << "reply";
+        }
+        *row("identification split")
+            << 1 << QList<QByteArray>{ident.left(9), ident.mid(9)} << at << "reply";
+        *row("garbage at once") << 5 << QList<QByteArray>{kBoth + hex("DEADBEEF77")}
+                                << (window ? -1 : 0)
+                                << (window ? "unknown-function" : "reply too-short");
+        *row("exception") << 5 << QList<QByteArray>{withCrc(hex("018302"))} << -1 << "exception";
+        *row("bad CRC") << 5 << QList<QByteArray>{hex("010304025800FAFA1C")} << -1 << "bad-crc";
+        *row("echo of the request") << 5 << QList<QByteArray>{readReq, kBoth} << at << "reply";
+        *row("never completes") << 5 << QList<QByteArray>{kBoth.left(6)} << -1 << "too-short";
+    }
+}
+
+void TestReplies::intake()
+{
+    QFETCH(int, intake);
+    QFETCH(int, code);
+    QFETCH(QList<QByteArray>, chunks);
+    QFETCH(int, settledAt);
+    QFETCH(QString, counted);
+
+    constexpr int kTimeoutTicks = 20;
+    Session s;
+    s.setIntake(movra::Intake(intake));
+    s.request(code, 0, kTimeoutTicks);
+    qint64 settled = -1;
+    const auto note = [&] {
+        settled = qint64(s.ticks());
+    };
+    connect(&s, &Session::replySettled, this, note);
+    connect(&s, &Session::connected, this, note);
+
+    for (int i = 0; i < chunks.size(); ++i) {
+        if (i > 0)
+            s.tick();
+        s.receive(chunks.at(i));
+    }
+    const qint64 last = qint64(s.ticks());
+    run(s, kTimeoutTicks + 3);
+    QCOMPARE(settled < 0 ? -1 : settled - last, qint64(settledAt));
+    QCOMPARE(s.stats().timeouts, settledAt < 0 ? 1u : 0u);
+    QCOMPARE(countedAs(s.stats()), counted);
+}
