@@ -1,5 +1,7 @@
 #include "cli/Interrupt.h"
 
+#include <QAbstractEventDispatcher>
+#include <atomic>
 #include <csignal>
 
 #ifdef _WIN32
@@ -10,6 +12,13 @@ namespace movra::cli {
 
 namespace {
 volatile std::sig_atomic_t g_signal = 0;
+std::atomic<QAbstractEventDispatcher *> g_dispatcher{nullptr};
+
+void wake()
+{
+    if (QAbstractEventDispatcher *dispatcher = g_dispatcher.load())
+        dispatcher->wakeUp();
+}
 
 #ifdef _WIN32
 // A console has no SIGTERM, and the C runtime's SIGINT misses Ctrl+Break and
@@ -20,9 +29,11 @@ BOOL WINAPI noteConsoleEvent(DWORD event)
     switch (event) {
     case CTRL_C_EVENT:
         g_signal = SIGINT;
+        wake();
         return TRUE;
     case CTRL_BREAK_EVENT:
         g_signal = SIGTERM;
+        wake();
         return TRUE;
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
@@ -30,6 +41,7 @@ BOOL WINAPI noteConsoleEvent(DWORD event)
         // Windows ends the process as soon as this returns: give the line a
         // moment to stop and the records to be kept.
         g_signal = SIGTERM;
+        wake();
         Sleep(3000);
         return TRUE;
     default:
@@ -40,6 +52,7 @@ BOOL WINAPI noteConsoleEvent(DWORD event)
 void noteSignal(int signal)
 {
     g_signal = signal;
+    wake();
 }
 #endif
 } // namespace
@@ -52,6 +65,16 @@ void catchInterrupts()
     std::signal(SIGINT, noteSignal);
     std::signal(SIGTERM, noteSignal);
 #endif
+}
+
+void wakeOnInterrupt(QAbstractEventDispatcher *dispatcher)
+{
+    if (!dispatcher || g_dispatcher.exchange(dispatcher) == dispatcher)
+        return;
+    QObject::connect(dispatcher, &QObject::destroyed, [dispatcher] {
+        QAbstractEventDispatcher *expected = dispatcher;
+        g_dispatcher.compare_exchange_strong(expected, nullptr);
+    });
 }
 
 int interruptSignal()

@@ -1,10 +1,16 @@
-// Ctrl+C and SIGTERM: the handlers only note the signal; whoever runs the
-// line looks at the note once a tick and stops where it is safe to.
+// Ctrl+C and SIGTERM: the handlers note the signal and wake the event loop;
+// whoever runs the line looks at the note when it wakes and stops where it
+// is safe to.
 #pragma once
+
+class QAbstractEventDispatcher;
 
 namespace movra::cli {
 
 void catchInterrupts();
+// The loop a signal wakes: its wakeUp() only sets a flag and writes to a
+// descriptor, so it may be called from the handler.
+void wakeOnInterrupt(QAbstractEventDispatcher *dispatcher);
 // The signal that came (SIGINT or SIGTERM), 0 while none did.
 int interruptSignal();
 // The exit status for it: 128 + the signal's number (130, 143).

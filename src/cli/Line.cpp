@@ -1,5 +1,6 @@
 #include "cli/Line.h"
 
+#include <QAbstractEventDispatcher>
 #include <QTimer>
 #include <utility>
 
@@ -58,13 +59,21 @@ int lineTimeoutTicks(qint32 code, bool testMode, qint32 rate)
 Line::Line(int timeoutMs, bool testMode) : m_timeoutMs(timeoutMs)
 {
     m_session.setTestMode(testMode);
+    // A reply is taken as it completes, and the ticks run only when one is
+    // due: a time-out, the quiet-time fallback, the end of a wait.
+    m_session.setIntake(Intake::WhenComplete);
+    m_ticks.follow(&m_session);
+    m_ticks.setMode(TickScheduler::modeFromEnvironment(TickScheduler::Mode::WhenDue));
     QObject::connect(&m_ticks, &TickScheduler::tick, &m_session, [this] {
         m_session.tick();
-        if (!m_following)
-            return;
-        if (m_code == ReqNone && m_session.ticks() >= m_until)
+        if (m_following && m_code == ReqNone && m_session.ticks() >= m_until)
             finish(ReqNone, Outcome::Settled);
-        if (m_stop == Stop::AtOnce && interruptSignal())
+    });
+    // A signal wakes the event loop (nothing polls for it).
+    QAbstractEventDispatcher *loop = QAbstractEventDispatcher::instance();
+    wakeOnInterrupt(loop);
+    QObject::connect(loop, &QAbstractEventDispatcher::awake, &m_session, [this] {
+        if (m_following && m_stop == Stop::AtOnce && interruptSignal())
             finish(m_code, Outcome::Interrupted);
     });
     QObject::connect(&m_session, &Session::portFailed, &m_session, [this](const QString &reason) {
@@ -193,6 +202,7 @@ void Line::waitUntil(quint64 tick, Stop stop, Then then)
         return later(then, m_portLost ? Outcome::PortLost : Outcome::Settled);
     if (stop == Stop::AtOnce && interruptSignal())
         return later(then, Outcome::Interrupted);
+    m_session.wakeAt(tick);
     follow(ReqNone, stop, tick, std::move(then));
 }
 
@@ -201,6 +211,9 @@ void Line::drive(std::function<void()> afterTick, std::function<bool()> done,
 {
     auto scope = std::make_shared<QObject>();
     auto told = std::make_shared<bool>(false);
+    // A procedure counts on every tick of the grid while it runs.
+    const TickScheduler::Mode mode = m_ticks.mode();
+    m_ticks.setMode(TickScheduler::Mode::EveryTick);
     QObject::connect(&m_ticks, &TickScheduler::tick, scope.get(), [=]() mutable {
         if (!*told && interruptSignal()) {
             *told = true;
@@ -211,6 +224,7 @@ void Line::drive(std::function<void()> afterTick, std::function<bool()> done,
             return;
         // Out of the tick, and only once.
         QObject::disconnect(&m_ticks, nullptr, scope.get(), nullptr);
+        m_ticks.setMode(mode);
         QTimer::singleShot(0, &m_session, [then, keep = scope] { then(); });
         scope.reset();
     });

@@ -178,10 +178,14 @@ void TestCliDevice::readings()
     QVERIFY(e.value("temperature").isNull());
     QCOMPARE(e.value("humidity").toDouble(), 45.3);
 
+    // Qt names each plugin folder it searches; without records, no SQL driver.
+    rig.env.insert(QStringLiteral("QT_DEBUG_PLUGINS"), QStringLiteral("1"));
     const Run text = rig.runOnDevice({"read"});
     QCOMPARE(text.status, 0);
     QVERIFY2(text.outLines().value(1).endsWith(QStringLiteral("station 1: - °C, 45.3 %RH")),
              qPrintable(text.out));
+    QVERIFY2(!text.err.contains(QStringLiteral("sqldrivers")), qPrintable(text.err));
+    QVERIFY(rig.runRecording({"read"}).err.contains(QStringLiteral("sqldrivers")));
 }
 
 void TestCliDevice::readingsAtAnotherStation()
