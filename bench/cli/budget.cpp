@@ -5,6 +5,14 @@
 //   first frame on the wire after exec                               <= 30 ms
 //   peak RSS                                                         <= 15 MiB
 //
+// and the speed of the line, with budgets from mbpoll 1.4.11 on the same
+// kind of pseudo-terminal (one reading 24 ms and 3 ms of CPU, 20 back-to-back
+// reads 26 ms):
+//
+//   movra --no-records read                                exec to exit <= 36 ms
+//   movra --no-records read --count 20 --interval 0        exec to exit <= 52 ms
+//   CPU (user + system) of one reading                                  <= 6 ms
+//
 //   movra_bench_cli [--runs N] [--short]
 //
 // The simulator runs on a thread of this process and stamps the first byte
@@ -85,6 +93,7 @@ struct Sample
     double ms = 0;            // exec to exit
     double firstFrameMs = -1; // exec to the device's first byte
     double rssMiB = 0;
+    double cpuMs = 0; // user + system
 };
 
 Sample spawn(const QStringList &args, Device &device)
@@ -112,6 +121,10 @@ Sample spawn(const QStringList &args, Device &device)
             s.status = WEXITSTATUS(wstatus);
         s.ms = double(nowNs() - start) / 1e6;
         s.rssMiB = double(usage.ru_maxrss) / 1024.0;
+        const auto ms = [](const timeval &t) {
+            return double(t.tv_sec) * 1e3 + t.tv_usec / 1e3;
+        };
+        s.cpuMs = ms(usage.ru_utime) + ms(usage.ru_stime);
         if (device.firstByteNs() > 0)
             s.firstFrameMs = double(device.firstByteNs() - start) / 1e6;
     }
@@ -140,6 +153,31 @@ void row(const char *what, const Figures &f, const char *unit, double budget)
     const QByteArray limit = "<= " + QByteArray::number(budget) + ' ' + unit;
     std::printf("| %-46s | %7.1f | %7.1f | %7.1f | %7.1f | %-11s | %-3s |\n", what, f.min, f.median,
                 f.p95, f.max, limit.constData(), f.max <= budget ? "yes" : "no");
+}
+
+// One reading and twenty, without records; peak RSS with and without.
+bool speedRows(Device &device, int runs)
+{
+    bool ok = true;
+    QVector<double> oneMs, cpuMs, twentyMs, bareRss, recordsRss;
+    for (int i = 0; i < runs; ++i) {
+        const Sample one = spawn({"--baud", "9600", "--no-records", "read"}, device);
+        const Sample twenty = spawn(
+            {"--baud", "9600", "--no-records", "read", "--count", "20", "--interval", "0"}, device);
+        const Sample kept = spawn({"--baud", "9600", "read"}, device);
+        ok = ok && one.status == 0 && twenty.status == 0 && kept.status == 0;
+        oneMs << one.ms;
+        cpuMs << one.cpuMs;
+        twentyMs << twenty.ms;
+        bareRss << one.rssMiB;
+        recordsRss << kept.rssMiB;
+    }
+    row("--no-records read, exec to exit (ms)", figures(oneMs), "ms", 36);
+    row("--no-records read --count 20 --interval 0 (ms)", figures(twentyMs), "ms", 52);
+    row("--no-records read, CPU user + system (ms)", figures(cpuMs), "ms", 6);
+    row("--no-records read, peak RSS (MiB)", figures(bareRss), "MiB", 15);
+    row("read, keeping records, peak RSS (MiB)", figures(recordsRss), "MiB", 15);
+    return ok;
 }
 
 bool writeSettings(const QString &config, const QString &port)
@@ -217,6 +255,8 @@ int main(int argc, char *argv[])
         row(what.constData(), figures(ms), "ms", 1200);
     }
     row("--baud auto: worst over the seven rates (ms)", figures(scanWorst), "ms", 1200);
+    device.setRate(9600);
+    ok = speedRows(device, runs) && ok;
     row("peak RSS, every run above (MiB)", figures(rss), "MiB", 15);
     row("for scale: the check with --no-records (ms)", figures(bareMs), "ms", 150);
     row("for scale: movra --help, exec to exit (ms)", figures(helpMs), "ms", 150);
