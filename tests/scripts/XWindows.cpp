@@ -1,28 +1,26 @@
-#include "XWindows.h"
-
+// The windows of a process on the display DISPLAY names, seen and closed as
+// a window manager would: by the WM_DELETE_WINDOW message. Apart from the
+// test, whose Qt headers and Xlib's macros do not mix.
+#include <QtGlobal>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
-XWindows::XWindows() : m_display(XOpenDisplay(nullptr)) {}
-
-XWindows::~XWindows()
+namespace {
+Display *display()
 {
-    if (m_display)
-        XCloseDisplay(m_display);
+    static Display *const d = XOpenDisplay(nullptr);
+    return d;
 }
 
-namespace {
-long pidOf(Display *display, Window window)
+long pidOf(Window window)
 {
-    const Atom pidAtom = XInternAtom(display, "_NET_WM_PID", False);
     Atom type = 0;
     int format = 0;
-    unsigned long items = 0;
-    unsigned long after = 0;
+    unsigned long items = 0, after = 0;
     unsigned char *data = nullptr;
     long pid = -1;
-    if (XGetWindowProperty(display, window, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format,
-                           &items, &after, &data) == Success &&
+    if (XGetWindowProperty(display(), window, XInternAtom(display(), "_NET_WM_PID", False), 0, 1,
+                           False, XA_CARDINAL, &type, &format, &items, &after, &data) == Success &&
         data && items == 1 && format == 32)
         pid = *reinterpret_cast<long *>(data);
     if (data)
@@ -31,22 +29,26 @@ long pidOf(Display *display, Window window)
 }
 } // namespace
 
-quint64 XWindows::shownWindowOf(qint64 pid) const
+bool xDisplayOpen()
 {
-    if (!m_display)
-        return 0;
-    // No window manager: the top-level windows are the root's children.
-    Window root = 0;
-    Window parent = 0;
+    return display() != nullptr;
+}
+
+// A mapped top-level window of process `pid`, 0 for none. Without a window
+// manager the top-level windows are the root's children.
+quint64 xShownWindowOf(qint64 pid)
+{
+    Window root = 0, parent = 0;
     Window *children = nullptr;
     unsigned int count = 0;
-    if (!XQueryTree(m_display, DefaultRootWindow(m_display), &root, &parent, &children, &count))
+    if (!display() ||
+        !XQueryTree(display(), DefaultRootWindow(display()), &root, &parent, &children, &count))
         return 0;
     quint64 found = 0;
     for (unsigned int i = 0; i < count && found == 0; ++i) {
-        XWindowAttributes attributes;
-        if (XGetWindowAttributes(m_display, children[i], &attributes) &&
-            attributes.map_state == IsViewable && pidOf(m_display, children[i]) == pid)
+        XWindowAttributes a;
+        if (XGetWindowAttributes(display(), children[i], &a) && a.map_state == IsViewable &&
+            pidOf(children[i]) == pid)
             found = children[i];
     }
     if (children)
@@ -54,18 +56,16 @@ quint64 XWindows::shownWindowOf(qint64 pid) const
     return found;
 }
 
-bool XWindows::requestClose(quint64 window) const
+bool xRequestClose(quint64 window)
 {
-    if (!m_display)
-        return false;
     XEvent event = {};
     event.xclient.type = ClientMessage;
     event.xclient.window = Window(window);
-    event.xclient.message_type = XInternAtom(m_display, "WM_PROTOCOLS", False);
+    event.xclient.message_type = XInternAtom(display(), "WM_PROTOCOLS", False);
     event.xclient.format = 32;
-    event.xclient.data.l[0] = long(XInternAtom(m_display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[0] = long(XInternAtom(display(), "WM_DELETE_WINDOW", False));
     event.xclient.data.l[1] = CurrentTime;
-    const bool sent = XSendEvent(m_display, Window(window), False, NoEventMask, &event) != 0;
-    XSync(m_display, False);
+    const bool sent = XSendEvent(display(), Window(window), False, NoEventMask, &event) != 0;
+    XSync(display(), False);
     return sent;
 }
