@@ -82,9 +82,10 @@ int runRecordsExport(const Invocation &inv, Output &out)
     store.open(choice.path);
     RecordEvents events(out);
     QIODevice *sink = json ? static_cast<QIODevice *>(&events) : &stdoutFile;
-    const bool ok = store.exportRecords(
-        inv.since, inv.until,
-        json ? records::RecordStore::Format::Json : records::RecordStore::Format::Csv, sink);
+    const bool ok = store.exportRecords(inv.since, inv.until,
+                                        json ? records::RecordStore::Format::Json
+                                             : records::RecordStore::Format::Csv,
+                                        sink, records::Verdict::All, inv.serials.value(0));
     stdoutFile.flush();
     store.close();
     if (!ok) {

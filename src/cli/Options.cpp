@@ -149,7 +149,7 @@ bool setSwitch(const QString &, Invocation &)
 const OptionSpec kOptions[] = {
     {"--port", "a port name as movra ports lists it, or a device path", kEvery,
      [](const QString &v, Invocation &i) { i.ports << v; i.port = i.ports.first(); return !v.isEmpty(); }, false},
-    {"--serial", "the unit's serial number as on its label, once per --port", kDevice,
+    {"--serial", "the unit's serial number as on its label, once per --port", kDevice | kExport,
      [](const QString &v, Invocation &i) { i.serials << v; return !v.trimmed().isEmpty(); }, false},
     {"--baud", "2400 4800 9600 19200 38400 57600 115200, or auto", kEvery,
      [](const QString &v, Invocation &i) {

@@ -57,7 +57,9 @@ Commands:
                                   read them back and verify: every reading of the
                                   verification within --tol-temp (default 0.2) and
                                   --tol-humi (default 1.0); --dry-run writes nothing
-  records export [--since DATE] [--until DATE] [--format csv|json]
+  records export [--since DATE] [--until DATE] [--serial SN] [--format csv|json]
+                                  with --serial: that unit's history across commands and
+                                  stations
 
 Several ports (a fixture):
   Each unit runs on its own (--baud auto scans each port apart); a silent or lost

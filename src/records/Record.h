@@ -121,6 +121,7 @@ struct UnitFilter
     QDateTime from;
     QDateTime to;
     Verdict verdict = Verdict::All;
+    QString serial; // empty: any unit
 };
 
 // A new UUID whose first 48 bits are the time in milliseconds (version 7):

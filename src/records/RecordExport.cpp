@@ -163,7 +163,7 @@ QStringList csvRow(const Record &r)
 }
 
 bool RecordStore::exportRecords(const QDateTime &since, const QDateTime &until, Format format,
-                                QIODevice *out, Verdict verdict) const
+                                QIODevice *out, Verdict verdict, const QString &serial) const
 {
     const Read read(this);
     if (!read.db.isOpen())
@@ -173,6 +173,8 @@ bool RecordStore::exportRecords(const QDateTime &since, const QDateTime &until, 
                       .arg(QLatin1String(rows::recordSelect));
     if (verdict != Verdict::All)
         sql += QStringLiteral(" AND ") + rows::verdictCondition(verdict);
+    if (!serial.isEmpty())
+        sql += QStringLiteral(" AND u.serial = ?");
     sql += QStringLiteral(" ORDER BY r.t, r.seq");
     QSqlQuery q(read.db);
     q.setForwardOnly(true);
@@ -181,6 +183,8 @@ bool RecordStore::exportRecords(const QDateTime &since, const QDateTime &until, 
                                    : std::numeric_limits<qint64>::min());
     q.addBindValue(until.isValid() ? until.toMSecsSinceEpoch()
                                    : std::numeric_limits<qint64>::max());
+    if (!serial.isEmpty())
+        q.addBindValue(serial);
     if (!q.exec())
         return false;
     csv::Writer csv(out);

@@ -41,6 +41,8 @@ Where unitWhere(const UnitFilter &filter)
         where.add(QStringLiteral("u.started < ?"), {rows::timeValue(filter.to.toUTC())});
     if (filter.verdict != Verdict::All)
         where.add(rows::verdictCondition(filter.verdict));
+    if (!filter.serial.isEmpty())
+        where.add(QStringLiteral("u.serial = ?"), {filter.serial});
     return where;
 }
 

@@ -108,9 +108,11 @@ public:
     qint64 waitingForCentral() const;
 
     // Records of [since, until) (an invalid end is open) oldest first; with
-    // a verdict, only those of units with that verdict.
+    // a verdict, only those of units with that verdict; with a serial
+    // number, only those of units given it.
     bool exportRecords(const QDateTime &since, const QDateTime &until, Format format,
-                       QIODevice *out, Verdict verdict = Verdict::All) const;
+                       QIODevice *out, Verdict verdict = Verdict::All,
+                       const QString &serial = QString()) const;
 
 public slots:
     // Tries the file again now instead of waiting for the timer.

@@ -86,6 +86,8 @@ QVariant UnitsModel::data(const QModelIndex &index, int role) const
         return localTime(u->unit.started, u->unit.utcOffset);
     case Station:
         return u->unit.station;
+    case Serial:
+        return u->unit.serial;
     case Port:
         return u->unit.port;
     case Address:
@@ -105,8 +107,8 @@ QVariant UnitsModel::headerData(int section, Qt::Orientation orientation, int ro
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
-    static const char *const names[] = {"时间",     "工位", "串口",    "地址",
-                                        "识别信息", "判定", "最大偏差"};
+    static const char *const names[] = {"时间", "工位",     "序列号", "串口",
+                                        "地址", "识别信息", "判定",   "最大偏差"};
     return section >= 0 && section < ColumnCount ? QString::fromUtf8(names[section]) : QVariant();
 }
 

@@ -17,7 +17,7 @@ class UnitsModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    enum Column { Time, Station, Port, Address, Ident, Verdicts, Worst, ColumnCount };
+    enum Column { Time, Station, Serial, Port, Address, Ident, Verdicts, Worst, ColumnCount };
 
     explicit UnitsModel(movra::records::RecordStore *store, QObject *parent = nullptr);
 

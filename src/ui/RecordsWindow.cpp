@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSplitter>
@@ -97,6 +98,9 @@ void RecordsWindow::buildFilterRow(QWidget *into)
     verdict->addItem(QStringLiteral("合格"), int(Verdict::Passed));
     verdict->addItem(QStringLiteral("不合格"), int(Verdict::Failed));
     verdict->addItem(QStringLiteral("未判定"), int(Verdict::Unjudged));
+    serial = new QLineEdit(into);
+    serial->setPlaceholderText(QStringLiteral("序列号"));
+    serial->setClearButtonEnabled(true);
     auto *refresh = new QPushButton(QStringLiteral("刷新"), into);
     exportButton = new QPushButton(QStringLiteral("导出 CSV…"), into);
 
@@ -107,6 +111,9 @@ void RecordsWindow::buildFilterRow(QWidget *into)
     row->addSpacing(16);
     row->addWidget(new QLabel(QStringLiteral("判定"), into));
     row->addWidget(verdict);
+    row->addSpacing(16);
+    row->addWidget(new QLabel(QStringLiteral("序列号"), into));
+    row->addWidget(serial);
     row->addStretch(1);
     row->addWidget(refresh);
     row->addWidget(exportButton);
@@ -121,6 +128,11 @@ void RecordsWindow::buildFilterRow(QWidget *into)
     connect(verdict, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &RecordsWindow::reload);
     connect(refresh, &QPushButton::clicked, this, &RecordsWindow::reload);
+    connect(serial, &QLineEdit::returnPressed, this, &RecordsWindow::reload);
+    connect(serial, &QLineEdit::textChanged, this, [this](const QString &text) {
+        if (text.isEmpty())
+            reload();
+    });
     connect(exportButton, &QPushButton::clicked, this, &RecordsWindow::exportCsv);
 }
 
@@ -129,7 +141,9 @@ UnitFilter RecordsWindow::filter() const
 {
     UnitFilter f;
     f.verdict = Verdict(verdict->currentData().toInt());
-    if (byDate->isChecked()) {
+    // A serial number asks for the unit's whole history, whatever the dates.
+    f.serial = serial->text().trimmed();
+    if (byDate->isChecked() && f.serial.isEmpty()) {
         f.from = QDateTime(from->date(), QTime(0, 0));
         f.to = QDateTime(to->date().addDays(1), QTime(0, 0));
     }
@@ -189,7 +203,7 @@ void RecordsWindow::exportCsv()
     QSaveFile file(path);
     const bool ok =
         file.open(QIODevice::WriteOnly) &&
-        store->exportRecords(f.from, f.to, RecordStore::Format::Csv, &file, f.verdict) &&
+        store->exportRecords(f.from, f.to, RecordStore::Format::Csv, &file, f.verdict, f.serial) &&
         file.commit();
     const QString why =
         file.error() != QFileDevice::NoError ? file.errorString() : store->problemText();

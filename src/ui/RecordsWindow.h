@@ -13,6 +13,7 @@ class QCheckBox;
 class QComboBox;
 class QDateEdit;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTableView;
 class UnitRecordsModel;
@@ -59,6 +60,7 @@ private:
     QDateEdit *from = nullptr;
     QDateEdit *to = nullptr;
     QComboBox *verdict = nullptr;
+    QLineEdit *serial = nullptr;
     QPushButton *exportButton = nullptr;
     QLabel *status;
     QString lastExport;

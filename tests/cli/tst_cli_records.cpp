@@ -159,6 +159,8 @@ void TestCliRecords::exportSpan_data()
     QTest::newRow("until yesterday") << QStringList{"--until", yesterday} << 0;
     QTest::newRow("until today's midnight, exactly")
         << QStringList{"--until", today + QStringLiteral("T00:00:00")} << 0;
+    QTest::newRow("the unit's serial number") << QStringList{"--serial", "SN-5"} << 3;
+    QTest::newRow("another serial number") << QStringList{"--serial", "SN-6"} << 0;
 }
 
 void TestCliRecords::exportSpan()
@@ -168,7 +170,7 @@ void TestCliRecords::exportSpan()
 
     Rig rig;
     QVERIFY(rig.startDevice());
-    QCOMPARE(rig.runRecording({"check", "--temp", "25:100"}).status, 0);
+    QCOMPARE(rig.runRecording({"--serial", "SN-5", "check", "--temp", "25:100"}).status, 0);
     const Run r = rig.run(QStringList{"--json", "records", "export"} + span);
     QCOMPARE(r.status, 0);
     QCOMPARE(r.events(QStringLiteral("record")).size(), records);

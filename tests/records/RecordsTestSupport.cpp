@@ -130,10 +130,13 @@ Reading reading(Quantity q, double value, double reference, double tolerance)
     return r;
 }
 
-QUuid addUnit(RecordStore &store, const QDateTime &start, Verdict verdict, const QString &port)
+QUuid addUnit(RecordStore &store, const QDateTime &start, Verdict verdict, const QString &port,
+              const QString &serial)
 {
     const QUuid unit = newId(start);
-    store.append(record(okAttempt(port), start, unit));
+    Attempt attempt = okAttempt(port);
+    attempt.serial = serial;
+    store.append(record(attempt, start, unit));
     if (verdict == Verdict::Passed || verdict == Verdict::Failed)
         store.append(
             record(reading(Quantity::Temperature, 23.1, 23.0, 0.5), start.addSecs(1), unit));

@@ -64,7 +64,7 @@ Reading reading(Quantity q, double value, double reference, double tolerance);
 // A unit at `start` whose readings give it `verdict`: connection, zero to
 // two readings, disconnect.
 QUuid addUnit(RecordStore &store, const QDateTime &start, Verdict verdict,
-              const QString &port = QStringLiteral("COM3"));
+              const QString &port = QStringLiteral("COM3"), const QString &serial = QString());
 
 QByteArray fileHash(const QString &path);
 

@@ -274,7 +274,7 @@ void SchemaTest::migratesFirstLayout()
         QCOMPARE(units.at(1).unit.address, std::optional<int>(4));
         QCOMPARE(units.at(1).unit.ended, gone.time);
         QVERIFY(!units.at(0).unit.ended.isValid());
-        QCOMPARE(store.unitCount({{}, {}, Verdict::Failed}), 1);
+        QCOMPARE(store.unitCount({{}, {}, Verdict::Failed, {}}), 1);
     }
     Raw raw(path);
     QCOMPARE(raw.value("PRAGMA user_version").toInt(), 3);

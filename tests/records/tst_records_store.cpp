@@ -236,18 +236,29 @@ void RecordStoreTest::filters_data()
     QTest::addColumn<QDateTime>("to");
     QTest::addColumn<Verdict>("verdict");
     QTest::addColumn<int>("expected");
+    QTest::addColumn<QString>("serial");
 
     // 12 units one day apart from t0; verdicts cycle passed, failed, unjudged.
-    QTest::newRow("all") << QDateTime() << QDateTime() << Verdict::All << 12;
-    QTest::newRow("passed") << QDateTime() << QDateTime() << Verdict::Passed << 4;
-    QTest::newRow("failed") << QDateTime() << QDateTime() << Verdict::Failed << 4;
-    QTest::newRow("unjudged") << QDateTime() << QDateTime() << Verdict::Unjudged << 4;
-    QTest::newRow("from day 3") << t0.addDays(3) << QDateTime() << Verdict::All << 9;
-    QTest::newRow("before day 3") << QDateTime() << t0.addDays(3) << Verdict::All << 3;
-    QTest::newRow("days 3 to 6, failed") << t0.addDays(3) << t0.addDays(7) << Verdict::Failed << 1;
+    QTest::newRow("all") << QDateTime() << QDateTime() << Verdict::All << 12 << QString();
+    QTest::newRow("passed") << QDateTime() << QDateTime() << Verdict::Passed << 4 << QString();
+    QTest::newRow("failed") << QDateTime() << QDateTime() << Verdict::Failed << 4 << QString();
+    QTest::newRow("unjudged") << QDateTime() << QDateTime() << Verdict::Unjudged << 4 << QString();
+    QTest::newRow("from day 3") << t0.addDays(3) << QDateTime() << Verdict::All << 9 << QString();
+    QTest::newRow("before day 3") << QDateTime() << t0.addDays(3) << Verdict::All << 3 << QString();
+    QTest::newRow("days 3 to 6, failed")
+        << t0.addDays(3) << t0.addDays(7) << Verdict::Failed << 1 << QString();
     QTest::newRow("local bounds") << t0.addDays(2).toOffsetFromUtc(8 * 3600)
-                                  << t0.addDays(4).toOffsetFromUtc(8 * 3600) << Verdict::All << 2;
-    QTest::newRow("empty range") << t0.addDays(30) << t0.addDays(31) << Verdict::All << 0;
+                                  << t0.addDays(4).toOffsetFromUtc(8 * 3600) << Verdict::All << 2
+                                  << QString();
+    QTest::newRow("empty range") << t0.addDays(30) << t0.addDays(31) << Verdict::All << 0
+                                 << QString();
+    // Even days' units are SN-A, odd days' SN-B.
+    QTest::newRow("one serial number")
+        << QDateTime() << QDateTime() << Verdict::All << 6 << QStringLiteral("SN-B");
+    QTest::newRow("a serial number, failed")
+        << QDateTime() << QDateTime() << Verdict::Failed << 2 << QStringLiteral("SN-A");
+    QTest::newRow("a serial number never given")
+        << QDateTime() << QDateTime() << Verdict::All << 0 << QStringLiteral("SN-C");
 }
 
 void RecordStoreTest::filters()
@@ -256,15 +267,17 @@ void RecordStoreTest::filters()
     QFETCH(QDateTime, to);
     QFETCH(Verdict, verdict);
     QFETCH(int, expected);
+    QFETCH(QString, serial);
 
     RecordStore store;
     QVERIFY(store.open(path));
     const Verdict cycle[] = {Verdict::Passed, Verdict::Failed, Verdict::Unjudged};
     for (int day = 0; day < 12; ++day)
-        addUnit(store, t0.addDays(day), cycle[day % 3]);
+        addUnit(store, t0.addDays(day), cycle[day % 3], QStringLiteral("COM3"),
+                day % 2 ? QStringLiteral("SN-B") : QStringLiteral("SN-A"));
     store.waitForWrites();
 
-    const UnitFilter filter{from, to, verdict};
+    const UnitFilter filter{from, to, verdict, serial};
     QCOMPARE(store.unitCount(filter), expected);
     const QVector<UnitSummary> units = store.units(filter, 100);
     QCOMPARE(units.size(), expected);
@@ -273,6 +286,7 @@ void RecordStoreTest::filters()
         QVERIFY(!to.isValid() || u.unit.started < to);
         const int day = int(t0.daysTo(u.unit.started));
         QVERIFY(verdict == Verdict::All || cycle[day % 3] == verdict);
+        QVERIFY(serial.isEmpty() || u.unit.serial == serial);
     }
 }
 

@@ -8,6 +8,7 @@
 #include <QDateEdit>
 #include <QFile>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -78,7 +79,12 @@ void RecordsWindowTest::init()
     QVERIFY(store->open(dir->filePath(QStringLiteral("records.sqlite"))));
     const auto unit = [&](const QDateTime &at, const QString &port, QVector<Reading> readings) {
         const QUuid id = newId(at);
-        store->append(record(okAttempt(port), at, id));
+        Attempt attempt = okAttempt(port);
+        // The same unit came back ten days later; COM3's had no label.
+        attempt.serial = port == QLatin1String("COM2")   ? QStringLiteral("SN-2")
+                         : port == QLatin1String("COM3") ? QString()
+                                                         : QStringLiteral("SN-1");
+        store->append(record(attempt, at, id));
         store->append(record(ParameterWrite{Parameter::Station, 1, true}, at.addSecs(1), id));
         int s = 2;
         for (const Reading &r : readings)
@@ -112,8 +118,8 @@ void RecordsWindowTest::showsTheUnits()
     QStringList headers;
     for (int c = 0; c < units->model()->columnCount(); ++c)
         headers << units->model()->headerData(c, Qt::Horizontal).toString();
-    QCOMPARE(headers,
-             QStringList({"时间", "工位", "串口", "地址", "识别信息", "判定", "最大偏差"}));
+    QCOMPARE(headers, QStringList({"时间", "工位", "序列号", "串口", "地址", "识别信息", "判定",
+                                   "最大偏差"}));
     // Newest first, in the station's local time.
     QCOMPARE(cell(units, 0, UnitsModel::Port), QStringLiteral("COM3"));
     QCOMPARE(cell(units, 0, UnitsModel::Time),
@@ -130,24 +136,49 @@ void RecordsWindowTest::showsTheUnits()
 void RecordsWindowTest::filtersByVerdict_data()
 {
     QTest::addColumn<QString>("choice");
+    QTest::addColumn<QString>("serial"); // typed into the search, then Enter
     QTest::addColumn<QStringList>("ports");
-    QTest::newRow("all") << "全部" << QStringList({"COM3", "COM2", "COM1", "COM9"});
-    QTest::newRow("passed") << "合格" << QStringList({"COM1", "COM9"});
-    QTest::newRow("failed") << "不合格" << QStringList({"COM2"});
-    QTest::newRow("unjudged") << "未判定" << QStringList({"COM3"});
+    QTest::newRow("all") << "全部"
+                         << "" << QStringList({"COM3", "COM2", "COM1", "COM9"});
+    QTest::newRow("passed") << "合格"
+                            << "" << QStringList({"COM1", "COM9"});
+    QTest::newRow("failed") << "不合格"
+                            << "" << QStringList({"COM2"});
+    QTest::newRow("unjudged") << "未判定"
+                              << "" << QStringList({"COM3"});
+    // A serial number: the unit's whole history, newest first, dates aside.
+    QTest::newRow("one unit's history") << "全部"
+                                        << "SN-1" << QStringList({"COM1", "COM9"});
+    QTest::newRow("a serial number never given") << "全部"
+                                                 << "SN-7" << QStringList();
 }
 
 void RecordsWindowTest::filtersByVerdict()
 {
     QFETCH(QString, choice);
+    QFETCH(QString, serial);
     QFETCH(QStringList, ports);
     RecordsWindow window(store.get());
     auto *verdict = child<QComboBox>(&window);
     QVERIFY(verdict);
     verdict->setCurrentText(choice);
+    if (!serial.isEmpty()) {
+        child<QCheckBox>(&window)->setChecked(true); // today only, unless searching
+        QLineEdit *search = nullptr;
+        for (QLineEdit *e : window.findChildren<QLineEdit *>()) {
+            if (e->placeholderText() == QStringLiteral("序列号"))
+                search = e;
+        }
+        QVERIFY(search);
+        QTest::keyClicks(search, serial);
+        QTest::keyClick(search, Qt::Key_Return);
+    }
     QStringList shown;
-    for (int r = 0; r < window.unitsView()->model()->rowCount(); ++r)
+    for (int r = 0; r < window.unitsView()->model()->rowCount(); ++r) {
         shown << cell(window.unitsView(), r, UnitsModel::Port);
+        if (!serial.isEmpty())
+            QCOMPARE(cell(window.unitsView(), r, UnitsModel::Serial), serial);
+    }
     QCOMPARE(shown, ports);
 }
 
