@@ -13,7 +13,13 @@
 //   movra --no-records read --count 20 --interval 0        exec to exit <= 52 ms
 //   CPU (user + system) of one reading                                  <= 6 ms
 //
-//   movra_bench_cli [--runs N] [--short]
+//
+// and with --central, against a throwaway PostgreSQL server of its own:
+//
+//   movra --baud 9600 check --temp 25:0.5, the copy waited for      <= 400 ms
+//   after each run, as many records in the central database as in the file
+//
+//   movra_bench_cli [--runs N] [--short] [--central]
 //
 // The simulator runs on a thread of this process and stamps the first byte
 // it hears; movra is started with posix_spawn and reaped with wait4, whose
@@ -35,6 +41,13 @@
 #include <sys/wait.h>
 
 #include "Clock.h"
+#ifdef MOVRA_BENCH_CENTRAL
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include "PgCluster.h"
+#endif
 #include "SimulatorHost.h"
 
 extern char **environ;
@@ -191,6 +204,52 @@ bool writeSettings(const QString &config, const QString &port)
     return true;
 }
 
+#ifdef MOVRA_BENCH_CENTRAL
+qint64 localCount(const QString &file)
+{
+    qint64 n = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "local");
+        db.setDatabaseName(file);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        QSqlQuery q(db);
+        if (db.open() && q.exec(QStringLiteral("SELECT count(*) FROM records")) && q.next())
+            n = q.value(0).toLongLong();
+    }
+    QSqlDatabase::removeDatabase("local");
+    return n;
+}
+
+// The check with a central database up: its time, and whether the central
+// copy is complete after each run.
+bool central(int runs, Device &device, const QString &config)
+{
+    records_test::PgCluster pg;
+    QString why;
+    if (!pg.create(&why)) {
+        std::fprintf(stderr, "movra_bench_cli: no PostgreSQL server: %s\n", qPrintable(why));
+        return false;
+    }
+    qputenv("MOVRA_RECORDS_URL", pg.url().toUtf8());
+    const QString file = config + QStringLiteral("/MovraTestTool/records.sqlite");
+    QVector<double> ms;
+    int equal = 0;
+    bool ok = true;
+    for (int i = 0; i < runs; ++i) {
+        const Sample s = spawn({"--baud", "9600", "check", "--temp", "25:0.5"}, device);
+        ok = ok && s.status == 0;
+        ms << s.ms;
+        equal += localCount(file) == pg.count() ? 1 : 0;
+    }
+    qunsetenv("MOVRA_RECORDS_URL");
+    row("check with a central database, exec to exit (ms)", figures(ms), "ms", 400);
+    std::printf("\n%d check runs with a central database: local and central counts equal after "
+                "%d of them (%lld records)\n",
+                runs, equal, localCount(file));
+    return ok && equal == runs;
+}
+#endif
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -261,6 +320,12 @@ int main(int argc, char *argv[])
     row("for scale: the check with --no-records (ms)", figures(bareMs), "ms", 150);
     row("for scale: movra --help, exec to exit (ms)", figures(helpMs), "ms", 150);
     row("for scale: movra --help, peak RSS (MiB)", figures(helpRss), "MiB", 15);
+#ifdef MOVRA_BENCH_CENTRAL
+    if (args.contains(QStringLiteral("--central")))
+        ok = central(quick ? 3 : qMax(runs, 100), device,
+                     scratch.path() + QStringLiteral("/config")) &&
+             ok;
+#endif
     std::printf("\n%d check runs, %d scan runs a rate%s\n", runs, scanRuns,
                 ok ? "" : "; SOME RUNS FAILED");
     device.quit();

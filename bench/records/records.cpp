@@ -125,8 +125,9 @@ QString fixture()
             const QDateTime t = start.addSecs(240 * qint64(u));
             const QUuid unit = newId(t);
             put(make(t, unit, attempt()));
-            put(make(t.addSecs(1), unit, ParameterWrite{Parameter::Station, 1, true}));
-            put(make(t.addSecs(2), unit, ParameterWrite{Parameter::TempOffset, -0.3, u % 7 != 0}));
+            put(make(t.addSecs(1), unit, ParameterWrite{Parameter::Address, 1, true}));
+            put(make(t.addSecs(2), unit,
+                     ParameterWrite{Parameter::TempCorrection, -0.3, u % 7 != 0}));
             put(make(t.addSecs(3), unit, BatchRead{1, 9600, -0.3, 0.5, 0}));
             for (int i = 0; i < 45; ++i) {
                 const bool temperature = i % 2 == 0;

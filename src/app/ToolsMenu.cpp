@@ -69,6 +69,8 @@ void MovraTestTool::setUpRecording()
     // Only trouble is told: recording itself adds nothing to the log.
     connect(&records, &RecordStore::problem, this, &MovraTestTool::appendLog);
     connect(&records, &RecordStore::recovered, this, &MovraTestTool::appendLog);
+    // On the writer's thread: the window does not wait for the disk.
+    recorder->openStore();
 }
 
 void MovraTestTool::showRecords()

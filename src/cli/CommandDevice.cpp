@@ -139,7 +139,7 @@ void DeviceRun::announce(Identity identity)
     if (m_inv.stationGiven || identity.station < 0)
         s.setStation(quint8(m_inv.station));
     m_out.event(identifiedEvent(identity, s.lastRequest()));
-    m_sink.connected(identity, identText(identity, s.lastRequest()));
+    m_sink.connected(identity, identText(identity, s.lastRequest()), s.station());
 }
 
 // The order mode decides which register holds which quantity, so it is

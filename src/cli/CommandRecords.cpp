@@ -1,61 +1,63 @@
-// records export: the store's records of a time span on stdout, as the
-// records window exports them (CSV), or as "record" events, one a line.
+// records export: the records of a time span on stdout, as the records
+// window exports them (CSV), or as "record" events, one a line; from the
+// local file, read-only, or from the central database that --db names.
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <cstdio>
 
 #include "cli/Commands.h"
 #include "cli/StoreSink.h"
+#include "records/CentralCopy.h"
 #include "records/Csv.h"
 #include "records/RecordExport.h"
 
 namespace movra::cli {
 
 namespace {
-// Takes the store's JSON export line by line and prints each record as an
-// event, its time in the offset it was recorded at.
-class RecordEvents : public QIODevice
+// A record as an event, its time in the offset it was recorded at.
+Event recordEvent(const records::Record &r)
 {
-public:
-    explicit RecordEvents(Output &out) : m_out(out) { open(QIODevice::WriteOnly); }
-
-protected:
-    qint64 readData(char *, qint64) override { return -1; }
-    qint64 writeData(const char *data, qint64 size) override
-    {
-        m_pending.append(data, int(size));
-        int end = 0;
-        while ((end = m_pending.indexOf('\n')) >= 0) {
-            print(QJsonDocument::fromJson(m_pending.left(end)).object());
-            m_pending.remove(0, end + 1);
-        }
-        return size;
+    Event e("record");
+    const QJsonObject o = records::toJson(r);
+    for (auto it = o.begin(); it != o.end(); ++it) {
+        if (it.key() == QLatin1String("time"))
+            e.text("time", isoTime(r.time.toOffsetFromUtc(r.utcOffset)));
+        else
+            e.value(it.key(), it.value());
     }
+    e.line = QString::fromUtf8(e.json());
+    return e;
+}
 
-private:
-    void print(const QJsonObject &record)
-    {
-        Event e("record");
-        const int offset = record.value(QStringLiteral("utc_offset")).toInt();
-        for (auto it = record.begin(); it != record.end(); ++it) {
-            if (it.key() == QLatin1String("time")) {
-                const QDateTime utc =
-                    QDateTime::fromString(it.value().toString(), Qt::ISODateWithMs);
-                e.text("time", isoTime(utc.toOffsetFromUtc(offset)));
-            } else {
-                e.value(it.key(), it.value());
-            }
-        }
-        e.line = QString::fromUtf8(e.json());
-        m_out.event(e);
+using Visit = std::function<bool(const records::Record &)>;
+// Reads the records into `take`; false with `why` when the store cannot give them.
+using Source = std::function<bool(const Visit &take, QString *why)>;
+
+int exportFrom(const Source &source, const QString &where, bool json, Output &out)
+{
+    QFile stdoutFile;
+    stdoutFile.open(stdout, QIODevice::WriteOnly);
+    csv::Writer csv(&stdoutFile);
+    bool written = json || csv.begin(records::csvHeaders());
+    QString why;
+    const bool read = source(
+        [&](const records::Record &r) {
+            if (json)
+                out.event(recordEvent(r));
+            else
+                written = written && csv.write(records::csvRow(r));
+            return true;
+        },
+        &why);
+    stdoutFile.flush();
+    if (!read) {
+        out.error(kStoreFault, QStringLiteral("records: %1: %2").arg(where, why));
+        return kStoreFault;
     }
-
-    Output &m_out;
-    QByteArray m_pending;
-};
+    return kDone;
+}
 } // namespace
 
 int runRecordsExport(const Invocation &inv, Output &out)
@@ -67,33 +69,30 @@ int runRecordsExport(const Invocation &inv, Output &out)
         return kUsage;
     }
     const bool json = inv.format.isEmpty() ? inv.json : inv.format == QLatin1String("json");
-    QFile stdoutFile;
-    stdoutFile.open(stdout, QIODevice::WriteOnly);
+    if (choice.centralGiven) {
+        const auto url = records::CentralUrl::parse(choice.centralUrl);
+        return exportFrom(
+            [&](const Visit &take, QString *why) {
+                return records::CentralCopy(*url).read(inv.since, inv.until, inv.exportStation,
+                                                       inv.serials.value(0), take, why);
+            },
+            url->redacted(), json, out);
+    }
     // Nothing recorded yet: no file is made just to say so.
-    if (!QFileInfo::exists(choice.path)) {
-        if (!json)
-            csv::Writer(&stdoutFile).begin(records::csvHeaders());
-        return kDone;
-    }
+    if (!QFileInfo::exists(choice.path))
+        return exportFrom([](const Visit &, QString *) { return true; }, QString(), json, out);
+    const QString file = QDir::toNativeSeparators(choice.path);
     records::RecordStore store;
-    QObject::connect(&store, &records::RecordStore::problem, &store, [&out](const QString &text) {
-        out.warning(QStringLiteral("records: ") + text);
-    });
-    store.open(choice.path);
-    RecordEvents events(out);
-    QIODevice *sink = json ? static_cast<QIODevice *>(&events) : &stdoutFile;
-    const bool ok = store.exportRecords(inv.since, inv.until,
-                                        json ? records::RecordStore::Format::Json
-                                             : records::RecordStore::Format::Csv,
-                                        sink, records::Verdict::All, inv.serials.value(0));
-    stdoutFile.flush();
-    store.close();
-    if (!ok) {
-        out.error(kUsage,
-                  QStringLiteral("--db: %1 cannot be read as a record store").arg(choice.path));
-        return kUsage;
-    }
-    return kDone;
+    return exportFrom(
+        [&](const Visit &take, QString *why) {
+            if (!store.openReadOnly(choice.path)) {
+                *why = storeReason(store.currentProblem(), store.problemDetail(),
+                                   store.problemVersion());
+                return false;
+            }
+            return store.forEachRecord(inv.since, inv.until, take, why, inv.serials.value(0));
+        },
+        file, json, out);
 }
 
 } // namespace movra::cli

@@ -23,6 +23,7 @@ enum Status : int {
     kUsage = 2,
     kDeviceFault = 3,
     kPortFault = 4,
+    kStoreFault = 5, // the record store could not keep, or could not give, the records
 };
 
 int runPorts(const Invocation &inv, Output &out);

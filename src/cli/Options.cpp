@@ -155,8 +155,12 @@ const OptionSpec kOptions[] = {
      [](const QString &v, Invocation &i) {
          i.autoBaud = v == QLatin1String("auto");
          return i.autoBaud || toRate(v, &i.baud); }, false},
-    {"--station", "1-254", kEvery,
+    {"--station", "1-254; for records export, a station's name", kEvery,
      [](const QString &v, Invocation &i) {
+         if (i.command == Command::RecordsExport) {
+             i.exportStation = v;
+             return !v.isEmpty();
+         }
          i.stationGiven = true;
          return toInt(v, kMinStation, kMaxStation, &i.station); }, false},
     {"--test-mode", "one of the window's test-mode passwords", kEvery,

@@ -74,7 +74,8 @@ struct Invocation
     // records export
     QDateTime since;
     QDateTime until;
-    QString format; // "csv" or "json"; empty: json with --json, else csv
+    QString format;        // "csv" or "json"; empty: json with --json, else csv
+    QString exportStation; // the central database's records of this station only
 };
 
 // --port may be given this often: a fixture's units, each on its own port.

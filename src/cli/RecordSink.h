@@ -4,21 +4,23 @@
 #pragma once
 
 #include <QString>
-#include <array>
-#include <optional>
 
-#include "engine/Session.h"
+#include "records/Recorder.h"
 
 namespace movra::cli {
 
-using ParameterValues = std::array<std::optional<qint32>, kParameterCount>;
+using records::ParameterValues;
 
 class RecordSink
 {
 public:
     virtual ~RecordSink() = default;
 
-    virtual void connected(const Identity & /*identity*/, const QString & /*ident*/) {}
+    // `station`: the address the command talks to.
+    virtual void connected(const Identity & /*identity*/, const QString & /*ident*/,
+                           int /*station*/)
+    {
+    }
     virtual void connectFailed(const QString & /*port*/, qint32 /*baud*/, bool /*testMode*/,
                                const QString & /*reason*/)
     {

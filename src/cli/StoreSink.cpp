@@ -3,56 +3,21 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "cli/Commands.h"
 #include "cli/LineDefaults.h"
+#include "records/Schema.h"
 #include "records/StationConfig.h"
 
 namespace movra::cli {
 
 namespace {
+// The copy of a run's records may take this long before movra exits.
+constexpr int kCentralWaitMs = 3000;
+
 bool isUrl(const QString &db)
 {
     return db.startsWith(QLatin1String("postgresql://")) ||
            db.startsWith(QLatin1String("postgres://"));
-}
-
-records::Reading readingOf(records::Quantity quantity, const Judgement &j)
-{
-    records::Reading r;
-    r.quantity = quantity;
-    r.value = records::fromTenths(j.value);
-    r.reference = records::fromTenths(j.reference);
-    r.tolerance = records::fromTenths(qint64(j.tolerance));
-    r.deviation = records::fromTenths(qint64(j.deviation));
-    r.pass = j.pass;
-    return r;
-}
-
-records::Parameter toRecord(Parameter p)
-{
-    switch (p) {
-    case Parameter::Address:
-        return records::Parameter::Station;
-    case Parameter::BaudRate:
-        return records::Parameter::Baud;
-    case Parameter::TempCorrection:
-        return records::Parameter::TempOffset;
-    case Parameter::HumiCorrection:
-        return records::Parameter::HumiOffset;
-    case Parameter::Order:
-        break;
-    }
-    return records::Parameter::Order;
-}
-
-bool isCorrection(Parameter p)
-{
-    return p == Parameter::TempCorrection || p == Parameter::HumiCorrection;
-}
-
-// Corrections in their units, the rest as whole numbers.
-double inUnits(Parameter p, qint32 value)
-{
-    return isCorrection(p) ? records::fromTenths(value) : double(value);
 }
 } // namespace
 
@@ -73,27 +38,70 @@ bool chooseStore(const QString &db, StoreChoice *choice, QString *error)
             return false;
         }
         choice->centralUrl = db;
+        choice->centralGiven = true;
     } else if (!db.isEmpty()) {
         choice->path = db;
     }
     return true;
 }
 
+QString storeReason(records::Problem problem, const QString &detail, int version)
+{
+    using records::Problem;
+    const QString why = detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(detail);
+    switch (problem) {
+    case Problem::Corrupt:
+        return QStringLiteral("the file is damaged") + why;
+    case Problem::TooNew:
+        return QStringLiteral("written by a newer version (format %1; this one knows up to %2)")
+            .arg(version)
+            .arg(records::schema::current);
+    case Problem::NotRecords:
+        return QStringLiteral("not a record store: it holds another program's data");
+    case Problem::ReadOnly:
+        return QStringLiteral("read-only") + why;
+    case Problem::Locked:
+        return QStringLiteral("locked by another program") + why;
+    case Problem::DiskFull:
+        return QStringLiteral("the disk is full") + why;
+    case Problem::CannotOpen:
+        return QStringLiteral("cannot be opened") + why;
+    default:
+        break;
+    }
+    return QStringLiteral("cannot be written") + why;
+}
+
 RecordFile::RecordFile(const StoreChoice &choice, Output &out) : m_choice(choice), m_out(out)
 {
-    QObject::connect(
-        &m_store, &records::RecordStore::problem, &m_store,
-        [this](const QString &text) { m_out.warning(QStringLiteral("records: ") + text); });
     m_store.setStation(choice.station);
     m_store.setToolVersion(QStringLiteral(MOVRA_VERSION));
 }
 
-RecordFile::~RecordFile()
+int RecordFile::finish(int status)
 {
     if (!m_opened)
-        return;
-    m_store.waitForWrites();
-    m_store.close();
+        return status;
+    const records::RecordStore::Closed closed =
+        m_store.close(m_choice.centralUrl.isEmpty() ? 0 : kCentralWaitMs);
+    m_abandoned = closed.abandoned;
+    const QString file = QDir::toNativeSeparators(m_choice.path);
+    if (!closed.centralWhy.isEmpty() && closed.lost == 0)
+        m_out.warning(QStringLiteral("records: the central copy is not complete: %1; the records "
+                                     "stay in %2 and are copied on a later run")
+                          .arg(closed.centralWhy, file));
+    if (closed.lost == 0)
+        return status;
+    const QString line =
+        QStringLiteral("records: %1: %2; %3 records of this run are not kept")
+            .arg(file, storeReason(closed.problem, closed.detail, closed.foundVersion))
+            .arg(closed.lost);
+    if (status != kDone) {
+        m_out.warning(line);
+        return status;
+    }
+    m_out.error(kStoreFault, line);
+    return kStoreFault;
 }
 
 records::RecordStore &RecordFile::store()
@@ -109,81 +117,40 @@ records::RecordStore &RecordFile::store()
     return m_store;
 }
 
-StoreSink::StoreSink(RecordFile &file, const QString &serial) : m_file(file), m_serial(serial) {}
-
-void StoreSink::add(const records::RecordData &data)
+StoreSink::StoreSink(RecordFile &file, const QString &serial)
+    : m_recorder([&file] { return &file.store(); }, serial)
 {
-    records::Record r;
-    r.unit = m_unit;
-    r.data = data;
-    m_file.store().append(r);
 }
 
-void StoreSink::connected(const Identity &identity, const QString &ident)
+void StoreSink::connected(const Identity &identity, const QString &ident, int station)
 {
-    records::Attempt a;
-    a.port = identity.port;
-    a.baud = identity.baudRate;
-    a.mode = identity.testMode ? records::Mode::Test : records::Mode::Normal;
-    a.ident = ident;
-    a.serial = m_serial;
-    if (identity.station >= 0)
-        a.address = identity.station;
-    a.ok = true;
-    m_unit = records::newId();
-    add(a);
+    m_recorder.connected(identity, ident, station);
 }
 
 void StoreSink::connectFailed(const QString &port, qint32 baud, bool testMode,
                               const QString &reason)
 {
-    records::Attempt a;
-    a.port = port;
-    a.baud = baud;
-    a.mode = testMode ? records::Mode::Test : records::Mode::Normal;
-    a.ok = false;
-    a.reason = reason;
-    a.serial = m_serial;
-    m_file.store().attemptFailed(a);
+    m_recorder.attemptFailed(port, baud, testMode, reason);
 }
 
 void StoreSink::reading(const Measurement &m)
 {
-    // Only a judged value has a verdict to keep, as in the window.
-    if (m.hasHumidity && m.humidityJudgement.judged)
-        add(readingOf(records::Quantity::Humidity, m.humidityJudgement));
-    if (m.hasTemperature && m.temperatureJudgement.judged)
-        add(readingOf(records::Quantity::Temperature, m.temperatureJudgement));
+    m_recorder.measured(m);
 }
 
 void StoreSink::written(Parameter parameter, qint32 value, bool confirmed)
 {
-    add(records::ParameterWrite{toRecord(parameter), inUnits(parameter, value), confirmed});
+    m_recorder.written(parameter, value, confirmed);
 }
 
-void StoreSink::parametersRead(const ParameterValues &v)
+void StoreSink::parametersRead(const ParameterValues &values)
 {
-    records::BatchRead batch;
-    const auto at = [&v](Parameter p) {
-        return v[size_t(p)];
-    };
-    batch.station = at(Parameter::Address);
-    batch.baud = at(Parameter::BaudRate);
-    if (at(Parameter::TempCorrection))
-        batch.tempOffset = records::fromTenths(*at(Parameter::TempCorrection));
-    if (at(Parameter::HumiCorrection))
-        batch.humiOffset = records::fromTenths(*at(Parameter::HumiCorrection));
-    batch.order = at(Parameter::Order);
-    add(batch);
+    m_recorder.parametersRead(values);
 }
 
 void StoreSink::disconnected(bool portLost, const QString &reason)
 {
-    if (m_unit.isNull())
-        return;
-    add(records::Disconnect{portLost ? records::EndedBy::PortLost : records::EndedBy::Operator,
-                            reason});
-    m_unit = QUuid();
+    m_recorder.disconnected(portLost, reason);
 }
 
 } // namespace movra::cli

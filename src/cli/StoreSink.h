@@ -2,7 +2,8 @@
 // connection to its end, each judged reading, each write with its outcome,
 // each read of the five parameters, and failed connection attempts. The
 // store is opened on the first record, so a command that never gets that
-// far leaves no file behind; the records are in the file before it ends.
+// far leaves no file behind; the records are in the file before it ends,
+// and in the central database too when it answers within 3 s.
 #pragma once
 
 #include <QString>
@@ -21,28 +22,38 @@ struct StoreChoice
     QString path;
     QString centralUrl;
     QString station;
+    bool centralGiven = false; // --db named the central database
 };
 
 // False, with the reason (secrets hidden), for a URL that is not one.
 bool chooseStore(const QString &db, StoreChoice *choice, QString *error);
 
-// The store every unit of a run records into, opened on the first record;
-// its records are in before it goes.
+// Why the store could not keep or give records, for one line on stderr.
+QString storeReason(records::Problem problem, const QString &detail, int version);
+
+// The store every unit of a run records into, opened on the first record.
 class RecordFile
 {
 public:
     RecordFile(const StoreChoice &choice, Output &out);
-    ~RecordFile();
     RecordFile(const RecordFile &) = delete;
     RecordFile &operator=(const RecordFile &) = delete;
 
     records::RecordStore &store();
+    // After the command, with its status: the status to exit with. The
+    // file must have taken every record (else 5, unless the command already
+    // failed); the central copy is waited for, and its failure told, without
+    // changing the status.
+    int finish(int status);
+    // The central copy was still busy at the end and left running.
+    bool abandoned() const { return m_abandoned; }
 
 private:
     StoreChoice m_choice;
     Output &m_out;
     records::RecordStore m_store;
     bool m_opened = false;
+    bool m_abandoned = false;
 };
 
 // One unit's records: its own unit in the store, so that the units of a
@@ -52,7 +63,7 @@ class StoreSink : public RecordSink
 public:
     StoreSink(RecordFile &file, const QString &serial);
 
-    void connected(const Identity &identity, const QString &ident) override;
+    void connected(const Identity &identity, const QString &ident, int station) override;
     void connectFailed(const QString &port, qint32 baud, bool testMode,
                        const QString &reason) override;
     void reading(const Measurement &judged) override;
@@ -61,11 +72,7 @@ public:
     void disconnected(bool portLost, const QString &reason) override;
 
 private:
-    void add(const records::RecordData &data);
-
-    RecordFile &m_file;
-    QString m_serial;
-    QUuid m_unit; // null while none is open
+    records::Recorder m_recorder;
 };
 
 } // namespace movra::cli

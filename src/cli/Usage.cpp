@@ -58,8 +58,11 @@ Commands:
                                   verification within --tol-temp (default 0.2) and
                                   --tol-humi (default 1.0); --dry-run writes nothing
   records export [--since DATE] [--until DATE] [--serial SN] [--format csv|json]
-                                  with --serial: that unit's history across commands and
-                                  stations
+                 [--station NAME]
+                                  the records kept, read-only; with --serial: that unit's
+                                  history across commands and stations; with --db
+                                  postgresql://... those of the central database, every
+                                  station's or those of station NAME
 
 Several ports (a fixture):
   Each unit runs on its own (--baud auto scans each port apart); a silent or lost
@@ -78,6 +81,7 @@ Exit status:
   2  usage: unknown command or option, missing or out-of-range value, an expired reference
   3  the device: no answer, or no usable answer (time-out, bad CRC, exception)
   4  the port: cannot be opened, or lost while in use
+  5  the record store could not keep, or could not give, the records
 )";
 }
 

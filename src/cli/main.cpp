@@ -2,11 +2,8 @@
 // tests. `movra --help` prints the contract.
 #include <QCoreApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 #include "cli/Commands.h"
 #include "cli/Fixture.h"
@@ -19,10 +16,6 @@ using namespace movra::cli;
 int main(int argc, char *argv[])
 {
     catchInterrupts();
-#ifdef _WIN32
-    // The events and readings are UTF-8 ("°C"); a console's code page is not.
-    SetConsoleOutputCP(CP_UTF8);
-#endif
     QCoreApplication app(argc, argv);
     // The window's name, so that its Setting.ini and records are found.
     QCoreApplication::setApplicationName(QStringLiteral("MovraTestTool"));
@@ -62,13 +55,26 @@ int main(int argc, char *argv[])
         }
         file = std::make_unique<RecordFile>(store, out);
     }
-    if (inv.ports.size() > 1)
-        return FixtureRun(inv, choice, out, file.get()).run();
-    const QString serial = inv.serials.value(0);
-    std::unique_ptr<RecordSink> sink = std::make_unique<RecordSink>();
-    if (file)
-        sink = std::make_unique<StoreSink>(*file, serial);
-    Output unitOut = out.unit(choice.port, serial, false);
-    DeviceRun run(inv, choice, unitOut, *sink);
-    return run.run();
+    int status = kDone;
+    if (inv.ports.size() > 1) {
+        status = FixtureRun(inv, choice, out, file.get()).run();
+    } else {
+        const QString serial = inv.serials.value(0);
+        std::unique_ptr<RecordSink> sink = std::make_unique<RecordSink>();
+        if (file)
+            sink = std::make_unique<StoreSink>(*file, serial);
+        Output unitOut = out.unit(choice.port, serial, false);
+        status = DeviceRun(inv, choice, unitOut, *sink).run();
+    }
+    if (!file)
+        return status;
+    status = file->finish(status);
+    if (file->abandoned()) {
+        // A central copy step still waits on the network: its thread must not
+        // meet the library's teardown. The records are safe in the file.
+        std::fflush(stdout);
+        std::fflush(stderr);
+        std::_Exit(status);
+    }
+    return status;
 }

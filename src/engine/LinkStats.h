@@ -5,6 +5,8 @@
 #include <QtGlobal>
 #include <array>
 
+#include "link/Requests.h"
+
 namespace movra {
 
 // Why a received block was not taken as a reply.
@@ -56,8 +58,8 @@ struct ResponseTimes
 
 struct LinkStats
 {
-    // Indexed by request kind (see link/Requests.h, requestKindIndex).
-    static constexpr int kKinds = 17;
+    // Indexed by request kind (requestKindIndex).
+    static constexpr int kKinds = kRequestKinds;
     std::array<quint64, kKinds> requestsByKind{};
     quint64 requests = 0;
     quint64 replies = 0; // blocks taken as the answer to a request

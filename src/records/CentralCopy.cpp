@@ -2,10 +2,11 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStringList>
 #include <atomic>
 
+#include "records/Columns.h"
 #include "records/RecordRows.h"
-#include "records/RecordText.h"
 
 namespace movra::records {
 
@@ -14,102 +15,45 @@ namespace {
 std::atomic<int> connections{0};
 
 // Enums as their codes, so that the table reads without this program.
-const char *const tables[] = {
-    // Two stations starting at once must not both create the table.
-    "SELECT pg_advisory_xact_lock(4712001)",
-    "CREATE TABLE IF NOT EXISTS records ("
-    " id uuid PRIMARY KEY, unit uuid, t timestamptz NOT NULL, utc_offset integer NOT NULL,"
-    " station text NOT NULL, tool_version text NOT NULL, kind text NOT NULL,"
-    " quantity text, value double precision, reference double precision,"
-    " tolerance double precision, deviation double precision, pass boolean,"
-    " parameter text, confirmed boolean,"
-    " batch_station integer, batch_baud integer, batch_temp_offset double precision,"
-    " batch_humi_offset double precision, batch_order integer,"
-    " port text, baud integer, mode text, ident text, address integer, ok boolean,"
-    " ended_by text, reason text, copied_at timestamptz NOT NULL DEFAULT now())",
-    // Tables made before units had a serial number.
-    "ALTER TABLE records ADD COLUMN IF NOT EXISTS serial text",
-    "CREATE INDEX IF NOT EXISTS records_unit ON records (unit)",
-    "CREATE INDEX IF NOT EXISTS records_station_t ON records (station, t)",
-    "CREATE OR REPLACE VIEW units AS SELECT unit AS id,"
-    " min(t) FILTER (WHERE kind = 'attempt') AS started,"
-    " max(t) FILTER (WHERE kind = 'disconnect') AS ended,"
-    " min(station) AS station,"
-    " min(port) FILTER (WHERE kind = 'attempt') AS port,"
-    " min(ident) FILTER (WHERE kind = 'attempt') AS ident,"
-    " count(*) FILTER (WHERE kind = 'reading' AND pass) AS passed,"
-    " count(*) FILTER (WHERE kind = 'reading' AND NOT pass) AS failed,"
-    " max(abs(deviation)) FILTER (WHERE quantity = 'temperature') AS worst_temperature,"
-    " max(abs(deviation)) FILTER (WHERE quantity = 'humidity') AS worst_humidity,"
-    " min(serial) FILTER (WHERE kind = 'attempt') AS serial"
-    " FROM records WHERE unit IS NOT NULL GROUP BY unit",
-};
-
-const char insertSql[] =
-    "INSERT INTO records (id, unit, t, utc_offset, station, tool_version, kind, quantity,"
-    " value, reference, tolerance, deviation, pass, parameter, confirmed, batch_station,"
-    " batch_baud, batch_temp_offset, batch_humi_offset, batch_order, port, baud, mode, ident,"
-    " address, ok, ended_by, reason, serial) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
-    " ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (id) DO NOTHING";
-
-template <typename T> QVariant opt(const std::optional<T> &v)
+QStringList tables()
 {
-    return v ? QVariant(*v) : QVariant();
-}
-
-QVariant uuidText(const QUuid &id)
-{
-    return id.isNull() ? QVariant() : QVariant(id.toString(QUuid::WithoutBraces));
-}
-
-// The values of insertSql from the 8th on (after kind).
-void dataValues(QVariant *v, const RecordData &data)
-{
-    if (const auto *r = std::get_if<Reading>(&data)) {
-        v[0] = code(r->quantity);
-        v[1] = r->value;
-        v[2] = r->reference;
-        v[3] = r->tolerance;
-        v[4] = r->deviation;
-        v[5] = r->pass;
-    } else if (const auto *w = std::get_if<ParameterWrite>(&data)) {
-        v[1] = w->value;
-        v[6] = code(w->parameter);
-        v[7] = w->confirmed;
-    } else if (const auto *b = std::get_if<BatchRead>(&data)) {
-        v[8] = opt(b->station);
-        v[9] = opt(b->baud);
-        v[10] = opt(b->tempOffset);
-        v[11] = opt(b->humiOffset);
-        v[12] = opt(b->order);
-    } else if (const auto *a = std::get_if<Attempt>(&data)) {
-        v[13] = a->port;
-        v[14] = a->baud;
-        v[15] = code(a->mode);
-        v[16] = a->ident;
-        v[17] = opt(a->address);
-        v[18] = a->ok;
-        v[20] = a->reason;
-        v[21] = a->serial.isEmpty() ? QVariant() : QVariant(a->serial);
-    } else if (const auto *d = std::get_if<Disconnect>(&data)) {
-        v[19] = code(d->by);
-        v[20] = d->reason;
-    }
+    return {
+        // Two stations starting at once must not both create the table.
+        QStringLiteral("SELECT pg_advisory_xact_lock(4712001)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS records (%1,"
+                       " copied_at timestamptz NOT NULL DEFAULT now())")
+            .arg(columns::declarations(true)),
+        // Tables made before units had a serial number.
+        QStringLiteral("ALTER TABLE records ADD COLUMN IF NOT EXISTS serial text"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS records_unit ON records (unit)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS records_station_t ON records (station, t)"),
+        // Deviations copied before format 4 lack their sign.
+        QStringLiteral("CREATE TABLE IF NOT EXISTS records_format (version integer NOT NULL)"),
+        QStringLiteral("UPDATE records SET deviation = round((value - reference)::numeric, 1)"
+                       " WHERE kind = 'reading' AND NOT EXISTS (SELECT 1 FROM records_format)"),
+        QStringLiteral("INSERT INTO records_format SELECT 4"
+                       " WHERE NOT EXISTS (SELECT 1 FROM records_format)"),
+        QStringLiteral(
+            "CREATE OR REPLACE VIEW units AS SELECT unit AS id,"
+            " min(t) FILTER (WHERE kind = 'attempt') AS started,"
+            " max(t) FILTER (WHERE kind = 'disconnect') AS ended,"
+            " min(station) AS station,"
+            " min(port) FILTER (WHERE kind = 'attempt') AS port,"
+            " min(ident) FILTER (WHERE kind = 'attempt') AS ident,"
+            " count(*) FILTER (WHERE kind = 'reading' AND pass) AS passed,"
+            " count(*) FILTER (WHERE kind = 'reading' AND NOT pass) AS failed,"
+            " max(abs(deviation)) FILTER (WHERE quantity = 'temperature') AS worst_temperature,"
+            " max(abs(deviation)) FILTER (WHERE quantity = 'humidity') AS worst_humidity,"
+            " min(serial) FILTER (WHERE kind = 'attempt') AS serial"
+            " FROM records WHERE unit IS NOT NULL GROUP BY unit"),
+    };
 }
 
 void bind(QSqlQuery &q, const Record &r)
 {
-    QVariant v[29];
-    v[0] = uuidText(r.id);
-    v[1] = uuidText(r.unit);
-    v[2] = r.time;
-    v[3] = r.utcOffset;
-    v[4] = r.station;
-    v[5] = r.toolVersion;
-    v[6] = code(r.kind());
-    dataValues(v + 7, r.data);
-    for (int i = 0; i < 29; ++i)
-        q.bindValue(i, v[i]);
+    const columns::Row row = columns::flatten(r);
+    for (int i = 0; i < columns::count; ++i)
+        q.bindValue(i, columns::toCentral(columns::list[i].type, row[size_t(i)]));
 }
 
 } // namespace
@@ -124,7 +68,7 @@ CentralCopy::~CentralCopy()
     disconnect();
 }
 
-bool CentralCopy::connect(QString *why)
+bool CentralCopy::connect(QString *why, bool create)
 {
     disconnect();
     // The Windows build may ship without the PostgreSQL driver; say so plainly
@@ -150,7 +94,7 @@ bool CentralCopy::connect(QString *why)
         *why = scrub(db.lastError().text());
         return false;
     }
-    ready = createTables(why);
+    ready = !create || createTables(why);
     return ready;
 }
 
@@ -162,8 +106,8 @@ bool CentralCopy::createTables(QString *why)
         return false;
     }
     QSqlQuery q(db);
-    for (const char *sql : tables) {
-        if (!q.exec(QString::fromLatin1(sql))) {
+    for (const QString &sql : tables()) {
+        if (!q.exec(sql)) {
             *why = scrub(q.lastError().text());
             db.rollback();
             return false;
@@ -201,7 +145,7 @@ CentralCopy::Result CentralCopy::copy(const QSqlDatabase &local, qint64 afterSeq
     read.setForwardOnly(true);
     read.prepare(QStringLiteral("SELECT %1 FROM records r LEFT JOIN units u ON u.seq = r.unit "
                                 "WHERE r.seq > ? ORDER BY r.seq LIMIT ?")
-                     .arg(QLatin1String(rows::recordSelect)));
+                     .arg(rows::recordSelect()));
     read.addBindValue(afterSeq);
     read.addBindValue(limit);
     QVector<Record> batch;
@@ -219,7 +163,10 @@ CentralCopy::Result CentralCopy::copy(const QSqlDatabase &local, qint64 afterSeq
 
     QSqlDatabase db = QSqlDatabase::database(name, false);
     QSqlQuery insert(db);
-    bool ok = db.transaction() && insert.prepare(QString::fromLatin1(insertSql));
+    bool ok =
+        db.transaction() && insert.prepare(QStringLiteral("INSERT INTO records (%1) VALUES (%2) "
+                                                          "ON CONFLICT (id) DO NOTHING")
+                                               .arg(columns::names(), columns::placeholders()));
     for (int i = 0; ok && i < batch.size(); ++i) {
         bind(insert, batch.at(i));
         ok = insert.exec();
@@ -237,12 +184,48 @@ CentralCopy::Result CentralCopy::copy(const QSqlDatabase &local, qint64 afterSeq
     return result;
 }
 
+bool CentralCopy::read(const QDateTime &since, const QDateTime &until, const QString &station,
+                       const QString &serial, const std::function<bool(const Record &)> &take,
+                       QString *why)
+{
+    if (!connect(why, false))
+        return false;
+    QStringList where{QStringLiteral("true")};
+    QVariantList binds;
+    for (const auto &[term, value] :
+         {std::pair{"t >= ?", QVariant(since)}, std::pair{"t < ?", QVariant(until)},
+          std::pair{"station = ?", station.isEmpty() ? QVariant() : QVariant(station)},
+          std::pair{"unit IN (SELECT unit FROM records WHERE kind = 'attempt' AND serial = ?)",
+                    serial.isEmpty() ? QVariant() : QVariant(serial)}}) {
+        if (value.isValid() && !value.isNull()) {
+            where << QLatin1String(term);
+            binds << value;
+        }
+    }
+    QSqlQuery q(QSqlDatabase::database(name, false));
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT %1 FROM records WHERE %2 ORDER BY t, id")
+                  .arg(columns::names(), where.join(QLatin1String(" AND "))));
+    for (const QVariant &v : binds)
+        q.addBindValue(v);
+    bool ok = q.exec();
+    while (ok && q.next()) {
+        columns::Row row;
+        for (int i = 0; i < columns::count; ++i)
+            row[size_t(i)] = columns::fromCentral(columns::list[i].type, q.value(i));
+        ok = take(columns::unflatten(row));
+    }
+    if (q.lastError().isValid())
+        *why = scrub(q.lastError().text());
+    return ok && !q.lastError().isValid();
+}
+
 QString CentralCopy::scrub(const QString &text) const
 {
     QString out = redactUrl(text);
     if (!where.password.isEmpty())
         out.replace(where.password, QStringLiteral("***"));
-    return out.trimmed();
+    return out.simplified(); // one line: libpq says some things in several
 }
 
 } // namespace movra::records

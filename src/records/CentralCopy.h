@@ -5,8 +5,12 @@
 // off by a lost connection can simply be sent again. Used on the worker's
 // thread only. Internal.
 
+#include <QDateTime>
 #include <QSqlDatabase>
 #include <QString>
+#include <functional>
+
+#include "records/Record.h"
 
 #include "records/StationConfig.h"
 
@@ -22,8 +26,8 @@ public:
 
     const CentralUrl &url() const { return where; }
 
-    // Connects and makes sure the table is there.
-    bool connect(QString *why);
+    // Connects and, with `create`, makes sure the table is there.
+    bool connect(QString *why, bool create = true);
     bool isConnected() const { return ready; }
     void disconnect();
     // Whether the server still answers.
@@ -39,6 +43,12 @@ public:
     };
     // The records after `afterSeq`, at most `limit`, in one transaction.
     Result copy(const QSqlDatabase &local, qint64 afterSeq, int limit);
+
+    // The records of [since, until) (an invalid end is open), of `station`
+    // or all, of the units given `serial` or all, oldest first, until `take`
+    // says no. False, with `why`, when the database cannot give them.
+    bool read(const QDateTime &since, const QDateTime &until, const QString &station,
+              const QString &serial, const std::function<bool(const Record &)> &take, QString *why);
 
     // `text` without the password, whatever wrote it.
     QString scrub(const QString &text) const;

@@ -35,15 +35,26 @@ void CentralWorker::start()
 
 void CentralWorker::wake()
 {
+    if (stopped)
+        return;
     copyDue = true;
     if (!timer.isActive() || timer.remainingTime() > debounceMs)
         timer.start(qMax<qint64>(debounceMs, nextTry.remainingTime()));
 }
 
+void CentralWorker::copyNow()
+{
+    if (stopped)
+        return;
+    copyDue = true;
+    timer.start(int(qMax<qint64>(0, nextTry.remainingTime())));
+}
+
 void CentralWorker::stop()
 {
+    stopped = true;
     timer.stop();
-    central.reset();
+    central->disconnect();
     if (QSqlDatabase::contains(localName)) {
         QSqlDatabase::database(localName, false).close();
         QSqlDatabase::removeDatabase(localName);
@@ -67,6 +78,8 @@ bool CentralWorker::openLocal()
 
 void CentralWorker::tick()
 {
+    if (stopped)
+        return;
     if (nextTry.hasExpired())
         copyRound();
     const qint64 backOff = qMax<qint64>(0, nextTry.remainingTime());
@@ -120,6 +133,29 @@ void CentralWorker::copyRound()
     if (result.copied > 0)
         cursor = result.lastSeq;
     keepPosition();
+    report(cursor, QString());
+}
+
+void CentralWorker::report(qint64 copied, const QString &why)
+{
+    QMutexLocker locked(&stateLock);
+    if (copied >= 0)
+        copiedSeq = copied;
+    failedRound = !why.isEmpty();
+    lastWhy = why;
+    stateChanged.wakeAll();
+}
+
+QString CentralWorker::waitCopied(qint64 seq, QDeadlineTimer deadline)
+{
+    QMutexLocker locked(&stateLock);
+    // A round that failed last stands until the next one: the back-off may
+    // be longer than the caller can wait.
+    while (copiedSeq < seq && !failedRound) {
+        if (!stateChanged.wait(&stateLock, deadline))
+            return lastWhy.isEmpty() ? QStringLiteral("no answer in time") : lastWhy;
+    }
+    return copiedSeq >= seq ? QString() : lastWhy;
 }
 
 // If this fails the records are sent again next time, which the central
@@ -145,10 +181,12 @@ void CentralWorker::failed(Problem kind, const QString &detail)
     retryDelay = retryDelay == 0 ? timing.retryFirstMs : qMin(retryDelay * 2, timing.retryMaxMs);
     nextTry = QDeadlineTimer(retryDelay);
     copyDue = true;
+    const QString where = central->url().redacted();
+    report(-1, kind == Problem::None ? QStringLiteral("the local file cannot be read")
+                                     : QStringLiteral("%1: %2").arg(where, detail));
     if (kind == Problem::None || kind == centralProblem)
         return;
     centralProblem = kind;
-    const QString where = central->url().redacted();
     emit problem(kind == Problem::CentralUnreachable
                      ? QStringLiteral("中央记录库 %1 无法连接（%2）。记录保留在本地，恢复后补传。")
                            .arg(where, detail)

@@ -7,8 +7,10 @@
 // Internal.
 
 #include <QDeadlineTimer>
+#include <QMutex>
 #include <QObject>
 #include <QTimer>
+#include <QWaitCondition>
 #include <memory>
 
 #include "records/Problem.h"
@@ -35,7 +37,14 @@ public:
     void start();
     // New records are in the file.
     void wake();
+    // A copy round as soon as the back-off allows, without the debounce.
+    void copyNow();
+    // For good: a wake or a timer queued before it does nothing.
     void stop();
+
+    // From any thread: waits until the records up to `seq` are copied, a
+    // round fails, or `deadline`. Empty when copied, else why not.
+    QString waitCopied(qint64 seq, QDeadlineTimer deadline);
 
 signals:
     void problem(const QString &text);
@@ -47,6 +56,7 @@ private:
     void copyRound();
     void keepPosition();
     void failed(Problem kind, const QString &detail);
+    void report(qint64 copied, const QString &why);
 
     const QString localPath;
     const QString localName;
@@ -59,6 +69,13 @@ private:
     Problem centralProblem = Problem::None;
     qint64 cursor = -1; // last copied seq; -1 until read from the file
     qint64 kept = -1;   // the position last written to the file
+    bool stopped = false;
+
+    mutable QMutex stateLock;
+    QWaitCondition stateChanged;
+    qint64 copiedSeq = -1; // guarded by stateLock
+    QString lastWhy;       // guarded by stateLock: the last round's failure
+    bool failedRound = false;
 };
 
 } // namespace movra::records

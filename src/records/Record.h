@@ -10,12 +10,23 @@
 #include <optional>
 #include <variant>
 
+#include "engine/Qualification.h"
+#include "link/Protocol.h"
+#include "link/Requests.h"
+
 namespace movra::records {
 
 // The numeric codes are stored in the local file; never renumber them.
 enum class Mode { Normal = 0, Test = 1 };
-enum class Quantity { Temperature = 0, Humidity = 1 };
-enum class Parameter { Station = 0, Baud = 1, TempOffset = 2, HumiOffset = 3, Order = 4 };
+// The engine's, with the codes the file holds.
+using Quantity = movra::Quantity;
+using Parameter = movra::Parameter;
+static_assert(int(Quantity::Temperature) == 0 && int(Quantity::Humidity) == 1);
+static_assert(int(Parameter::Address) == 0 && int(Parameter::BaudRate) == 1 &&
+              int(Parameter::TempCorrection) == 2 && int(Parameter::HumiCorrection) == 3 &&
+              int(Parameter::Order) == 4);
+static_assert(int(OrderMode::Hardware) == 0 && int(OrderMode::HumidityFirst) == 1 &&
+              int(OrderMode::TemperatureFirst) == 2);
 enum class EndedBy { Operator = 0, PortLost = 1 };
 enum class Kind { Attempt = 0, Reading = 1, Write = 2, Batch = 3, Disconnect = 4 };
 
@@ -48,7 +59,7 @@ struct Reading
 // units; `confirmed` is false when the write timed out.
 struct ParameterWrite
 {
-    Parameter parameter = Parameter::Station;
+    Parameter parameter = Parameter::Address;
     double value = 0;
     bool confirmed = false;
 };

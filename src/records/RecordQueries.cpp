@@ -95,7 +95,7 @@ QVector<Record> RecordStore::unitRecords(const QUuid &unitId, int limit, qint64 
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT %1 FROM records r JOIN units u ON u.seq = r.unit "
                              "WHERE u.id = ? AND r.seq > ? ORDER BY r.seq LIMIT ?")
-                  .arg(QLatin1String(rows::recordSelect)));
+                  .arg(rows::recordSelect()));
     q.addBindValue(rows::idValue(unitId));
     q.addBindValue(afterSeq);
     q.addBindValue(limit);

@@ -2,13 +2,14 @@
 
 #include <QSqlRecord>
 
+#include "records/Columns.h"
+
 namespace movra::records::rows {
 
-const char recordSelect[] =
-    "r.seq, r.id, u.id, r.t, r.utc_offset, r.station, r.tool_version, r.kind, r.quantity, "
-    "r.value, r.reference, r.tolerance, r.deviation, r.pass, r.parameter, r.confirmed, "
-    "r.batch_station, r.batch_baud, r.batch_temp_offset, r.batch_humi_offset, r.batch_order, "
-    "r.port, r.baud, r.mode, r.ident, r.address, r.ok, r.ended_by, r.reason, r.serial";
+QString recordSelect()
+{
+    return QStringLiteral("r.seq, ") + columns::names(QStringLiteral("r."), QStringLiteral("u.id"));
+}
 
 const char unitSelect[] =
     "u.seq, u.id, u.started, u.ended, u.utc_offset, u.station, u.tool_version, u.port, u.baud, "
@@ -17,51 +18,11 @@ const char unitSelect[] =
 
 namespace {
 
-const char insertRecordSql[] =
-    "INSERT INTO records(id, unit, t, utc_offset, station, tool_version, kind, quantity, value, "
-    "reference, tolerance, deviation, pass, parameter, confirmed, batch_station, batch_baud, "
-    "batch_temp_offset, batch_humi_offset, batch_order, port, baud, mode, ident, address, ok, "
-    "ended_by, reason, serial) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-    "?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT(id) DO NOTHING";
-
 const char insertUnitSql[] =
     "INSERT INTO units(id, started, utc_offset, station, tool_version, port, baud, mode, ident, "
     "address, ended, ended_by, end_reason, serial) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
     "?) "
     "ON CONFLICT(id) DO NOTHING";
-
-enum Column {
-    cId = 0,
-    cUnit,
-    cTime,
-    cOffset,
-    cStation,
-    cVersion,
-    cKind,
-    cQuantity,
-    cValue,
-    cReference,
-    cTolerance,
-    cDeviation,
-    cPass,
-    cParameter,
-    cConfirmed,
-    cBatchStation,
-    cBatchBaud,
-    cBatchTemp,
-    cBatchHumi,
-    cBatchOrder,
-    cPort,
-    cBaud,
-    cMode,
-    cIdent,
-    cAddress,
-    cOk,
-    cEndedBy,
-    cReason,
-    cSerial,
-    cCount
-};
 
 // NOT NULL text columns take an empty text for a null QString.
 QVariant text(const QString &value)
@@ -79,68 +40,6 @@ template <typename T> std::optional<T> optFrom(const QVariant &value)
     if (value.isNull())
         return std::nullopt;
     return value.value<T>();
-}
-
-void bindData(QVariant *v, const RecordData &data)
-{
-    if (const auto *a = std::get_if<Attempt>(&data)) {
-        v[cPort] = a->port;
-        v[cBaud] = a->baud;
-        v[cMode] = int(a->mode);
-        v[cIdent] = a->ident;
-        v[cAddress] = opt(a->address);
-        v[cOk] = int(a->ok);
-        v[cReason] = a->reason;
-        v[cSerial] = a->serial.isEmpty() ? QVariant() : QVariant(a->serial);
-    } else if (const auto *r = std::get_if<Reading>(&data)) {
-        v[cQuantity] = int(r->quantity);
-        v[cValue] = r->value;
-        v[cReference] = r->reference;
-        v[cTolerance] = r->tolerance;
-        v[cDeviation] = r->deviation;
-        v[cPass] = int(r->pass);
-    } else if (const auto *w = std::get_if<ParameterWrite>(&data)) {
-        v[cParameter] = int(w->parameter);
-        v[cValue] = w->value;
-        v[cConfirmed] = int(w->confirmed);
-    } else if (const auto *b = std::get_if<BatchRead>(&data)) {
-        v[cBatchStation] = opt(b->station);
-        v[cBatchBaud] = opt(b->baud);
-        v[cBatchTemp] = opt(b->tempOffset);
-        v[cBatchHumi] = opt(b->humiOffset);
-        v[cBatchOrder] = opt(b->order);
-    } else if (const auto *d = std::get_if<Disconnect>(&data)) {
-        v[cEndedBy] = int(d->by);
-        v[cReason] = d->reason;
-    }
-}
-
-// recordSelect lists the insert columns in their order, after seq.
-RecordData readData(Kind kind, const QSqlQuery &q)
-{
-    auto at = [&q](int column) {
-        return q.value(column + 1);
-    };
-    switch (kind) {
-    case Kind::Attempt:
-        return Attempt{at(cPort).toString(),   at(cBaud).toInt(),          Mode(at(cMode).toInt()),
-                       at(cIdent).toString(),  optFrom<int>(at(cAddress)), at(cOk).toBool(),
-                       at(cReason).toString(), at(cSerial).toString()};
-    case Kind::Reading:
-        return Reading{Quantity(at(cQuantity).toInt()), at(cValue).toDouble(),
-                       at(cReference).toDouble(),       at(cTolerance).toDouble(),
-                       at(cDeviation).toDouble(),       at(cPass).toBool()};
-    case Kind::Write:
-        return ParameterWrite{Parameter(at(cParameter).toInt()), at(cValue).toDouble(),
-                              at(cConfirmed).toBool()};
-    case Kind::Batch:
-        return BatchRead{optFrom<int>(at(cBatchStation)), optFrom<int>(at(cBatchBaud)),
-                         optFrom<double>(at(cBatchTemp)), optFrom<double>(at(cBatchHumi)),
-                         optFrom<int>(at(cBatchOrder))};
-    case Kind::Disconnect:
-        return Disconnect{EndedBy(at(cEndedBy).toInt()), at(cReason).toString()};
-    }
-    return Disconnect{};
 }
 
 } // namespace
@@ -168,15 +67,11 @@ QDateTime timeFrom(const QVariant &value)
 
 Record readRecord(const QSqlQuery &q)
 {
-    Record r;
+    columns::Row row;
+    for (int i = 0; i < columns::count; ++i)
+        row[size_t(i)] = columns::fromSqlite(columns::list[i].type, q.value(i + 1));
+    Record r = columns::unflatten(row);
     r.seq = q.value(0).toLongLong();
-    r.id = idFrom(q.value(1));
-    r.unit = idFrom(q.value(2));
-    r.time = timeFrom(q.value(3));
-    r.utcOffset = q.value(4).toInt();
-    r.station = q.value(5).toString();
-    r.toolVersion = q.value(6).toString();
-    r.data = readData(Kind(q.value(7).toInt()), q);
     return r;
 }
 
@@ -248,9 +143,12 @@ bool Writer::prepare()
     findUnit = QSqlQuery(db);
     seqs.clear();
     for (auto [query, sql] :
-         {std::pair{&insertRecord, insertRecordSql}, std::pair{&insertUnit, insertUnitSql},
-          std::pair{&findUnit, "SELECT seq FROM units WHERE id = ?"}}) {
-        if (!query->prepare(QString::fromLatin1(sql))) {
+         {std::pair{&insertRecord, QStringLiteral("INSERT INTO records(%1) VALUES (%2) "
+                                                  "ON CONFLICT(id) DO NOTHING")
+                                       .arg(columns::names(), columns::placeholders())},
+          std::pair{&insertUnit, QString::fromLatin1(insertUnitSql)},
+          std::pair{&findUnit, QStringLiteral("SELECT seq FROM units WHERE id = ?")}}) {
+        if (!query->prepare(sql)) {
             error = query->lastError();
             return false;
         }
@@ -322,18 +220,21 @@ bool Writer::write(const Record &r)
         if (error.isValid())
             return false;
     }
-    QVariant v[cCount];
-    v[cId] = idValue(r.id);
-    v[cUnit] = unit;
-    v[cTime] = timeValue(r.time);
-    v[cOffset] = r.utcOffset;
-    v[cStation] = text(r.station);
-    v[cVersion] = text(r.toolVersion);
-    v[cKind] = int(r.kind());
-    bindData(v, r.data);
-    for (int i = 0; i < cCount; ++i)
-        insertRecord.bindValue(i, v[i]);
-    return run(insertRecord);
+    const columns::Row row = columns::flatten(r);
+    for (int i = 0; i < columns::count; ++i) {
+        const columns::Type type = columns::list[i].type;
+        insertRecord.bindValue(
+            i, type == columns::Type::Unit ? unit : columns::toSqlite(type, row[size_t(i)]));
+    }
+    if (!insertRecord.exec()) {
+        error = insertRecord.lastError();
+        insertRecord.finish();
+        return false;
+    }
+    if (insertRecord.numRowsAffected() > 0)
+        inserted = insertRecord.lastInsertId().toLongLong();
+    insertRecord.finish();
+    return true;
 }
 
 } // namespace movra::records::rows

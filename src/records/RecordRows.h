@@ -15,7 +15,7 @@ namespace movra::records::rows {
 
 // The columns a SELECT must list, in this order, for readRecord(): the
 // records table as r, joined to units as u for the unit's id.
-extern const char recordSelect[];
+QString recordSelect();
 extern const char unitSelect[];
 
 QVariant idValue(const QUuid &id);
@@ -45,6 +45,8 @@ public:
     // A unit row with what is known of it (for migration).
     bool writeUnit(const Unit &unit);
     QSqlError lastError() const { return error; }
+    // The seq of the last record inserted.
+    qint64 lastSeq() const { return inserted; }
 
 private:
     bool run(QSqlQuery &query);
@@ -56,6 +58,7 @@ private:
     QSqlQuery findUnit;
     QHash<QUuid, qint64> seqs;
     QSqlError error;
+    qint64 inserted = 0;
 };
 
 } // namespace movra::records::rows

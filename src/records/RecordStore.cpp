@@ -2,11 +2,17 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSysInfo>
+#include <QTemporaryDir>
 #include <QThread>
+#include <QUrl>
 #include <atomic>
 
+#include "records/CentralWorker.h"
+#include "records/Schema.h"
 #include "records/StoreWriter.h"
 
 namespace movra::records {
@@ -41,7 +47,7 @@ RecordStore::~RecordStore()
 bool RecordStore::open(const QString &path)
 {
     shutDown();
-    filePath = path;
+    filePath = readPath = path;
     startWriter();
     Problem opened = Problem::None;
     QMetaObject::invokeMethod(
@@ -54,21 +60,111 @@ bool RecordStore::open(const QString &path)
     return opened == Problem::None;
 }
 
-void RecordStore::close()
+void RecordStore::openLater(const QString &path)
 {
+    shutDown();
+    filePath = readPath = path;
+    startWriter();
+    QMetaObject::invokeMethod(
+        writer, [w = writer] { w->open(); }, Qt::QueuedConnection);
+    if (central)
+        startWorker();
+}
+
+bool RecordStore::openReadOnly(const QString &path)
+{
+    shutDown();
+    filePath = readPath = path;
+    readOnly = true;
+    schema::Result found = inspectReader();
+    if (found.problem == Problem::CannotOpen || found.problem == Problem::IoError) {
+        // In a folder it cannot write, or on a full disk, SQLite cannot make
+        // the side files a WAL file is read with; a file nobody writes can
+        // do without them.
+        immutable = true;
+        found = inspectReader();
+    }
+    if (found.problem == Problem::None && found.found < schema::current)
+        found = migratedCopy();
+    if (found.problem == Problem::None)
+        return true;
+    closeReader();
+    setProblem(found.problem, QString(), found.detail, found.found);
+    return false;
+}
+
+schema::Result RecordStore::inspectReader()
+{
+    openReader();
+    QSqlDatabase db = QSqlDatabase::database(reader, false);
+    return connected ? schema::inspect(db)
+                     : schema::Result{classifySqlite(db.lastError()), db.lastError().text()};
+}
+
+// The file as this version reads it, in a folder of its own; the file
+// itself is left as it is.
+schema::Result RecordStore::migratedCopy()
+{
+    closeReader();
+    migrated = std::make_unique<QTemporaryDir>();
+    const QString copy = migrated->filePath(QStringLiteral("records.sqlite"));
+    for (const char *suffix : {"", "-wal"}) {
+        const QString from = filePath + QLatin1String(suffix);
+        if (QFile::exists(from) && !QFile::copy(from, copy + QLatin1String(suffix)))
+            return schema::Result{
+                Problem::CannotOpen,
+                QStringLiteral("cannot copy %1 to %2").arg(from, migrated->path())};
+    }
+    QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
+    schema::Result result;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), reader);
+        db.setDatabaseName(copy);
+        result = db.open() ? schema::prepare(db)
+                           : schema::Result{classifySqlite(db.lastError()), db.lastError().text()};
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(reader);
+    readPath = copy;
+    if (result.problem == Problem::None)
+        openReader();
+    return result;
+}
+
+RecordStore::Closed RecordStore::close(int centralWaitMs)
+{
+    Closed closed;
+    closed.lost = stopWriter() + dropped;
+    if (closed.lost > 0) {
+        closed.problem = problemNow;
+        closed.detail = problemWhy;
+        closed.foundVersion = problemFound;
+    }
+    if (worker && centralWaitMs > 0 && lastWritten > 0) {
+        QMetaObject::invokeMethod(worker, &CentralWorker::copyNow, Qt::QueuedConnection);
+        closed.centralWhy = worker->waitCopied(lastWritten, QDeadlineTimer(centralWaitMs));
+    }
+    closed.abandoned = !stopWorker(1000);
     shutDown();
     central.reset();
     centralTarget.clear();
+    return closed;
 }
 
 void RecordStore::shutDown()
 {
-    stopWorker();
+    stopWorker(1000);
     stopWriter();
     closeReader();
+    migrated.reset();
+    readOnly = false;
+    immutable = false;
+    lastWritten = 0;
     unit = QUuid();
     problemNow = Problem::None;
     problemMessage.clear();
+    problemWhy.clear();
+    problemFound = 0;
     dropped = 0;
     memoryFullSaid = false;
 }
@@ -92,33 +188,46 @@ void RecordStore::startWriter()
     writerThread->start();
 }
 
-void RecordStore::stopWriter()
+// The records the file did not take.
+int RecordStore::stopWriter()
 {
     if (!writer)
-        return;
+        return 0;
     // A last try for what waits; what the file does not take now is lost.
+    int lost = 0;
     QMetaObject::invokeMethod(
         writer,
-        [w = writer] {
+        [w = writer, &lost] {
             if (w->queued() > 0)
                 w->retryNow();
             w->drain();
+            lost = w->queued();
             w->stop();
         },
         Qt::BlockingQueuedConnection);
+    deliverSignals();
+    lastWritten = writer->lastWritten();
     writerThread->quit();
     writerThread->wait();
     delete writerThread;
     writerThread = nullptr;
     writer = nullptr;
+    return lost;
 }
 
 void RecordStore::openReader() const
 {
     closeReader();
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), reader);
-    db.setDatabaseName(filePath);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=100"));
+    // Reads never change the file, nor its journal mode.
+    if (immutable) {
+        db.setDatabaseName(QUrl::fromLocalFile(readPath).toString(QUrl::FullyEncoded) +
+                           QStringLiteral("?immutable=1"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
+    } else {
+        db.setDatabaseName(readPath);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=100"));
+    }
     connected = db.open();
 }
 
@@ -133,7 +242,7 @@ void RecordStore::closeReader() const
 
 RecordStore::Read::Read(const RecordStore *store) : store(store)
 {
-    if (!store->connected && store->writer && readable(store->problemNow))
+    if (!store->connected && (store->writer || store->readOnly) && readable(store->problemNow))
         store->openReader();
     if (store->connected)
         db = QSqlDatabase::database(store->reader, false);
@@ -153,13 +262,19 @@ void RecordStore::deliverSignals()
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
-void RecordStore::writerProblem(int kind, const QString &text)
+void RecordStore::writerProblem(int kind, const QString &text, const QString &detail, int found)
 {
-    if (Problem(kind) != Problem::None) {
-        problemNow = Problem(kind);
-        problemMessage = text;
-    }
+    if (Problem(kind) != Problem::None)
+        setProblem(Problem(kind), text, detail, found);
     emit problem(text);
+}
+
+void RecordStore::setProblem(Problem kind, const QString &text, const QString &detail, int found)
+{
+    problemNow = kind;
+    problemMessage = text;
+    problemWhy = detail;
+    problemFound = found;
 }
 
 void RecordStore::writerRecovered(const QString &file, int written)
@@ -168,8 +283,7 @@ void RecordStore::writerRecovered(const QString &file, int written)
         QStringLiteral("测试记录库 %1 已恢复，补写了暂存的 %2 条记录。").arg(file).arg(written);
     if (dropped > 0)
         text += QStringLiteral("另有 %1 条因超过暂存上限而丢失。").arg(dropped);
-    problemNow = Problem::None;
-    problemMessage.clear();
+    setProblem(Problem::None, QString(), QString(), 0);
     dropped = 0;
     memoryFullSaid = false;
     openReader(); // the file may be a new one

@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QSqlDatabase>
 #include <QVector>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -22,12 +23,16 @@
 #include "records/StationConfig.h"
 
 class QIODevice;
+class QTemporaryDir;
 class QThread;
 
 namespace movra::records {
 
 class CentralWorker;
 class StoreWriter;
+namespace schema {
+struct Result;
+}
 
 class RecordStore : public QObject
 {
@@ -50,8 +55,6 @@ public:
         int commitDelayMs = 0;
     };
 
-    enum class Format { Csv, Json };
-
     explicit RecordStore(QObject *parent = nullptr);
     explicit RecordStore(const Options &options, QObject *parent = nullptr);
     ~RecordStore() override;
@@ -64,17 +67,38 @@ public:
     // time: done once at start). False when it cannot be written now; the
     // reason went out through problem(). Records are taken either way.
     bool open(const QString &path);
+    // The same without waiting: the writer thread opens the file, and a
+    // problem comes later through problem().
+    void openLater(const QString &path);
+    // For reading only: no writer, no migration, no change of journal mode.
+    // An older file is read from a migrated copy. False, with the problem,
+    // when the file cannot be read as a record store.
+    bool openReadOnly(const QString &path);
     // From now on copies the records to the central database at `url`
     // (postgresql://…). False, with a problem() naming it, when the URL is
     // not one.
     bool startCentral(const QString &url);
-    // Writes what waits if the file takes it, then lets go of the file and
-    // ends the central copy. Records in the file wait for the next start.
-    void close();
+    // What became of the records taken since open().
+    struct Closed
+    {
+        int lost = 0; // never reached the file
+        Problem problem = Problem::None;
+        QString detail; // the file's own error
+        int foundVersion = 0;
+        QString centralWhy;     // why the central copy is not complete; empty when it is
+        bool abandoned = false; // the central copy was still busy and left to end alone
+    };
+    // Writes what waits if the file takes it, waits up to `centralWaitMs`
+    // for the central copy of the records written, then lets go of the file
+    // and ends the central copy (waiting at most 1 s for a step under way).
+    // Records in the file wait for the next start.
+    Closed close(int centralWaitMs = 0);
 
     QString path() const { return filePath; }
     Problem currentProblem() const { return problemNow; }
     QString problemText() const { return problemMessage; }
+    QString problemDetail() const { return problemWhy; }
+    int problemVersion() const { return problemFound; }
     // Records taken but not yet in the file.
     int keptInMemory() const;
     int droppedFromMemory() const { return dropped; }
@@ -107,12 +131,14 @@ public:
     // Records in the file not yet in the central database.
     qint64 waitingForCentral() const;
 
-    // Records of [since, until) (an invalid end is open) oldest first; with
-    // a verdict, only those of units with that verdict; with a serial
-    // number, only those of units given it.
-    bool exportRecords(const QDateTime &since, const QDateTime &until, Format format,
-                       QIODevice *out, Verdict verdict = Verdict::All,
+    // The records of [since, until) (an invalid end is open), oldest first,
+    // until `take` says no; with a serial number, only those of units given
+    // it. False, with the reason in `why`, when the file could not be read.
+    bool forEachRecord(const QDateTime &since, const QDateTime &until,
+                       const std::function<bool(const Record &)> &take, QString *why = nullptr,
                        const QString &serial = QString()) const;
+    // As CSV: the units the filter shows (by their start), with their records.
+    bool exportUnits(const UnitFilter &filter, QIODevice *out) const;
 
 public slots:
     // Tries the file again now instead of waiting for the timer.
@@ -125,10 +151,15 @@ signals:
     void recovered(const QString &text);
 
 private:
+    bool forEach(const QString &where, const QVariantList &binds,
+                 const std::function<bool(const Record &)> &take, QString *why = nullptr) const;
     void shutDown();
     void stamp(Record &record) const;
     void startWriter();
-    void stopWriter();
+    int stopWriter();
+    void setProblem(Problem kind, const QString &text, const QString &detail, int found);
+    schema::Result inspectReader();
+    schema::Result migratedCopy();
     void openReader() const;
     void closeReader() const;
 
@@ -146,21 +177,28 @@ private:
     private:
         const RecordStore *store;
     };
-    void writerProblem(int kind, const QString &text);
+    void writerProblem(int kind, const QString &text, const QString &detail, int found);
     void writerRecovered(const QString &file, int written);
     void startWorker();
-    void stopWorker();
+    bool stopWorker(int waitMs);
     void deliverSignals();
 
     Options options;
     QString reader;
     QString filePath;
+    QString readPath; // filePath, or its migrated copy
+    bool readOnly = false;
+    bool immutable = false; // read without side files
+    std::unique_ptr<QTemporaryDir> migrated;
     QString stationName;
     QString toolVersion;
     mutable bool connected = false;
     mutable LocalOffset localOffset;
     Problem problemNow = Problem::None;
     QString problemMessage;
+    QString problemWhy;
+    int problemFound = 0;
+    qint64 lastWritten = 0;
     int dropped = 0;
     bool memoryFullSaid = false;
     QUuid unit;

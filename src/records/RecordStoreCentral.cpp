@@ -20,7 +20,7 @@ bool RecordStore::startCentral(const QString &url)
                          .arg(redactUrl(url), why));
         return false;
     }
-    stopWorker();
+    stopWorker(1000);
     central = *parsed;
     centralTarget = parsed->target();
     if (writer)
@@ -45,19 +45,23 @@ void RecordStore::startWorker()
     workerThread->start();
 }
 
-void RecordStore::stopWorker()
+// False when a copy step was still under way after `waitMs`: it is left to
+// end on its own thread, and what it did not copy goes next time.
+bool RecordStore::stopWorker(int waitMs)
 {
     if (!workerThread)
-        return;
-    // Waits for at most the copy step under way; every network call has a
-    // time-out.
-    QMetaObject::invokeMethod(
-        worker, [w = worker] { w->stop(); }, Qt::BlockingQueuedConnection);
+        return true;
+    disconnect(worker, nullptr, this, nullptr);
+    QMetaObject::invokeMethod(worker, &CentralWorker::stop, Qt::QueuedConnection);
     workerThread->quit();
-    workerThread->wait();
-    delete workerThread;
+    const bool ended = workerThread->wait(waitMs);
+    if (ended)
+        delete workerThread;
+    else
+        connect(workerThread, &QThread::finished, workerThread, &QObject::deleteLater);
     workerThread = nullptr;
     worker = nullptr;
+    return ended;
 }
 
 qint64 RecordStore::waitingForCentral() const

@@ -25,9 +25,9 @@ QString signedTenths(double value)
 QString parameterValue(Parameter parameter, double value)
 {
     switch (parameter) {
-    case Parameter::TempOffset:
+    case Parameter::TempCorrection:
         return tenthsText(value) + QStringLiteral(" ℃");
-    case Parameter::HumiOffset:
+    case Parameter::HumiCorrection:
         return tenthsText(value) + QStringLiteral(" %RH");
     default:
         return numberText(value);

@@ -3,6 +3,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include "records/Columns.h"
 #include "records/RecordRows.h"
 #include "records/RecordText.h"
 
@@ -10,11 +11,12 @@ namespace movra::records::schema {
 
 namespace {
 
-// Version 3 (2 without the serial columns). Ids are 16-byte blobs, times milliseconds since the
-// epoch (UTC), enums the integer codes of Record.h. A unit's summary columns are kept by triggers
-// so that the records window pages units without aggregating their records. Version 1 kept ids,
-// times and enums as text and had no summary; it is read once by migrateFrom1().
-const char *const tables[] = {
+// Version 4 (3 added the serial numbers, 4 signs deviations). Ids are 16-byte blobs, times
+// milliseconds since the epoch (UTC), enums the integer codes of Record.h. A unit's summary columns
+// are kept by triggers so that the records window pages units without aggregating their records.
+// Version 1 kept ids, times and enums as text and had no summary; it is read once by
+// migrateFrom1().
+const char *const tablesV2[] = {
     "CREATE TABLE units("
     " seq INTEGER PRIMARY KEY, id BLOB NOT NULL UNIQUE,"
     " started INTEGER NOT NULL, utc_offset INTEGER NOT NULL,"
@@ -24,16 +26,6 @@ const char *const tables[] = {
     " passed INTEGER NOT NULL DEFAULT 0, failed INTEGER NOT NULL DEFAULT 0,"
     " worst_temperature REAL, worst_humidity REAL, serial TEXT)",
     "CREATE INDEX units_started ON units(started, seq)",
-    "CREATE TABLE records("
-    " seq INTEGER PRIMARY KEY, id BLOB NOT NULL UNIQUE, unit INTEGER REFERENCES units(seq),"
-    " t INTEGER NOT NULL, utc_offset INTEGER NOT NULL,"
-    " station TEXT NOT NULL, tool_version TEXT NOT NULL, kind INTEGER NOT NULL,"
-    " quantity INTEGER, value REAL, reference REAL, tolerance REAL, deviation REAL,"
-    " pass INTEGER, parameter INTEGER, confirmed INTEGER,"
-    " batch_station INTEGER, batch_baud INTEGER, batch_temp_offset REAL,"
-    " batch_humi_offset REAL, batch_order INTEGER,"
-    " port TEXT, baud INTEGER, mode INTEGER, ident TEXT, address INTEGER, ok INTEGER,"
-    " ended_by INTEGER, reason TEXT, serial TEXT)",
     "CREATE INDEX records_unit ON records(unit) WHERE unit IS NOT NULL",
     "CREATE INDEX records_t ON records(t)",
     // How far each central database has been given the records.
@@ -84,9 +76,12 @@ struct Step
     }
 };
 
-bool create(Step &step)
+bool createV2(Step &step)
 {
-    for (const char *sql : tables) {
+    if (!step.exec(QStringLiteral("CREATE TABLE records(seq INTEGER PRIMARY KEY, %1)")
+                       .arg(columns::declarations(false))))
+        return false;
+    for (const char *sql : tablesV2) {
         if (!step.exec(QString::fromLatin1(sql)))
             return false;
     }
@@ -169,7 +164,7 @@ RecordData v1Data(Kind kind, const QSqlQuery &q)
                        at(18).toDouble(),
                        at(19).toBool()};
     case Kind::Write:
-        return ParameterWrite{v1Enum(at(20), 5, Parameter::Station), at(15).toDouble(),
+        return ParameterWrite{v1Enum(at(20), 5, Parameter::Address), at(15).toDouble(),
                               at(21).toBool()};
     case Kind::Batch:
         return BatchRead{v1Optional<int>(at(22)), v1Optional<int>(at(23)),
@@ -222,7 +217,7 @@ bool migrateFrom1(Step &step)
         if (!step.exec(QString::fromLatin1(sql)))
             return false;
     }
-    if (!create(step))
+    if (!createV2(step))
         return false;
     rows::Writer writer(step.db);
     if (!writer.prepare()) {
@@ -235,18 +230,32 @@ bool migrateFrom1(Step &step)
            step.exec(QStringLiteral("DROP TABLE units_v1"));
 }
 
-// The serial number a unit is given on the command line.
-bool migrateFrom2(Step &step)
+// Version 4 keeps a reading's deviation with its sign, value minus reference
+// (in tenths, as the tool judges), and so the unit's worst ones.
+bool signDeviations(Step &step)
+{
+    return step.exec(QStringLiteral(
+               "UPDATE records SET deviation = round((value - reference) * 10) / 10.0"
+               " WHERE kind = 1 AND value IS NOT NULL AND reference IS NOT NULL")) &&
+           step.exec(QStringLiteral(
+               "UPDATE units SET"
+               " worst_temperature = (SELECT deviation FROM records r WHERE r.unit = units.seq"
+               "  AND r.kind = 1 AND r.quantity = 0 ORDER BY abs(deviation) DESC, seq LIMIT 1),"
+               " worst_humidity = (SELECT deviation FROM records r WHERE r.unit = units.seq"
+               "  AND r.kind = 1 AND r.quantity = 1 ORDER BY abs(deviation) DESC, seq LIMIT 1)"));
+}
+
+// The serial number a unit is given on the command line (version 3).
+bool addSerials(Step &step)
 {
     return step.exec(QStringLiteral("ALTER TABLE units ADD COLUMN serial TEXT")) &&
            step.exec(QStringLiteral("ALTER TABLE records ADD COLUMN serial TEXT"));
 }
 
-bool migrate(Step &step, int found)
+bool migrateUp(Step &step, int found)
 {
-    if (found == 0)
-        return create(step);
-    return found == 1 ? migrateFrom1(step) : migrateFrom2(step);
+    const bool tables = found == 1 ? migrateFrom1(step) : found >= 3 || addSerials(step);
+    return tables && signDeviations(step);
 }
 
 Result failed(const QSqlError &error, int found)
@@ -260,7 +269,7 @@ Result failed(const QSqlError &error, int found)
 
 } // namespace
 
-Result prepare(QSqlDatabase &db)
+Result inspect(QSqlDatabase &db)
 {
     Step step{db, {}};
     const QVariant version = step.value(QStringLiteral("PRAGMA user_version"));
@@ -276,17 +285,24 @@ Result prepare(QSqlDatabase &db)
         const QVariant objects = step.value(QStringLiteral("SELECT count(*) FROM sqlite_master"));
         if (!objects.isValid())
             return failed(step.error, 0);
-        if (objects.toInt() > 0) {
+        if (objects.toInt() > 0)
             result.problem = Problem::NotRecords;
-            return result;
-        }
     }
+    return result;
+}
+
+Result prepare(QSqlDatabase &db)
+{
+    Step step{db, {}};
+    Result result = inspect(db);
+    if (result.problem != Problem::None)
+        return result;
     // Migrated before the switch to WAL: a migration that fails leaves the
     // file as it was, to the byte.
     if (result.found != current) {
         if (!step.exec(QStringLiteral("BEGIN IMMEDIATE")))
             return failed(step.error, result.found);
-        const bool ok = migrate(step, result.found) &&
+        const bool ok = (result.found == 0 ? createV2(step) : migrateUp(step, result.found)) &&
                         step.exec(QStringLiteral("PRAGMA user_version = %1").arg(current)) &&
                         step.exec(QStringLiteral("COMMIT"));
         if (!ok) {

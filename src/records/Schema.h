@@ -10,7 +10,7 @@
 
 namespace movra::records::schema {
 
-constexpr int current = 3;
+constexpr int current = 4;
 
 struct Result
 {
@@ -19,6 +19,10 @@ struct Result
     int found = 0;         // the version the file had
     bool readable = false; // the records can be read even though not written
 };
+
+// What the file is, changing nothing: its version in `found`, or why it is
+// not a record store this version can read.
+Result inspect(QSqlDatabase &db);
 
 // Creates the tables in an empty file or migrates an older one, in one
 // transaction; a file of a newer version or another program is left alone.

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QStorageInfo>
 #include <atomic>
 
 #include "records/RecordRows.h"
@@ -268,6 +269,7 @@ bool StoreWriter::writeChunk()
             return false;
         }
         pending.erase(pending.begin(), pending.begin() + long(n));
+        lastSeq = qMax(lastSeq.load(), writer->lastSeq());
         pendingCount = int(pending.size());
         if (problemNow != Problem::None)
             written += int(n);
@@ -316,12 +318,19 @@ void StoreWriter::refused(const QString &why)
     if (refusedSaid)
         return;
     refusedSaid = true;
-    emit problem(int(Problem::None), QStringLiteral("一条测试记录无法存入记录库 %1（%2），已跳过。")
-                                         .arg(QDir::toNativeSeparators(path), why.trimmed()));
+    emit problem(int(Problem::None),
+                 QStringLiteral("一条测试记录无法存入记录库 %1（%2），已跳过。")
+                     .arg(QDir::toNativeSeparators(path), why.trimmed()),
+                 why.trimmed(), 0);
 }
 
 void StoreWriter::fail(Problem kind, const QString &detail, int found)
 {
+    // SQLite says only "disk I/O error" when the disk is too full for the
+    // WAL's shared memory.
+    if (kind == Problem::IoError &&
+        QStorageInfo(QFileInfo(path).absolutePath()).bytesAvailable() < 65536)
+        kind = Problem::DiskFull;
     if (kind == Problem::Corrupt || kind == Problem::CannotOpen || kind == Problem::IoError)
         closeConnection();
     writable = false;
@@ -331,8 +340,9 @@ void StoreWriter::fail(Problem kind, const QString &detail, int found)
         if (problemNow == Problem::None)
             written = 0;
         problemNow = kind;
-        emit problem(int(kind), problemSentence(kind, QDir::toNativeSeparators(path),
-                                                detail.trimmed(), found));
+        emit problem(int(kind),
+                     problemSentence(kind, QDir::toNativeSeparators(path), detail.trimmed(), found),
+                     detail.trimmed(), found);
     }
     scheduleRetry();
 }

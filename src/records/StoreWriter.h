@@ -53,6 +53,8 @@ public:
     // was dropped.
     bool push(const Record &record);
     int queued() const;
+    // The seq of the last record this writer put in the file; 0: none.
+    qint64 lastWritten() const { return lastSeq; }
 
     // On the writer's thread.
     Problem open();
@@ -62,7 +64,7 @@ public:
     void stop();
 
 signals:
-    void problem(int kind, const QString &text);
+    void problem(int kind, const QString &text, const QString &detail, int found);
     void recovered(const QString &text, int written);
     void wrote();
 
@@ -93,6 +95,7 @@ private:
     bool commitArmed = false;    // guarded by lock: records wait for commitTimer
     std::deque<Record> pending;  // the writer's own, oldest first
     std::atomic<int> pendingCount{0};
+    std::atomic<qint64> lastSeq{0};
 
     std::unique_ptr<rows::Writer> writer;
     bool writable = false;

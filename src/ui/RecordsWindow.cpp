@@ -202,9 +202,7 @@ void RecordsWindow::exportCsv()
     // half file under the chosen name.
     QSaveFile file(path);
     const bool ok =
-        file.open(QIODevice::WriteOnly) &&
-        store->exportRecords(f.from, f.to, RecordStore::Format::Csv, &file, f.verdict, f.serial) &&
-        file.commit();
+        file.open(QIODevice::WriteOnly) && store->exportUnits(f, &file) && file.commit();
     const QString why =
         file.error() != QFileDevice::NoError ? file.errorString() : store->problemText();
     lastExport = ok ? QStringLiteral("已导出到 %1").arg(QDir::toNativeSeparators(path))

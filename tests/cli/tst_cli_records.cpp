@@ -3,11 +3,15 @@
 // `movra records export`; --db and --no-records; the records of a command
 // cut short by Ctrl+C or by the port going away.
 
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QtTest>
 #include <csignal>
 
 #include "CliRig.h"
+#include "PgCluster.h"
 #include "Pty.h"
+#include "RecordsTestSupport.h"
 #include "link/Requests.h"
 
 #ifdef Q_OS_UNIX
@@ -36,6 +40,9 @@ private slots:
     void lostPortEndsTheUnit();
     void noRecordsAndAnotherFile();
     void badUrl();
+    void storeFailures_data();
+    void storeFailures();
+    void centralCopyAtExit();
 };
 
 namespace {
@@ -96,17 +103,17 @@ void TestCliRecords::checkIsReadBack()
     rig.device().setFixedHumidity(462);
     QVERIFY(rig.startDevice());
     const Run check = rig.runRecording(
-        {"check", "--temp", "25:0.5", "--humi", "45:1", "--count", "2", "--interval", "0"});
-    QCOMPARE(check.status, 1); // humidity 1.2 off
+        {"check", "--temp", "25:0.5", "--humi", "48:1", "--count", "2", "--interval", "0"});
+    QCOMPARE(check.status, 1); // humidity 1.8 off
     const Run r = rig.run({"records", "export", "--format", "json"});
     QCOMPARE(r.status, 0);
     QVERIFY(r.err.isEmpty());
     const auto records = r.events(QStringLiteral("record"));
     QCOMPARE(records.size(), r.events().size());
     QCOMPARE(summary(records),
-             (QStringList{"attempt ok=1 baud=9600", "reading humidity 46.2/45/1/1.2 fail",
+             (QStringList{"attempt ok=1 baud=9600", "reading humidity 46.2/48/1/-1.8 fail",
                           "reading temperature 25.1/25/0.5/0.1 pass",
-                          "reading humidity 46.2/45/1/1.2 fail",
+                          "reading humidity 46.2/48/1/-1.8 fail",
                           "reading temperature 25.1/25/0.5/0.1 pass", "disconnect operator"}));
     // One unit from the connection to its end; times in their own offset.
     const QString unit = records[0].value("unit").toString();
@@ -119,6 +126,7 @@ void TestCliRecords::checkIsReadBack()
             qPrintable(time));
     }
     QCOMPARE(records[0].value("port").toString(), rig.port());
+    QCOMPARE(records[0].value("address").toInt(), 1); // the station used
     QCOMPARE(records[0].value("ident").toString(), QStringLiteral("ARDENO KVT582-TH V1.31"));
     // --json alone gives the same events.
     QCOMPARE(rig.run({"--json", "records", "export"}).out, r.out);
@@ -270,6 +278,189 @@ void TestCliRecords::badUrl()
     QVERIFY2(r.err.startsWith(QStringLiteral("movra: --db: ")), qPrintable(r.err));
     QVERIFY(!r.err.contains(QStringLiteral("s3cret")));
     QVERIFY(rig.heard().isEmpty());
+}
+
+void TestCliRecords::storeFailures_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("exportStatus");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("corrupt") << "corrupt" << 5 << "damaged";
+    QTest::newRow("newer version") << "newer" << 5 << "newer version (format 99";
+    QTest::newRow("another program's file") << "foreign" << 5 << "another program's data";
+    QTest::newRow("read-only folder") << "read-only" << 0 << "cannot be opened";
+    QTest::newRow("full disk") << "full" << 0 << "disk is full";
+    QTest::newRow("locked by another process") << "locked" << 0 << "locked by another program";
+}
+
+namespace {
+QString sqlOn(const QString &file, const QString &sql)
+{
+    QString error;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "raw");
+        db.setDatabaseName(file);
+        if (!db.open())
+            error = db.lastError().text();
+        QSqlQuery q(db);
+        if (error.isEmpty() && !q.exec(sql))
+            error = q.lastError().text();
+    }
+    QSqlDatabase::removeDatabase("raw");
+    return error;
+}
+} // namespace
+
+// Each fault of the file against a check that passes, one that fails and
+// the export: one line naming the file and why, 5 only in place of 0, the
+// file as it was; without records, nothing to say.
+void TestCliRecords::storeFailures()
+{
+    QFETCH(QString, fault);
+    QFETCH(int, exportStatus);
+    QFETCH(QString, reason);
+
+    Rig rig;
+    rig.device().setFixedTemperature(251);
+    QVERIFY(rig.startDevice());
+    const QString folder = rig.scratch() + QStringLiteral("/store");
+    const QString file = folder + QStringLiteral("/records.sqlite");
+    QVERIFY(QDir().mkpath(folder));
+    QCOMPARE(rig.runRecording({"--db", file, "check", "--temp", "25:1"}).status, 0);
+
+    QStringList wrapper; // a program the runs go through, and its arguments
+    std::unique_ptr<records_test::ReadOnly> readOnly;
+    QProcess locker;
+    if (fault == QLatin1String("corrupt")) {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(8192, 'x'));
+    } else if (fault == QLatin1String("newer")) {
+        QCOMPARE(sqlOn(file, "PRAGMA user_version = 99"), QString());
+    } else if (fault == QLatin1String("foreign")) {
+        QVERIFY(QFile::remove(file));
+        QCOMPARE(sqlOn(file, "CREATE TABLE customers(name TEXT)"), QString());
+    } else if (fault == QLatin1String("read-only")) {
+        readOnly = std::make_unique<records_test::ReadOnly>(folder);
+        QVERIFY2(readOnly->ok(), qPrintable(readOnly->error()));
+    } else if (fault == QLatin1String("locked")) {
+        locker.start(records_test::helperPath(), {QStringLiteral("lock"), file});
+        QVERIFY(locker.waitForReadyRead(10000));
+        QCOMPARE(locker.readLine().trimmed(), QByteArray("locked"));
+    } else if (fault == QLatin1String("full")) {
+        // A tmpfs of its own for each run, the file copied in and the rest
+        // filled; the file's digest is compared inside, before it goes.
+        const QString seed = rig.scratch() + QStringLiteral("/seed.sqlite");
+        QVERIFY(QFile::copy(file, seed));
+        wrapper = QStringList{
+            "--user",
+            "--map-root-user",
+            "--mount",
+            "sh",
+            "-c",
+            "mount -t tmpfs -o size=256k tmpfs \"$1\" || exit 97; f=\"$1/records.sqlite\";"
+            " cp \"$2\" \"$f\"; cat /dev/zero > \"$1/fill\" 2>/dev/null;"
+            " d=$(sha256sum < \"$f\"); shift 2; \"$@\"; s=$?;"
+            " [ \"$(sha256sum < \"$f\")\" = \"$d\" ] || s=98; exit $s",
+            "sh",
+            folder,
+            seed,
+            MOVRA_CLI};
+    }
+    const QByteArray before = records_test::fileHash(file);
+    const auto run = [&](const QStringList &args) {
+        return wrapper.isEmpty() ? rig.run(args) : rig.runProgram("unshare", wrapper + args);
+    };
+    const QString line = QStringLiteral("movra: ") + QStringLiteral("records: %1: ").arg(file);
+    const Run passes = run({"--port", rig.port(), "--db", file, "check", "--temp", "25:1"});
+    if (!wrapper.isEmpty() && (passes.status == 97 || passes.status < 0))
+        QSKIP(qPrintable("no private tmpfs: " + passes.err));
+    QCOMPARE(passes.status, 5);
+    QCOMPARE(passes.outLines().size(), 3); // identified, reading, check: as usual
+    QCOMPARE(passes.errLines().size(), 1);
+    QVERIFY2(passes.err.startsWith(line) && passes.err.contains(reason), qPrintable(passes.err));
+
+    const Run fails = run({"--port", rig.port(), "--db", file, "check", "--temp", "25:0.1"});
+    QCOMPARE(fails.status, 1);
+    QCOMPARE(fails.errLines().size(), 2);
+    QVERIFY2(fails.errLines().at(1).startsWith(QStringLiteral("movra: warning: records: ")),
+             qPrintable(fails.err));
+
+    const Run exported = run({"--db", file, "--json", "records", "export"});
+    QCOMPARE(exported.status, exportStatus);
+    if (exportStatus == 0) {
+        QVERIFY2(exported.err.isEmpty(), qPrintable(exported.err));
+        QCOMPARE(exported.events(QStringLiteral("record")).size(), 3);
+    } else {
+        QCOMPARE(exported.errLines().size(), 1);
+        QVERIFY2(exported.err.startsWith(line) && exported.err.contains(reason),
+                 qPrintable(exported.err));
+        QCOMPARE(exported.events(QStringLiteral("error")).size(), 1);
+    }
+    QCOMPARE(run({"--port", rig.port(), "--no-records", "check", "--temp", "25:1"}).status, 0);
+    QCOMPARE(records_test::fileHash(file), before);
+    if (locker.state() == QProcess::Running) {
+        locker.write("\n");
+        QVERIFY(locker.waitForFinished(10000));
+    }
+}
+
+// The central copy is complete when movra exits; while the server is away,
+// or refuses the password, each run says so in one line without the
+// password, and the records follow on the next run that gets through.
+void TestCliRecords::centralCopyAtExit()
+{
+    records_test::PgCluster pg;
+    REQUIRE_CLUSTER(pg);
+    Rig rig;
+    QVERIFY(rig.startDevice());
+    rig.env.insert(QStringLiteral("MOVRA_RECORDS_URL"), pg.url());
+    const auto local = [&] {
+        return rig.run({"--json", "records", "export"}).events(QStringLiteral("record")).size();
+    };
+    const QStringList check{"check", "--temp", "25:100"};
+    for (int i = 0; i < 3; ++i) {
+        const Run r = rig.runRecording(check);
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+        QCOMPARE(pg.count(), qint64(local()));
+    }
+    const Run central = rig.run({"--db", pg.url(), "--json", "records", "export"});
+    QVERIFY2(central.status == 0, qPrintable(central.err));
+    const auto records = central.events(QStringLiteral("record"));
+    QCOMPARE(records.size(), 9);
+    const QString station = records[0].value("station").toString();
+    QCOMPARE(rig.run({"--db", pg.url(), "--json", "records", "export", "--station", station})
+                 .events(QStringLiteral("record"))
+                 .size(),
+             9);
+    QCOMPARE(rig.run({"--db", pg.url(), "--json", "records", "export", "--station", "other"})
+                 .events(QStringLiteral("record"))
+                 .size(),
+             0);
+
+    QVERIFY(pg.stop());
+    const auto saysOnce = [&](const Run &r, int status) {
+        QCOMPARE(r.status, status);
+        QVERIFY2(r.errLines().size() == 1, qPrintable(r.err));
+        QVERIFY(!r.err.contains(pg.password()));
+    };
+    saysOnce(rig.runRecording(check), 0);
+    saysOnce(rig.run({"--db", pg.url(), "records", "export"}), 5);
+    QVERIFY(pg.start());
+    QCOMPARE(rig.runRecording(check).err, QString());
+    QCOMPARE(pg.count(), qint64(local()));
+
+    QString wrong = pg.url();
+    wrong.replace(QString::fromLatin1(QUrl::toPercentEncoding(pg.password())), "not-it");
+    rig.env.insert(QStringLiteral("MOVRA_RECORDS_URL"), wrong);
+    for (int i = 0; i < 2; ++i) {
+        const Run r = rig.runRecording(check);
+        saysOnce(r, 0);
+        QVERIFY2(r.err.contains(QStringLiteral("password")) && !r.err.contains("not-it"),
+                 qPrintable(r.err));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCliRecords)

@@ -1,5 +1,7 @@
 #include "RecordsTestSupport.h"
 
+#include <cmath>
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
@@ -125,7 +127,7 @@ Reading reading(Quantity q, double value, double reference, double tolerance)
     r.value = value;
     r.reference = reference;
     r.tolerance = tolerance;
-    r.deviation = value - reference;
+    r.deviation = std::round((value - reference) * 10) / 10; // in tenths, as the tool judges
     r.pass = qAbs(r.deviation) < tolerance;
     return r;
 }
@@ -144,6 +146,16 @@ QUuid addUnit(RecordStore &store, const QDateTime &start, Verdict verdict, const
         store.append(record(reading(Quantity::Humidity, 52.0, 50.0, 1.0), start.addSecs(2), unit));
     store.append(record(Disconnect{EndedBy::Operator, {}}, start.addSecs(3), unit));
     return unit;
+}
+
+QVector<Record> allRecords(const RecordStore &store)
+{
+    QVector<Record> out;
+    store.forEachRecord({}, {}, [&out](const Record &r) {
+        out << r;
+        return true;
+    });
+    return out;
 }
 
 QByteArray fileHash(const QString &path)

@@ -68,6 +68,9 @@ QUuid addUnit(RecordStore &store, const QDateTime &start, Verdict verdict,
 
 QByteArray fileHash(const QString &path);
 
+// Every record of the store, oldest first.
+QVector<Record> allRecords(const RecordStore &store);
+
 bool isRoot();
 
 // Makes a file or folder read-only for this process, root included

@@ -9,6 +9,7 @@
 
 #include "RecordsTestSupport.h"
 #include "records/Csv.h"
+#include "records/RecordExport.h"
 #include "records/RecordStore.h"
 
 using namespace records_test;
@@ -80,12 +81,13 @@ void ExportTest::exportCsv()
     tricky.ident = QStringLiteral("KVT582, \"rev B\"\r\n第二行");
     store.append(record(tricky, t0, unit));
     store.append(record(reading(Quantity::Humidity, 51.5, 50.0, 1.0), t0.addSecs(1), unit));
-    store.append(record(ParameterWrite{Parameter::TempOffset, -0.3, true}, t0.addSecs(2), unit));
+    store.append(
+        record(ParameterWrite{Parameter::TempCorrection, -0.3, true}, t0.addSecs(2), unit));
     store.waitForWrites();
 
     QBuffer out;
     out.open(QIODevice::WriteOnly);
-    QVERIFY(store.exportRecords({}, {}, RecordStore::Format::Csv, &out));
+    QVERIFY(store.exportUnits({}, &out));
     const QByteArray bytes = out.data();
     QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
     QVERIFY(bytes.endsWith("\r\n"));
@@ -121,23 +123,16 @@ void ExportTest::exportJsonLines()
     QVERIFY(store.open(path));
     addUnit(store, t0, Verdict::Failed);
     store.waitForWrites();
-    QBuffer out;
-    out.open(QIODevice::WriteOnly);
-    QVERIFY(store.exportRecords({}, {}, RecordStore::Format::Json, &out));
-    const QByteArray bytes = out.data();
-    QVERIFY(!bytes.startsWith("\xEF\xBB\xBF"));
-    const QList<QByteArray> lines = bytes.trimmed().split('\n');
-    QCOMPARE(lines.size(), 4);
     QStringList kinds;
-    for (const QByteArray &line : lines) {
-        QJsonParseError error;
-        const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
-        QCOMPARE(error.error, QJsonParseError::NoError);
-        QVERIFY(doc.isObject());
-        kinds << doc.object().value("kind").toString();
-    }
+    QVector<QJsonObject> objects;
+    QVERIFY(store.forEachRecord({}, {}, [&](const Record &r) {
+        objects << toJson(r);
+        kinds << objects.constLast().value("kind").toString();
+        return true;
+    }));
     QCOMPARE(kinds, QStringList({"attempt", "reading", "reading", "disconnect"}));
-    const QJsonObject humidity = QJsonDocument::fromJson(lines.at(2)).object();
+    const QJsonObject humidity = objects.at(2);
+    QCOMPARE(humidity.value("deviation").toDouble(), 2.0);
     QCOMPARE(humidity.value("quantity").toString(), QStringLiteral("humidity"));
     QVERIFY(humidity.value("value").isDouble());
     QCOMPARE(humidity.value("value").toDouble(), 52.0);
@@ -154,10 +149,12 @@ void ExportTest::exportRange_data()
     QTest::addColumn<int>("lines");
 
     // Units on days 0..3 (passed, failed, unjudged, passed), 3 + 4 + 2 + 3
-    // records, and a failed attempt on day 5.
-    QTest::newRow("everything") << QDateTime() << QDateTime() << Verdict::All << 13;
+    // records, and a failed attempt on day 5, which is no unit's.
+    QTest::newRow("everything") << QDateTime() << QDateTime() << Verdict::All << 12;
     QTest::newRow("until is exclusive") << QDateTime() << t0.addDays(1) << Verdict::All << 3;
-    QTest::newRow("since is inclusive") << t0.addDays(3) << QDateTime() << Verdict::All << 4;
+    QTest::newRow("since is inclusive") << t0.addDays(3) << QDateTime() << Verdict::All << 3;
+    QTest::newRow("a unit by its start, with all its records")
+        << QDateTime() << t0.addSecs(1) << Verdict::All << 3;
     QTest::newRow("passed units only") << QDateTime() << QDateTime() << Verdict::Passed << 6;
     QTest::newRow("failed units only") << QDateTime() << QDateTime() << Verdict::Failed << 4;
     QTest::newRow("unjudged, day 2") << t0.addDays(2) << t0.addDays(3) << Verdict::Unjudged << 2;
@@ -182,8 +179,8 @@ void ExportTest::exportRange()
 
     QBuffer out;
     out.open(QIODevice::WriteOnly);
-    QVERIFY(store.exportRecords(since, until, RecordStore::Format::Json, &out, verdict));
-    QCOMPARE(out.data().count('\n'), lines);
+    QVERIFY(store.exportUnits(UnitFilter{since, until, verdict, QString()}, &out));
+    QCOMPARE(out.data().count('\n'), lines + 1);
 }
 
 void ExportTest::csvField_data()

@@ -113,7 +113,7 @@ struct FirstLayoutSample
     Record opened = record(attempt, t0, unitA);
     Record warm = record(reading(Quantity::Temperature, 23.6, 23.0, 0.5), t0.addSecs(1), unitA);
     Record damp = record(reading(Quantity::Humidity, 49.5, 50.0, 1.0), t0.addSecs(2), unitA);
-    Record moved = record(ParameterWrite{Parameter::Station, 4, true}, t0.addSecs(3), unitA);
+    Record moved = record(ParameterWrite{Parameter::Address, 4, true}, t0.addSecs(3), unitA);
     Record batch = record(BatchRead{4, 9600, std::nullopt, -0.5, 1}, t0.addSecs(4), unitA);
     Record gone = record(Disconnect{EndedBy::Operator, {}}, t0.addSecs(5), unitA);
     Record failed = record(refused, t0.addSecs(300));
@@ -160,14 +160,14 @@ void FirstLayoutSample::write(const QString &path) const
                    {"value", 23.6},
                    {"reference", 23.0},
                    {"tolerance", 0.5},
-                   {"deviation", 23.6 - 23.0},
+                   {"deviation", 0.6},
                    {"pass", 0}}));
     QVERIFY(addV1(raw, damp, "reading",
                   {{"quantity", "humidity"},
                    {"value", 49.5},
                    {"reference", 50.0},
                    {"tolerance", 1.0},
-                   {"deviation", -0.5},
+                   {"deviation", 0.5}, // without its sign, as then
                    {"pass", 1}}));
     QVERIFY(addV1(raw, moved, "write", {{"parameter", "station"}, {"value", 4}, {"confirmed", 1}}));
     QVERIFY(addV1(raw, batch, "batch",
@@ -187,6 +187,7 @@ private slots:
     void createsLayout_data();
     void createsLayout();
     void migratesFirstLayout();
+    void signsSecondLayoutDeviations();
     void brokenFirstLayoutStaysAsItWas();
     void leavesUnknownFilesAlone_data();
     void leavesUnknownFilesAlone();
@@ -235,7 +236,7 @@ void SchemaTest::createsLayout()
         QCOMPARE(store.unitRecords(newest.value(0).unit.id).value(0).data, RecordData(labelled));
     }
     Raw raw(path);
-    QCOMPARE(raw.value("PRAGMA user_version").toInt(), 3);
+    QCOMPARE(raw.value("PRAGMA user_version").toInt(), 4);
     QCOMPARE(raw.value("PRAGMA journal_mode").toString(), QStringLiteral("wal"));
     QCOMPARE(raw.value("SELECT count(*) FROM units").toInt(), units);
 }
@@ -277,10 +278,42 @@ void SchemaTest::migratesFirstLayout()
         QCOMPARE(store.unitCount({{}, {}, Verdict::Failed, {}}), 1);
     }
     Raw raw(path);
-    QCOMPARE(raw.value("PRAGMA user_version").toInt(), 3);
+    QCOMPARE(raw.value("PRAGMA user_version").toInt(), 4);
     QCOMPARE(raw.value("SELECT count(*) FROM sqlite_master WHERE name LIKE '%_v1'").toInt(), 0);
     QCOMPARE(raw.value("SELECT typeof(id) FROM records LIMIT 1").toString(),
              QStringLiteral("blob"));
+}
+
+// Version 2 kept deviations without their sign: they are worked out again
+// from value and reference, and so are the units' worst ones.
+void SchemaTest::signsSecondLayoutDeviations()
+{
+    QUuid unit;
+    {
+        RecordStore store;
+        QVERIFY(store.open(path));
+        unit = addUnit(store, t0, Verdict::Failed); // humidity 52.0 against 50.0
+        store.append(record(reading(Quantity::Humidity, 47.0, 50.0, 1.0), t0.addSecs(4), unit));
+    }
+    {
+        Raw raw(path);
+        QVERIFY(raw.exec("UPDATE records SET deviation = abs(deviation)"));
+        QVERIFY(raw.exec("UPDATE units SET worst_humidity = 3.0"));
+        QVERIFY(raw.exec("ALTER TABLE units DROP COLUMN serial"));
+        QVERIFY(raw.exec("ALTER TABLE records DROP COLUMN serial"));
+        QVERIFY(raw.exec("PRAGMA user_version = 2"));
+    }
+    RecordStore store;
+    QVERIFY(store.open(path));
+    QVector<double> deviations;
+    for (const Record &r : store.unitRecords(unit)) {
+        if (const auto *reading = std::get_if<Reading>(&r.data))
+            deviations << reading->deviation;
+    }
+    QCOMPARE(deviations, (QVector<double>{0.1, 2.0, -3.0}));
+    const UnitSummary summary = store.units({}, 1).value(0);
+    QCOMPARE(summary.worstHumidity, std::optional<double>(-3.0));
+    QCOMPARE(Raw(path).value("PRAGMA user_version").toInt(), 4);
 }
 
 // A row the new layout cannot take (an id that is no UUID) stops the
@@ -318,8 +351,8 @@ void SchemaTest::leavesUnknownFilesAlone_data()
     QTest::addColumn<int>("problem");
     QTest::addColumn<QString>("says");
 
-    QTest::newRow("newer version") << QStringLiteral("PRAGMA user_version = 4")
-                                   << int(Problem::TooNew) << QStringLiteral("格式版本 4");
+    QTest::newRow("newer version") << QStringLiteral("PRAGMA user_version = 5")
+                                   << int(Problem::TooNew) << QStringLiteral("格式版本 5");
     QTest::newRow("another program's file")
         << QStringLiteral("CREATE TABLE customers(name TEXT)") << int(Problem::NotRecords)
         << QStringLiteral("不是测试记录库");

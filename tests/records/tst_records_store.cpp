@@ -12,6 +12,7 @@
 
 #include "RecordsTestSupport.h"
 #include "records/LocalOffset.h"
+#include "records/RecordExport.h"
 #include "records/RecordStore.h"
 
 using namespace records_test;
@@ -70,9 +71,9 @@ void RecordStoreTest::roundTrip_data()
     QTest::newRow("reading, negative temperature")
         << RecordData(reading(Quantity::Temperature, -40.0, -39.9, 0.2)) << true;
     QTest::newRow("write, station, confirmed")
-        << RecordData(ParameterWrite{Parameter::Station, 12, true}) << true;
+        << RecordData(ParameterWrite{Parameter::Address, 12, true}) << true;
     QTest::newRow("write, temperature offset, timed out")
-        << RecordData(ParameterWrite{Parameter::TempOffset, -1.5, false}) << true;
+        << RecordData(ParameterWrite{Parameter::TempCorrection, -1.5, false}) << true;
     QTest::newRow("write, order") << RecordData(ParameterWrite{Parameter::Order, 1, true}) << true;
     QTest::newRow("batch, all five") << RecordData(BatchRead{1, 9600, 0.3, -1.2, 0}) << true;
     QTest::newRow("batch, two answered") << RecordData(partial) << true;
@@ -105,10 +106,9 @@ void RecordStoreTest::roundTrip()
         QVERIFY(!back.isEmpty());
         QCOMPARE(back.constLast(), r);
     } else {
-        QBuffer out;
-        out.open(QIODevice::WriteOnly);
-        QVERIFY(store.exportRecords({}, {}, RecordStore::Format::Json, &out));
-        const QJsonObject o = QJsonDocument::fromJson(out.data()).object();
+        const QVector<Record> all = allRecords(store);
+        QCOMPARE(all.size(), 1);
+        const QJsonObject o = toJson(all[0]);
         QCOMPARE(o.value("id").toString(), r.id.toString(QUuid::WithoutBraces));
         QCOMPARE(o.value("ok").toBool(), false);
         QCOMPARE(o.value("reason").toString(), std::get<Attempt>(data).reason);
@@ -154,8 +154,8 @@ void RecordStoreTest::unitsGroupTheirRecords()
     store.append(record(reading(Quantity::Temperature, 22.2, 23.0, 0.5), t0.addSecs(2), first));
     store.append(record(reading(Quantity::Humidity, 50.6, 50.0, 1.0), t0.addSecs(3), first));
     // Not confirmed: the transmitter kept its address.
-    store.append(record(ParameterWrite{Parameter::Station, 9, false}, t0.addSecs(4), first));
-    store.append(record(ParameterWrite{Parameter::Station, 5, true}, t0.addSecs(5), first));
+    store.append(record(ParameterWrite{Parameter::Address, 9, false}, t0.addSecs(4), first));
+    store.append(record(ParameterWrite{Parameter::Address, 5, true}, t0.addSecs(5), first));
     store.append(
         record(Disconnect{EndedBy::PortLost, QStringLiteral("串口丢失")}, t0.addSecs(6), first));
     // A failed attempt between two units belongs to neither.

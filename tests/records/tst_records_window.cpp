@@ -85,7 +85,7 @@ void RecordsWindowTest::init()
                          : port == QLatin1String("COM3") ? QString()
                                                          : QStringLiteral("SN-1");
         store->append(record(attempt, at, id));
-        store->append(record(ParameterWrite{Parameter::Station, 1, true}, at.addSecs(1), id));
+        store->append(record(ParameterWrite{Parameter::Address, 1, true}, at.addSecs(1), id));
         int s = 2;
         for (const Reading &r : readings)
             store->append(record(r, at.addSecs(s++), id));
