@@ -70,7 +70,7 @@ constexpr int kBatchTimeoutPeriods = 10;
 // block is taken on the third quiet tick, or at once past 100 bytes.
 // WhenComplete also takes a reply the moment replyBoundary() finds it
 // complete, lets one that is not complete yet wait for its time-out, leaves
-// bytes it cannot recognise to the quiet rule, and drops bytes still
+// bytes it cannot recognise (or bound) to the quiet rule, and drops bytes still
 // waiting when the next request goes out (counted as not matching).
 enum class Intake { QuietTicks, WhenComplete };
 

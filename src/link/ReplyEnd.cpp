@@ -44,7 +44,7 @@ ReplyBoundary identification(const QByteArray &block, int at)
             return boundary(ReplyEnd::Unrecognisable);
         return boundary(ReplyEnd::Complete, i + 1, at);
     }
-    return boundary(ReplyEnd::Incomplete);
+    return boundary(ReplyEnd::Unbounded);
 }
 } // namespace
 

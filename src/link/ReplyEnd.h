@@ -9,6 +9,8 @@ namespace movra {
 
 enum class ReplyEnd {
     Incomplete,     // a prefix of a reply the request can have: more bytes may complete it
+    Unbounded,      // text that may still complete, but nothing bounds it: the quiet-time
+                    // rule may take it
     Complete,       // the first `length` bytes are a reply with a good CRC
     Unrecognisable, // no reply the request can have starts so: the quiet-time rule decides
 };
@@ -24,7 +26,8 @@ struct ReplyBoundary
 // An adapter's echo of a read request or of the identification request may
 // come first. The identification text has no length of its own: it is
 // complete at the NUL that ends its third field (maker, model, version),
-// and only if it names the transmitter.
+// and only if it names the transmitter; a text laid out otherwise is taken
+// by the quiet-time rule, as the window takes it.
 ReplyBoundary replyBoundary(const QByteArray &block, const QByteArray &request);
 
 } // namespace movra

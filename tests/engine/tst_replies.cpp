@@ -252,6 +252,8 @@ void TestReplies::intake_data()
         }
         *row("identification split")
             << 1 << QList<QByteArray>{ident.left(9), ident.mid(9)} << at << "reply";
+        *row("identification of two fields: quiet rule")
+            << 1 << QList<QByteArray>{QByteArray("ARDENO\0KVT582\0", 14)} << 3 << "reply";
         *row("garbage at once") << 5 << QList<QByteArray>{kBoth + hex("DEADBEEF77")}
                                 << (window ? -1 : 0)
                                 << (window ? "unknown-function" : "reply too-short");
