@@ -1,9 +1,11 @@
-// The two quantities the transmitter reads.
+// The two quantities the transmitter reads: the engine's.
 #pragma once
+
+#include "engine/Qualification.h"
 
 namespace movra::trend {
 
-enum class Quantity : int { Temperature = 0, Humidity = 1 };
+using Quantity = movra::Quantity;
 constexpr int kQuantityCount = 2;
 constexpr Quantity kQuantities[kQuantityCount] = {Quantity::Temperature, Quantity::Humidity};
 
