@@ -1,7 +1,9 @@
 ; The Windows installer: per user, no administrator rights, a Start-menu
 ; entry and an uninstaller; `/S` installs silently. scripts/package-windows
 ; passes VERSION, STAGE (the folder to install) and OUTFILE.
-Unicode true
+; A 64-bit installer for a 64-bit program; it also runs where no 32-bit
+; layer is (Wine without wine32).
+Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
 

@@ -3,14 +3,18 @@
 // Built for Windows and run under Wine by tests/windows/run.
 //
 //   window-driver PORT RATE SHOT.png
-// Prints the log pane; status 0 when a reading reached it.
+// Prints the log pane and any box the window shows (each is answered);
+// status 0 when a reading reached the log pane, 3 when connecting failed.
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
+#include <thread>
 
 #include "app/MovraTestTool.h"
 
@@ -23,18 +27,34 @@ template <typename T> T *child(QWidget &window, const char *name)
     return w;
 }
 
-// Waits for the log pane to hold `text`, the events flowing; false at the
-// deadline.
-bool waitForLog(QTextEdit *log, const QString &text, int ms)
+// Waits for the log pane to hold one of `texts`, the events flowing; its
+// index, or -1 at the deadline.
+int waitForLog(QTextEdit *log, const QStringList &texts, int ms)
 {
     QElapsedTimer clock;
     clock.start();
-    while (!log->toPlainText().contains(text)) {
+    for (;;) {
+        const QString shown = log->toPlainText();
+        for (int i = 0; i < texts.size(); ++i) {
+            if (shown.contains(texts[i]))
+                return i;
+        }
         if (clock.elapsed() > ms)
-            return false;
+            return -1;
         QApplication::processEvents(QEventLoop::AllEvents, 50);
     }
-    return true;
+}
+
+// A box would hold the driver in its own event loop: print and answer it.
+void answerBoxes(QTimer &timer)
+{
+    QObject::connect(&timer, &QTimer::timeout, [] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            std::printf("box: %s: %s\n", qPrintable(box->windowTitle()), qPrintable(box->text()));
+            box->accept();
+        }
+    });
+    timer.start(200);
 }
 } // namespace
 
@@ -47,6 +67,12 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "usage: window-driver PORT RATE SHOT.png\n");
         return 2;
     }
+    // Whatever holds the window up, the check ends with what it saw.
+    std::thread([] {
+        std::this_thread::sleep_for(std::chrono::seconds(60));
+        std::fputs("window-driver: still running after 60 s\n", stderr);
+        std::_Exit(4);
+    }).detach();
     MovraTestTool window;
     window.show();
     auto *port = child<QComboBox>(window, "SerialComNum");
@@ -67,11 +93,15 @@ int main(int argc, char *argv[])
     }
     port->setCurrentIndex(portIndex);
     rate->setCurrentIndex(rateIndex);
+    QTimer boxes;
+    answerBoxes(boxes);
     connect->click();
-    bool ok = waitForLog(log, MovraTestTool::tr(" 设备连接成功"), 15000);
+    const int connected = waitForLog(
+        log, {MovraTestTool::tr(" 设备连接成功"), MovraTestTool::tr(" 连接失败")}, 15000);
+    bool ok = connected == 0;
     if (ok) {
         read->click();
-        ok = waitForLog(log, MovraTestTool::tr("\t温度:"), 5000);
+        ok = waitForLog(log, {MovraTestTool::tr("\t温度:")}, 5000) == 0;
     }
     window.grab().save(args[3]);
     std::fputs(log->toPlainText().toUtf8().constData(), stdout);
@@ -79,5 +109,5 @@ int main(int argc, char *argv[])
     window.close();
     QTimer::singleShot(0, &app, &QApplication::quit);
     app.exec();
-    return ok ? 0 : 1;
+    return ok ? 0 : connected == 1 ? 3 : 1;
 }
