@@ -100,7 +100,6 @@ void RecordsWindow::buildFilterRow(QWidget *into)
     verdict->addItem(QStringLiteral("未判定"), int(Verdict::Unjudged));
     serial = new QLineEdit(into);
     serial->setPlaceholderText(QStringLiteral("序列号"));
-    serial->setClearButtonEnabled(true);
     auto *refresh = new QPushButton(QStringLiteral("刷新"), into);
     exportButton = new QPushButton(QStringLiteral("导出 CSV…"), into);
 
