@@ -61,6 +61,8 @@ void catchInterrupts()
 {
 #ifdef _WIN32
     SetConsoleCtrlHandler(noteConsoleEvent, TRUE);
+    // The events and readings are UTF-8 ("°C"); a console's code page is not.
+    SetConsoleOutputCP(CP_UTF8);
 #else
     std::signal(SIGINT, noteSignal);
     std::signal(SIGTERM, noteSignal);

@@ -7,6 +7,7 @@ class QAbstractEventDispatcher;
 
 namespace movra::cli {
 
+// On Windows also sets the console to UTF-8.
 void catchInterrupts();
 // The loop a signal wakes: its wakeUp() only sets a flag and writes to a
 // descriptor, so it may be called from the handler.

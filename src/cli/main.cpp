@@ -13,6 +13,21 @@
 
 using namespace movra::cli;
 
+namespace {
+// One port is a unit of its own; several are a fixture.
+int runDevices(const Invocation &inv, const LineChoice &choice, Output &out, RecordFile *file)
+{
+    if (inv.ports.size() > 1)
+        return FixtureRun(inv, choice, out, file).run();
+    const QString serial = inv.serials.value(0);
+    std::unique_ptr<RecordSink> sink = std::make_unique<RecordSink>();
+    if (file)
+        sink = std::make_unique<StoreSink>(*file, serial);
+    Output unitOut = out.unit(choice.port, serial, false);
+    return DeviceRun(inv, choice, unitOut, *sink).run();
+}
+} // namespace
+
 int main(int argc, char *argv[])
 {
     catchInterrupts();
@@ -55,17 +70,7 @@ int main(int argc, char *argv[])
         }
         file = std::make_unique<RecordFile>(store, out);
     }
-    int status = kDone;
-    if (inv.ports.size() > 1) {
-        status = FixtureRun(inv, choice, out, file.get()).run();
-    } else {
-        const QString serial = inv.serials.value(0);
-        std::unique_ptr<RecordSink> sink = std::make_unique<RecordSink>();
-        if (file)
-            sink = std::make_unique<StoreSink>(*file, serial);
-        Output unitOut = out.unit(choice.port, serial, false);
-        status = DeviceRun(inv, choice, unitOut, *sink).run();
-    }
+    int status = runDevices(inv, choice, out, file.get());
     if (!file)
         return status;
     status = file->finish(status);
