@@ -442,7 +442,7 @@ void TestCliRecords::centralCopyAtExit()
 
     QVERIFY(pg.stop());
     const auto saysOnce = [&](const Run &r, int status) {
-        QCOMPARE(r.status, status);
+        QVERIFY2(r.status == status, qPrintable(QString::number(r.status) + ": " + r.err));
         QVERIFY2(r.errLines().size() == 1, qPrintable(r.err));
         QVERIFY(!r.err.contains(pg.password()));
     };
