@@ -15,9 +15,10 @@ using movra::Quantity;
 namespace {
 // The maker's addresses live under a reserved domain on purpose.
 const char kSupportMail[] = "support@ardeno.example";
-const char kWelcomeMarkdown[] = "欢迎使用Ardeno的产品\r\n\r\n"
-                                "技术支持：support@ardeno.example\r\n\r\n"
-                                " https://www.ardeno.example";
+const char *const kWelcomeMarkdown =
+    QT_TRANSLATE_NOOP("MovraTestTool", "欢迎使用Ardeno的产品\r\n\r\n"
+                                       "技术支持：support@ardeno.example\r\n\r\n"
+                                       " https://www.ardeno.example");
 } // namespace
 
 MovraTestTool::MovraTestTool(QWidget *) : QMainWindow(nullptr)
@@ -54,7 +55,7 @@ MovraTestTool::MovraTestTool(QWidget *) : QMainWindow(nullptr)
     ui.writeButton->setEnabled(false);
     ui.readButton_2->setEnabled(true);
 
-    ui.textEdit->setMarkdown(QString::fromUtf8(kWelcomeMarkdown));
+    ui.textEdit->setMarkdown(tr(kWelcomeMarkdown));
 
     wireControls();
     setUpRecording();
@@ -95,7 +96,7 @@ void MovraTestTool::wireEngine()
         writeSettings({{"lastBraudRateIndex", savedBaudIndex}});
     });
     connect(&engine, &S::writeRejected, this, [this](qint32) {
-        showBox(tr("命令写入失败"), movra::uiText(movra::texts::kHintWiring));
+        showBox(tr("命令写入失败"), movra::linkText(movra::texts::kHintWiring));
     });
     connect(&engine, &S::batchFinished, this,
             [this](bool write, int failures, const QString &summary) {

@@ -1,7 +1,6 @@
 #include "engine/Session.h"
 
 #include "link/Protocol.h"
-#include "link/Texts.h"
 
 namespace movra {
 

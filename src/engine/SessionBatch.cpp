@@ -2,8 +2,6 @@
 // its reply or its time-out, with a failure count and a summary at the end.
 #include "engine/Session.h"
 
-#include "link/Texts.h"
-
 namespace movra {
 
 namespace {
@@ -26,7 +24,7 @@ void Session::startBatchRead()
     m_batchWrite.active = false;
     m_batchRead.active = true;
     m_batchRead.step = ReqReadAddress;
-    emit logMessage(Tr::tr("批量读取参数开始"));
+    emit logMessage(tr("批量读取参数开始"));
     emit batchStarted(false);
 }
 
@@ -37,7 +35,7 @@ void Session::startBatchWrite()
     m_batchRead.active = false;
     m_batchWrite.active = true;
     m_batchWrite.step = ReqWriteTempCorrection;
-    emit logMessage(Tr::tr("批量写入参数开始"));
+    emit logMessage(tr("批量写入参数开始"));
     emit batchStarted(true);
 }
 
@@ -114,7 +112,7 @@ void Session::finishBatch(bool write, Batch &batch)
     batch.active = false;
     if (batch.failCount > 0) {
         const QString summary =
-            (write ? Tr::tr("批量参数写入失败数量为:") : Tr::tr("批量参数读取失败数量为:")) +
+            (write ? tr("批量参数写入失败数量为:") : tr("批量参数读取失败数量为:")) +
             QString::number(batch.failCount);
         const int failures = batch.failCount;
         batch.failCount = 0;
@@ -122,7 +120,7 @@ void Session::finishBatch(bool write, Batch &batch)
         emit batchFinished(write, failures, summary);
         return;
     }
-    const QString done = write ? Tr::tr("批量参数写入完成\r\n") : Tr::tr("已发完批量读取命令\r\n");
+    const QString done = write ? tr("批量参数写入完成\r\n") : tr("已发完批量读取命令\r\n");
     emit logMessage(done);
     emit batchFinished(write, 0, done);
 }

@@ -42,7 +42,7 @@ void Session::disconnectByOperator()
     closePort();
     emit linkStatus(m_linkState);
     showControls(m_linkState);
-    emit logMessage(Tr::tr("设备已经断开"));
+    emit logMessage(tr("设备已经断开"));
     if (wasConnected)
         emit disconnected(true, QString());
 }
@@ -103,7 +103,7 @@ void Session::learnStation(quint8 address)
 void Session::sendProbes(bool bothOnOddPeriods)
 {
     if (m_connectCount % 2 == 1) {
-        emit logMessage(Tr::tr("正在连接设备……\r\n"));
+        emit logMessage(tr("正在连接设备……\r\n"));
         send(ReqProbe);
         if (bothOnOddPeriods && m_testMode)
             send(ReqTestProbe);
@@ -122,7 +122,7 @@ void Session::manualConnectStep()
         if (m_pending == ReqProbe || m_pending == ReqTestProbe)
             noteRequestGivenUp(m_pending);
         const QString hints = manualConnectHints();
-        emit logMessage(Tr::tr("手动连接超时\r\n\r\n") + hints);
+        emit logMessage(tr("手动连接超时\r\n\r\n") + hints);
         emit connectTimedOut(false, hints);
     } else if (m_port.isOpen()) {
         // Test mode sends its second probe in every period, right after the
@@ -145,7 +145,7 @@ void Session::autoConnectStep()
             if (m_pending == ReqProbe || m_pending == ReqTestProbe)
                 noteRequestGivenUp(m_pending);
             const QString hints = autoConnectHints();
-            emit logMessage(Tr::tr("自动连接超时\r\n\r\n") + hints);
+            emit logMessage(tr("自动连接超时\r\n\r\n") + hints);
             emit connectTimedOut(true, hints);
         }
     } else if (m_port.isOpen()) {

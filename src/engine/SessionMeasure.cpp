@@ -2,7 +2,6 @@
 #include "engine/Session.h"
 
 #include "link/Protocol.h"
-#include "link/Texts.h"
 
 namespace movra {
 
@@ -16,7 +15,7 @@ void Session::readNow()
     const FromOutside outside(*this);
     if (m_linkState != LinkState::Connected)
         return;
-    emit logMessage(Tr::tr("正在手动读取温湿度值"));
+    emit logMessage(tr("正在手动读取温湿度值"));
     send(ReqReadBoth);
 }
 

@@ -3,7 +3,6 @@
 #include "engine/Session.h"
 
 #include "link/Protocol.h"
-#include "link/Texts.h"
 
 namespace movra {
 
@@ -59,9 +58,9 @@ bool Session::applyBaudReply(const QByteArray &bytes, quint8 baudCode)
 {
     if (m_pending == ReqWriteBaudRate) {
         emit logMessage(hexText(m_lastRequest) + QLatin1Char('\t') + hexText(bytes));
-        emit logMessage(Tr::tr("写入成功"));
+        emit logMessage(tr("写入成功"));
         emit writeConfirmed(ReqWriteBaudRate, m_pendingValue);
-        emit logMessage(Tr::tr("正在重启设备：\r\n"));
+        emit logMessage(tr("正在重启设备：\r\n"));
         // Not awaited: the caller settles the baud-rate write right away,
         // and the device is not expected to answer while it restarts.
         writeRequestFrame(ReqRestart, 0);
@@ -77,13 +76,13 @@ bool Session::applyWriteEcho(const QByteArray &bytes)
     const QString got = hexText(bytes);
     emit logMessage(sent + QLatin1Char('\t') + got);
     if (sent == got) {
-        emit logMessage(Tr::tr("写入成功"));
+        emit logMessage(tr("写入成功"));
         if (m_pending == ReqWriteOrder)
             m_orderMode = m_pendingValue;
         emit writeConfirmed(m_pending, m_pendingValue);
         return true;
     }
-    emit logMessage(Tr::tr("写入失败"));
+    emit logMessage(tr("写入失败"));
     emit writeRejected(m_pending);
     return false;
 }

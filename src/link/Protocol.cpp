@@ -8,9 +8,9 @@ namespace {
 const qint32 kBaudRates[kBaudRateCount] = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
 
 const char *const kOrderModeTexts[kOrderModes] = {
-    QT_TRANSLATE_NOOP("MovraTestTool", "硬件决定"),
-    QT_TRANSLATE_NOOP("MovraTestTool", "湿度在前"),
-    QT_TRANSLATE_NOOP("MovraTestTool", "温度在前"),
+    QT_TRANSLATE_NOOP("Link", "硬件决定"),
+    QT_TRANSLATE_NOOP("Link", "湿度在前"),
+    QT_TRANSLATE_NOOP("Link", "温度在前"),
 };
 
 quint8 byteAt(const QByteArray &b, int i)
@@ -25,7 +25,7 @@ constexpr int kExceptionSize = 5;
 QString orderModeText(int mode)
 {
     if (mode >= 0 && mode < kOrderModes)
-        return uiText(kOrderModeTexts[mode]);
+        return linkText(kOrderModeTexts[mode]);
     return QString::number(mode);
 }
 

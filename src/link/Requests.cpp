@@ -7,7 +7,7 @@
 namespace movra {
 
 namespace {
-#define TXT(s) QT_TRANSLATE_NOOP("MovraTestTool", s)
+#define TXT(s) QT_TRANSLATE_NOOP("Link", s)
 
 constexpr FrameSpec read(quint8 address, quint16 reg, quint16 count)
 {
@@ -167,10 +167,10 @@ QString sendLogText(qint32 code, qint32 value)
     if (!row || !row->sendLabel)
         return QString();
     const QString crlf = QStringLiteral("\r\n");
-    QString text = uiText(row->sendLabel);
+    QString text = linkText(row->sendLabel);
     switch (Parameter(row->parameter)) {
     case Parameter::TempCorrection:
-        return text + tenthsText(qint16(value)) + Tr::tr("℃\r\n");
+        return text + tenthsText(qint16(value)) + LinkText::tr("℃\r\n");
     case Parameter::HumiCorrection:
         return text + tenthsText(qint16(value)) + QStringLiteral("%\r\n");
     case Parameter::Order:
@@ -189,13 +189,13 @@ QString readBackLogText(qint32 code, qint32 value)
         return QString();
     const QString shown = Parameter(row->parameter) == Parameter::Order ? orderModeText(value)
                                                                         : QString::number(value);
-    return uiText(row->readBackLabel) + shown + QStringLiteral("\r\n");
+    return linkText(row->readBackLabel) + shown + QStringLiteral("\r\n");
 }
 
 QString timeoutLogText(qint32 code)
 {
     const RequestSpec *row = requestSpec(code);
-    return row && row->timeoutLabel ? uiText(row->timeoutLabel) : QString();
+    return row && row->timeoutLabel ? linkText(row->timeoutLabel) : QString();
 }
 
 } // namespace movra

@@ -1,6 +1,6 @@
-// Operator texts. Every one is a Chinese literal looked up in the window's
-// translation context, wherever in the code it is composed, so a translator
-// sees them all in one place and lupdate finds each literal.
+// Operator texts of the link: Chinese literals in the "Link" translation
+// context, so a translator sees the protocol's wording together and lupdate
+// finds each literal where it is written.
 #pragma once
 
 #include <QCoreApplication>
@@ -8,34 +8,35 @@
 
 namespace movra {
 
-// Tr::tr("...") for a literal; uiText for one marked with QT_TRANSLATE_NOOP.
-struct Tr
+// LinkText::tr("...") for a literal; linkText for one marked with
+// QT_TRANSLATE_NOOP("Link", ...).
+struct LinkText
 {
-    Q_DECLARE_TR_FUNCTIONS(MovraTestTool)
+    Q_DECLARE_TR_FUNCTIONS(Link)
 };
 
-inline QString uiText(const char *source)
+inline QString linkText(const char *source)
 {
-    return QCoreApplication::translate("MovraTestTool", source);
+    return QCoreApplication::translate("Link", source);
 }
 
 namespace texts {
 // Hints of the time-outs and of a rejected write: a rejected write shows the
 // first, the automatic scan the first two, a manual attempt all of them.
 constexpr const char *kHintWiring =
-    QT_TRANSLATE_NOOP("MovraTestTool", "1.检查设备与USB工具连接是否正确\r\n");
-constexpr const char *kHintPort = QT_TRANSLATE_NOOP("MovraTestTool", "2.检查串口是否选择正确\r\n");
+    QT_TRANSLATE_NOOP("Link", "1.检查设备与USB工具连接是否正确\r\n");
+constexpr const char *kHintPort = QT_TRANSLATE_NOOP("Link", "2.检查串口是否选择正确\r\n");
 constexpr const char *kHintRateStation =
-    QT_TRANSLATE_NOOP("MovraTestTool", "3.波特率是否选择正确\r\n4.站号是否选择正确\r\n");
+    QT_TRANSLATE_NOOP("Link", "3.波特率是否选择正确\r\n4.站号是否选择正确\r\n");
 } // namespace texts
 
 inline QString autoConnectHints()
 {
-    return uiText(texts::kHintWiring) + uiText(texts::kHintPort);
+    return linkText(texts::kHintWiring) + linkText(texts::kHintPort);
 }
 inline QString manualConnectHints()
 {
-    return autoConnectHints() + uiText(texts::kHintRateStation);
+    return autoConnectHints() + linkText(texts::kHintRateStation);
 }
 
 } // namespace movra

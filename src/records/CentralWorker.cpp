@@ -1,4 +1,5 @@
 #include "records/CentralWorker.h"
+#include "records/RecordText.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -124,7 +125,7 @@ void CentralWorker::copyRound()
     }
     if (centralProblem != Problem::None) {
         centralProblem = Problem::None;
-        emit recovered(QStringLiteral("中央记录库 %1 已恢复连接，继续上传记录。")
+        emit recovered(RecordsText::tr("中央记录库 %1 已恢复连接，继续上传记录。")
                            .arg(central->url().redacted()));
     }
     retryDelay = 0;
@@ -188,9 +189,9 @@ void CentralWorker::failed(Problem kind, const QString &detail)
         return;
     centralProblem = kind;
     emit problem(kind == Problem::CentralUnreachable
-                     ? QStringLiteral("中央记录库 %1 无法连接（%2）。记录保留在本地，恢复后补传。")
+                     ? RecordsText::tr("中央记录库 %1 无法连接（%2）。记录保留在本地，恢复后补传。")
                            .arg(where, detail)
-                     : QStringLiteral("中央记录库 %1 不接受记录（%2）。记录保留在本地，稍后重试。")
+                     : RecordsText::tr("中央记录库 %1 不接受记录（%2）。记录保留在本地，稍后重试。")
                            .arg(where, detail));
 }
 

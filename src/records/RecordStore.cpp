@@ -1,4 +1,5 @@
 #include "records/RecordStore.h"
+#include "records/RecordText.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -280,9 +281,9 @@ void RecordStore::setProblem(Problem kind, const QString &text, const QString &d
 void RecordStore::writerRecovered(const QString &file, int written)
 {
     QString text =
-        QStringLiteral("测试记录库 %1 已恢复，补写了暂存的 %2 条记录。").arg(file).arg(written);
+        RecordsText::tr("测试记录库 %1 已恢复，补写了暂存的 %2 条记录。").arg(file).arg(written);
     if (dropped > 0)
-        text += QStringLiteral("另有 %1 条因超过暂存上限而丢失。").arg(dropped);
+        text += RecordsText::tr("另有 %1 条因超过暂存上限而丢失。").arg(dropped);
     setProblem(Problem::None, QString(), QString(), 0);
     dropped = 0;
     memoryFullSaid = false;
@@ -357,8 +358,8 @@ void RecordStore::append(Record record)
     ++dropped;
     if (!memoryFullSaid) {
         memoryFullSaid = true;
-        emit problem(QStringLiteral("测试记录库不可用期间暂存在内存中的记录已达上限 %1 条；"
-                                    "记录库恢复之前，之后的记录不再保存。")
+        emit problem(RecordsText::tr("测试记录库不可用期间暂存在内存中的记录已达上限 %1 条；"
+                                     "记录库恢复之前，之后的记录不再保存。")
                          .arg(options.memoryBound));
     }
 }

@@ -7,6 +7,7 @@
 
 #include "records/CentralWorker.h"
 #include "records/RecordStore.h"
+#include "records/RecordText.h"
 #include "records/StoreWriter.h"
 
 namespace movra::records {
@@ -16,7 +17,7 @@ bool RecordStore::startCentral(const QString &url)
     QString why;
     const std::optional<CentralUrl> parsed = CentralUrl::parse(url, &why);
     if (!parsed) {
-        emit problem(QStringLiteral("中央记录库地址 %1 无效：%2。记录只保存在本地。")
+        emit problem(RecordsText::tr("中央记录库地址 %1 无效：%2。记录只保存在本地。")
                          .arg(redactUrl(url), why));
         return false;
     }

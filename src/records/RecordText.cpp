@@ -1,5 +1,6 @@
 #include "records/RecordText.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 #include <QStringList>
 
@@ -36,14 +37,14 @@ QString parameterValue(Parameter parameter, double value)
 
 QString describeAttempt(const Attempt &a)
 {
-    QString text = (a.ok ? QStringLiteral("连接 ") : QStringLiteral("连接失败 ")) + a.port +
-                   QStringLiteral(" %1 波特，%2模式").arg(a.baud).arg(label(a.mode));
+    QString text = (a.ok ? RecordsText::tr("连接 ") : RecordsText::tr("连接失败 ")) + a.port +
+                   RecordsText::tr(" %1 波特，%2模式").arg(a.baud).arg(shownLabel(a.mode));
     if (!a.ident.isEmpty())
-        text += QStringLiteral("：") + a.ident;
+        text += RecordsText::tr("：") + a.ident;
     if (a.address)
-        text += QStringLiteral("，地址 %1").arg(*a.address);
+        text += RecordsText::tr("，地址 %1").arg(*a.address);
     if (!a.ok && !a.reason.isEmpty())
-        text += QStringLiteral("（%1）").arg(a.reason);
+        text += RecordsText::tr("（%1）").arg(a.reason);
     return text;
 }
 
@@ -51,12 +52,12 @@ QString describeBatch(const BatchRead &b)
 {
     QStringList parts;
     const QString none = QStringLiteral("—");
-    parts << QStringLiteral("地址 ") + (b.station ? QString::number(*b.station) : none);
-    parts << QStringLiteral("波特率 ") + (b.baud ? QString::number(*b.baud) : none);
-    parts << QStringLiteral("温度修正 ") + (b.tempOffset ? tenthsText(*b.tempOffset) : none);
-    parts << QStringLiteral("湿度修正 ") + (b.humiOffset ? tenthsText(*b.humiOffset) : none);
-    parts << QStringLiteral("温湿度对调 ") + (b.order ? QString::number(*b.order) : none);
-    return QStringLiteral("批量读取：") + parts.join(QStringLiteral("，"));
+    parts << RecordsText::tr("地址 ") + (b.station ? QString::number(*b.station) : none);
+    parts << RecordsText::tr("波特率 ") + (b.baud ? QString::number(*b.baud) : none);
+    parts << RecordsText::tr("温度修正 ") + (b.tempOffset ? tenthsText(*b.tempOffset) : none);
+    parts << RecordsText::tr("湿度修正 ") + (b.humiOffset ? tenthsText(*b.humiOffset) : none);
+    parts << RecordsText::tr("温湿度对调 ") + (b.order ? QString::number(*b.order) : none);
+    return RecordsText::tr("批量读取：") + parts.join(RecordsText::tr("，"));
 }
 
 } // namespace
@@ -93,31 +94,40 @@ QString code(EndedBy by)
 
 QString label(Kind kind)
 {
-    static const char *const names[] = {"连接", "读数判定", "参数写入", "批量读取", "断开"};
+    static const char *const names[] = {
+        QT_TRANSLATE_NOOP("Records", "连接"), QT_TRANSLATE_NOOP("Records", "读数判定"),
+        QT_TRANSLATE_NOOP("Records", "参数写入"), QT_TRANSLATE_NOOP("Records", "批量读取"),
+        QT_TRANSLATE_NOOP("Records", "断开")};
     return pick(names, int(kind));
 }
 
 QString label(Mode mode)
 {
-    static const char *const names[] = {"正常", "测试"};
+    static const char *const names[] = {QT_TRANSLATE_NOOP("Records", "正常"),
+                                        QT_TRANSLATE_NOOP("Records", "测试")};
     return pick(names, int(mode));
 }
 
 QString label(Quantity quantity)
 {
-    static const char *const names[] = {"温度", "湿度"};
+    static const char *const names[] = {QT_TRANSLATE_NOOP("Records", "温度"),
+                                        QT_TRANSLATE_NOOP("Records", "湿度")};
     return pick(names, int(quantity));
 }
 
 QString label(Parameter parameter)
 {
-    static const char *const names[] = {"设备地址", "波特率", "温度修正", "湿度修正", "温湿度对调"};
+    static const char *const names[] = {
+        QT_TRANSLATE_NOOP("Records", "设备地址"), QT_TRANSLATE_NOOP("Records", "波特率"),
+        QT_TRANSLATE_NOOP("Records", "温度修正"), QT_TRANSLATE_NOOP("Records", "湿度修正"),
+        QT_TRANSLATE_NOOP("Records", "温湿度对调")};
     return pick(names, int(parameter));
 }
 
 QString label(EndedBy by)
 {
-    static const char *const names[] = {"操作员断开", "串口丢失"};
+    static const char *const names[] = {QT_TRANSLATE_NOOP("Records", "操作员断开"),
+                                        QT_TRANSLATE_NOOP("Records", "串口丢失")};
     return pick(names, int(by));
 }
 
@@ -139,20 +149,21 @@ QString describe(const Record &record)
         QString operator()(const Reading &r) const
         {
             const QString unit = unitOf(r.quantity);
-            return QStringLiteral("%1 %2 %3，参考 %4 ± %5，偏差 %6")
-                .arg(label(r.quantity), tenthsText(r.value), unit, tenthsText(r.reference),
+            return RecordsText::tr("%1 %2 %3，参考 %4 ± %5，偏差 %6")
+                .arg(shownLabel(r.quantity), tenthsText(r.value), unit, tenthsText(r.reference),
                      tenthsText(r.tolerance), signedTenths(r.deviation));
         }
         QString operator()(const ParameterWrite &w) const
         {
-            return QStringLiteral("写入%1 %2：%3")
-                .arg(label(w.parameter), parameterValue(w.parameter, w.value),
-                     w.confirmed ? QStringLiteral("已确认") : QStringLiteral("超时"));
+            return RecordsText::tr("写入%1 %2：%3")
+                .arg(shownLabel(w.parameter), parameterValue(w.parameter, w.value),
+                     w.confirmed ? RecordsText::tr("已确认") : RecordsText::tr("超时"));
         }
         QString operator()(const BatchRead &b) const { return describeBatch(b); }
         QString operator()(const Disconnect &d) const
         {
-            return d.reason.isEmpty() ? label(d.by) : label(d.by) + QStringLiteral("：") + d.reason;
+            return d.reason.isEmpty() ? shownLabel(d.by)
+                                      : shownLabel(d.by) + RecordsText::tr("：") + d.reason;
         }
     };
     return std::visit(Visitor{}, record.data);
@@ -161,7 +172,7 @@ QString describe(const Record &record)
 QString verdictText(const Record &record)
 {
     if (const auto *r = std::get_if<Reading>(&record.data))
-        return r->pass ? QStringLiteral("合格") : QStringLiteral("不合格");
+        return r->pass ? RecordsText::tr("合格") : RecordsText::tr("不合格");
     return QString();
 }
 

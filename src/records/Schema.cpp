@@ -1,4 +1,5 @@
 #include "records/Schema.h"
+#include "records/RecordText.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -310,7 +311,7 @@ Result prepare(QSqlDatabase &db)
             step.exec(QStringLiteral("ROLLBACK"));
             Result r = failed(error, result.found);
             if (result.found > 0)
-                r.detail = QStringLiteral("从格式版本 %1 升级失败：").arg(result.found) + r.detail;
+                r.detail = RecordsText::tr("从格式版本 %1 升级失败：").arg(result.found) + r.detail;
             return r;
         }
     }

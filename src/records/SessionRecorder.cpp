@@ -1,7 +1,6 @@
 #include "records/SessionRecorder.h"
 
 #include "link/Protocol.h"
-#include "link/Texts.h"
 
 namespace movra::records {
 
@@ -32,8 +31,10 @@ SessionRecorder::SessionRecorder(Session &session, RecordStore &store, const QSt
                            this->session.station());
     });
     connect(&session, &Session::connectTimedOut, this, [this](bool automatic, const QString &) {
-        onAttemptFailed(automatic ? uiText(QT_TRANSLATE_NOOP("MovraTestTool", "自动连接超时"))
-                                  : uiText(QT_TRANSLATE_NOOP("MovraTestTool", "手动连接超时")));
+        // Stored as the source text: a record reads the same whatever the
+        // language of the window that made it.
+        onAttemptFailed(automatic ? QStringLiteral("自动连接超时")
+                                  : QStringLiteral("手动连接超时"));
     });
     connect(&session, &Session::portFailed, this, [this](const QString &reason) {
         // A lost connection is its unit's end (disconnected), not an attempt.

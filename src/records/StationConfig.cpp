@@ -1,4 +1,5 @@
 #include "records/StationConfig.h"
+#include "records/RecordText.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -29,9 +30,9 @@ std::optional<CentralUrl> CentralUrl::parse(const QString &text, QString *error)
     };
     const QUrl url(text.trimmed(), QUrl::StrictMode);
     if (!url.isValid())
-        return fail(QStringLiteral("不是有效的地址"));
+        return fail(RecordsText::tr("不是有效的地址"));
     if (url.scheme() != QLatin1String("postgresql") && url.scheme() != QLatin1String("postgres"))
-        return fail(QStringLiteral("只支持 postgresql:// 地址"));
+        return fail(RecordsText::tr("只支持 postgresql:// 地址"));
     CentralUrl out;
     out.user = url.userName(QUrl::FullyDecoded);
     out.password = url.password(QUrl::FullyDecoded);
@@ -44,7 +45,7 @@ std::optional<CentralUrl> CentralUrl::parse(const QString &text, QString *error)
     if (query.hasQueryItem(QStringLiteral("port")))
         out.port = query.queryItemValue(QStringLiteral("port")).toInt();
     if (out.database.isEmpty())
-        return fail(QStringLiteral("地址中缺少数据库名"));
+        return fail(RecordsText::tr("地址中缺少数据库名"));
     if (out.host.isEmpty())
         out.host = QStringLiteral("localhost");
     return out;

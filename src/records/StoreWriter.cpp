@@ -1,4 +1,5 @@
 #include "records/StoreWriter.h"
+#include "records/RecordText.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,37 +18,42 @@ namespace {
 
 std::atomic<int> connections{0};
 
-const QString kept = QStringLiteral("记录暂存在内存中，稍后自动重试。");
+QString keptText()
+{
+    return RecordsText::tr("记录暂存在内存中，稍后自动重试。");
+}
 
 QString problemSentence(Problem kind, const QString &file, const QString &detail, int found)
 {
     switch (kind) {
     case Problem::CannotOpen:
-        return QStringLiteral("测试记录库 %1 无法打开（%2）。").arg(file, detail) + kept;
+        return RecordsText::tr("测试记录库 %1 无法打开（%2）。").arg(file, detail) + keptText();
     case Problem::ReadOnly:
-        return QStringLiteral("测试记录库 %1 是只读的，无法写入（%2）。").arg(file, detail) + kept;
+        return RecordsText::tr("测试记录库 %1 是只读的，无法写入（%2）。").arg(file, detail) +
+               keptText();
     case Problem::Locked:
-        return QStringLiteral("测试记录库 %1 被另一个程序锁住（%2）。").arg(file, detail) + kept;
+        return RecordsText::tr("测试记录库 %1 被另一个程序锁住（%2）。").arg(file, detail) +
+               keptText();
     case Problem::Corrupt:
-        return QStringLiteral("测试记录库 %1 已损坏（%2），本软件不再改动它。请把它移走或修复；"
-                              "在此之前记录暂存在内存中。")
+        return RecordsText::tr("测试记录库 %1 已损坏（%2），本软件不再改动它。请把它移走或修复；"
+                               "在此之前记录暂存在内存中。")
             .arg(file, detail);
     case Problem::DiskFull:
-        return QStringLiteral("磁盘已满，测试记录库 %1 无法写入（%2）。记录暂存在内存中，"
-                              "腾出空间后自动写入。")
+        return RecordsText::tr("磁盘已满，测试记录库 %1 无法写入（%2）。记录暂存在内存中，"
+                               "腾出空间后自动写入。")
             .arg(file, detail);
     case Problem::TooNew:
-        return QStringLiteral("测试记录库 %1 由较新版本的软件写入（格式版本 %2，本软件只认识到 "
-                              "%3），本软件不改动它。记录暂存在内存中。")
+        return RecordsText::tr("测试记录库 %1 由较新版本的软件写入（格式版本 %2，本软件只认识到 "
+                               "%3），本软件不改动它。记录暂存在内存中。")
             .arg(file)
             .arg(found)
             .arg(schema::current);
     case Problem::NotRecords:
-        return QStringLiteral("%1 不是测试记录库（其中有别的数据），本软件不改动它。"
-                              "记录暂存在内存中。")
+        return RecordsText::tr("%1 不是测试记录库（其中有别的数据），本软件不改动它。"
+                               "记录暂存在内存中。")
             .arg(file);
     default:
-        return QStringLiteral("读写测试记录库 %1 出错（%2）。").arg(file, detail) + kept;
+        return RecordsText::tr("读写测试记录库 %1 出错（%2）。").arg(file, detail) + keptText();
     }
 }
 
@@ -319,7 +325,7 @@ void StoreWriter::refused(const QString &why)
         return;
     refusedSaid = true;
     emit problem(int(Problem::None),
-                 QStringLiteral("一条测试记录无法存入记录库 %1（%2），已跳过。")
+                 RecordsText::tr("一条测试记录无法存入记录库 %1（%2），已跳过。")
                      .arg(QDir::toNativeSeparators(path), why.trimmed()),
                  why.trimmed(), 0);
 }

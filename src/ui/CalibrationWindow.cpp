@@ -33,7 +33,7 @@ CalibrationWindow::CalibrationWindow(movra::Session &session,
                                      std::array<double, 2> bands, QWidget *parent)
     : QWidget(parent), m_session(session), m_history(history), m_bands(bands)
 {
-    setWindowTitle(QStringLiteral("校准"));
+    setWindowTitle(tr("校准"));
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(buildUnitBox());
     layout->addWidget(buildTargetBox());
@@ -43,8 +43,8 @@ CalibrationWindow::CalibrationWindow(movra::Session &session,
     layout->addWidget(m_status);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
-    m_start = new QPushButton(QStringLiteral("开始校准"), this);
-    m_stop = new QPushButton(QStringLiteral("停止"), this);
+    m_start = new QPushButton(tr("开始校准"), this);
+    m_stop = new QPushButton(tr("停止"), this);
     m_stop->setEnabled(false);
     buttons->addWidget(m_start);
     buttons->addWidget(m_stop);
@@ -60,7 +60,7 @@ CalibrationWindow::~CalibrationWindow() = default;
 
 QWidget *CalibrationWindow::buildUnitBox()
 {
-    auto *box = new QGroupBox(QStringLiteral("被测单元与参考仪器"), this);
+    auto *box = new QGroupBox(tr("被测单元与参考仪器"), this);
     auto *form = new QFormLayout(box);
     m_serial = new QLineEdit(box);
     m_operator = new QLineEdit(box);
@@ -68,26 +68,26 @@ QWidget *CalibrationWindow::buildUnitBox()
     m_due = new QDateEdit(QDate::currentDate().addYears(1), box);
     m_due->setCalendarPopup(true);
     m_due->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
-    m_allowExpired = new QCheckBox(QStringLiteral("允许使用过期的参考仪器"), box);
-    form->addRow(QStringLiteral("序列号"), m_serial);
-    form->addRow(QStringLiteral("操作员"), m_operator);
-    form->addRow(QStringLiteral("参考仪器"), m_reference);
-    form->addRow(QStringLiteral("有效期"), m_due);
+    m_allowExpired = new QCheckBox(tr("允许使用过期的参考仪器"), box);
+    form->addRow(tr("序列号"), m_serial);
+    form->addRow(tr("操作员"), m_operator);
+    form->addRow(tr("参考仪器"), m_reference);
+    form->addRow(tr("有效期"), m_due);
     form->addRow(QString(), m_allowExpired);
     return box;
 }
 
 QWidget *CalibrationWindow::buildTargetBox()
 {
-    auto *box = new QGroupBox(QStringLiteral("参考值"), this);
+    auto *box = new QGroupBox(tr("参考值"), this);
     auto *grid = new QGridLayout(box);
-    grid->addWidget(new QLabel(QStringLiteral("参考值"), box), 0, 1);
-    grid->addWidget(new QLabel(QStringLiteral("允许偏差"), box), 0, 2);
-    grid->addWidget(new QLabel(QStringLiteral("稳定状态"), box), 0, 3);
+    grid->addWidget(new QLabel(tr("参考值"), box), 0, 1);
+    grid->addWidget(new QLabel(tr("允许偏差"), box), 0, 2);
+    grid->addWidget(new QLabel(tr("稳定状态"), box), 0, 3);
     for (const Quantity q : movra::calibrate::kBoth) {
         const bool temp = q == Quantity::Temperature;
         Row &r = m_rows[size_t(q)];
-        r.on = new QCheckBox(temp ? QStringLiteral("温度") : QStringLiteral("湿度"), box);
+        r.on = new QCheckBox(temp ? tr("温度") : tr("湿度"), box);
         r.on->setChecked(true);
         r.reference = new QDoubleSpinBox(box);
         r.reference->setDecimals(1);
@@ -118,11 +118,11 @@ QWidget *CalibrationWindow::buildTargetBox()
     m_maxWait->setRange(1, 86400);
     m_maxWait->setValue(600);
     m_maxWait->setSuffix(QStringLiteral(" s"));
-    steps->addWidget(new QLabel(QStringLiteral("采样次数"), box));
+    steps->addWidget(new QLabel(tr("采样次数"), box));
     steps->addWidget(m_samples);
-    steps->addWidget(new QLabel(QStringLiteral("稳定时间"), box));
+    steps->addWidget(new QLabel(tr("稳定时间"), box));
     steps->addWidget(m_settle);
-    steps->addWidget(new QLabel(QStringLiteral("最长等待"), box));
+    steps->addWidget(new QLabel(tr("最长等待"), box));
     steps->addWidget(m_maxWait);
     steps->addStretch();
     grid->addLayout(steps, 3, 0, 1, 4);
@@ -132,10 +132,9 @@ QWidget *CalibrationWindow::buildTargetBox()
 QWidget *CalibrationWindow::buildResults()
 {
     m_results = new QTableWidget(2, Columns, this);
-    m_results->setHorizontalHeaderLabels({QStringLiteral("校准前读数"), QStringLiteral("修正"),
-                                          QStringLiteral("写入"), QStringLiteral("校准后读数"),
-                                          QStringLiteral("结论")});
-    m_results->setVerticalHeaderLabels({QStringLiteral("温度"), QStringLiteral("湿度")});
+    m_results->setHorizontalHeaderLabels(
+        {tr("校准前读数"), tr("修正"), tr("写入"), tr("校准后读数"), tr("结论")});
+    m_results->setVerticalHeaderLabels({tr("温度"), tr("湿度")});
     m_results->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_results->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_results->horizontalHeader()->setStretchLastSection(true);

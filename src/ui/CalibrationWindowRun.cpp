@@ -35,30 +35,30 @@ QString stabilityText(const movra::trend::Stability &s, Quantity q)
     const QString span = QString::number(s.span, 'f', 1) + QLatin1Char(' ') + unitOf(q);
     switch (s.verdict) {
     case movra::trend::Verdict::Stable:
-        return QStringLiteral("稳定（跨度 %1）").arg(span);
+        return CalibrationWindow::tr("稳定（跨度 %1）").arg(span);
     case movra::trend::Verdict::Unsettled:
-        return QStringLiteral("未稳定（跨度 %1）").arg(span);
+        return CalibrationWindow::tr("未稳定（跨度 %1）").arg(span);
     case movra::trend::Verdict::TooFewReadings:
         break;
     }
-    return QStringLiteral("读数不足");
+    return CalibrationWindow::tr("读数不足");
 }
 
 QString phaseText(Phase phase)
 {
     switch (phase) {
     case Phase::Parameters:
-        return QStringLiteral("正在读取设备参数");
+        return CalibrationWindow::tr("正在读取设备参数");
     case Phase::Settling:
-        return QStringLiteral("等待读数稳定");
+        return CalibrationWindow::tr("等待读数稳定");
     case Phase::AsFound:
-        return QStringLiteral("正在采样（校准前）");
+        return CalibrationWindow::tr("正在采样（校准前）");
     case Phase::Writing:
-        return QStringLiteral("正在写入修正");
+        return CalibrationWindow::tr("正在写入修正");
     case Phase::ReadingBack:
-        return QStringLiteral("正在读回修正");
+        return CalibrationWindow::tr("正在读回修正");
     case Phase::Verifying:
-        return QStringLiteral("正在验证（校准后）");
+        return CalibrationWindow::tr("正在验证（校准后）");
     case Phase::Idle:
     case Phase::Done:
         break;
@@ -70,21 +70,22 @@ QString outcomeText(Outcome o, const CalibrationRun &run)
 {
     switch (o) {
     case Outcome::Passed:
-        return QStringLiteral("校准完成：合格");
+        return CalibrationWindow::tr("校准完成：合格");
     case Outcome::Unstable:
-        return QStringLiteral("读数在 %1 s 内未稳定，未写入修正").arg(run.plan().maxWaitSeconds);
+        return CalibrationWindow::tr("读数在 %1 s 内未稳定，未写入修正")
+            .arg(run.plan().maxWaitSeconds);
     case Outcome::OutOfRange:
-        return QStringLiteral("不合格：修正超出 -10.0…10.0，未写入");
+        return CalibrationWindow::tr("不合格：修正超出 -10.0…10.0，未写入");
     case Outcome::ReadBackDiffers:
-        return QStringLiteral("不合格：读回的修正与写入的不同");
+        return CalibrationWindow::tr("不合格：读回的修正与写入的不同");
     case Outcome::VerifyFailed:
-        return QStringLiteral("不合格：校准后读数超出允许偏差");
+        return CalibrationWindow::tr("不合格：校准后读数超出允许偏差");
     case Outcome::DeviceFault:
-        return QStringLiteral("设备无有效应答（%1）").arg(run.failure());
+        return CalibrationWindow::tr("设备无有效应答（%1）").arg(run.failure());
     case Outcome::PortLost:
-        return QStringLiteral("连接已断开");
+        return CalibrationWindow::tr("连接已断开");
     case Outcome::Cancelled:
-        return QStringLiteral("校准已停止");
+        return CalibrationWindow::tr("校准已停止");
     case Outcome::DryRun:
     case Outcome::Running:
         break;
@@ -98,13 +99,13 @@ void CalibrationWindow::start()
     if (isRunning() || m_session.linkState() != movra::LinkState::Connected)
         return;
     if (m_due->date() < QDate::currentDate() && !m_allowExpired->isChecked()) {
-        m_status->setText(QStringLiteral("参考仪器已过期（有效期 %1），未开始校准")
+        m_status->setText(CalibrationWindow::tr("参考仪器已过期（有效期 %1），未开始校准")
                               .arg(m_due->date().toString(QStringLiteral("yyyy-MM-dd"))));
         return;
     }
     const movra::calibrate::Plan p = plan();
     if (!p.targets[0].on && !p.targets[1].on) {
-        m_status->setText(QStringLiteral("请至少勾选温度或湿度"));
+        m_status->setText(CalibrationWindow::tr("请至少勾选温度或湿度"));
         return;
     }
     for (int r = 0; r < 2; ++r) {
@@ -142,7 +143,7 @@ void CalibrationWindow::showIdleStability()
         const auto tq = movra::trend::Quantity(int(q));
         const bool any = m_history && !m_history->series(tq).isEmpty();
         m_rows[size_t(q)].stability->setText(any ? stabilityText(m_history->stability(tq), q)
-                                                 : QStringLiteral("尚无读数"));
+                                                 : CalibrationWindow::tr("尚无读数"));
     }
 }
 
@@ -167,13 +168,13 @@ void CalibrationWindow::showResult(Quantity q)
             ->setText(QStringLiteral("%1 → %2").arg(movra::tenthsText(r.correctionBefore),
                                                     movra::tenthsText(*r.correctionAfter)));
     m_results->item(row, Write)
-        ->setText(r.written      ? QStringLiteral("已写入")
-                  : r.outOfRange ? QStringLiteral("超出范围")
+        ->setText(r.written      ? CalibrationWindow::tr("已写入")
+                  : r.outOfRange ? CalibrationWindow::tr("超出范围")
                                  : QString());
     m_results->item(row, AsLeft)->setText(meanText(r.asLeft, q));
     if (r.asLeft)
         m_results->item(row, Verdict)
-            ->setText(r.pass ? QStringLiteral("合格") : QStringLiteral("不合格"));
+            ->setText(r.pass ? CalibrationWindow::tr("合格") : CalibrationWindow::tr("不合格"));
 }
 
 void CalibrationWindow::onFinished(Outcome outcome)
@@ -184,7 +185,7 @@ void CalibrationWindow::onFinished(Outcome outcome)
         showResult(q);
         if (outcome != Outcome::Passed && outcome != Outcome::Cancelled &&
             outcome != Outcome::PortLost && outcome != Outcome::DeviceFault)
-            m_results->item(int(q), Verdict)->setText(QStringLiteral("不合格"));
+            m_results->item(int(q), Verdict)->setText(CalibrationWindow::tr("不合格"));
     }
     m_status->setText(outcomeText(outcome, *m_run));
     refreshStart();

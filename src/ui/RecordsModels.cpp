@@ -25,17 +25,17 @@ QString worstText(const UnitSummary &u)
 {
     QStringList parts;
     if (u.worstTemperature)
-        parts << QStringLiteral("温度 %1 ℃").arg(signedTenths(*u.worstTemperature));
+        parts << UnitsModel::tr("温度 %1 ℃").arg(signedTenths(*u.worstTemperature));
     if (u.worstHumidity)
-        parts << QStringLiteral("湿度 %1 %RH").arg(signedTenths(*u.worstHumidity));
-    return parts.join(QStringLiteral("，"));
+        parts << UnitsModel::tr("湿度 %1 %RH").arg(signedTenths(*u.worstHumidity));
+    return parts.join(UnitsModel::tr("，"));
 }
 
 QString verdictsText(const UnitSummary &u)
 {
     if (u.passed + u.failed == 0)
-        return QStringLiteral("未判定");
-    return QStringLiteral("合格 %1 / 不合格 %2").arg(u.passed).arg(u.failed);
+        return UnitsModel::tr("未判定");
+    return UnitsModel::tr("合格 %1 / 不合格 %2").arg(u.passed).arg(u.failed);
 }
 
 const QColor failedColor(0xB0, 0x20, 0x20);
@@ -107,9 +107,10 @@ QVariant UnitsModel::headerData(int section, Qt::Orientation orientation, int ro
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
-    static const char *const names[] = {"时间", "工位",     "序列号", "串口",
-                                        "地址", "识别信息", "判定",   "最大偏差"};
-    return section >= 0 && section < ColumnCount ? QString::fromUtf8(names[section]) : QVariant();
+    static const char *const names[] = {
+        QT_TR_NOOP("时间"), QT_TR_NOOP("工位"),     QT_TR_NOOP("序列号"), QT_TR_NOOP("串口"),
+        QT_TR_NOOP("地址"), QT_TR_NOOP("识别信息"), QT_TR_NOOP("判定"),   QT_TR_NOOP("最大偏差")};
+    return section >= 0 && section < ColumnCount ? tr(names[section]) : QVariant();
 }
 
 bool UnitsModel::canFetchMore(const QModelIndex &parent) const
@@ -174,7 +175,7 @@ QVariant UnitRecordsModel::data(const QModelIndex &index, int role) const
     case Time:
         return localTime(r->time, r->utcOffset);
     case Kind:
-        return label(r->kind());
+        return shownLabel(r->kind());
     case What:
         return describe(*r);
     case Verdict:
@@ -188,8 +189,9 @@ QVariant UnitRecordsModel::headerData(int section, Qt::Orientation orientation, 
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
-    static const char *const names[] = {"时间", "类型", "判定", "内容"};
-    return section >= 0 && section < ColumnCount ? QString::fromUtf8(names[section]) : QVariant();
+    static const char *const names[] = {QT_TR_NOOP("时间"), QT_TR_NOOP("类型"), QT_TR_NOOP("判定"),
+                                        QT_TR_NOOP("内容")};
+    return section >= 0 && section < ColumnCount ? tr(names[section]) : QVariant();
 }
 
 bool UnitRecordsModel::canFetchMore(const QModelIndex &parent) const

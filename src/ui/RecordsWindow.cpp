@@ -45,7 +45,7 @@ RecordsWindow::RecordsWindow(RecordStore *store, QWidget *parent)
     : QWidget(parent, Qt::Window), store(store), unitsModel(new UnitsModel(store, this)),
       recordsModel(new UnitRecordsModel(store, this))
 {
-    setWindowTitle(QStringLiteral("测试记录"));
+    setWindowTitle(tr("测试记录"));
     setAttribute(Qt::WA_DeleteOnClose, false);
     askFileName = [](QWidget *parent, const QString &caption, const QString &proposed,
                      const QString &filter) {
@@ -62,7 +62,7 @@ RecordsWindow::RecordsWindow(RecordStore *store, QWidget *parent)
     auto *lower = new QWidget(splitter);
     auto *lowerLayout = new QVBoxLayout(lower);
     lowerLayout->setContentsMargins(0, 0, 0, 0);
-    lowerLayout->addWidget(new QLabel(QStringLiteral("所选单元的记录："), lower));
+    lowerLayout->addWidget(new QLabel(tr("所选单元的记录："), lower));
     records = table(recordsModel, lower);
     lowerLayout->addWidget(records);
     splitter->addWidget(units);
@@ -85,7 +85,7 @@ void RecordsWindow::buildFilterRow(QWidget *into)
 {
     auto *row = new QHBoxLayout(into);
     row->setContentsMargins(0, 0, 0, 0);
-    byDate = new QCheckBox(QStringLiteral("日期"), into);
+    byDate = new QCheckBox(tr("日期"), into);
     from = new QDateEdit(QDate::currentDate().addDays(-7), into);
     to = new QDateEdit(QDate::currentDate(), into);
     for (QDateEdit *edit : {from, to}) {
@@ -94,24 +94,24 @@ void RecordsWindow::buildFilterRow(QWidget *into)
         edit->setEnabled(false);
     }
     verdict = new QComboBox(into);
-    verdict->addItem(QStringLiteral("全部"), int(Verdict::All));
-    verdict->addItem(QStringLiteral("合格"), int(Verdict::Passed));
-    verdict->addItem(QStringLiteral("不合格"), int(Verdict::Failed));
-    verdict->addItem(QStringLiteral("未判定"), int(Verdict::Unjudged));
+    verdict->addItem(tr("全部"), int(Verdict::All));
+    verdict->addItem(tr("合格"), int(Verdict::Passed));
+    verdict->addItem(tr("不合格"), int(Verdict::Failed));
+    verdict->addItem(tr("未判定"), int(Verdict::Unjudged));
     serial = new QLineEdit(into);
-    serial->setPlaceholderText(QStringLiteral("序列号"));
-    auto *refresh = new QPushButton(QStringLiteral("刷新"), into);
-    exportButton = new QPushButton(QStringLiteral("导出 CSV…"), into);
+    serial->setPlaceholderText(tr("序列号"));
+    auto *refresh = new QPushButton(tr("刷新"), into);
+    exportButton = new QPushButton(tr("导出 CSV…"), into);
 
     row->addWidget(byDate);
     row->addWidget(from);
-    row->addWidget(new QLabel(QStringLiteral("至"), into));
+    row->addWidget(new QLabel(tr("至"), into));
     row->addWidget(to);
     row->addSpacing(16);
-    row->addWidget(new QLabel(QStringLiteral("判定"), into));
+    row->addWidget(new QLabel(tr("判定"), into));
     row->addWidget(verdict);
     row->addSpacing(16);
-    row->addWidget(new QLabel(QStringLiteral("序列号"), into));
+    row->addWidget(new QLabel(tr("序列号"), into));
     row->addWidget(serial);
     row->addStretch(1);
     row->addWidget(refresh);
@@ -172,7 +172,7 @@ void RecordsWindow::showSelectedUnit()
 
 void RecordsWindow::updateStatus()
 {
-    QString text = QStringLiteral("共 %1 个单元").arg(unitsModel->total());
+    QString text = tr("共 %1 个单元").arg(unitsModel->total());
     if (store->currentProblem() != Problem::None)
         text += QStringLiteral("　") + store->problemText();
     if (!lastExport.isEmpty())
@@ -189,10 +189,9 @@ void RecordsWindow::exportCsv()
 {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     const QString proposed = QDir(folder).filePath(
-        QStringLiteral("测试记录_%1.csv")
+        tr("测试记录_%1.csv")
             .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss"))));
-    const QString path =
-        askFileName(this, QStringLiteral("导出 CSV"), proposed, QStringLiteral("CSV 文件 (*.csv)"));
+    const QString path = askFileName(this, tr("导出 CSV"), proposed, tr("CSV 文件 (*.csv)"));
     if (path.isEmpty())
         return;
     const UnitFilter f = filter();
@@ -204,7 +203,7 @@ void RecordsWindow::exportCsv()
         file.open(QIODevice::WriteOnly) && store->exportUnits(f, &file) && file.commit();
     const QString why =
         file.error() != QFileDevice::NoError ? file.errorString() : store->problemText();
-    lastExport = ok ? QStringLiteral("已导出到 %1").arg(QDir::toNativeSeparators(path))
-                    : QStringLiteral("导出失败：%1").arg(why);
+    lastExport =
+        ok ? tr("已导出到 %1").arg(QDir::toNativeSeparators(path)) : tr("导出失败：%1").arg(why);
     updateStatus();
 }
