@@ -239,7 +239,7 @@ bool Tour::step(const QString &name, const std::function<void()> &act, const QVe
     }
     screenshot(numbered, options.shot ? options.shot() : nullptr);
     m_out.flush();
-    return reached;
+    return reached || !m_opt.judged;
 }
 
 // Every control the steps use, so a changed form ends the tour here rather

@@ -47,6 +47,9 @@ struct Options
     int leadInReadings = 3;
     // The trend's stability window, written to the tour's own Station.ini.
     int stabilityWindowSeconds = 10;
+    // The checks read the Chinese texts: in another language each step is
+    // shown for its full time and not judged.
+    bool judged = true;
 };
 
 class Tour
@@ -118,7 +121,8 @@ private:
 
     // TourWindows.cpp: the tool's own windows, reached from the log pane's menu.
     bool toolWindows();
-    void triggerMenuItem(const QString &text);
+    // `source`: the item's Chinese text.
+    void triggerMenuItem(const QString &source);
     QString listedPortName() const;
     RecordsWindow *recordsWindow() const;
     bool recordsShowOneUnit(const QString &port, const QString &verdicts);

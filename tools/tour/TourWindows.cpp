@@ -8,6 +8,7 @@
 #include "ui/RecordsWindow.h"
 
 #include <QAbstractItemModel>
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QMenu>
 #include <QSpinBox>
@@ -45,8 +46,10 @@ QString allRows(const QAbstractItemModel *m)
 
 } // namespace
 
-void Tour::triggerMenuItem(const QString &text)
+void Tour::triggerMenuItem(const QString &source)
 {
+    // The window's menu speaks the window's language.
+    const QString text = QCoreApplication::translate("MovraTestTool", source.toUtf8().constData());
     auto *menu = widget<QTextEdit>("textEdit")->findChild<QMenu *>();
     const auto actions = menu ? menu->actions() : QList<QAction *>();
     for (QAction *a : actions) {

@@ -5,6 +5,7 @@
 #include "Faults.h"
 #include "SimulatorHost.h"
 #include "Tour.h"
+#include "app/Language.h"
 #include "app/MovraTestTool.h"
 #include "link/Protocol.h"
 #include "records/StationConfig.h"
@@ -40,7 +41,9 @@ QString readOptions(const QApplication &app, movratour::Options *options, movras
                        "the temperature settle after a step in the trend window until\n"
                        "it is stable. Saves NN-step.png after each step (the records and\n"
                        "trend steps show those windows) and log.txt at the end.\n"
-                       "Exit status 0 when every step reached its expected state."));
+                       "Exit status 0 when every step reached its expected state.\n"
+                       "With MOVRA_LANG=en the window speaks English and the steps are\n"
+                       "shown, not judged."));
     parser.addHelpOption();
     const QCommandLineOption outOption(QStringLiteral("out"),
                                        QStringLiteral("Directory for the screenshots and log."),
@@ -125,7 +128,12 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("MovraTestTool"));
 
+    // The tour's Station.ini is its own: only the environment chooses.
+    const QString language = movra::chosenLanguage(qEnvironmentVariable("MOVRA_LANG"), QString());
+    movra::useLanguage(language);
+
     movratour::Options options;
+    options.judged = language == QLatin1String("zh");
     movrasim::Faults faults;
     const QString error = readOptions(app, &options, &faults);
     if (!error.isEmpty())
