@@ -338,6 +338,35 @@ QString readUnits(const QCommandLineParser &parser, const CommandLineOptions &o,
 
 } // namespace
 
+namespace {
+// Where to serve and how many units: everything that is not a device's own.
+QString readServe(const QCommandLineParser &parser, const CommandLineOptions &o,
+                  ServeChoice *choice)
+{
+    if (parser.isSet(o.pty) == parser.isSet(o.port))
+        return QStringLiteral("give either --pty or --port NAME (see --help)");
+    if (parser.isSet(o.link) && !parser.isSet(o.pty))
+        return QStringLiteral("--link goes with --pty");
+#ifndef Q_OS_UNIX
+    if (parser.isSet(o.pty))
+        return QStringLiteral("--pty needs a POSIX system; give --port COMn, one end of a virtual "
+                              "COM port pair");
+#endif
+    choice->pty = parser.isSet(o.pty);
+    choice->hasLink = parser.isSet(o.link);
+    choice->linkPath = parser.value(o.link);
+    choice->portName = parser.value(o.port);
+    bool ok = false;
+    choice->units = parser.value(o.units).toInt(&ok);
+    if (!ok || choice->units < 1 || choice->units > kMaxUnits)
+        return QStringLiteral("--units must be 1..%1").arg(kMaxUnits);
+    choice->numbered = parser.isSet(o.units);
+    if (choice->numbered && !choice->pty)
+        return QStringLiteral("--units goes with --pty");
+    return QString();
+}
+} // namespace
+
 QString applyCommandLine(const QCoreApplication &app,
                          std::vector<std::unique_ptr<SimulatorHost>> *hosts, ServeChoice *choice)
 {
@@ -368,27 +397,8 @@ QString applyCommandLine(const QCoreApplication &app,
                        o.humiNoise,
                        o.verbose});
     parser.process(app);
-
-    if (parser.isSet(o.pty) == parser.isSet(o.port))
-        return QStringLiteral("give either --pty or --port NAME (see --help)");
-    if (parser.isSet(o.link) && !parser.isSet(o.pty))
-        return QStringLiteral("--link goes with --pty");
-#ifndef Q_OS_UNIX
-    if (parser.isSet(o.pty))
-        return QStringLiteral("--pty needs a POSIX system; give --port COMn, one end of a virtual "
-                              "COM port pair");
-#endif
-    choice->pty = parser.isSet(o.pty);
-    choice->hasLink = parser.isSet(o.link);
-    choice->linkPath = parser.value(o.link);
-    choice->portName = parser.value(o.port);
-    bool ok = false;
-    choice->units = parser.value(o.units).toInt(&ok);
-    if (!ok || choice->units < 1 || choice->units > kMaxUnits)
-        return QStringLiteral("--units must be 1..%1").arg(kMaxUnits);
-    choice->numbered = parser.isSet(o.units);
-    if (choice->numbered && !choice->pty)
-        return QStringLiteral("--units goes with --pty");
+    if (const QString error = readServe(parser, o, choice); !error.isEmpty())
+        return error;
 
     for (int unit = 0; unit < choice->units; ++unit) {
         hosts->push_back(std::make_unique<SimulatorHost>());
