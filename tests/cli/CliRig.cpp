@@ -10,6 +10,8 @@
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/types.h>
 #endif
 
 namespace clitest {
@@ -157,6 +159,16 @@ Run Rig::runRecording(const QStringList &args, const Watch &watch)
 QString Rig::recordsFile() const
 {
     return configDir() + QStringLiteral("/MovraTestTool/records.sqlite");
+}
+
+void sendSignal(QProcess &p, int signal)
+{
+#ifdef Q_OS_UNIX
+    ::kill(pid_t(p.processId()), signal);
+#else
+    Q_UNUSED(p)
+    Q_UNUSED(signal)
+#endif
 }
 
 QByteArray frameOf(qint32 code, qint32 value, quint8 station, bool testMode)

@@ -72,6 +72,9 @@ private:
     QByteArray m_heard;
 };
 
+// A POSIX signal to a running child (nothing elsewhere).
+void sendSignal(QProcess &p, int signal);
+
 // The request frame of a code, as the engine builds it.
 QByteArray frameOf(qint32 code, qint32 value = 0, quint8 station = 1, bool testMode = false);
 

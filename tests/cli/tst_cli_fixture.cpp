@@ -12,11 +12,6 @@
 #include "CliRig.h"
 #include "Pty.h"
 
-#ifdef Q_OS_UNIX
-#include <signal.h>
-#include <sys/types.h>
-#endif
-
 using clitest::Rig;
 using clitest::Run;
 
@@ -88,15 +83,6 @@ bool allSaid(const QString &out, const QStringList &ports, const QString &what, 
     });
 }
 
-void sendSignal(QProcess &p, int signal)
-{
-#ifdef Q_OS_UNIX
-    ::kill(pid_t(p.processId()), signal);
-#else
-    Q_UNUSED(p)
-    Q_UNUSED(signal)
-#endif
-}
 } // namespace
 
 void TestCliFixture::init()
@@ -147,7 +133,7 @@ void TestCliFixture::eachUnitEndsOnItsOwn()
             lines.filter(QStringLiteral("\"port\":\"%1\"").arg(troubled)).size() == 1)
             fx.units[size_t(unit)]->stop();
         if (interrupt && allSaid(out, fx.ports, R"({"event":"check")", R"("port":"%1")"))
-            sendSignal(p, SIGINT);
+            clitest::sendSignal(p, SIGINT);
     });
 
     QCOMPARE(r.status, *std::max_element(statuses.begin(), statuses.end()));
@@ -208,7 +194,7 @@ void TestCliFixture::oneRecordedUnitEachPort()
         fx.args() + QStringList{"check", "--temp", "25:0.5", "--count", "0", "--interval", "0.2"},
         [&](QProcess &p, const QString &out) {
             if (allSaid(out, fx.ports, QStringLiteral("temperature"), QStringLiteral("%1: ")))
-                sendSignal(p, SIGTERM);
+                clitest::sendSignal(p, SIGTERM);
         });
     QCOMPARE(run.status, 143);
     QVERIFY2(run.out.endsWith(QStringLiteral("4 units: 0 passed, 4 failed\n")),

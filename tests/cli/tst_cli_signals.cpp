@@ -9,11 +9,6 @@
 #include "Pty.h"
 #include "link/Requests.h"
 
-#ifdef Q_OS_UNIX
-#include <signal.h>
-#include <sys/types.h>
-#endif
-
 using clitest::frameOf;
 using clitest::Rig;
 using clitest::Run;
@@ -30,18 +25,6 @@ private slots:
     void writeFinishesTheItemInFlight_data();
     void writeFinishesTheItemInFlight();
 };
-
-namespace {
-void sendSignal(QProcess &p, int signal)
-{
-#ifdef Q_OS_UNIX
-    ::kill(pid_t(p.processId()), signal);
-#else
-    Q_UNUSED(p)
-    Q_UNUSED(signal)
-#endif
-}
-} // namespace
 
 void TestCliSignals::init()
 {
@@ -92,7 +75,7 @@ void TestCliSignals::readingsStopAtOnce()
         QObject::connect(&rig.host(), &movrasim::SimulatorHost::bytesReceived, &rig.host(),
                          [&](const QByteArray &bytes) {
                              if (process && bytes.contains(frameOf(movra::ReqReadBoth))) {
-                                 sendSignal(*process, signal);
+                                 clitest::sendSignal(*process, signal);
                                  sinceSignal.start();
                              }
                          });
@@ -102,7 +85,7 @@ void TestCliSignals::readingsStopAtOnce()
             process = &p;
             if (!inFlight && out.contains(QStringLiteral("\"reading\"")) &&
                 !sinceSignal.isValid()) {
-                sendSignal(p, signal);
+                clitest::sendSignal(p, signal);
                 sinceSignal.start();
             }
         });
@@ -138,7 +121,7 @@ void TestCliSignals::writeFinishesTheItemInFlight()
     QObject::connect(&rig.host(), &movrasim::SimulatorHost::bytesReceived, &rig.host(),
                      [&](const QByteArray &bytes) {
                          if (process && bytes.contains(frameOf(movra::ReqWriteTempCorrection, 10)))
-                             sendSignal(*process, signal);
+                             clitest::sendSignal(*process, signal);
                      });
     const Run r = rig.runOnDevice({"--timeout", "2000", "--json", "write", "--temp-offset", "1",
                                    "--humi-offset", "2", "--new-station", "9"},
