@@ -867,6 +867,22 @@ p, li { white-space: pre-wrap; }
         <source>一条测试记录无法存入记录库 %1（%2），已跳过。</source>
         <translation>A record could not be stored in %1 (%2) and was skipped.</translation>
     </message>
+    <message>
+        <source>%1校准：参考 %2 ± %3 %4，校准前 %5，修正 %6 → %7（%8），校准后 %9</source>
+        <translation>%1 calibration: reference %2 ± %3 %4, as found %5, correction %6 → %7 (%8), as left %9</translation>
+    </message>
+    <message>
+        <source>已写入</source>
+        <translation>written</translation>
+    </message>
+    <message>
+        <source>未写入</source>
+        <translation>not written</translation>
+    </message>
+    <message>
+        <source>校准</source>
+        <translation>Calibration</translation>
+    </message>
 </context>
 <context>
     <name>RecordsWindow</name>

@@ -67,7 +67,7 @@ Reading judged(Quantity q, double value, double reference, double tolerance)
 Attempt attempt()
 {
     return Attempt{
-        QStringLiteral("COM3"), 9600, Mode::Normal, QStringLiteral("KVT582 V2.1"), 1, true, {}, {}};
+        QStringLiteral("COM3"), 9600, Mode::Normal, QStringLiteral("KVT582 V2.1"), 1, true, {}};
 }
 
 // Runs `fill` on a raw connection to a file the store has laid out, in

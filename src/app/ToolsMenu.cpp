@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 #include <QTextStream>
 
+#include "calibrate/CalibrationRecord.h"
 #include "records/SessionRecorder.h"
 #include "records/StationConfig.h"
 #include "trend/StabilitySettings.h"
@@ -163,10 +164,19 @@ void MovraTestTool::showCalibration()
         calibrationWindow = new CalibrationWindow(
             engine, &trendHistory, {bands.temperatureBand, bands.humidityBand}, this);
         calibrationWindow->setWindowFlag(Qt::Window);
-        connect(calibrationWindow, &CalibrationWindow::started, this,
-                [this] { pausePeriodicReading(true); });
-        connect(calibrationWindow, &CalibrationWindow::ended, this,
-                [this] { pausePeriodicReading(false); });
+        connect(calibrationWindow, &CalibrationWindow::started, this, [this] {
+            pausePeriodicReading(true);
+            recorder->setTrace(calibrationWindow->trace());
+        });
+        connect(calibrationWindow, &CalibrationWindow::finished, this,
+                [this](const movra::records::Trace &, const movra::calibrate::CalibrationRun &run) {
+                    for (const auto &c : movra::calibrate::recordsOf(run))
+                        recorder->calibrated(c);
+                });
+        connect(calibrationWindow, &CalibrationWindow::ended, this, [this] {
+            pausePeriodicReading(false);
+            recorder->setTrace({});
+        });
     }
     calibrationWindow->show();
     calibrationWindow->raise();

@@ -1,5 +1,6 @@
 // calibrate: the procedure of src/calibrate on the command's line, its
 // events, and what Ctrl+C leaves behind.
+#include "calibrate/CalibrationRecord.h"
 #include "calibrate/CalibrationRun.h"
 #include "cli/Commands.h"
 #include "cli/Events.h"
@@ -137,13 +138,10 @@ void DeviceRun::calibrate(Next next)
 int DeviceRun::calibrated(const calibrate::CalibrationRun &run)
 {
     const Outcome o = run.outcome();
-    if (run.parameters()[size_t(Parameter::TempCorrection)] ||
-        run.parameters()[size_t(Parameter::HumiCorrection)]) {
-        for (const Quantity q : calibrate::kBoth) {
-            if (run.plan().target(q).on)
-                m_out.event(calibrationEvent(!m_out.serial().isEmpty(), m_line.session().station(),
-                                             q, run.result(q), o == Outcome::DryRun));
-        }
+    for (const records::Calibration &c : calibrate::recordsOf(run)) {
+        m_out.event(calibrationEvent(!m_out.serial().isEmpty(), m_line.session().station(),
+                                     c.quantity, run.result(c.quantity), o == Outcome::DryRun));
+        m_sink.calibrated(c);
     }
     switch (o) {
     case Outcome::Passed:

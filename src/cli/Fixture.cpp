@@ -28,7 +28,7 @@ FixtureRun::FixtureRun(const Invocation &inv, const LineChoice &choice, Output &
         auto unit = std::unique_ptr<Unit>(
             new Unit{line.port, serial, out.unit(line.port, serial, true), nullptr, nullptr});
         if (file)
-            unit->sink = std::make_unique<StoreSink>(*file, serial);
+            unit->sink = std::make_unique<StoreSink>(*file, inv, serial);
         else
             unit->sink = std::make_unique<RecordSink>();
         unit->run = std::make_unique<DeviceRun>(inv, line, unit->out, *unit->sink);

@@ -28,6 +28,7 @@ public:
     virtual void reading(const Measurement & /*judged*/) {}
     virtual void written(Parameter /*parameter*/, qint32 /*value*/, bool /*confirmed*/) {}
     virtual void parametersRead(const ParameterValues & /*values*/) {}
+    virtual void calibrated(const records::Calibration & /*calibration*/) {}
     virtual void disconnected(bool /*portLost*/, const QString & /*reason*/) {}
 };
 

@@ -117,8 +117,17 @@ records::RecordStore &RecordFile::store()
     return m_store;
 }
 
-StoreSink::StoreSink(RecordFile &file, const QString &serial)
-    : m_recorder([&file] { return &file.store(); }, serial)
+namespace {
+records::Trace traceOf(const Invocation &inv, const QString &serial)
+{
+    const bool expired = inv.referenceDue.isValid() && inv.referenceDue < QDate::currentDate();
+    return records::Trace{serial, inv.operatorName, inv.reference, inv.referenceDue,
+                          expired && inv.allowExpired};
+}
+} // namespace
+
+StoreSink::StoreSink(RecordFile &file, const Invocation &inv, const QString &serial)
+    : m_recorder([&file] { return &file.store(); }, traceOf(inv, serial))
 {
 }
 
@@ -146,6 +155,11 @@ void StoreSink::written(Parameter parameter, qint32 value, bool confirmed)
 void StoreSink::parametersRead(const ParameterValues &values)
 {
     m_recorder.parametersRead(values);
+}
+
+void StoreSink::calibrated(const records::Calibration &calibration)
+{
+    m_recorder.calibrated(calibration);
 }
 
 void StoreSink::disconnected(bool portLost, const QString &reason)

@@ -8,6 +8,7 @@
 
 #include <QString>
 
+#include "cli/Options.h"
 #include "cli/Output.h"
 #include "cli/RecordSink.h"
 #include "records/RecordStore.h"
@@ -61,7 +62,8 @@ private:
 class StoreSink : public RecordSink
 {
 public:
-    StoreSink(RecordFile &file, const QString &serial);
+    // Every record carries `serial` and the run's operator and reference.
+    StoreSink(RecordFile &file, const Invocation &inv, const QString &serial);
 
     void connected(const Identity &identity, const QString &ident, int station) override;
     void connectFailed(const QString &port, qint32 baud, bool testMode,
@@ -69,6 +71,7 @@ public:
     void reading(const Measurement &judged) override;
     void written(Parameter parameter, qint32 value, bool confirmed) override;
     void parametersRead(const ParameterValues &values) override;
+    void calibrated(const records::Calibration &calibration) override;
     void disconnected(bool portLost, const QString &reason) override;
 
 private:

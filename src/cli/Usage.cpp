@@ -29,7 +29,7 @@ Options (before or after COMMAND):
                        the day that instrument's calibration runs out; check and
                        calibrate refuse a date in the past (status 2) unless
   --allow-expired-reference
-                       is given
+                       is given, and then every record of the run says so
 
 Commands:
   ports                           list the serial ports (and MOVRA_EXTRA_PORTS)

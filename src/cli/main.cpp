@@ -22,7 +22,7 @@ int runDevices(const Invocation &inv, const LineChoice &choice, Output &out, Rec
     const QString serial = inv.serials.value(0);
     std::unique_ptr<RecordSink> sink = std::make_unique<RecordSink>();
     if (file)
-        sink = std::make_unique<StoreSink>(*file, serial);
+        sink = std::make_unique<StoreSink>(*file, inv, serial);
     Output unitOut = out.unit(choice.port, serial, false);
     return DeviceRun(inv, choice, unitOut, *sink).run();
 }

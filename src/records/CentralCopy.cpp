@@ -17,14 +17,12 @@ std::atomic<int> connections{0};
 // Enums as their codes, so that the table reads without this program.
 QStringList tables()
 {
-    return {
+    QStringList out{
         // Two stations starting at once must not both create the table.
         QStringLiteral("SELECT pg_advisory_xact_lock(4712001)"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS records (%1,"
                        " copied_at timestamptz NOT NULL DEFAULT now())")
             .arg(columns::declarations(true)),
-        // Tables made before units had a serial number.
-        QStringLiteral("ALTER TABLE records ADD COLUMN IF NOT EXISTS serial text"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS records_unit ON records (unit)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS records_station_t ON records (station, t)"),
         // Deviations copied before format 4 lack their sign.
@@ -40,13 +38,21 @@ QStringList tables()
             " min(station) AS station,"
             " min(port) FILTER (WHERE kind = 'attempt') AS port,"
             " min(ident) FILTER (WHERE kind = 'attempt') AS ident,"
-            " count(*) FILTER (WHERE kind = 'reading' AND pass) AS passed,"
-            " count(*) FILTER (WHERE kind = 'reading' AND NOT pass) AS failed,"
+            " count(*) FILTER (WHERE kind IN ('reading', 'calibration') AND pass) AS passed,"
+            " count(*) FILTER (WHERE kind IN ('reading', 'calibration') AND NOT pass) AS failed,"
             " max(abs(deviation)) FILTER (WHERE quantity = 'temperature') AS worst_temperature,"
             " max(abs(deviation)) FILTER (WHERE quantity = 'humidity') AS worst_humidity,"
-            " min(serial) FILTER (WHERE kind = 'attempt') AS serial"
+            " min(serial) AS serial"
             " FROM records WHERE unit IS NOT NULL GROUP BY unit"),
     };
+    // A table made by an older version lacks the columns added since.
+    QStringList added;
+    for (const columns::Column &c : columns::list) {
+        if (!c.required)
+            added << QStringLiteral("ADD COLUMN IF NOT EXISTS ") + columns::declaration(c, true);
+    }
+    out.insert(2, QStringLiteral("ALTER TABLE records ") + added.join(QLatin1String(", ")));
+    return out;
 }
 
 void bind(QSqlQuery &q, const Record &r)
@@ -195,7 +201,7 @@ bool CentralCopy::read(const QDateTime &since, const QDateTime &until, const QSt
     for (const auto &[term, value] :
          {std::pair{"t >= ?", QVariant(since)}, std::pair{"t < ?", QVariant(until)},
           std::pair{"station = ?", station.isEmpty() ? QVariant() : QVariant(station)},
-          std::pair{"unit IN (SELECT unit FROM records WHERE kind = 'attempt' AND serial = ?)",
+          std::pair{"unit IN (SELECT unit FROM records WHERE serial = ?)",
                     serial.isEmpty() ? QVariant() : QVariant(serial)}}) {
         if (value.isValid() && !value.isNull()) {
             where << QLatin1String(term);

@@ -37,8 +37,18 @@ enum Index {
     cEndedBy,
     cReason,
     cSerial,
+    cOperator,
+    cReferenceId,
+    cReferenceDue,
+    cExpired,
+    cAsFound,
+    cCorrectionBefore,
+    cCorrectionAfter,
+    cAsLeft,
+    cSamples,
+    cWritten,
 };
-static_assert(cSerial + 1 == count);
+static_assert(cWritten + 1 == count);
 
 template <typename T> QVariant opt(const std::optional<T> &v)
 {
@@ -96,7 +106,7 @@ QString labelOf(Type type, int value)
 
 int fromCodeOf(Type type, const QString &text)
 {
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 6; ++i) {
         if (codeOf(type, i) == text)
             return i;
     }
@@ -118,7 +128,6 @@ void flattenData(Row &v, const RecordData &data)
         v[cAddress] = opt(a->address);
         v[cOk] = a->ok;
         v[cReason] = text(a->reason);
-        v[cSerial] = text(a->serial);
     } else if (const auto *r = std::get_if<Reading>(&data)) {
         v[cQuantity] = int(r->quantity);
         v[cValue] = r->value;
@@ -139,16 +148,42 @@ void flattenData(Row &v, const RecordData &data)
     } else if (const auto *d = std::get_if<Disconnect>(&data)) {
         v[cEndedBy] = int(d->by);
         v[cReason] = text(d->reason);
+    } else if (const auto *c = std::get_if<Calibration>(&data)) {
+        v[cQuantity] = int(c->quantity);
+        v[cReference] = c->reference;
+        v[cTolerance] = c->tolerance;
+        v[cAsFound] = opt(c->asFound);
+        v[cCorrectionBefore] = c->correctionBefore;
+        v[cCorrectionAfter] = opt(c->correctionAfter);
+        v[cAsLeft] = opt(c->asLeft);
+        v[cSamples] = c->samples;
+        v[cWritten] = c->written;
+        v[cPass] = opt(c->pass);
     }
+}
+
+void flattenTrace(Row &v, const Trace &t)
+{
+    v[cSerial] = text(t.serial);
+    v[cOperator] = text(t.operatorName);
+    v[cReferenceId] = text(t.reference);
+    v[cReferenceDue] = t.referenceDue.isValid() ? t.referenceDue.toString(Qt::ISODate) : QVariant();
+    v[cExpired] = t.expired ? QVariant(true) : QVariant();
+}
+
+Trace unflattenTrace(const Row &v)
+{
+    return Trace{v[cSerial].toString(), v[cOperator].toString(), v[cReferenceId].toString(),
+                 QDate::fromString(v[cReferenceDue].toString(), Qt::ISODate), v[cExpired].toBool()};
 }
 
 RecordData unflattenData(const Row &v)
 {
     switch (Kind(v[cKind].toInt())) {
     case Kind::Attempt:
-        return Attempt{v[cPort].toString(),   v[cBaud].toInt(),          Mode(v[cMode].toInt()),
-                       v[cIdent].toString(),  optFrom<int>(v[cAddress]), v[cOk].toBool(),
-                       v[cReason].toString(), v[cSerial].toString()};
+        return Attempt{v[cPort].toString(),  v[cBaud].toInt(),          Mode(v[cMode].toInt()),
+                       v[cIdent].toString(), optFrom<int>(v[cAddress]), v[cOk].toBool(),
+                       v[cReason].toString()};
     case Kind::Reading:
         return Reading{Quantity(v[cQuantity].toInt()), v[cValue].toDouble(),
                        v[cReference].toDouble(),       v[cTolerance].toDouble(),
@@ -160,6 +195,17 @@ RecordData unflattenData(const Row &v)
         return BatchRead{optFrom<int>(v[cBatchStation]), optFrom<int>(v[cBatchBaud]),
                          optFrom<double>(v[cBatchTemp]), optFrom<double>(v[cBatchHumi]),
                          optFrom<int>(v[cBatchOrder])};
+    case Kind::Calibration:
+        return Calibration{Quantity(v[cQuantity].toInt()),
+                           v[cReference].toDouble(),
+                           v[cTolerance].toDouble(),
+                           optFrom<double>(v[cAsFound]),
+                           v[cCorrectionBefore].toDouble(),
+                           optFrom<double>(v[cCorrectionAfter]),
+                           optFrom<double>(v[cAsLeft]),
+                           v[cSamples].toInt(),
+                           v[cWritten].toBool(),
+                           optFrom<bool>(v[cPass])};
     case Kind::Disconnect:
         break;
     }
@@ -198,6 +244,16 @@ const Column list[count] = {
     {"ended_by", "断开方式", Type::EndedBy, false},
     {"reason", "原因", Type::Text, false},
     {"serial", "序列号", Type::Text, false},
+    {"operator", "操作员", Type::Text, false},
+    {"reference_id", "参考仪器", Type::Text, false},
+    {"reference_due", "参考仪器有效期", Type::Text, false},
+    {"reference_expired", "参考仪器已过期", Type::Bool, false},
+    {"as_found", "校准前读数", Type::Real, false},
+    {"correction_before", "原修正", Type::Real, false},
+    {"correction_after", "新修正", Type::Real, false},
+    {"as_left", "校准后读数", Type::Real, false},
+    {"samples", "样本数", Type::Int, false},
+    {"written", "已写入", Type::Bool, false},
 };
 
 Row flatten(const Record &r)
@@ -211,6 +267,7 @@ Row flatten(const Record &r)
     v[cVersion] = r.toolVersion;
     v[cKind] = int(r.kind());
     flattenData(v, r.data);
+    flattenTrace(v, r.trace);
     return v;
 }
 
@@ -224,6 +281,7 @@ Record unflatten(const Row &v)
     r.station = v[cStation].toString();
     r.toolVersion = v[cVersion].toString();
     r.data = unflattenData(v);
+    r.trace = unflattenTrace(v);
     return r;
 }
 
@@ -243,38 +301,42 @@ QString placeholders()
     return marks.join(QLatin1String(", "));
 }
 
+QString declaration(const Column &c, bool central)
+{
+    QString type;
+    switch (c.type) {
+    case Type::Id:
+        type = central ? "uuid PRIMARY KEY" : "BLOB NOT NULL UNIQUE";
+        break;
+    case Type::Unit:
+        type = central ? "uuid" : "INTEGER REFERENCES units(seq)";
+        break;
+    case Type::Time:
+        type = central ? "timestamptz" : "INTEGER";
+        break;
+    case Type::Real:
+        type = central ? "double precision" : "REAL";
+        break;
+    case Type::Text:
+        type = central ? "text" : "TEXT";
+        break;
+    case Type::Bool:
+    case Type::Pass:
+        type = central ? "boolean" : "INTEGER";
+        break;
+    default:
+        type = central ? (isEnum(c.type) ? "text" : "integer") : "INTEGER";
+    }
+    if (c.required && c.type != Type::Id)
+        type += QLatin1String(" NOT NULL");
+    return QLatin1String(c.name) + QLatin1Char(' ') + type;
+}
+
 QString declarations(bool central)
 {
     QStringList out;
-    for (const Column &c : list) {
-        QString type;
-        switch (c.type) {
-        case Type::Id:
-            type = central ? "uuid PRIMARY KEY" : "BLOB NOT NULL UNIQUE";
-            break;
-        case Type::Unit:
-            type = central ? "uuid" : "INTEGER REFERENCES units(seq)";
-            break;
-        case Type::Time:
-            type = central ? "timestamptz" : "INTEGER";
-            break;
-        case Type::Real:
-            type = central ? "double precision" : "REAL";
-            break;
-        case Type::Text:
-            type = central ? "text" : "TEXT";
-            break;
-        case Type::Bool:
-        case Type::Pass:
-            type = central ? "boolean" : "INTEGER";
-            break;
-        default:
-            type = central ? (isEnum(c.type) ? "text" : "integer") : "INTEGER";
-        }
-        if (c.required && c.type != Type::Id)
-            type += QLatin1String(" NOT NULL");
-        out << QLatin1String(c.name) + QLatin1Char(' ') + type;
-    }
+    for (const Column &c : list)
+        out << declaration(c, central);
     return out.join(QLatin1String(", "));
 }
 

@@ -38,7 +38,7 @@ struct Column
     bool required; // NOT NULL
 };
 
-constexpr int count = 29;
+constexpr int count = 39;
 extern const Column list[count];
 
 // A record flattened, one value a column, invalid where its kind has none:
@@ -50,7 +50,9 @@ Record unflatten(const Row &row);
 // "a, b, c" with each name after `prefix`; the unit's as `unit` gives it.
 QString names(const QString &prefix = QString(), const QString &unit = QString());
 QString placeholders();
-// "name TYPE ..." for CREATE TABLE, in the local file or the central one.
+// "name TYPE" for CREATE TABLE or ADD COLUMN, in the local file or the
+// central one; declarations() lists them all.
+QString declaration(const Column &column, bool central);
 QString declarations(bool central);
 
 // A value as each place keeps it, and back. The local file's unit column

@@ -3,6 +3,7 @@
 // What the tool keeps about each transmitter it tests. Plain values: the
 // store fills in what the caller leaves empty (id, time, station, version).
 
+#include <QDate>
 #include <QDateTime>
 #include <QString>
 #include <QUuid>
@@ -28,7 +29,17 @@ static_assert(int(Parameter::Address) == 0 && int(Parameter::BaudRate) == 1 &&
 static_assert(int(OrderMode::Hardware) == 0 && int(OrderMode::HumidityFirst) == 1 &&
               int(OrderMode::TemperatureFirst) == 2);
 enum class EndedBy { Operator = 0, PortLost = 1 };
-enum class Kind { Attempt = 0, Reading = 1, Write = 2, Batch = 3, Disconnect = 4 };
+enum class Kind { Attempt = 0, Reading = 1, Write = 2, Batch = 3, Disconnect = 4, Calibration = 5 };
+
+// Who tested which unit against what: carried by every record of a run.
+struct Trace
+{
+    QString serial; // as on the unit's label
+    QString operatorName;
+    QString reference;    // the reference instrument's identifier
+    QDate referenceDue;   // invalid: not given
+    bool expired = false; // used past its due date, by the operator's leave
+};
 
 // A connection attempt. A successful one opens a unit under test; a failed
 // one belongs to none.
@@ -41,7 +52,6 @@ struct Attempt
     std::optional<int> address;
     bool ok = false;
     QString reason; // why it failed
-    QString serial; // the unit's serial number as on its label; empty: not given
 };
 
 // Values in their units: degrees Celsius or percent relative humidity.
@@ -80,7 +90,24 @@ struct Disconnect
     QString reason;
 };
 
-using RecordData = std::variant<Attempt, Reading, ParameterWrite, BatchRead, Disconnect>;
+// One quantity calibrated against a reference, in its units; what was not
+// reached stays empty.
+struct Calibration
+{
+    Quantity quantity = Quantity::Temperature;
+    double reference = 0;
+    double tolerance = 0;
+    std::optional<double> asFound;
+    double correctionBefore = 0;
+    std::optional<double> correctionAfter;
+    std::optional<double> asLeft;
+    int samples = 0;
+    bool written = false;
+    std::optional<bool> pass; // empty in a dry run
+};
+
+using RecordData =
+    std::variant<Attempt, Reading, ParameterWrite, BatchRead, Disconnect, Calibration>;
 
 struct Record
 {
@@ -91,6 +118,7 @@ struct Record
     QString station;
     QString toolVersion;
     RecordData data;
+    Trace trace;
 
     Kind kind() const { return Kind(data.index()); }
     qint64 seq = 0; // position in the local store, filled when read back

@@ -125,13 +125,13 @@ Unit unitOf(const Record &attempt)
     u.utcOffset = attempt.utcOffset;
     u.station = attempt.station;
     u.toolVersion = attempt.toolVersion;
+    u.serial = attempt.trace.serial;
     if (const auto *a = std::get_if<Attempt>(&attempt.data)) {
         u.port = a->port;
         u.baud = a->baud;
         u.mode = a->mode;
         u.ident = a->ident;
         u.address = a->address;
-        u.serial = a->serial;
     }
     return u;
 }

@@ -327,24 +327,17 @@ void RecordStore::attemptFailed(Attempt attempt)
     append(r);
 }
 
-void RecordStore::add(const Reading &reading)
+void RecordStore::add(const RecordData &data)
 {
-    append(Record{{}, unit, {}, 0, {}, {}, reading});
-}
-
-void RecordStore::add(const ParameterWrite &write)
-{
-    append(Record{{}, unit, {}, 0, {}, {}, write});
-}
-
-void RecordStore::add(const BatchRead &batch)
-{
-    append(Record{{}, unit, {}, 0, {}, {}, batch});
+    Record r;
+    r.unit = unit;
+    r.data = data;
+    append(r);
 }
 
 void RecordStore::unitEnded(const Disconnect &disconnect)
 {
-    append(Record{{}, unit, {}, 0, {}, {}, disconnect});
+    add(disconnect);
     unit = QUuid();
 }
 

@@ -106,9 +106,8 @@ public:
     // The unit under test: from a successful connection to its end.
     QUuid unitStarted(Attempt attempt);
     void attemptFailed(Attempt attempt);
-    void add(const Reading &reading);
-    void add(const ParameterWrite &write);
-    void add(const BatchRead &batch);
+    // Into the current unit.
+    void add(const RecordData &data);
     void unitEnded(const Disconnect &disconnect);
     QUuid currentUnit() const { return unit; }
 

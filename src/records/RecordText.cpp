@@ -60,11 +60,25 @@ QString describeBatch(const BatchRead &b)
     return RecordsText::tr("批量读取：") + parts.join(RecordsText::tr("，"));
 }
 
+QString describeCalibration(const Calibration &c)
+{
+    const QString unit = unitOf(c.quantity);
+    const auto mean = [&unit](const std::optional<double> &v) {
+        return v ? QString::number(*v, 'f', 2) + QLatin1Char(' ') + unit : QStringLiteral("—");
+    };
+    return RecordsText::tr("%1校准：参考 %2 ± %3 %4，校准前 %5，修正 %6 → %7（%8），校准后 %9")
+        .arg(shownLabel(c.quantity), tenthsText(c.reference), tenthsText(c.tolerance), unit,
+             mean(c.asFound), tenthsText(c.correctionBefore),
+             c.correctionAfter ? tenthsText(*c.correctionAfter) : QStringLiteral("—"),
+             c.written ? RecordsText::tr("已写入") : RecordsText::tr("未写入"), mean(c.asLeft));
+}
+
 } // namespace
 
 QString code(Kind kind)
 {
-    static const char *const names[] = {"attempt", "reading", "write", "batch", "disconnect"};
+    static const char *const names[] = {"attempt", "reading",    "write",
+                                        "batch",   "disconnect", "calibration"};
     return pick(names, int(kind));
 }
 
@@ -95,9 +109,9 @@ QString code(EndedBy by)
 QString label(Kind kind)
 {
     static const char *const names[] = {
-        QT_TRANSLATE_NOOP("Records", "连接"), QT_TRANSLATE_NOOP("Records", "读数判定"),
+        QT_TRANSLATE_NOOP("Records", "连接"),     QT_TRANSLATE_NOOP("Records", "读数判定"),
         QT_TRANSLATE_NOOP("Records", "参数写入"), QT_TRANSLATE_NOOP("Records", "批量读取"),
-        QT_TRANSLATE_NOOP("Records", "断开")};
+        QT_TRANSLATE_NOOP("Records", "断开"),     QT_TRANSLATE_NOOP("Records", "校准")};
     return pick(names, int(kind));
 }
 
@@ -160,6 +174,7 @@ QString describe(const Record &record)
                      w.confirmed ? RecordsText::tr("已确认") : RecordsText::tr("超时"));
         }
         QString operator()(const BatchRead &b) const { return describeBatch(b); }
+        QString operator()(const Calibration &c) const { return describeCalibration(c); }
         QString operator()(const Disconnect &d) const
         {
             return d.reason.isEmpty() ? shownLabel(d.by)
@@ -171,9 +186,12 @@ QString describe(const Record &record)
 
 QString verdictText(const Record &record)
 {
+    std::optional<bool> pass;
     if (const auto *r = std::get_if<Reading>(&record.data))
-        return r->pass ? RecordsText::tr("合格") : RecordsText::tr("不合格");
-    return QString();
+        pass = r->pass;
+    else if (const auto *c = std::get_if<Calibration>(&record.data))
+        pass = c->pass;
+    return pass ? (*pass ? RecordsText::tr("合格") : RecordsText::tr("不合格")) : QString();
 }
 
 } // namespace movra::records

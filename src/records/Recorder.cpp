@@ -36,7 +36,6 @@ void Recorder::connected(const Identity &identity, const QString &ident, int sta
     if (station >= 0)
         a.address = station;
     a.ok = true;
-    a.serial = serial;
     unit = newId();
     add(store, a);
 }
@@ -46,14 +45,26 @@ void Recorder::add(RecordStore *store, const RecordData &data)
     Record r;
     r.unit = unit;
     r.data = data;
+    r.trace = trace;
     store->append(r);
 }
 
 void Recorder::attemptFailed(const QString &port, qint32 baud, bool testMode, const QString &reason)
 {
+    if (RecordStore *store = target()) {
+        Record r;
+        r.data =
+            Attempt{port,  baud,  testMode ? Mode::Test : Mode::Normal, QString(), std::nullopt,
+                    false, reason};
+        r.trace = trace;
+        store->append(r);
+    }
+}
+
+void Recorder::calibrated(const Calibration &calibration)
+{
     if (RecordStore *store = target())
-        store->attemptFailed(Attempt{port, baud, testMode ? Mode::Test : Mode::Normal, QString(),
-                                     std::nullopt, false, reason, serial});
+        add(store, calibration);
 }
 
 void Recorder::measured(const Measurement &m)

@@ -21,12 +21,15 @@ class Recorder
 {
 public:
     // `store` gives the store to record into, opened, or null while
-    // recording is off; it is asked at each record.
-    // `serial`: the unit's serial number as on its label, when given.
-    explicit Recorder(std::function<RecordStore *()> store, const QString &serial = QString())
-        : target(std::move(store)), serial(serial)
+    // recording is off; it is asked at each record. `trace` goes on every
+    // record.
+    explicit Recorder(std::function<RecordStore *()> store, const Trace &trace = Trace())
+        : target(std::move(store)), trace(trace)
     {
     }
+
+    // For the records from now on.
+    void setTrace(const Trace &t) { trace = t; }
 
     // `station`: the address the tool talks to.
     void connected(const Identity &identity, const QString &ident, int station);
@@ -36,6 +39,7 @@ public:
     // `value` as the device holds it (tenths for the corrections).
     void written(Parameter parameter, qint32 value, bool confirmed);
     void parametersRead(const ParameterValues &values);
+    void calibrated(const Calibration &calibration);
     void disconnected(bool portLost, const QString &reason);
     bool unitOpen() const { return !unit.isNull(); }
 
@@ -44,7 +48,7 @@ private:
     void add(RecordStore *store, const RecordData &data);
 
     std::function<RecordStore *()> target;
-    QString serial;
+    Trace trace;
     QUuid unit; // null while none is open
 };
 

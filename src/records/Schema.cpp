@@ -12,7 +12,8 @@ namespace movra::records::schema {
 
 namespace {
 
-// Version 4 (3 added the serial numbers, 4 signs deviations). Ids are 16-byte blobs, times
+// Version 5 (3 added the serial numbers, 4 signs deviations, 5 keeps who tested against what
+// on every record, and calibrations). Ids are 16-byte blobs, times
 // milliseconds since the epoch (UTC), enums the integer codes of Record.h. A unit's summary columns
 // are kept by triggers so that the records window pages units without aggregating their records.
 // Version 1 kept ids, times and enums as text and had no summary; it is read once by
@@ -31,8 +32,12 @@ const char *const tablesV2[] = {
     "CREATE INDEX records_t ON records(t)",
     // How far each central database has been given the records.
     "CREATE TABLE copy_state(target TEXT PRIMARY KEY, last_seq INTEGER NOT NULL)",
+};
+
+// A unit's summary, kept as its records come.
+const char *const triggers[] = {
     "CREATE TRIGGER records_reading AFTER INSERT ON records"
-    " WHEN NEW.kind = 1 AND NEW.unit IS NOT NULL BEGIN"
+    " WHEN NEW.kind IN (1, 5) AND NEW.pass IS NOT NULL AND NEW.unit IS NOT NULL BEGIN"
     " UPDATE units SET passed = passed + (NEW.pass = 1), failed = failed + (NEW.pass = 0),"
     " worst_temperature = CASE WHEN NEW.quantity = 0 AND (worst_temperature IS NULL"
     "  OR abs(NEW.deviation) > abs(worst_temperature)) THEN NEW.deviation"
@@ -50,6 +55,10 @@ const char *const tablesV2[] = {
     " WHEN NEW.kind = 4 AND NEW.unit IS NOT NULL BEGIN"
     " UPDATE units SET ended = NEW.t, ended_by = NEW.ended_by, end_reason = NEW.reason"
     " WHERE seq = NEW.unit; END",
+    // A unit named only after it connected, as the window's calibration does.
+    "CREATE TRIGGER records_serial AFTER INSERT ON records"
+    " WHEN NEW.serial IS NOT NULL AND NEW.unit IS NOT NULL BEGIN"
+    " UPDATE units SET serial = NEW.serial WHERE seq = NEW.unit AND serial IS NULL; END",
 };
 
 struct Step
@@ -77,6 +86,15 @@ struct Step
     }
 };
 
+bool createTriggers(Step &step)
+{
+    for (const char *sql : triggers) {
+        if (!step.exec(QString::fromLatin1(sql)))
+            return false;
+    }
+    return true;
+}
+
 bool createV2(Step &step)
 {
     if (!step.exec(QStringLiteral("CREATE TABLE records(seq INTEGER PRIMARY KEY, %1)")
@@ -86,7 +104,7 @@ bool createV2(Step &step)
         if (!step.exec(QString::fromLatin1(sql)))
             return false;
     }
-    return true;
+    return createTriggers(step);
 }
 
 template <typename E> E v1Enum(const QVariant &text, int count, E fallback)
@@ -149,14 +167,9 @@ RecordData v1Data(Kind kind, const QSqlQuery &q)
     };
     switch (kind) {
     case Kind::Attempt:
-        return Attempt{at(7).toString(),
-                       at(8).toInt(),
-                       v1Enum(at(9), 2, Mode::Normal),
-                       at(10).toString(),
-                       v1Optional<int>(at(11)),
-                       at(12).toBool(),
-                       at(13).toString(),
-                       QString()};
+        return Attempt{at(7).toString(),  at(8).toInt(),           v1Enum(at(9), 2, Mode::Normal),
+                       at(10).toString(), v1Optional<int>(at(11)), at(12).toBool(),
+                       at(13).toString()};
     case Kind::Reading:
         return Reading{v1Enum(at(14), 2, Quantity::Temperature),
                        at(15).toDouble(),
@@ -172,9 +185,10 @@ RecordData v1Data(Kind kind, const QSqlQuery &q)
                          v1Optional<double>(at(24)), v1Optional<double>(at(25)),
                          v1Optional<int>(at(26))};
     case Kind::Disconnect:
-        return Disconnect{v1Enum(at(27), 2, EndedBy::Operator), at(13).toString()};
+    case Kind::Calibration:
+        break;
     }
-    return Disconnect{};
+    return Disconnect{v1Enum(at(27), 2, EndedBy::Operator), at(13).toString()};
 }
 
 bool copyV1Records(Step &step, rows::Writer &writer)
@@ -246,17 +260,46 @@ bool signDeviations(Step &step)
                "  AND r.kind = 1 AND r.quantity = 1 ORDER BY abs(deviation) DESC, seq LIMIT 1)"));
 }
 
-// The serial number a unit is given on the command line (version 3).
-bool addSerials(Step &step)
+// The columns the file's records table lacks, as the column table declares them.
+bool addColumns(Step &step)
 {
-    return step.exec(QStringLiteral("ALTER TABLE units ADD COLUMN serial TEXT")) &&
-           step.exec(QStringLiteral("ALTER TABLE records ADD COLUMN serial TEXT"));
+    QSqlQuery q(step.db);
+    QStringList have;
+    if (!q.exec(QStringLiteral("PRAGMA table_info(records)"))) {
+        step.error = q.lastError();
+        return false;
+    }
+    while (q.next())
+        have << q.value(1).toString();
+    for (const columns::Column &c : columns::list) {
+        if (!have.contains(QLatin1String(c.name)) &&
+            !step.exec(QStringLiteral("ALTER TABLE records ADD COLUMN ") +
+                       columns::declaration(c, false)))
+            return false;
+    }
+    return true;
+}
+
+// Version 5: every record of a unit says its serial number, and a
+// calibration's verdict counts in its unit's.
+bool traceEveryRecord(Step &step)
+{
+    for (const char *name : {"records_reading", "records_address", "records_end"}) {
+        if (!step.exec(QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(QLatin1String(name))))
+            return false;
+    }
+    return step.exec(QStringLiteral("UPDATE records SET serial = (SELECT serial FROM units"
+                                    " WHERE seq = records.unit) WHERE serial IS NULL")) &&
+           createTriggers(step);
 }
 
 bool migrateUp(Step &step, int found)
 {
-    const bool tables = found == 1 ? migrateFrom1(step) : found >= 3 || addSerials(step);
-    return tables && signDeviations(step);
+    if (found == 1)
+        return migrateFrom1(step) && signDeviations(step);
+    return addColumns(step) &&
+           (found >= 3 || step.exec(QStringLiteral("ALTER TABLE units ADD COLUMN serial TEXT"))) &&
+           (found >= 4 || signDeviations(step)) && traceEveryRecord(step);
 }
 
 Result failed(const QSqlError &error, int found)

@@ -10,7 +10,7 @@
 
 namespace movra::records::schema {
 
-constexpr int current = 4;
+constexpr int current = 5;
 
 struct Result
 {

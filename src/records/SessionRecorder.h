@@ -25,6 +25,9 @@ public:
     // Opens the store if it is not open yet: for writing in the background
     // while recording, for reading otherwise.
     void openStore();
+    // Who tests which unit against what, for the records from now on.
+    void setTrace(const Trace &trace) { recorder.setTrace(trace); }
+    void calibrated(const Calibration &calibration) { recorder.calibrated(calibration); }
 
 private:
     void onAttemptFailed(const QString &reason);

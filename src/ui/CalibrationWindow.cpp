@@ -156,10 +156,10 @@ bool CalibrationWindow::isRunning() const
     return m_run && m_run->phase() != Phase::Done;
 }
 
-CalibrationTrace CalibrationWindow::trace() const
+movra::records::Trace CalibrationWindow::trace() const
 {
     return {m_serial->text().trimmed(), m_operator->text().trimmed(), m_reference->text().trimmed(),
-            m_due->date(), m_allowExpired->isChecked()};
+            m_due->date(), m_due->date() < QDate::currentDate() && m_allowExpired->isChecked()};
 }
 
 QString CalibrationWindow::statusText() const

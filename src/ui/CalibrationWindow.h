@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "calibrate/CalibrationRun.h"
+#include "records/Record.h"
 
 class QCheckBox;
 class QDateEdit;
@@ -25,16 +26,6 @@ namespace movra::trend {
 class TrendHistory;
 }
 
-// Who calibrated which unit against what.
-struct CalibrationTrace
-{
-    QString serial;
-    QString operatorName;
-    QString reference;
-    QDate referenceDue;
-    bool expiredAllowed = false;
-};
-
 class CalibrationWindow : public QWidget
 {
     Q_OBJECT
@@ -47,7 +38,8 @@ public:
 
     bool isRunning() const;
     const movra::calibrate::CalibrationRun *run() const { return m_run.get(); }
-    CalibrationTrace trace() const;
+    // Who calibrates which unit against what, as the fields say.
+    movra::records::Trace trace() const;
     QPushButton *startButton() const { return m_start; }
     QTableWidget *resultsView() const { return m_results; }
     QString statusText() const;
@@ -60,7 +52,7 @@ public slots:
 signals:
     void started();
     void ended();
-    void finished(const CalibrationTrace &trace, const movra::calibrate::CalibrationRun &run);
+    void finished(const movra::records::Trace &trace, const movra::calibrate::CalibrationRun &run);
 
 private:
     struct Row

@@ -35,6 +35,8 @@ private slots:
     void exportSpan_data();
     void exportSpan();
     void writeAndReadBack();
+    void calibrationIsTraced_data();
+    void calibrationIsTraced();
     void failedConnection();
     void interruptedCheckKeepsItsReadings();
     void lostPortEndsTheUnit();
@@ -72,6 +74,15 @@ QStringList summary(const QVector<QJsonObject> &records)
                         .arg(r.value("confirmed").toBool() ? "confirmed" : "unconfirmed");
         else if (kind == QLatin1String("disconnect"))
             line += QLatin1Char(' ') + r.value("ended_by").toString();
+        else if (kind == QLatin1String("calibration"))
+            line += QStringLiteral(" %1 %2/%3/%4/%5 written=%6 %7")
+                        .arg(r.value("quantity").toString())
+                        .arg(r.value("as_found").toDouble())
+                        .arg(r.value("correction_before").toDouble())
+                        .arg(r.value("correction_after").toDouble())
+                        .arg(r.value("as_left").toDouble())
+                        .arg(r.value("written").toBool())
+                        .arg(r.value("pass").toBool() ? "pass" : "fail");
         out << line;
     }
     return out;
@@ -182,6 +193,61 @@ void TestCliRecords::exportSpan()
     const Run r = rig.run(QStringList{"--json", "records", "export"} + span);
     QCOMPARE(r.status, 0);
     QCOMPARE(r.events(QStringLiteral("record")).size(), records);
+}
+
+void TestCliRecords::calibrationIsTraced_data()
+{
+    QTest::addColumn<QString>("due");
+    QTest::addColumn<bool>("expired");
+    QTest::newRow("reference in date") << "2099-12-31" << false;
+    QTest::newRow("expired reference allowed") << "2020-01-31" << true;
+}
+
+// Every record of the run names the unit, the operator and the reference;
+// the calibration has a record of its own per quantity.
+void TestCliRecords::calibrationIsTraced()
+{
+    QFETCH(QString, due);
+    QFETCH(bool, expired);
+    Rig rig;
+    rig.device().setFixedTemperature(248);
+    rig.device().setFixedHumidity(440);
+    QVERIFY(rig.startDevice());
+    QStringList args{"--serial",
+                     "SN-8",
+                     "--operator",
+                     "李工",
+                     "--reference",
+                     "REF-3",
+                     "--reference-due",
+                     due,
+                     "calibrate",
+                     "--temp",
+                     "25",
+                     "--humi",
+                     "45",
+                     "--settle",
+                     "0",
+                     "--samples",
+                     "2",
+                     "--interval",
+                     "0.2"};
+    if (expired)
+        args << "--allow-expired-reference";
+    QCOMPARE(rig.runRecording(args).status, 0);
+    const auto records = rig.run({"--json", "records", "export", "--serial", "SN-8"})
+                             .events(QStringLiteral("record"));
+    QVERIFY(records.size() > 4);
+    for (const QJsonObject &r : records) {
+        QCOMPARE(
+            QStringList({r.value("serial").toString(), r.value("operator").toString(),
+                         r.value("reference_id").toString(), r.value("reference_due").toString()}),
+            QStringList({"SN-8", "李工", "REF-3", due}));
+        QCOMPARE(r.value("reference_expired").toBool(), expired);
+    }
+    QCOMPARE(summary(records).filter(QStringLiteral("calibration")),
+             (QStringList{"calibration temperature 24.8/0/0.2/25 written=1 pass",
+                          "calibration humidity 44/0/1/45 written=1 pass"}));
 }
 
 void TestCliRecords::writeAndReadBack()

@@ -19,7 +19,7 @@ namespace movra::records {
 bool operator==(const Attempt &a, const Attempt &b)
 {
     return a.port == b.port && a.baud == b.baud && a.mode == b.mode && a.ident == b.ident &&
-           a.address == b.address && a.ok == b.ok && a.reason == b.reason && a.serial == b.serial;
+           a.address == b.address && a.ok == b.ok && a.reason == b.reason;
 }
 
 bool operator==(const Reading &a, const Reading &b)
@@ -44,10 +44,25 @@ bool operator==(const Disconnect &a, const Disconnect &b)
     return a.by == b.by && a.reason == b.reason;
 }
 
+bool operator==(const Calibration &a, const Calibration &b)
+{
+    return a.quantity == b.quantity && a.reference == b.reference && a.tolerance == b.tolerance &&
+           a.asFound == b.asFound && a.correctionBefore == b.correctionBefore &&
+           a.correctionAfter == b.correctionAfter && a.asLeft == b.asLeft &&
+           a.samples == b.samples && a.written == b.written && a.pass == b.pass;
+}
+
+bool operator==(const Trace &a, const Trace &b)
+{
+    return a.serial == b.serial && a.operatorName == b.operatorName && a.reference == b.reference &&
+           a.referenceDue == b.referenceDue && a.expired == b.expired;
+}
+
 bool operator==(const Record &a, const Record &b)
 {
     return a.id == b.id && a.unit == b.unit && a.time == b.time && a.utcOffset == b.utcOffset &&
-           a.station == b.station && a.toolVersion == b.toolVersion && a.data == b.data;
+           a.station == b.station && a.toolVersion == b.toolVersion && a.data == b.data &&
+           a.trace == b.trace;
 }
 
 char *toString(const Record &record)
@@ -136,9 +151,9 @@ QUuid addUnit(RecordStore &store, const QDateTime &start, Verdict verdict, const
               const QString &serial)
 {
     const QUuid unit = newId(start);
-    Attempt attempt = okAttempt(port);
-    attempt.serial = serial;
-    store.append(record(attempt, start, unit));
+    Record opened = record(okAttempt(port), start, unit);
+    opened.trace.serial = serial;
+    store.append(opened);
     if (verdict == Verdict::Passed || verdict == Verdict::Failed)
         store.append(
             record(reading(Quantity::Temperature, 23.1, 23.0, 0.5), start.addSecs(1), unit));

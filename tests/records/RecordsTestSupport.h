@@ -22,6 +22,8 @@ bool operator==(const Reading &a, const Reading &b);
 bool operator==(const ParameterWrite &a, const ParameterWrite &b);
 bool operator==(const BatchRead &a, const BatchRead &b);
 bool operator==(const Disconnect &a, const Disconnect &b);
+bool operator==(const Calibration &a, const Calibration &b);
+bool operator==(const Trace &a, const Trace &b);
 // All but seq, which only the store assigns.
 bool operator==(const Record &a, const Record &b);
 char *toString(const Record &record);

@@ -142,17 +142,24 @@ void CentralTest::copiesEveryKind()
     store.add(reading(Quantity::Humidity, 47.5, 50.0, 2.0));
     store.add(ParameterWrite{Parameter::HumiCorrection, -1.5, true});
     store.add(BatchRead{1, 9600, std::nullopt, -1.5, 0});
+    Record calibrated;
+    calibrated.unit = unit;
+    calibrated.data =
+        Calibration{Quantity::Humidity, 50, 1, 48.5, -1.5, 0, std::nullopt, 5, false, std::nullopt};
+    calibrated.trace = {"SN-2", "李工", "REF-7", QDate(2030, 1, 31), false};
+    store.append(calibrated);
     store.unitEnded(Disconnect{EndedBy::PortLost, QStringLiteral("拔出")});
     Attempt refused = okAttempt();
     refused.reason = QStringLiteral("无应答");
     store.attemptFailed(refused);
-    QTRY_COMPARE_WITH_TIMEOUT(cluster.count(), qint64(7), 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(cluster.count(), qint64(8), 20000);
     QTRY_COMPARE(store.waitingForCentral(), qint64(0));
 
     QSqlQuery q(cluster.connection());
     QVERIFY(q.exec(QStringLiteral(
         "SELECT kind, quantity, value, reference, deviation, pass, station, unit::text,"
-        " batch_humi_offset, batch_temp_offset, ended_by, reason, utc_offset"
+        " batch_humi_offset, batch_temp_offset, ended_by, reason, utc_offset,"
+        " as_found, correction_after, coalesce(as_left::text, '-'), operator, reference_due"
         " FROM records ORDER BY t, kind")));
     QStringList kinds;
     while (q.next()) {
@@ -169,12 +176,19 @@ void CentralTest::copiesEveryKind()
             QCOMPARE(q.value(8).toDouble(), -1.5);
             QVERIFY(q.value(9).isNull());
         }
+        if (q.value(0).toString() == QLatin1String("calibration")) {
+            QCOMPARE(
+                QStringList({q.value(13).toString(), q.value(14).toString(), q.value(15).toString(),
+                             q.value(16).toString(), q.value(17).toString()}),
+                QStringList({"48.5", "0", "-", "李工", "2030-01-31"}));
+            QVERIFY(q.value(5).isNull()); // not judged: a dry run
+        }
         if (q.value(0).toString() == QLatin1String("disconnect")) {
             QCOMPARE(q.value(10).toString(), QStringLiteral("port_lost"));
             QCOMPARE(q.value(11).toString(), QStringLiteral("拔出"));
         }
     }
-    QCOMPARE(kinds.size(), 7);
+    QCOMPARE(kinds.size(), 8);
     QVERIFY(q.exec(QStringLiteral("SELECT passed, failed FROM units")));
     QVERIFY(q.next());
     QCOMPARE(q.value(0).toInt(), 1);

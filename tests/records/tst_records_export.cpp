@@ -83,6 +83,11 @@ void ExportTest::exportCsv()
     store.append(record(reading(Quantity::Humidity, 51.5, 50.0, 1.0), t0.addSecs(1), unit));
     store.append(
         record(ParameterWrite{Parameter::TempCorrection, -0.3, true}, t0.addSecs(2), unit));
+    Record calibrated =
+        record(Calibration{Quantity::Temperature, 25, 0.2, 24.75, 0.1, 0.4, 25.02, 5, true, true},
+               t0.addSecs(3), unit);
+    calibrated.trace = {"SN-1", "李工", "REF-7", QDate(2020, 1, 31), true};
+    store.append(calibrated);
     store.waitForWrites();
 
     QBuffer out;
@@ -95,7 +100,7 @@ void ExportTest::exportCsv()
     QCOMPARE(bytes.count('\n'), bytes.count("\r\n"));
 
     const QVector<QStringList> rows = parseCsv(bytes.mid(3));
-    QCOMPARE(rows.size(), 4);
+    QCOMPARE(rows.size(), 5);
     const QStringList headers = rows.at(0);
     QVERIFY(headers.contains(QStringLiteral("工位")));
     QVERIFY(headers.contains(QStringLiteral("偏差")));
@@ -115,6 +120,11 @@ void ExportTest::exportCsv()
     QCOMPARE(at(3, "参数"), QStringLiteral("温度修正"));
     QCOMPARE(at(3, "数值"), QStringLiteral("-0.3"));
     QCOMPARE(at(3, "单元ID"), unit.toString(QUuid::WithoutBraces));
+    QCOMPARE(
+        QStringList({at(4, "类型"), at(4, "校准前读数"), at(4, "原修正"), at(4, "新修正"),
+                     at(4, "校准后读数"), at(4, "判定"), at(4, "操作员"), at(4, "参考仪器有效期"),
+                     at(4, "参考仪器已过期")}),
+        QStringList({"校准", "24.75", "0.1", "0.4", "25.02", "合格", "李工", "2020-01-31", "是"}));
 }
 
 void ExportTest::exportJsonLines()

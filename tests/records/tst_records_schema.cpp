@@ -196,47 +196,62 @@ private slots:
 void SchemaTest::createsLayout_data()
 {
     QTest::addColumn<bool>("emptyFile");
-    QTest::addColumn<bool>("secondLayout"); // a unit in a file without serial numbers
-    QTest::newRow("no file") << false << false;
-    QTest::newRow("empty file") << true << false;
-    QTest::newRow("second layout") << false << true;
+    QTest::addColumn<int>("layout"); // of a file with a unit in it; 0: none
+    QTest::newRow("no file") << false << 0;
+    QTest::newRow("empty file") << true << 0;
+    QTest::newRow("second layout: no serial numbers") << false << 2;
+    QTest::newRow("fourth layout: the serial on the attempt only") << false << 4;
 }
 
 void SchemaTest::createsLayout()
 {
     QFETCH(bool, emptyFile);
-    QFETCH(bool, secondLayout);
+    QFETCH(int, layout);
     if (emptyFile) {
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
     }
-    if (secondLayout) {
+    QUuid old;
+    if (layout > 0) {
         {
             RecordStore store;
             QVERIFY(store.open(path));
-            store.unitStarted(okAttempt());
+            old = addUnit(store, t0, Verdict::Passed, QStringLiteral("COM3"),
+                          QStringLiteral("K-1000"));
         }
         Raw raw(path);
-        for (const char *sql :
-             {"ALTER TABLE units DROP COLUMN serial", "ALTER TABLE records DROP COLUMN serial",
-              "PRAGMA user_version = 2"})
-            QVERIFY(raw.exec(QString::fromLatin1(sql)));
+        QStringList steps{"DROP TRIGGER records_serial",
+                          "UPDATE records SET serial = NULL WHERE kind <> 0"};
+        for (const char *column :
+             {"operator", "reference_id", "reference_due", "reference_expired", "as_found",
+              "correction_before", "correction_after", "as_left", "samples", "written"})
+            steps << QStringLiteral("ALTER TABLE records DROP COLUMN %1").arg(column);
+        if (layout == 2)
+            steps << "ALTER TABLE units DROP COLUMN serial"
+                  << "ALTER TABLE records DROP COLUMN serial";
+        steps << QStringLiteral("PRAGMA user_version = %1").arg(layout);
+        for (const QString &sql : steps)
+            QVERIFY(raw.exec(sql));
     }
-    const int units = secondLayout ? 2 : 1;
+    const int units = layout > 0 ? 2 : 1;
     {
         RecordStore store;
         QVERIFY(store.open(path));
-        Attempt labelled = okAttempt();
-        labelled.serial = QStringLiteral("K-1001");
-        store.unitStarted(labelled);
+        Record labelled = record(okAttempt(), t0.addDays(1), newId(t0.addDays(1)));
+        labelled.trace = {QStringLiteral("K-1001"), QStringLiteral("李工"), QStringLiteral("REF-7"),
+                          QDate(2020, 1, 31), true};
+        store.append(labelled);
         store.waitForWrites();
-        QCOMPARE(store.recordCount(), units);
+        QCOMPARE(store.recordCount(), units == 1 ? 1 : 4);
         const QVector<UnitSummary> newest = store.units({}, 1);
-        QCOMPARE(newest.value(0).unit.serial, labelled.serial);
-        QCOMPARE(store.unitRecords(newest.value(0).unit.id).value(0).data, RecordData(labelled));
+        QCOMPARE(newest.value(0).unit.serial, labelled.trace.serial);
+        QCOMPARE(store.unitRecords(newest.value(0).unit.id).value(0), labelled);
+        // The fourth layout's unit: every record of it names it now.
+        for (const Record &r : store.unitRecords(old))
+            QCOMPARE(r.trace.serial, layout == 4 ? QStringLiteral("K-1000") : QString());
     }
     Raw raw(path);
-    QCOMPARE(raw.value("PRAGMA user_version").toInt(), 4);
+    QCOMPARE(raw.value("PRAGMA user_version").toInt(), 5);
     QCOMPARE(raw.value("PRAGMA journal_mode").toString(), QStringLiteral("wal"));
     QCOMPARE(raw.value("SELECT count(*) FROM units").toInt(), units);
 }
@@ -278,7 +293,7 @@ void SchemaTest::migratesFirstLayout()
         QCOMPARE(store.unitCount({{}, {}, Verdict::Failed, {}}), 1);
     }
     Raw raw(path);
-    QCOMPARE(raw.value("PRAGMA user_version").toInt(), 4);
+    QCOMPARE(raw.value("PRAGMA user_version").toInt(), 5);
     QCOMPARE(raw.value("SELECT count(*) FROM sqlite_master WHERE name LIKE '%_v1'").toInt(), 0);
     QCOMPARE(raw.value("SELECT typeof(id) FROM records LIMIT 1").toString(),
              QStringLiteral("blob"));
@@ -299,6 +314,7 @@ void SchemaTest::signsSecondLayoutDeviations()
         Raw raw(path);
         QVERIFY(raw.exec("UPDATE records SET deviation = abs(deviation)"));
         QVERIFY(raw.exec("UPDATE units SET worst_humidity = 3.0"));
+        QVERIFY(raw.exec("DROP TRIGGER records_serial"));
         QVERIFY(raw.exec("ALTER TABLE units DROP COLUMN serial"));
         QVERIFY(raw.exec("ALTER TABLE records DROP COLUMN serial"));
         QVERIFY(raw.exec("PRAGMA user_version = 2"));
@@ -313,7 +329,7 @@ void SchemaTest::signsSecondLayoutDeviations()
     QCOMPARE(deviations, (QVector<double>{0.1, 2.0, -3.0}));
     const UnitSummary summary = store.units({}, 1).value(0);
     QCOMPARE(summary.worstHumidity, std::optional<double>(-3.0));
-    QCOMPARE(Raw(path).value("PRAGMA user_version").toInt(), 4);
+    QCOMPARE(Raw(path).value("PRAGMA user_version").toInt(), 5);
 }
 
 // A row the new layout cannot take (an id that is no UUID) stops the
@@ -351,8 +367,8 @@ void SchemaTest::leavesUnknownFilesAlone_data()
     QTest::addColumn<int>("problem");
     QTest::addColumn<QString>("says");
 
-    QTest::newRow("newer version") << QStringLiteral("PRAGMA user_version = 5")
-                                   << int(Problem::TooNew) << QStringLiteral("格式版本 5");
+    QTest::newRow("newer version") << QStringLiteral("PRAGMA user_version = 6")
+                                   << int(Problem::TooNew) << QStringLiteral("格式版本 6");
     QTest::newRow("another program's file")
         << QStringLiteral("CREATE TABLE customers(name TEXT)") << int(Problem::NotRecords)
         << QStringLiteral("不是测试记录库");

@@ -79,12 +79,12 @@ void RecordsWindowTest::init()
     QVERIFY(store->open(dir->filePath(QStringLiteral("records.sqlite"))));
     const auto unit = [&](const QDateTime &at, const QString &port, QVector<Reading> readings) {
         const QUuid id = newId(at);
-        Attempt attempt = okAttempt(port);
+        Record opened = record(okAttempt(port), at, id);
         // The same unit came back ten days later; COM3's had no label.
-        attempt.serial = port == QLatin1String("COM2")   ? QStringLiteral("SN-2")
-                         : port == QLatin1String("COM3") ? QString()
-                                                         : QStringLiteral("SN-1");
-        store->append(record(attempt, at, id));
+        opened.trace.serial = port == QLatin1String("COM2")   ? QStringLiteral("SN-2")
+                              : port == QLatin1String("COM3") ? QString()
+                                                              : QStringLiteral("SN-1");
+        store->append(opened);
         store->append(record(ParameterWrite{Parameter::Address, 1, true}, at.addSecs(1), id));
         int s = 2;
         for (const Reading &r : readings)

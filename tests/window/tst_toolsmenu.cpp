@@ -17,6 +17,8 @@
 #include "Dialogs.h"
 #include "Rig.h"
 #include "TestSupport.h"
+#include "records/RecordStore.h"
+#include "records/StationConfig.h"
 #include "ui/CalibrationWindow.h"
 #include "ui/RecordsWindow.h"
 #include "ui/TrendWindow.h"
@@ -390,6 +392,20 @@ void TestToolsMenu::calibrationThroughItsWindow()
     ui.disConnectButton->click();
     QVERIFY(rig.tick(2));
     QVERIFY(!dialog->startButton()->isEnabled());
+    // Recorded as movra records it, under the serial number typed in.
+    int calibrations = -1;
+    const auto recorded = [&] {
+        movra::records::RecordStore store;
+        calibrations = 0;
+        return store.openReadOnly(movra::records::recordsPath(movratest::settingsFile())) &&
+               store.forEachRecord({}, {}, [&](const movra::records::Record &r) {
+                   calibrations += r.kind() == movra::records::Kind::Calibration &&
+                                   r.trace.serial == QLatin1String("SN-9");
+                   return true;
+               });
+    };
+    const int expected = due.startsWith(QLatin1String("2099")) ? 2 : 0;
+    QVERIFY(QTest::qWaitFor([&] { return recorded() && calibrations == expected; }, 5000));
 }
 
 QTEST_MAIN(TestToolsMenu)
