@@ -70,6 +70,8 @@ MovraTestTool::~MovraTestTool()
     engine.closePort();
     // After the port: closing it is recorded. Before the store it writes to.
     delete recorder;
+    // The window goes at once; the file is let go of on the writer's thread.
+    records.closeLater();
 }
 
 void MovraTestTool::wireEngine()

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QMutex>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSysInfo>
@@ -11,6 +12,8 @@
 #include <QThread>
 #include <QUrl>
 #include <atomic>
+#include <climits>
+#include <vector>
 
 #include "records/CentralWorker.h"
 #include "records/Schema.h"
@@ -27,6 +30,23 @@ bool readable(Problem kind)
 {
     return kind == Problem::None || kind == Problem::ReadOnly || kind == Problem::Locked ||
            kind == Problem::DiskFull;
+}
+
+// Threads of stores that closed later, with how long the end waits for each.
+struct Ending
+{
+    QThread *thread;
+    unsigned long waitMs;
+};
+QMutex endingLock;
+std::vector<Ending> ending;
+
+void endAlone(QThread *thread, unsigned long waitMs)
+{
+    static const bool hooked = (qAddPostRoutine(&RecordStore::finishClosing), true);
+    Q_UNUSED(hooked);
+    QMutexLocker locked(&endingLock);
+    ending.push_back({thread, waitMs});
 }
 
 } // namespace
@@ -150,6 +170,57 @@ RecordStore::Closed RecordStore::close(int centralWaitMs)
     central.reset();
     centralTarget.clear();
     return closed;
+}
+
+void RecordStore::closeLater()
+{
+    if (worker) {
+        disconnect(worker, nullptr, this, nullptr);
+        QMetaObject::invokeMethod(
+            worker,
+            [w = worker] {
+                w->stop();
+                QThread::currentThread()->quit();
+            },
+            Qt::QueuedConnection);
+        endAlone(workerThread, 1000);
+        workerThread = nullptr;
+        worker = nullptr;
+    }
+    if (writer) {
+        disconnect(writer, nullptr, this, nullptr);
+        QMetaObject::invokeMethod(
+            writer,
+            [w = writer] {
+                if (w->queued() > 0)
+                    w->retryNow();
+                w->drain();
+                w->stop();
+                QThread::currentThread()->quit();
+            },
+            Qt::QueuedConnection);
+        endAlone(writerThread, ULONG_MAX);
+        writerThread = nullptr;
+        writer = nullptr;
+    }
+    shutDown();
+    central.reset();
+    centralTarget.clear();
+}
+
+void RecordStore::finishClosing()
+{
+    std::vector<Ending> all;
+    {
+        QMutexLocker locked(&endingLock);
+        all.swap(ending);
+    }
+    for (const Ending &e : all) {
+        if (e.thread->wait(e.waitMs))
+            delete e.thread;
+        else // a copy step still waits on the network: left to end alone
+            connect(e.thread, &QThread::finished, e.thread, &QObject::deleteLater);
+    }
 }
 
 void RecordStore::shutDown()

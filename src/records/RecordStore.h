@@ -93,6 +93,12 @@ public:
     // and ends the central copy (waiting at most 1 s for a step under way).
     // Records in the file wait for the next start.
     Closed close(int centralWaitMs = 0);
+    // For a window going away, without waiting: the writer's thread writes
+    // what waits and lets go of the file on its own, the central copy ends
+    // alone. finishClosing() waits for them (the central copy at most 1 s);
+    // it runs when the application ends.
+    void closeLater();
+    static void finishClosing();
 
     QString path() const { return filePath; }
     Problem currentProblem() const { return problemNow; }

@@ -48,6 +48,7 @@ void RecordStoreTest::roundTrip_data()
 {
     QTest::addColumn<RecordData>("data");
     QTest::addColumn<bool>("inUnit");
+    QTest::addColumn<bool>("later"); // closed as the window closes, without waiting
 
     Attempt noAddress = okAttempt(QStringLiteral("COM12"));
     noAddress.address.reset();
@@ -61,25 +62,37 @@ void RecordStoreTest::roundTrip_data()
     partial.station = 7;
     partial.humiOffset = -2.5;
 
-    QTest::newRow("attempt, ok") << RecordData(okAttempt()) << true;
-    QTest::newRow("attempt, test mode, no address") << RecordData(noAddress) << true;
-    QTest::newRow("attempt, failed") << RecordData(failedAttempt) << false;
+    QTest::newRow("attempt, ok") << RecordData(okAttempt()) << true << false;
+    QTest::newRow("attempt, test mode, no address") << RecordData(noAddress) << true << false;
+    QTest::newRow("attempt, failed") << RecordData(failedAttempt) << false << false;
     QTest::newRow("reading, temperature, pass")
-        << RecordData(reading(Quantity::Temperature, 23.1, 23.0, 0.5)) << true;
+        << RecordData(reading(Quantity::Temperature, 23.1, 23.0, 0.5)) << true << false;
     QTest::newRow("reading, humidity, fail, below")
-        << RecordData(reading(Quantity::Humidity, 47.3, 50.0, 1.0)) << true;
+        << RecordData(reading(Quantity::Humidity, 47.3, 50.0, 1.0)) << true << false;
     QTest::newRow("reading, negative temperature")
-        << RecordData(reading(Quantity::Temperature, -40.0, -39.9, 0.2)) << true;
+        << RecordData(reading(Quantity::Temperature, -40.0, -39.9, 0.2)) << true << false;
     QTest::newRow("write, station, confirmed")
-        << RecordData(ParameterWrite{Parameter::Address, 12, true}) << true;
+        << RecordData(ParameterWrite{Parameter::Address, 12, true}) << true << false;
     QTest::newRow("write, temperature offset, timed out")
-        << RecordData(ParameterWrite{Parameter::TempCorrection, -1.5, false}) << true;
-    QTest::newRow("write, order") << RecordData(ParameterWrite{Parameter::Order, 1, true}) << true;
-    QTest::newRow("batch, all five") << RecordData(BatchRead{1, 9600, 0.3, -1.2, 0}) << true;
-    QTest::newRow("batch, two answered") << RecordData(partial) << true;
-    QTest::newRow("disconnect, operator") << RecordData(Disconnect{EndedBy::Operator, {}}) << true;
+        << RecordData(ParameterWrite{Parameter::TempCorrection, -1.5, false}) << true << false;
+    QTest::newRow("write, order") << RecordData(ParameterWrite{Parameter::Order, 1, true}) << true
+                                  << false;
+    QTest::newRow("batch, all five")
+        << RecordData(BatchRead{1, 9600, 0.3, -1.2, 0}) << true << false;
+    QTest::newRow("batch, two answered") << RecordData(partial) << true << false;
+    QTest::newRow("disconnect, operator")
+        << RecordData(Disconnect{EndedBy::Operator, {}}) << true << false;
     QTest::newRow("disconnect, port lost")
-        << RecordData(Disconnect{EndedBy::PortLost, QStringLiteral("设备已拔出")}) << true;
+        << RecordData(Disconnect{EndedBy::PortLost, QStringLiteral("设备已拔出")}) << true << false;
+    QTest::newRow("disconnect, closed later")
+        << RecordData(Disconnect{EndedBy::Operator, {}}) << true << true;
+    QTest::newRow("calibration") << RecordData(Calibration{Quantity::Humidity, 45, 1, 44.125, -0.5,
+                                                           0.4, 45.05, 5, true, true})
+                                 << true << false;
+    QTest::newRow("calibration, dry run")
+        << RecordData(Calibration{Quantity::Temperature, -20, 0.2, -19.5, 0, -0.5, std::nullopt, 3,
+                                  false, std::nullopt})
+        << true << false;
 }
 
 // Each kind written, the store closed, and read back by a new store.
@@ -87,6 +100,7 @@ void RecordStoreTest::roundTrip()
 {
     QFETCH(RecordData, data);
     QFETCH(bool, inUnit);
+    QFETCH(bool, later);
 
     const QUuid unit = newId(t0);
     Record r = record(data, t0.addMSecs(1234), inUnit ? unit : QUuid());
@@ -96,6 +110,10 @@ void RecordStoreTest::roundTrip()
         if (inUnit && r.kind() != Kind::Attempt)
             store.append(record(okAttempt(), t0, unit));
         store.append(r);
+        if (later) {
+            store.closeLater();
+            RecordStore::finishClosing();
+        }
         store.waitForWrites();
         QCOMPARE(store.keptInMemory(), 0);
     }

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTextBlock>
 
+#include "records/RecordStore.h"
+
 #ifdef Q_OS_LINUX
 #include <unistd.h>
 #endif
@@ -67,6 +69,7 @@ void removeSettings()
 {
     QFile::remove(settingsFile());
     // The records of one test are no business of the next.
+    movra::records::RecordStore::finishClosing();
     const QFileInfo settings(settingsFile());
     const QStringList stores = settings.dir().entryList({QStringLiteral("records.sqlite*")});
     for (const QString &name : stores)
