@@ -205,14 +205,17 @@ int main(int argc, char *argv[])
         if (!parse(args, &o))
             return 2;
     }
-    // The window lists pseudo-terminals only when told about them.
-    if (!o.port.isEmpty())
-        qputenv("MOVRA_EXTRA_PORTS", QFile::encodeName(o.port));
-
     QApplication app(argc, argv);
     report("MAIN", entered);
 
-    MovraTestTool window;
+    // As the tool's main reads them (MOVRA_TICK, MOVRA_RECORDS); the window
+    // lists pseudo-terminals only when told about them.
+    WindowOptions options = WindowOptions::from(
+        movra::config::Environment::fromProcess(),
+        movra::config::stationIniPath(movra::config::SettingIni::defaultPath()));
+    if (!o.port.isEmpty())
+        options.extraPorts = QStringList{o.port};
+    MovraTestTool window(options);
     auto *temp = control<QLabel>(window, "label_Temp");
     auto *humi = control<QLabel>(window, "label_Humidy");
     LabelWatch watch(temp, humi);
@@ -282,7 +285,7 @@ int main(int argc, char *argv[])
                     w->close();
             report("TREND", nowNs());
         } else if (line.startsWith("records ")) {
-            window.findChild<movra::records::SessionRecorder *>()->setEnabled(on);
+            window.sessionRecorder()->setEnabled(on);
             report("RECORDS", nowNs());
         }
     };

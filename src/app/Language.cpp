@@ -1,9 +1,9 @@
 #include "app/Language.h"
 
+#include "config/IniGroup.h"
+
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QPointer>
-#include <QSettings>
 #include <QTranslator>
 
 // The resource lives in a static library: it is registered by hand, from
@@ -27,10 +27,10 @@ QString chosenLanguage(const QString &environment, const QString &stationIni)
 {
     if (!environment.trimmed().isEmpty())
         return normalized(environment);
-    if (stationIni.isEmpty() || !QFileInfo::exists(stationIni))
+    if (stationIni.isEmpty())
         return QStringLiteral("zh");
-    QSettings ini(stationIni, QSettings::IniFormat);
-    return normalized(ini.value(QStringLiteral("ui/language")).toString());
+    return normalized(config::iniValue(config::readIniGroup(stationIni, QStringLiteral("ui")),
+                                       QStringLiteral("language")));
 }
 
 bool useLanguage(const QString &language)

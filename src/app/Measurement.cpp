@@ -57,12 +57,14 @@ void MovraTestTool::Base_Offset_TempHumiChanged(QString)
     const bool checkHumi = engine.check(Quantity::Humidity).on;
     engine.setCheck(Quantity::Temperature, {checkTemp, baseTemp, checkOffsetTemp});
     engine.setCheck(Quantity::Humidity, {checkHumi, baseHumi, checkOffsetHumi});
-    writeSettings({{"enCheckTempFlag", int(checkTemp)},
-                   {"enCheckReadHumiFlag", int(checkHumi)},
-                   {"BaseTemp", baseTemp},
-                   {"BaseHumi", int(baseHumi)},
-                   {"CheckOffsetTemp", checkOffsetTemp},
-                   {"CheckOffsetHumi", int(checkOffsetHumi)}});
+    movra::config::WindowSettings saved;
+    saved.checkTemp = checkTemp;
+    saved.checkHumi = checkHumi;
+    saved.baseTemp = baseTemp;
+    saved.baseHumi = baseHumi;
+    saved.checkOffsetTemp = checkOffsetTemp;
+    saved.checkOffsetHumi = checkOffsetHumi;
+    settingIni.saveReferences(saved);
     updateTrendBands();
 }
 
@@ -71,8 +73,8 @@ void MovraTestTool::writeTempHumiRevertCheckClicked()
     engine.setWriteEnabled(movra::Parameter::Order, ui.checkBox_7->isChecked());
     engine.setReadParametersOnConnect(ui.checkBox_8->isChecked());
     takeCheckBoxes();
-    writeSettings({{"enCheckTempFlag", int(engine.check(Quantity::Temperature).on)},
-                   {"enCheckReadHumiFlag", int(engine.check(Quantity::Humidity).on)}});
+    settingIni.saveChecks(engine.check(Quantity::Temperature).on,
+                          engine.check(Quantity::Humidity).on);
     updateTrendBands();
 }
 
@@ -94,17 +96,17 @@ void MovraTestTool::readTempIntervalCheckClicked()
     const bool humi = ui.checkBox_6->isChecked();
     engine.setPeriodicReading(Quantity::Temperature, temp);
     engine.setPeriodicReading(Quantity::Humidity, humi);
-    writeSettings({{"enAutoReadTempFlag", int(temp)}, {"enAutoReadHumiFlag", int(humi)}});
+    settingIni.savePeriodic(temp, humi);
 }
 
 void MovraTestTool::onRTempIntervalChanged(int value)
 {
     engine.setInterval(Quantity::Temperature, value);
-    writeSettings({{"RTempInterval", quint32(value)}});
+    settingIni.saveTempInterval(value);
 }
 
 void MovraTestTool::onRHumiIntervalChanged(int value)
 {
     engine.setInterval(Quantity::Humidity, value);
-    writeSettings({{"RHumiInterval", quint32(value)}});
+    settingIni.saveHumiInterval(value);
 }

@@ -3,8 +3,7 @@
 #include "ui/CalibrationWindow.h"
 
 #include <QDir>
-#include <QSettings>
-#include <QStandardPaths>
+#include <QFileInfo>
 
 #include "link/Texts.h"
 #include "records/SessionRecorder.h"
@@ -21,30 +20,26 @@ const char *const kWelcomeMarkdown =
                                        " https://www.ardeno.example");
 } // namespace
 
-MovraTestTool::MovraTestTool(QWidget *) : QMainWindow(nullptr)
+MovraTestTool::MovraTestTool(QWidget *) : MovraTestTool(WindowOptions()) {}
+
+MovraTestTool::MovraTestTool(const WindowOptions &options) : QMainWindow(nullptr), options(options)
 {
     ui.setupUi(this);
 
-    // Per-application folder: the shared config root is no place for a file
-    // with a name as plain as Setting.ini.
-    const QString location = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-    settingsPath = location + QStringLiteral("/Setting.ini");
-    QDir().mkpath(location);
-
-    QSettings settings(settingsPath, QSettings::IniFormat);
-    loadSettings(settings);
+    settingIni = movra::config::SettingIni(movra::config::SettingIni::defaultPath());
+    QDir().mkpath(QFileInfo(settingIni.path()).absolutePath());
+    loadSettings();
 
     restoreControlsAndFillPortList();
     setupLogPane();
 
     ui.statusBar->showMessage(tr("欢迎使用-技术支持 ") + QLatin1String(kSupportMail));
 
-    // Ticks only when one can act; MOVRA_TICK=every brings back the plain
+    // Ticks only when one can act, unless the options bring back the plain
     // 10 ms timer.
     connect(&tickTimer, &movra::TickScheduler::tick, this, &MovraTestTool::_10msTimerCallback);
     tickTimer.follow(&engine);
-    tickTimer.setMode(
-        movra::TickScheduler::modeFromEnvironment(movra::TickScheduler::Mode::WhenDue));
+    tickTimer.setMode(options.tickMode);
     tickTimer.start();
 
     wireEngine();
@@ -95,7 +90,7 @@ void MovraTestTool::wireEngine()
             [this](int index) { ui.BraudRate_1->setCurrentIndex(index); });
     connect(&engine, &S::scanPortOpened, this, [this](int) {
         savedBaudIndex = ui.BraudRate_1->currentIndex();
-        writeSettings({{"lastBraudRateIndex", savedBaudIndex}});
+        settingIni.saveBaudIndex(savedBaudIndex);
     });
     connect(&engine, &S::writeRejected, this, [this](qint32) {
         showBox(tr("命令写入失败"), movra::linkText(movra::texts::kHintWiring));

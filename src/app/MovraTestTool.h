@@ -5,11 +5,11 @@
 
 #include <QMainWindow>
 #include <QString>
-#include <QVariant>
+#include <QStringList>
 #include <array>
-#include <initializer_list>
-#include <utility>
 
+#include "config/Environment.h"
+#include "config/SettingIni.h"
 #include "engine/Session.h"
 #include "engine/TickScheduler.h"
 #include "records/RecordStore.h"
@@ -18,7 +18,6 @@
 
 class QMenu;
 class QAction;
-class QSettings;
 class RecordsWindow;
 class TrendWindow;
 class CalibrationWindow;
@@ -27,6 +26,19 @@ namespace movra::records {
 class SessionRecorder;
 }
 
+// What the window takes from where the program starts.
+struct WindowOptions
+{
+    QStringList extraPorts; // offered after the system's ports (pseudo-terminals)
+    QString recordsUrl;     // the central database, over Station.ini's
+    bool recording = true;
+    movra::TickScheduler::Mode tickMode = movra::TickScheduler::Mode::WhenDue;
+    // "en" or "zh", for movra::useLanguage() before the window is built.
+    QString language = QStringLiteral("zh");
+
+    static WindowOptions from(const movra::config::Environment &env, const QString &stationIni);
+};
+
 class MovraTestTool : public QMainWindow
 {
     Q_OBJECT
@@ -34,12 +46,17 @@ class MovraTestTool : public QMainWindow
 public:
     // Always a top-level window: a parent is not taken.
     explicit MovraTestTool(QWidget * = nullptr);
+    explicit MovraTestTool(const WindowOptions &options);
     ~MovraTestTool() override;
 
     // The engine behind the window, for the tool's own windows and tests.
     movra::Session &session() { return engine; }
-    // What runs the ticks; tests stop it and tick by hand.
+    // What runs the ticks; tests stop it and tick by hand with runTick().
     movra::TickScheduler &ticker() { return tickTimer; }
+    // One tick, as the scheduler runs it.
+    void runTick() { _10msTimerCallback(); }
+    // What the window records with, open or not; null before the constructor ends.
+    movra::records::SessionRecorder *sessionRecorder() const { return recorder; }
 
 private slots:
     // The declaration order fixes the meta-object indices; keep it.
@@ -98,8 +115,7 @@ private:
     void pausePeriodicReading(bool pause);
 
     // src/app/Settings.cpp
-    void loadSettings(QSettings &settings);
-    void writeSettings(std::initializer_list<std::pair<const char *, QVariant>> values);
+    void loadSettings();
 
     // src/app/PortChoice.cpp
     void restoreControlsAndFillPortList();
@@ -118,13 +134,13 @@ private:
     void showBox(const QString &title, const QString &text);
 
     Ui::MovraTestToolClass ui;
+    const WindowOptions options;
 
     QString selectedPortName;
     movra::TickScheduler tickTimer;
     movra::Session engine;
     QString savedPortName;
-    QString settingsPath;
-    bool settingsUndecodable = false;
+    movra::config::SettingIni settingIni{QString()};
 
     QMenu *logMenu = nullptr;
     QAction *copyAction = nullptr;

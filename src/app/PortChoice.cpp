@@ -5,8 +5,6 @@
 #include <QMessageBox>
 #include <QSerialPortInfo>
 
-#include "engine/PortList.h"
-
 namespace {
 QString refreshEntry()
 {
@@ -22,7 +20,7 @@ QStringList MovraTestTool::availablePortNames() const
         names << info.portName();
     // Pseudo-terminals (the simulator on Linux) are never listed by the
     // serial-port library; this lets them be offered all the same.
-    names << movra::splitPortList(qEnvironmentVariable("MOVRA_EXTRA_PORTS"));
+    names << options.extraPorts;
     return names;
 }
 
@@ -78,7 +76,7 @@ void MovraTestTool::openSerialPort(qint32 rate)
 
     savedPortName = selectedPortName;
     savedBaudIndex = ui.BraudRate_1->currentIndex();
-    writeSettings({{"lastComName", savedPortName}, {"lastBraudRateIndex", savedBaudIndex}});
+    settingIni.savePort(savedPortName, savedBaudIndex);
 }
 
 void MovraTestTool::showPortFailure(const QString &reason)

@@ -59,14 +59,16 @@ movra::records::RecordStore::Options MovraTestTool::recordOptions()
 void MovraTestTool::setUpRecording()
 {
     using namespace movra::records;
-    const StationConfig station = StationConfig::load(stationIniPath(settingsPath));
+    const QString settingPath = settingIni.path();
+    const StationConfig station =
+        StationConfig::load(movra::config::stationIniPath(settingPath), options.recordsUrl);
     records.setStation(station.stationName());
     records.setToolVersion(QStringLiteral(MOVRA_VERSION));
-    recorder = new SessionRecorder(engine, records, recordsPath(settingsPath), station.url);
-    recorder->setParent(this); // found by the bench's tool
+    recorder =
+        new SessionRecorder(engine, records, movra::config::recordsPath(settingPath), station.url);
     // For a station that must not keep records, and for measuring what
     // recording costs.
-    recorder->setEnabled(qEnvironmentVariable("MOVRA_RECORDS") != QLatin1String("off"));
+    recorder->setEnabled(options.recording);
     // Only trouble is told: recording itself adds nothing to the log.
     connect(&records, &RecordStore::problem, this, &MovraTestTool::appendLog);
     connect(&records, &RecordStore::recovered, this, &MovraTestTool::appendLog);
@@ -116,7 +118,7 @@ void MovraTestTool::setUpTrend()
 {
     using movra::trend::Quantity;
     trendHistory.setSettings(
-        movra::trend::StabilitySettings::load(movra::records::stationIniPath(settingsPath)));
+        movra::trend::StabilitySettings::load(movra::config::stationIniPath(settingIni.path())));
     // Every reading, manual or periodic, from the start of the tool; the
     // window only looks at what is kept.
     connect(&engine, &movra::Session::measured, this, [this](const movra::Measurement &m) {
@@ -147,7 +149,7 @@ void MovraTestTool::showTrend()
 {
     if (!trendWindow) {
         trendWindow =
-            new TrendWindow(trendHistory, movra::records::stationIniPath(settingsPath), this);
+            new TrendWindow(trendHistory, movra::config::stationIniPath(settingIni.path()), this);
         trendWindow->setWindowFlag(Qt::Window);
         trendWindow->setLinkStatsProvider([this] { return engine.stats(); });
     }
@@ -198,7 +200,5 @@ void MovraTestTool::pausePeriodicReading(bool pause)
     }
     const bool running = tickTimer.isActive();
     if (running)
-        tickTimer.setMode(
-            pause ? movra::TickScheduler::Mode::EveryTick
-                  : movra::TickScheduler::modeFromEnvironment(movra::TickScheduler::Mode::WhenDue));
+        tickTimer.setMode(pause ? movra::TickScheduler::Mode::EveryTick : options.tickMode);
 }

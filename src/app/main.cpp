@@ -1,9 +1,7 @@
 #include <QApplication>
-#include <QStandardPaths>
 
 #include "app/Language.h"
 #include "app/MovraTestTool.h"
-#include "records/StationConfig.h"
 
 int main(int argc, char *argv[])
 {
@@ -11,12 +9,12 @@ int main(int argc, char *argv[])
     // Named here, not after the executable: a renamed program must still
     // find its Setting.ini where it always was.
     QCoreApplication::setApplicationName(QStringLiteral("MovraTestTool"));
+    const WindowOptions options = WindowOptions::from(
+        movra::config::Environment::fromProcess(),
+        movra::config::stationIniPath(movra::config::SettingIni::defaultPath()));
     // Before the window: its form takes its texts when it is built.
-    const QString settingIni = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) +
-                               QStringLiteral("/Setting.ini");
-    movra::useLanguage(movra::chosenLanguage(qEnvironmentVariable("MOVRA_LANG"),
-                                             movra::records::stationIniPath(settingIni)));
-    MovraTestTool window;
+    movra::useLanguage(options.language);
+    MovraTestTool window(options);
     window.show();
     return app.exec();
 }

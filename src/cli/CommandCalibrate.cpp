@@ -5,8 +5,8 @@
 #include "cli/Commands.h"
 #include "cli/Events.h"
 #include "cli/Interrupt.h"
+#include "config/SettingIni.h"
 #include "link/Tenths.h"
-#include "records/StationConfig.h"
 #include "trend/StabilitySettings.h"
 
 #include <cmath>
@@ -31,7 +31,8 @@ calibrate::Plan planOf(const Invocation &inv, Line &line)
     plan.maxWaitSeconds = inv.maxWaitSeconds;
     plan.dryRun = inv.dryRun;
     const auto bands =
-        trend::StabilitySettings::load(records::stationIniPath(settingsPath())).bounded();
+        trend::StabilitySettings::load(config::stationIniPath(config::SettingIni::defaultPath()))
+            .bounded();
     plan.bands = {bands.temperatureBand, bands.humidityBand};
     plan.timeoutTicks = [&line](qint32 code) {
         return line.timeoutTicks(code);

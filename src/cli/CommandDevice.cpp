@@ -14,7 +14,7 @@ using Stop = Line::Stop;
 
 DeviceRun::DeviceRun(const Invocation &inv, const LineChoice &choice, Output &out, RecordSink &sink)
     : m_inv(inv), m_choice(choice), m_out(out), m_sink(sink),
-      m_line(inv.timeoutMs, !inv.testPassword.isEmpty())
+      m_line(inv.timeoutMs, !inv.testPassword.isEmpty(), inv.tickMode)
 {
 }
 

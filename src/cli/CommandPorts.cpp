@@ -3,7 +3,6 @@
 #include <QSerialPortInfo>
 
 #include "cli/Commands.h"
-#include "engine/PortList.h"
 
 namespace movra::cli {
 
@@ -22,14 +21,13 @@ Event portEvent(const QString &name, const QString &location, const QString &des
 }
 } // namespace
 
-int runPorts(const Invocation &, Output &out)
+int runPorts(const Invocation &inv, Output &out)
 {
     const auto ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : ports)
         out.event(portEvent(info.portName(), info.systemLocation(), info.description(),
                             info.manufacturer(), false));
-    const QString extra = qEnvironmentVariable("MOVRA_EXTRA_PORTS");
-    for (const QString &path : movra::splitPortList(extra))
+    for (const QString &path : inv.extraPorts)
         out.event(portEvent(path, path, QStringLiteral("MOVRA_EXTRA_PORTS"), QString(), true));
     return kDone;
 }

@@ -64,7 +64,7 @@ int runRecordsExport(const Invocation &inv, Output &out)
 {
     StoreChoice choice;
     QString error;
-    if (!chooseStore(inv.db, &choice, &error)) {
+    if (!chooseStore(inv, &choice, &error)) {
         out.error(kUsage, error);
         return kUsage;
     }

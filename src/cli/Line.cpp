@@ -56,14 +56,14 @@ int lineTimeoutTicks(qint32 code, bool testMode, qint32 rate)
     return waitTicks + timing::kQuietTicks + 1;
 }
 
-Line::Line(int timeoutMs, bool testMode) : m_timeoutMs(timeoutMs)
+Line::Line(int timeoutMs, bool testMode, TickScheduler::Mode tickMode) : m_timeoutMs(timeoutMs)
 {
     m_session.setTestMode(testMode);
     // A reply is taken as it completes, and the ticks run only when one is
     // due: a time-out, the quiet-time fallback, the end of a wait.
     m_session.setIntake(Intake::WhenComplete);
     m_ticks.follow(&m_session);
-    m_ticks.setMode(TickScheduler::modeFromEnvironment(TickScheduler::Mode::WhenDue));
+    m_ticks.setMode(tickMode);
     QObject::connect(&m_ticks, &TickScheduler::tick, &m_session, [this] {
         m_session.tick();
         if (m_following && m_code == ReqNone && m_session.ticks() >= m_until)

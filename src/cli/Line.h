@@ -30,7 +30,7 @@ public:
     static constexpr int kAttempts = 3;
 
     // timeoutMs 0: from the line time at each rate.
-    Line(int timeoutMs, bool testMode);
+    Line(int timeoutMs, bool testMode, TickScheduler::Mode tickMode);
     ~Line();
     Line(const Line &) = delete;
     Line &operator=(const Line &) = delete;

@@ -1,9 +1,6 @@
 #include "cli/LineDefaults.h"
 
-#include <QSettings>
-#include <QStandardPaths>
-#include <exception>
-
+#include "config/SettingIni.h"
 #include "link/Protocol.h"
 
 namespace movra::cli {
@@ -17,29 +14,18 @@ struct Remembered
     qint32 baud = kDefaultRate;
 };
 
+// A file the window cannot decode reads as none, here as there.
 Remembered remembered()
 {
     Remembered r;
-    QSettings settings(settingsPath(), QSettings::IniFormat);
-    // A file the window cannot decode reads as none, here as there.
-    try {
-        r.port = settings.value(QStringLiteral("lastComName")).toString();
-        bool ok = false;
-        const int index = settings.value(QStringLiteral("lastBraudRateIndex")).toInt(&ok);
-        if (ok && index >= 0 && index < kBaudRateCount)
-            r.baud = baudRateAt(index);
-    } catch (const std::exception &) {
-        r = Remembered();
-    }
+    const config::WindowSettings s = config::SettingIni(config::SettingIni::defaultPath()).load();
+    r.port = s.lastPort;
+    const int index = s.lastBaudIndex.value_or(-1);
+    if (index >= 0 && index < kBaudRateCount)
+        r.baud = baudRateAt(index);
     return r;
 }
 } // namespace
-
-QString settingsPath()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) +
-           QStringLiteral("/Setting.ini");
-}
 
 bool chooseLine(const Invocation &inv, LineChoice *choice, QString *error)
 {

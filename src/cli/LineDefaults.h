@@ -1,5 +1,5 @@
 // The port and rate a command uses: its options, else what the window
-// remembers in Setting.ini. The file is only ever read here.
+// remembers in Setting.ini. movra only ever reads that file.
 #pragma once
 
 #include <QString>
@@ -13,9 +13,6 @@ struct LineChoice
     QString port;
     qint32 baud = 9600; // with --baud auto: the rate tried first
 };
-
-// The window's Setting.ini, where it is or would be.
-QString settingsPath();
 
 // False, with a usage error, when no port is given and none remembered.
 bool chooseLine(const Invocation &inv, LineChoice *choice, QString *error);

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "engine/Qualification.h"
+#include "engine/TickScheduler.h"
 
 namespace movra::cli {
 
@@ -41,6 +42,11 @@ struct Invocation
     bool noRecords = false;
     QString db;
     int timeoutMs = 0; // 0: from the line time at the rate
+
+    // From the environment, which main reads.
+    QStringList extraPorts; // MOVRA_EXTRA_PORTS
+    QString recordsUrl;     // MOVRA_RECORDS_URL
+    TickScheduler::Mode tickMode = TickScheduler::Mode::WhenDue;
 
     // read and check
     int count = 1; // 0: until interrupted

@@ -5,6 +5,7 @@
 
 #include "cli/Commands.h"
 #include "cli/LineDefaults.h"
+#include "config/SettingIni.h"
 #include "records/Schema.h"
 #include "records/StationConfig.h"
 
@@ -21,14 +22,15 @@ bool isUrl(const QString &db)
 }
 } // namespace
 
-bool chooseStore(const QString &db, StoreChoice *choice, QString *error)
+bool chooseStore(const Invocation &inv, StoreChoice *choice, QString *error)
 {
-    const QString ini = settingsPath();
-    const records::StationConfig config =
-        records::StationConfig::load(records::stationIniPath(ini));
-    choice->path = records::recordsPath(ini);
-    choice->centralUrl = config.url;
-    choice->station = config.stationName();
+    const QString &db = inv.db;
+    const QString ini = config::SettingIni::defaultPath();
+    const records::StationConfig station =
+        records::StationConfig::load(config::stationIniPath(ini), inv.recordsUrl);
+    choice->path = config::recordsPath(ini);
+    choice->centralUrl = station.url;
+    choice->station = station.stationName();
     if (isUrl(db)) {
         QString why;
         if (!records::CentralUrl::parse(db, &why)) {

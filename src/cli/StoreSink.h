@@ -27,7 +27,7 @@ struct StoreChoice
 };
 
 // False, with the reason (secrets hidden), for a URL that is not one.
-bool chooseStore(const QString &db, StoreChoice *choice, QString *error);
+bool chooseStore(const Invocation &inv, StoreChoice *choice, QString *error);
 
 // Why the store could not keep or give records, for one line on stderr.
 QString storeReason(records::Problem problem, const QString &detail, int version);

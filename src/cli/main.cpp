@@ -10,6 +10,8 @@
 #include "cli/Interrupt.h"
 #include "cli/StoreSink.h"
 #include "cli/Usage.h"
+#include "config/Environment.h"
+#include "engine/PortList.h"
 
 using namespace movra::cli;
 
@@ -35,8 +37,12 @@ int main(int argc, char *argv[])
     // The window's name, so that its Setting.ini and records are found.
     QCoreApplication::setApplicationName(QStringLiteral("MovraTestTool"));
 
-    const Parsed parsed = parseArguments(QCoreApplication::arguments().mid(1),
-                                         qEnvironmentVariable("MOVRA_TEST_PASSWORD"));
+    const movra::config::Environment env = movra::config::Environment::fromProcess();
+    Parsed parsed = parseArguments(QCoreApplication::arguments().mid(1), env.testPassword);
+    parsed.invocation.extraPorts = movra::splitPortList(env.extraPorts);
+    parsed.invocation.recordsUrl = env.recordsUrl;
+    parsed.invocation.tickMode =
+        movra::TickScheduler::modeNamed(env.tick, parsed.invocation.tickMode);
     const Invocation &inv = parsed.invocation;
     Output out(inv.json);
     if (!parsed.ok()) {
@@ -64,7 +70,7 @@ int main(int argc, char *argv[])
     std::unique_ptr<RecordFile> file;
     if (!inv.noRecords) {
         StoreChoice store;
-        if (!chooseStore(inv.db, &store, &error)) {
+        if (!chooseStore(inv, &store, &error)) {
             out.error(kUsage, error);
             return kUsage;
         }

@@ -20,12 +20,11 @@ TickScheduler::~TickScheduler()
         m_session->setCatchUp({});
 }
 
-TickScheduler::Mode TickScheduler::modeFromEnvironment(Mode fallback)
+TickScheduler::Mode TickScheduler::modeNamed(const QString &name, Mode fallback)
 {
-    const QByteArray value = qgetenv("MOVRA_TICK");
-    if (value == "every")
+    if (name == QLatin1String("every"))
         return Mode::EveryTick;
-    if (value == "due")
+    if (name == QLatin1String("due"))
         return Mode::WhenDue;
     return fallback;
 }

@@ -35,8 +35,8 @@ public:
     explicit TickScheduler(QObject *parent = nullptr);
     ~TickScheduler() override;
 
-    // MOVRA_TICK=every or MOVRA_TICK=due, else `fallback`.
-    static Mode modeFromEnvironment(Mode fallback);
+    // "every" or "due" (as MOVRA_TICK gives them), else `fallback`.
+    static Mode modeNamed(const QString &name, Mode fallback);
 
     // A running scheduler restarts in the new mode.
     void setMode(Mode mode);

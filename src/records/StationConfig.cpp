@@ -1,10 +1,10 @@
 #include "records/StationConfig.h"
 #include "records/RecordText.h"
 
+#include "config/IniGroup.h"
+
 #include <QDir>
-#include <QFileInfo>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QSysInfo>
 #include <QUrl>
 #include <QUrlQuery>
@@ -12,13 +12,9 @@
 namespace movra::records {
 
 namespace {
-const char urlVariable[] = "MOVRA_RECORDS_URL";
-
-// Station names are typed in Chinese by hand: the file is UTF-8.
-void useUtf8(QSettings &ini)
-{
-    ini.setIniCodec("UTF-8");
-}
+const QString kGroup = QStringLiteral("records");
+const QString kUrl = QStringLiteral("url");
+const QString kStation = QStringLiteral("station");
 } // namespace
 
 std::optional<CentralUrl> CentralUrl::parse(const QString &text, QString *error)
@@ -82,46 +78,24 @@ QString StationConfig::stationName() const
     return station.isEmpty() ? QSysInfo::machineHostName() : station;
 }
 
-StationConfig StationConfig::load(const QString &stationIni)
+StationConfig StationConfig::load(const QString &stationIni, const QString &urlFromEnvironment)
 {
     StationConfig config;
-    if (QFileInfo::exists(stationIni)) {
-        QSettings ini(stationIni, QSettings::IniFormat);
-        useUtf8(ini);
-        ini.beginGroup(QStringLiteral("records"));
-        config.url = ini.value(QStringLiteral("url")).toString().trimmed();
-        config.station = ini.value(QStringLiteral("station")).toString().trimmed();
-        if (!config.url.isEmpty())
-            config.urlFrom = QDir::toNativeSeparators(stationIni);
-    }
-    const QString fromEnvironment = qEnvironmentVariable(urlVariable).trimmed();
-    if (!fromEnvironment.isEmpty()) {
-        config.url = fromEnvironment;
-        config.urlFrom = QString::fromLatin1(urlVariable);
+    const config::IniEntries entries = config::readIniGroup(stationIni, kGroup);
+    config.url = config::iniValue(entries, kUrl).trimmed();
+    config.station = config::iniValue(entries, kStation).trimmed();
+    if (!config.url.isEmpty())
+        config.urlFrom = QDir::toNativeSeparators(stationIni);
+    if (!urlFromEnvironment.trimmed().isEmpty()) {
+        config.url = urlFromEnvironment.trimmed();
+        config.urlFrom = QStringLiteral("MOVRA_RECORDS_URL");
     }
     return config;
 }
 
 bool StationConfig::save(const QString &stationIni, const QString &url, const QString &station)
 {
-    QSettings ini(stationIni, QSettings::IniFormat);
-    useUtf8(ini);
-    ini.beginGroup(QStringLiteral("records"));
-    ini.setValue(QStringLiteral("url"), url);
-    ini.setValue(QStringLiteral("station"), station);
-    ini.endGroup();
-    ini.sync();
-    return ini.status() == QSettings::NoError;
-}
-
-QString stationIniPath(const QString &settingIni)
-{
-    return QFileInfo(settingIni).absoluteDir().filePath(QStringLiteral("Station.ini"));
-}
-
-QString recordsPath(const QString &settingIni)
-{
-    return QFileInfo(settingIni).absoluteDir().filePath(QStringLiteral("records.sqlite"));
+    return config::updateIniGroup(stationIni, kGroup, {{kUrl, url}, {kStation, station}});
 }
 
 } // namespace movra::records

@@ -3,7 +3,7 @@
 // Where a station keeps its records and under which name: the [records]
 // group of Station.ini beside Setting.ini, or MOVRA_RECORDS_URL, which wins.
 // Other groups of Station.ini belong to other parts of the tool and are
-// neither read nor written here.
+// neither read nor written here; the paths are config/SettingIni.h's.
 
 #include <QString>
 #include <optional>
@@ -40,12 +40,10 @@ struct StationConfig
     // The configured name, or the host name.
     QString stationName() const;
 
-    static StationConfig load(const QString &stationIni);
-    // Writes the [records] group only.
+    // A non-empty `urlFromEnvironment` (MOVRA_RECORDS_URL) wins over the file.
+    static StationConfig load(const QString &stationIni, const QString &urlFromEnvironment);
+    // Writes the [records] group only, keeping its other keys.
     static bool save(const QString &stationIni, const QString &url, const QString &station);
 };
-
-QString stationIniPath(const QString &settingIni);
-QString recordsPath(const QString &settingIni);
 
 } // namespace movra::records

@@ -2,9 +2,12 @@
 
 #include <cmath>
 
-#include "trend/IniGroup.h"
+#include "config/IniGroup.h"
 
 namespace movra::trend {
+
+using config::readIniGroup;
+using config::writeIniGroup;
 
 namespace {
 const QString kGroup = QStringLiteral("trend");

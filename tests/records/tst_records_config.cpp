@@ -9,38 +9,13 @@
 #include <QtTest>
 
 #include "RecordsTestSupport.h"
+#include "config/SettingIni.h"
 #include "records/RecordStore.h"
 #include "records/StationConfig.h"
 
 using namespace records_test;
 
 namespace {
-
-// Sets an environment variable for one test and puts it back.
-class Environment
-{
-public:
-    Environment(const char *name, const QByteArray &value)
-        : name(name), had(qEnvironmentVariableIsSet(name)), old(qgetenv(name))
-    {
-        if (value.isNull())
-            qunsetenv(name);
-        else
-            qputenv(name, value);
-    }
-    ~Environment()
-    {
-        if (had)
-            qputenv(name, old);
-        else
-            qunsetenv(name);
-    }
-
-private:
-    const char *name;
-    bool had;
-    QByteArray old;
-};
 
 QByteArray readAll(const QString &path)
 {
@@ -187,14 +162,14 @@ void ConfigTest::readsStationIni()
     const QString ini = dir.filePath(QStringLiteral("Station.ini"));
     write(ini, "[trend]\nwindow=600\n\n[records]\nurl=postgresql://qa:pw@db/records\n"
                "station=\xE8\xA3\x85\xE9\x85\x8D\xE7\xBA\xBF 3\n");
-    const Environment none("MOVRA_RECORDS_URL", QByteArray());
-    const StationConfig config = StationConfig::load(ini);
+    const StationConfig config = StationConfig::load(ini, QString());
     QCOMPARE(config.url, QStringLiteral("postgresql://qa:pw@db/records"));
     QCOMPARE(config.station, QStringLiteral("装配线 3"));
     QCOMPARE(config.stationName(), QStringLiteral("装配线 3"));
     QCOMPARE(config.urlFrom, QDir::toNativeSeparators(ini));
 
-    const StationConfig missing = StationConfig::load(dir.filePath(QStringLiteral("none.ini")));
+    const StationConfig missing =
+        StationConfig::load(dir.filePath(QStringLiteral("none.ini")), QString());
     QVERIFY(missing.url.isEmpty());
     QCOMPARE(missing.stationName(), QSysInfo::machineHostName());
 }
@@ -203,8 +178,8 @@ void ConfigTest::environmentWins()
 {
     const QString ini = dir.filePath(QStringLiteral("Station.ini"));
     write(ini, "[records]\nurl=postgresql://qa:pw@file/records\nstation=A\n");
-    const Environment env("MOVRA_RECORDS_URL", "postgresql://ci:pw@env/records");
-    const StationConfig config = StationConfig::load(ini);
+    const StationConfig config =
+        StationConfig::load(ini, QStringLiteral("postgresql://ci:pw@env/records"));
     QCOMPARE(config.url, QStringLiteral("postgresql://ci:pw@env/records"));
     QCOMPARE(config.urlFrom, QStringLiteral("MOVRA_RECORDS_URL"));
     QCOMPARE(config.station, QStringLiteral("A"));
@@ -213,7 +188,8 @@ void ConfigTest::environmentWins()
 void ConfigTest::savesOnlyItsGroup()
 {
     const QString ini = dir.filePath(QStringLiteral("Station.ini"));
-    write(ini, "[trend]\nwindow=600\nseries=temperature\n\n[records]\nurl=old\n");
+    const QByteArray others("; by hand\r\n[trend]\r\nwindow = 600\r\nseries=temperature\r\n\r\n");
+    write(ini, others + "[records]\r\nurl=old\r\nkept=1\r\n");
     QVERIFY(StationConfig::save(ini, QStringLiteral("postgresql://qa:pw@new/r"),
                                 QStringLiteral("二号工位")));
     QSettings check(ini, QSettings::IniFormat);
@@ -221,10 +197,11 @@ void ConfigTest::savesOnlyItsGroup()
     QCOMPARE(check.value(QStringLiteral("trend/window")).toInt(), 600);
     QCOMPARE(check.value(QStringLiteral("trend/series")).toString(), QStringLiteral("temperature"));
     QCOMPARE(check.childGroups(), QStringList({"records", "trend"}));
-    const Environment none("MOVRA_RECORDS_URL", QByteArray());
-    const StationConfig config = StationConfig::load(ini);
+    const StationConfig config = StationConfig::load(ini, QString());
     QCOMPARE(config.url, QStringLiteral("postgresql://qa:pw@new/r"));
     QCOMPARE(config.station, QStringLiteral("二号工位"));
+    QVERIFY(readAll(ini).startsWith(others));
+    QCOMPARE(check.value(QStringLiteral("records/kept")).toInt(), 1);
     // Readable by hand: the name in UTF-8, not escaped.
     QVERIFY(readAll(ini).contains(QStringLiteral("二号工位").toUtf8()));
 }
@@ -232,8 +209,10 @@ void ConfigTest::savesOnlyItsGroup()
 void ConfigTest::pathsBesideSettingIni()
 {
     const QString setting = dir.filePath(QStringLiteral("conf/Setting.ini"));
-    QCOMPARE(stationIniPath(setting), dir.filePath(QStringLiteral("conf/Station.ini")));
-    QCOMPARE(recordsPath(setting), dir.filePath(QStringLiteral("conf/records.sqlite")));
+    QCOMPARE(movra::config::stationIniPath(setting),
+             dir.filePath(QStringLiteral("conf/Station.ini")));
+    QCOMPARE(movra::config::recordsPath(setting),
+             dir.filePath(QStringLiteral("conf/records.sqlite")));
 }
 
 void ConfigTest::badUrlIsReportedWithoutPassword()

@@ -6,12 +6,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QRegularExpression>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSpinBox>
 #include <QStandardPaths>
@@ -306,13 +306,14 @@ private slots:
 private:
     QTemporaryDir m_home;
     int m_case = 0;
+    WindowOptions m_options;
 };
 
 void TestBadSettings::initTestCase()
 {
     QVERIFY(m_home.isValid());
     movratest::useOwnSettingsFolder();
-    qputenv("MOVRA_EXTRA_PORTS", kMissingPort);
+    m_options.extraPorts = QStringList{QString::fromLatin1(kMissingPort)};
 }
 
 void TestBadSettings::init()
@@ -357,7 +358,7 @@ void TestBadSettings::startsWithDefaults()
     const QByteArray before = fileBytes(file);
 
     {
-        MovraTestTool w;
+        MovraTestTool w(m_options);
         w.ticker().stop();
         checkDefaults(w);
         // The window works: a few seconds of ticks on it.
@@ -447,7 +448,7 @@ void TestBadSettings::storedValues()
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("[General]\n" + key.toLatin1() + '=' + raw + '\n');
     }
-    MovraTestTool w;
+    MovraTestTool w(m_options);
     w.ticker().stop();
     auto &ui = movratest::form(w);
 
@@ -494,7 +495,7 @@ void TestBadSettings::writersAfterBadStart()
     QFETCH(Writer, writer);
     QVERIFY(prepare(start));
 
-    MovraTestTool w;
+    MovraTestTool w(m_options);
     w.ticker().stop();
     movratest::DialogLog dialogs;
     const DiskValues written = runWriter(w, writer);
@@ -510,7 +511,7 @@ void TestBadSettings::writersAfterBadStart()
     QCOMPARE(dialogs.titles.isEmpty(), writer != Writer::Connect);
 
     // A restart with that file restores what was written.
-    MovraTestTool again;
+    MovraTestTool again(m_options);
     again.ticker().stop();
     auto &ui = movratest::form(again);
     switch (writer) {
@@ -580,7 +581,7 @@ void TestBadSettings::unwritable()
             QSKIP("this file system cannot make the folder read-only");
     }
 
-    MovraTestTool w;
+    MovraTestTool w(m_options);
     w.ticker().stop();
     if (readable) {
         QVERIFY(checkOn(w, Quantity::Temperature));
@@ -689,7 +690,7 @@ void TestBadSettings::typedReference()
     QFETCH(qint64, value);
 
     {
-        MovraTestTool w;
+        MovraTestTool w(m_options);
         w.ticker().stop();
         auto *edit = w.findChild<QLineEdit *>(field);
         QVERIFY(edit);
@@ -707,7 +708,7 @@ void TestBadSettings::typedReference()
     }
 
     // Nothing is lost over a restart: the member and the field come back.
-    MovraTestTool again;
+    MovraTestTool again(m_options);
     again.ticker().stop();
     QCOMPARE(held(again, field), value);
     QCOMPARE(again.findChild<QLineEdit *>(field)->text(), movra::tenthsText(value));

@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include "TestSupport.h"
+#include "engine/PortList.h"
 
 #ifdef MOVRA_HAVE_PTY
 #include "Pty.h"
@@ -54,6 +55,7 @@ private:
     // Takes the window to `state` the way the operator and the line do.
     bool reach(MovraTestTool &w, LinkState state);
 
+    WindowOptions m_options;
 #ifdef MOVRA_HAVE_PTY
     movratest::PtyPair m_line; // a port that opens, with nobody answering
 #endif
@@ -67,7 +69,7 @@ void TestLinkState::initTestCase()
     QVERIFY2(m_line.open(9600), qPrintable(m_line.errorString()));
     ports += QDir::listSeparator() + m_line.slavePath();
 #endif
-    qputenv("MOVRA_EXTRA_PORTS", ports.toLocal8Bit());
+    m_options.extraPorts = movra::splitPortList(ports);
 }
 
 void TestLinkState::init()
@@ -77,7 +79,6 @@ void TestLinkState::init()
 
 void TestLinkState::cleanupTestCase()
 {
-    qunsetenv("MOVRA_EXTRA_PORTS");
     movratest::removeSettings();
 }
 
@@ -160,7 +161,7 @@ void TestLinkState::transition()
         return disk.value("enAutoReadTempFlag") + '/' + disk.value("enAutoReadHumiFlag");
     };
     const QString stored = periodicFlags();
-    MovraTestTool w;
+    MovraTestTool w(m_options);
     w.ticker().stop();
     auto &ui = movratest::form(w);
     QCOMPARE(ui.checkBox_5->isChecked(), autoTemp);

@@ -44,8 +44,7 @@ public:
     {
         if (!peer.open(9600))
             return false;
-        qputenv("MOVRA_EXTRA_PORTS", peer.slavePath().toLocal8Bit());
-        w = movratest::makeWindow();
+        w = movratest::makeWindow({peer.slavePath()});
         movra::Session &s = w->session();
         device.setClock([&s] { return qint64(s.ticks()) * movra::timing::kTickMs; });
         QObject::connect(&s.port(), &QIODevice::bytesWritten, &s,

@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include "TestSupport.h"
+#include "engine/PortList.h"
 
 using movra::Quantity;
 using KeyValues = QList<QPair<QString, QVariant>>;
@@ -388,9 +389,9 @@ void TestSettings::portName()
     QFETCH(bool, chosen);
 
     movratest::writeSettings({{"lastComName", stored}});
-    qputenv("MOVRA_EXTRA_PORTS", offered.toLocal8Bit());
-    MovraTestTool w;
-    qunsetenv("MOVRA_EXTRA_PORTS");
+    WindowOptions options;
+    options.extraPorts = movra::splitPortList(offered);
+    MovraTestTool w(options);
     w.ticker().stop();
 
     QComboBox *ports = movratest::form(w).SerialComNum;

@@ -222,8 +222,9 @@ void TestSoak::shiftOnTheBench()
     const QString path = host.start();
     QVERIFY2(!path.isEmpty(), qPrintable(host.errorString()));
 
-    qputenv("MOVRA_EXTRA_PORTS", path.toLocal8Bit());
-    MovraTestTool window;
+    WindowOptions options;
+    options.extraPorts = QStringList{path};
+    MovraTestTool window(options);
     w = &window;
     window.ticker().stop();
     movra::Session &session = window.session();

@@ -196,9 +196,7 @@ void TestTestMode::probes()
     // The window lists the pseudo-terminal and connects to it by hand at
     // 2400 Bd, the rate it offers first.
     Dialogs dialogs;
-    qputenv("MOVRA_EXTRA_PORTS", line.slavePath().toLocal8Bit());
-    auto w = makeWindow();
-    qunsetenv("MOVRA_EXTRA_PORTS");
+    auto w = makeWindow({line.slavePath()});
     auto &ui = movratest::form(*w);
     ui.SerialComNum->setCurrentIndex(ui.SerialComNum->findText(line.slavePath()));
     QCOMPARE(ui.SerialComNum->currentText(), line.slavePath());

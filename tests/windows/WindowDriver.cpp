@@ -76,7 +76,9 @@ int main(int argc, char *argv[])
         std::fputs("window-driver: still running after 60 s\n", stderr);
         std::_Exit(4);
     }).detach();
-    MovraTestTool window;
+    MovraTestTool window(WindowOptions::from(
+        movra::config::Environment::fromProcess(),
+        movra::config::stationIniPath(movra::config::SettingIni::defaultPath())));
     window.show();
     auto *port = child<QComboBox>(window, "SerialComNum");
     auto *rate = child<QComboBox>(window, "BraudRate_1");

@@ -7,8 +7,9 @@
 #include "Tour.h"
 #include "app/Language.h"
 #include "app/MovraTestTool.h"
+#include "config/Environment.h"
+#include "config/SettingIni.h"
 #include "link/Protocol.h"
-#include "records/StationConfig.h"
 #include "trend/StabilitySettings.h"
 
 #include <QApplication>
@@ -81,15 +82,14 @@ QString readOptions(const QApplication &app, movratour::Options *options, movras
 // A short stability window keeps the settling run short.
 bool writeStabilityWindow(const movratour::Options &options)
 {
-    const QString settingIni = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) +
-                               QStringLiteral("/Setting.ini");
+    const QString settingIni = movra::config::SettingIni::defaultPath();
     QDir().mkpath(QFileInfo(settingIni).absolutePath());
     movra::trend::StabilitySettings stability;
     stability.windowSeconds = options.stabilityWindowSeconds;
-    return stability.save(movra::records::stationIniPath(settingIni));
+    return stability.save(movra::config::stationIniPath(settingIni));
 }
 
-// Serves a pseudo-terminal the window lists; returns its path, empty on failure.
+// Serves a pseudo-terminal; returns its path, empty on failure.
 QString startSimulator(movrasim::SimulatorHost &simulator, const movratour::Options &options,
                        const movrasim::Faults &faults)
 {
@@ -99,10 +99,7 @@ QString startSimulator(movrasim::SimulatorHost &simulator, const movratour::Opti
     // Pinned readings make the expected log lines exact.
     simulator.model().setFixedTemperature(qint16(options.temperature));
     simulator.model().setFixedHumidity(quint16(options.humidity));
-    const QString port = simulator.start();
-    if (!port.isEmpty())
-        qputenv("MOVRA_EXTRA_PORTS", QFile::encodeName(port));
-    return port;
+    return simulator.start();
 }
 
 } // namespace
@@ -129,7 +126,8 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("MovraTestTool"));
 
     // The tour's Station.ini is its own: only the environment chooses.
-    const QString language = movra::chosenLanguage(qEnvironmentVariable("MOVRA_LANG"), QString());
+    const movra::config::Environment environment = movra::config::Environment::fromProcess();
+    const QString language = movra::chosenLanguage(environment.language, QString());
     movra::useLanguage(language);
 
     movratour::Options options;
@@ -152,7 +150,11 @@ int main(int argc, char *argv[])
 
     int failed = 0;
     {
-        MovraTestTool window;
+        // The environment as the tool's main reads it; the simulator's
+        // pseudo-terminal is the port offered.
+        WindowOptions windowOptions = WindowOptions::from(environment, QString());
+        windowOptions.extraPorts = QStringList{port};
+        MovraTestTool window(windowOptions);
         window.show();
         movratour::Tour tour(window, simulator, options, out);
         failed = tour.run();

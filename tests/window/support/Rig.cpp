@@ -4,6 +4,8 @@
 #include <QSerialPort>
 #include <QtTest>
 
+#include "engine/PortList.h"
+
 namespace movratest {
 
 bool Rig::startHost(qint32 deviceRate)
@@ -38,9 +40,10 @@ bool Rig::startPeer()
 
 void Rig::openWindow(const QString &extraPorts)
 {
-    qputenv("MOVRA_EXTRA_PORTS", extraPorts.toLocal8Bit());
     earlierWindows = farEndSent();
-    w = std::make_unique<MovraTestTool>();
+    WindowOptions options;
+    options.extraPorts = movra::splitPortList(extraPorts);
+    w = std::make_unique<MovraTestTool>(options);
     w->ticker().stop();
     QObject::connect(&w->session().port(), &QIODevice::bytesWritten,
                      [this](qint64 n) { windowOut += n; });

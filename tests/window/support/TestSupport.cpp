@@ -32,7 +32,7 @@ namespace movratest {
 void tick(MovraTestTool &w, int n)
 {
     for (int i = 0; i < n; ++i)
-        QMetaObject::invokeMethod(&w, "_10msTimerCallback", Qt::DirectConnection);
+        w.runTick();
 }
 
 bool connectWithoutPort(MovraTestTool &w)
@@ -149,10 +149,12 @@ QString logFor(const QStringList &messages)
     return lines.join(QLatin1Char('\n'));
 }
 
-std::unique_ptr<MovraTestTool> makeWindow()
+std::unique_ptr<MovraTestTool> makeWindow(const QStringList &extraPorts)
 {
     removeSettings();
-    auto w = std::make_unique<MovraTestTool>();
+    WindowOptions options;
+    options.extraPorts = extraPorts;
+    auto w = std::make_unique<MovraTestTool>(options);
     // Ticks come from the test alone.
     w->ticker().stop();
     form(*w).textEdit->clear();

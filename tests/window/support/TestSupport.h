@@ -59,7 +59,7 @@ QStringList logLinesOf(MovraTestTool &w);
 QString logFor(const QStringList &messages);
 
 // A window with no settings file, an empty log, and ticks from the test alone.
-std::unique_ptr<MovraTestTool> makeWindow();
+std::unique_ptr<MovraTestTool> makeWindow(const QStringList &extraPorts = {});
 
 // Resident set size in bytes; -1 without /proc, or under ASan or valgrind,
 // which hold on to freed memory on purpose.

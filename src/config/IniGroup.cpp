@@ -1,10 +1,12 @@
-#include "trend/IniGroup.h"
+#include "config/IniGroup.h"
 
 #include <QFile>
 #include <QLockFile>
 #include <QSaveFile>
 
-namespace movra::trend {
+#include <algorithm>
+
+namespace movra::config {
 
 namespace {
 
@@ -69,6 +71,38 @@ QByteArray readAll(const QString &path, bool *ok)
     return *ok ? f.readAll() : QByteArray();
 }
 
+QString unquoted(const QByteArray &raw)
+{
+    if (raw.size() < 2 || !raw.startsWith('"') || !raw.endsWith('"'))
+        return QString::fromUtf8(raw);
+    QByteArray out;
+    for (int i = 1; i < raw.size() - 1; ++i) {
+        char c = raw.at(i);
+        if (c == '\\' && i + 1 < raw.size() - 1) {
+            c = raw.at(++i);
+            if (c == 'n')
+                c = '\n';
+        }
+        out += c;
+    }
+    return QString::fromUtf8(out);
+}
+
+// Quoted where a plain value would not read back the same.
+QByteArray quotedIfNeeded(const QString &value)
+{
+    const QByteArray utf8 = value.toUtf8();
+    if (value == value.trimmed() && !utf8.startsWith('"') && !utf8.contains('\n'))
+        return utf8;
+    QByteArray out("\"");
+    for (const char c : utf8) {
+        if (c == '"' || c == '\\')
+            out += '\\';
+        out += c == '\n' ? QByteArray("\\n") : QByteArray(1, c);
+    }
+    return out + '"';
+}
+
 } // namespace
 
 IniEntries readIniGroup(const QString &path, const QString &group)
@@ -89,7 +123,7 @@ IniEntries readIniGroup(const QString &path, const QString &group)
         if (!inside || eq <= 0 || t.startsWith(';') || t.startsWith('#'))
             continue;
         entries.append(
-            {QString::fromUtf8(t.left(eq).trimmed()), QString::fromUtf8(t.mid(eq + 1).trimmed())});
+            {QString::fromUtf8(t.left(eq).trimmed()), unquoted(t.mid(eq + 1).trimmed())});
     }
     return entries;
 }
@@ -112,7 +146,7 @@ bool writeIniGroup(const QString &path, const QString &group, const IniEntries &
     const QByteArray name = group.toUtf8();
     QByteArray section = '[' + name + ']' + eol;
     for (const auto &kv : entries)
-        section += kv.first.toUtf8() + '=' + kv.second.toUtf8() + eol;
+        section += kv.first.toUtf8() + '=' + quotedIfNeeded(kv.second) + eol;
 
     const QVector<Line> lines = linesOf(bytes);
     const QVector<QPair<int, int>> ranges = groupRanges(lines, name);
@@ -141,4 +175,27 @@ bool writeIniGroup(const QString &path, const QString &group, const IniEntries &
     return out.commit();
 }
 
-} // namespace movra::trend
+bool updateIniGroup(const QString &path, const QString &group, const IniEntries &entries)
+{
+    IniEntries merged = readIniGroup(path, group);
+    for (const auto &kv : entries) {
+        auto it = std::find_if(merged.begin(), merged.end(),
+                               [&kv](const auto &old) { return old.first == kv.first; });
+        if (it == merged.end())
+            merged.append(kv);
+        else
+            it->second = kv.second;
+    }
+    return writeIniGroup(path, group, merged);
+}
+
+QString iniValue(const IniEntries &entries, const QString &key)
+{
+    for (const auto &kv : entries) {
+        if (kv.first == key)
+            return kv.second;
+    }
+    return QString();
+}
+
+} // namespace movra::config
