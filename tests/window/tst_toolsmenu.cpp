@@ -397,7 +397,7 @@ void TestToolsMenu::calibrationThroughItsWindow()
     const auto recorded = [&] {
         movra::records::RecordStore store;
         calibrations = 0;
-        return store.openReadOnly(movra::records::recordsPath(movratest::settingsFile())) &&
+        return store.openReadOnly(movra::config::recordsPath(movratest::settingsFile())) &&
                store.forEachRecord({}, {}, [&](const movra::records::Record &r) {
                    calibrations += r.kind() == movra::records::Kind::Calibration &&
                                    r.trace.serial == QLatin1String("SN-9");
