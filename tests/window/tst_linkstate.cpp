@@ -30,11 +30,12 @@ bool selectPort(MovraTestTool &w, const QString &name)
     return ports->currentText() == name;
 }
 
-// A button's slot run as its click would: the test has disabled the
-// buttons on purpose, so a click would do nothing.
-bool clickThroughSlot(MovraTestTool &w, const char *slot)
+// A button's clicked() as its click would give it: the test has disabled
+// the buttons on purpose, so a click would do nothing.
+bool clickThrough(QAbstractButton *button)
 {
-    return QMetaObject::invokeMethod(&w, slot, Qt::DirectConnection);
+    emit button->clicked(false);
+    return true;
 }
 
 } // namespace
@@ -94,9 +95,9 @@ bool TestLinkState::reach(MovraTestTool &w, LinkState state)
 #ifdef MOVRA_HAVE_PTY
         if (!selectPort(w, m_line.slavePath()))
             return false;
-        return clickThroughSlot(w, state == LinkState::ManualConnecting
-                                       ? "onConnectButtonClicked"
-                                       : "onautoConnectButtonClicked");
+        return clickThrough(state == LinkState::ManualConnecting
+                                ? movratest::form(w).connectButton
+                                : movratest::form(w).autoConnectButton);
 #else
         return false;
 #endif
@@ -106,11 +107,12 @@ bool TestLinkState::reach(MovraTestTool &w, LinkState state)
         if (!selectPort(w, QString::fromLatin1(kMissingPort)))
             return false;
         movratest::DialogLog boxes;
-        return clickThroughSlot(w, "onConnectButtonClicked") &&
+        return clickThrough(movratest::form(w).connectButton) &&
                boxes.titles == QStringList{QStringLiteral("串口操作错误")};
     }
     case LinkState::Disconnected:
-        return movratest::connectWithoutPort(w) && clickThroughSlot(w, "onDisConnectButtonClicked");
+        return movratest::connectWithoutPort(w) &&
+               clickThrough(movratest::form(w).disConnectButton);
     }
     return true;
 }
