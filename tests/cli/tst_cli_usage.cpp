@@ -204,6 +204,15 @@ void TestCliUsage::noPortAnywhere()
     QVERIFY2(r.err.contains(QStringLiteral("--port")), qPrintable(r.err));
     // Looking for the defaults made no folder.
     QVERIFY(!QFileInfo::exists(rig.configDir() + QStringLiteral("/MovraTestTool")));
+
+    // A file the window cannot decode names no port either, and stays as it is.
+    const QByteArray undecodable = "[General]\nlastComName=/dev/ttyMOVRA-none"
+                                   "\nX=@Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)\n";
+    writeSettings(rig, undecodable);
+    QCOMPARE(rig.run({QStringLiteral("identify")}).status, 2);
+    QFile f(rig.configDir() + QStringLiteral("/MovraTestTool/Setting.ini"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), undecodable);
 }
 
 void TestCliUsage::defaultsFromSettingIni_data()
