@@ -65,52 +65,11 @@ QVariant text(const QString &s)
     return s.isEmpty() ? QVariant() : QVariant(s);
 }
 
-const char *const orderNames[] = {"hardware", "humidity-first", "temperature-first"};
+static_assert(int(Type::Order) - int(Type::Kind) == int(Names::Order));
 
-QString codeOf(Type type, int value)
+Names namesOf(Type type)
 {
-    switch (type) {
-    case Type::Kind:
-        return code(Kind(value));
-    case Type::Mode:
-        return code(Mode(value));
-    case Type::Quantity:
-        return code(Quantity(value));
-    case Type::Parameter:
-        return code(Parameter(value));
-    case Type::EndedBy:
-        return code(EndedBy(value));
-    default:
-        return value >= 0 && value < kOrderModes ? QLatin1String(orderNames[value])
-                                                 : QString::number(value);
-    }
-}
-
-QString labelOf(Type type, int value)
-{
-    switch (type) {
-    case Type::Kind:
-        return label(Kind(value));
-    case Type::Mode:
-        return label(Mode(value));
-    case Type::Quantity:
-        return label(Quantity(value));
-    case Type::Parameter:
-        return label(Parameter(value));
-    case Type::EndedBy:
-        return label(EndedBy(value));
-    default:
-        return codeOf(type, value);
-    }
-}
-
-int fromCodeOf(Type type, const QString &text)
-{
-    for (int i = 0; i < 6; ++i) {
-        if (codeOf(type, i) == text)
-            return i;
-    }
-    return 0;
+    return Names(int(type) - int(Type::Kind));
 }
 
 bool isEnum(Type type)
@@ -383,7 +342,7 @@ QVariant toCentral(Type type, const QVariant &v)
     if (!v.isValid())
         return QVariant();
     if (isEnum(type))
-        return codeOf(type, v.toInt());
+        return code(namesOf(type), v.toInt());
     if (type == Type::Id || type == Type::Unit)
         return v.toUuid().toString(QUuid::WithoutBraces);
     return v;
@@ -394,7 +353,7 @@ QVariant fromCentral(Type type, const QVariant &v)
     if (v.isNull())
         return QVariant();
     if (isEnum(type))
-        return fromCodeOf(type, v.toString());
+        return fromCode(namesOf(type), v.toString()).value_or(0);
     switch (type) {
     case Type::Id:
     case Type::Unit:
@@ -426,7 +385,7 @@ QJsonValue toJson(Type type, const QVariant &v)
     case Type::Pass:
         return v.toBool();
     default:
-        return codeOf(type, v.toInt());
+        return code(namesOf(type), v.toInt());
     }
 }
 
@@ -448,7 +407,7 @@ QString toCell(Type type, const QVariant &v)
     case Type::Time:
         return toJson(type, v).toString();
     default:
-        return labelOf(type, v.toInt());
+        return label(namesOf(type), v.toInt());
     }
 }
 

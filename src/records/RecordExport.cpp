@@ -2,7 +2,6 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
-#include <limits>
 
 #include "records/Columns.h"
 #include "records/Csv.h"
@@ -50,6 +49,48 @@ QStringList csvRow(const Record &r)
     return cells;
 }
 
+// The store's reads for the records window. Units are paged by their start
+// (index units_started) and filtered on the summary columns the triggers
+// keep, so no query here touches more than the records it returns.
+namespace {
+
+struct Where
+{
+    QStringList terms;
+    QVariantList values;
+
+    void add(const QString &term, const QVariantList &binds = {})
+    {
+        terms << term;
+        values << binds;
+    }
+    QString sql() const
+    {
+        return terms.isEmpty() ? QString() : QStringLiteral(" WHERE ") + terms.join(" AND ");
+    }
+    void bind(QSqlQuery &q) const
+    {
+        for (const QVariant &v : values)
+            q.addBindValue(v);
+    }
+};
+
+Where unitWhere(const UnitFilter &filter)
+{
+    Where where;
+    if (filter.from.isValid())
+        where.add(QStringLiteral("u.started >= ?"), {rows::timeValue(filter.from.toUTC())});
+    if (filter.to.isValid())
+        where.add(QStringLiteral("u.started < ?"), {rows::timeValue(filter.to.toUTC())});
+    if (filter.verdict != Verdict::All)
+        where.add(rows::verdictCondition(filter.verdict));
+    if (!filter.serial.isEmpty())
+        where.add(QStringLiteral("u.serial = ?"), {filter.serial});
+    return where;
+}
+
+} // namespace
+
 bool RecordStore::forEach(const QString &where, const QVariantList &binds,
                           const std::function<bool(const Record &)> &take, QString *why) const
 {
@@ -74,41 +115,98 @@ bool RecordStore::forEach(const QString &where, const QVariantList &binds,
     return ok && !q.lastError().isValid();
 }
 
-namespace {
-qint64 msOr(const QDateTime &t, qint64 open)
-{
-    return t.isValid() ? t.toMSecsSinceEpoch() : open;
-}
-} // namespace
-
 bool RecordStore::forEachRecord(const QDateTime &since, const QDateTime &until,
                                 const std::function<bool(const Record &)> &take, QString *why,
                                 const QString &serial) const
 {
-    QString where = QStringLiteral("r.t >= ? AND r.t < ?");
-    QVariantList binds{msOr(since, std::numeric_limits<qint64>::min()),
-                       msOr(until, std::numeric_limits<qint64>::max())};
-    if (!serial.isEmpty()) {
-        where += QStringLiteral(" AND u.serial = ?");
-        binds << serial;
-    }
-    return forEach(where, binds, take, why);
+    Where where;
+    where.add(QStringLiteral("1"));
+    if (since.isValid())
+        where.add(QStringLiteral("r.t >= ?"), {since.toMSecsSinceEpoch()});
+    if (until.isValid())
+        where.add(QStringLiteral("r.t < ?"), {until.toMSecsSinceEpoch()});
+    if (!serial.isEmpty())
+        where.add(QStringLiteral("u.serial = ?"), {serial});
+    return forEach(where.terms.join(QLatin1String(" AND ")), where.values, take, why);
 }
 
 bool RecordStore::exportUnits(const UnitFilter &filter, QIODevice *out) const
 {
-    QString where = QStringLiteral("u.started >= ? AND u.started < ?");
-    QVariantList binds{msOr(filter.from, std::numeric_limits<qint64>::min()),
-                       msOr(filter.to, std::numeric_limits<qint64>::max())};
-    if (filter.verdict != Verdict::All)
-        where += QStringLiteral(" AND ") + rows::verdictCondition(filter.verdict);
-    if (!filter.serial.isEmpty()) {
-        where += QStringLiteral(" AND u.serial = ?");
-        binds << filter.serial;
-    }
+    Where where = unitWhere(filter);
+    where.add(QStringLiteral("u.started IS NOT NULL"));
     csv::Writer csv(out);
     return csv.begin(csvHeaders()) &&
-           forEach(where, binds, [&csv](const Record &r) { return csv.write(csvRow(r)); });
+           forEach(where.terms.join(QLatin1String(" AND ")), where.values,
+                   [&csv](const Record &r) { return csv.write(csvRow(r)); });
+}
+
+int RecordStore::unitCount(const UnitFilter &filter) const
+{
+    const Read read(this);
+    if (!read.db.isOpen())
+        return 0;
+    const Where where = unitWhere(filter);
+    QSqlQuery q(read.db);
+    q.prepare(QStringLiteral("SELECT count(*) FROM units u") + where.sql());
+    where.bind(q);
+    return q.exec() && q.next() ? q.value(0).toInt() : 0;
+}
+
+QVector<UnitSummary> RecordStore::units(const UnitFilter &filter, int limit,
+                                        const UnitSummary *after) const
+{
+    QVector<UnitSummary> out;
+    const Read read(this);
+    if (!read.db.isOpen())
+        return out;
+    Where where = unitWhere(filter);
+    if (after)
+        where.add(QStringLiteral("(u.started, u.seq) < (?, ?)"),
+                  {rows::timeValue(after->unit.started), after->seq});
+    QSqlQuery q(read.db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT %1 FROM units u%2 ORDER BY u.started DESC, u.seq DESC "
+                             "LIMIT ?")
+                  .arg(QLatin1String(rows::unitSelect), where.sql()));
+    where.bind(q);
+    q.addBindValue(limit);
+    if (!q.exec())
+        return out;
+    while (q.next())
+        out << rows::readUnit(q);
+    return out;
+}
+
+QVector<Record> RecordStore::unitRecords(const QUuid &unitId, int limit, qint64 afterSeq) const
+{
+    QVector<Record> out;
+    const Read read(this);
+    if (!read.db.isOpen())
+        return out;
+    QSqlQuery q(read.db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT %1 FROM records r JOIN units u ON u.seq = r.unit "
+                             "WHERE u.id = ? AND r.seq > ? ORDER BY r.seq LIMIT ?")
+                  .arg(rows::recordSelect()));
+    q.addBindValue(rows::idValue(unitId));
+    q.addBindValue(afterSeq);
+    q.addBindValue(limit);
+    if (!q.exec())
+        return out;
+    while (q.next())
+        out << rows::readRecord(q);
+    return out;
+}
+
+qint64 RecordStore::recordCount() const
+{
+    const Read read(this);
+    if (!read.db.isOpen())
+        return 0;
+    QSqlQuery q(read.db);
+    return q.exec(QStringLiteral("SELECT count(*) FROM records")) && q.next()
+               ? q.value(0).toLongLong()
+               : 0;
 }
 
 } // namespace movra::records

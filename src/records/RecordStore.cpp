@@ -5,12 +5,14 @@
 #include <QDir>
 #include <QFile>
 #include <QMutex>
+#include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
+#include <QtEndian>
 #include <atomic>
 #include <climits>
 #include <vector>
@@ -243,16 +245,9 @@ void RecordStore::shutDown()
 
 void RecordStore::startWriter()
 {
-    StoreWriter::Options o;
-    o.bound = options.memoryBound;
-    o.sizeLimit = options.sizeLimit;
-    o.retryFirstMs = options.retryFirstMs;
-    o.retryMaxMs = options.retryMaxMs;
-    o.chunk = options.flushChunk;
-    o.commitDelayMs = options.commitDelayMs;
     writerThread = new QThread;
     writerThread->setObjectName(QStringLiteral("records writer"));
-    writer = new StoreWriter(filePath, o);
+    writer = new StoreWriter(filePath, options);
     writer->moveToThread(writerThread);
     connect(writerThread, &QThread::finished, writer, &QObject::deleteLater);
     connect(writer, &StoreWriter::problem, this, &RecordStore::writerProblem);
@@ -447,6 +442,21 @@ void RecordStore::retryNow()
     if (writer)
         QMetaObject::invokeMethod(
             writer, [w = writer] { w->retryNow(); }, Qt::QueuedConnection);
+}
+
+QUuid newId(const QDateTime &utc)
+{
+    uchar bytes[16];
+    const quint64 ms = quint64(utc.toMSecsSinceEpoch());
+    for (int i = 0; i < 6; ++i)
+        bytes[i] = uchar(ms >> (8 * (5 - i)));
+    quint32 random[3];
+    QRandomGenerator::global()->fillRange(random);
+    for (int i = 0; i < 10; ++i)
+        bytes[6 + i] = uchar(random[i / 4] >> (8 * (i % 4)));
+    bytes[6] = uchar(0x70 | (bytes[6] & 0x0F)); // version 7
+    bytes[8] = uchar(0x80 | (bytes[8] & 0x3F)); // RFC 4122 variant
+    return QUuid::fromRfc4122(QByteArray(reinterpret_cast<const char *>(bytes), 16));
 }
 
 } // namespace movra::records

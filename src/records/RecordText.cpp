@@ -8,11 +8,6 @@ namespace movra::records {
 
 namespace {
 
-template <size_t N> QString pick(const char *const (&names)[N], int index)
-{
-    return index >= 0 && size_t(index) < N ? QString::fromUtf8(names[index]) : QString();
-}
-
 QString unitOf(Quantity quantity)
 {
     return quantity == Quantity::Temperature ? QStringLiteral("℃") : QStringLiteral("%RH");
@@ -75,74 +70,78 @@ QString describeCalibration(const Calibration &c)
 
 } // namespace
 
-QString code(Kind kind)
+namespace {
+
+const char *const kindCodes[] = {"attempt", "reading",    "write",
+                                 "batch",   "disconnect", "calibration"};
+const char *const kindLabels[] = {
+    QT_TRANSLATE_NOOP("Records", "连接"),     QT_TRANSLATE_NOOP("Records", "读数判定"),
+    QT_TRANSLATE_NOOP("Records", "参数写入"), QT_TRANSLATE_NOOP("Records", "批量读取"),
+    QT_TRANSLATE_NOOP("Records", "断开"),     QT_TRANSLATE_NOOP("Records", "校准")};
+const char *const modeCodes[] = {"normal", "test"};
+const char *const modeLabels[] = {QT_TRANSLATE_NOOP("Records", "正常"),
+                                  QT_TRANSLATE_NOOP("Records", "测试")};
+const char *const quantityCodes[] = {"temperature", "humidity"};
+const char *const quantityLabels[] = {QT_TRANSLATE_NOOP("Records", "温度"),
+                                      QT_TRANSLATE_NOOP("Records", "湿度")};
+const char *const parameterCodes[] = {"station", "baud", "temp_offset", "humi_offset", "order"};
+const char *const parameterLabels[] = {
+    QT_TRANSLATE_NOOP("Records", "设备地址"), QT_TRANSLATE_NOOP("Records", "波特率"),
+    QT_TRANSLATE_NOOP("Records", "温度修正"), QT_TRANSLATE_NOOP("Records", "湿度修正"),
+    QT_TRANSLATE_NOOP("Records", "温湿度对调")};
+const char *const endedByCodes[] = {"operator", "port_lost"};
+const char *const endedByLabels[] = {QT_TRANSLATE_NOOP("Records", "操作员断开"),
+                                     QT_TRANSLATE_NOOP("Records", "串口丢失")};
+// As the events name them; people read them so too.
+const char *const orderCodes[] = {"hardware", "humidity-first", "temperature-first"};
+
+struct Table
 {
-    static const char *const names[] = {"attempt", "reading",    "write",
-                                        "batch",   "disconnect", "calibration"};
-    return pick(names, int(kind));
+    const char *const *codes;
+    const char *const *labels;
+    int count;
+};
+
+template <size_t N>
+constexpr Table table(const char *const (&codes)[N], const char *const (&labels)[N])
+{
+    return {codes, labels, int(N)};
 }
 
-QString code(Mode mode)
+// In the order of Names.
+const Table tables[] = {
+    table(kindCodes, kindLabels),         table(modeCodes, modeLabels),
+    table(quantityCodes, quantityLabels), table(parameterCodes, parameterLabels),
+    table(endedByCodes, endedByLabels),   table(orderCodes, orderCodes)};
+static_assert(std::size(tables) == size_t(Names::Order) + 1);
+static_assert(std::size(orderCodes) == size_t(kOrderModes));
+
+QString name(const char *const *names, Names of, int value)
 {
-    static const char *const names[] = {"normal", "test"};
-    return pick(names, int(mode));
+    if (value >= 0 && value < tables[int(of)].count)
+        return QString::fromUtf8(names[value]);
+    return of == Names::Order ? QString::number(value) : QString();
 }
 
-QString code(Quantity quantity)
+} // namespace
+
+QString code(Names of, int value)
 {
-    static const char *const names[] = {"temperature", "humidity"};
-    return pick(names, int(quantity));
+    return name(tables[int(of)].codes, of, value);
 }
 
-QString code(Parameter parameter)
+QString label(Names of, int value)
 {
-    static const char *const names[] = {"station", "baud", "temp_offset", "humi_offset", "order"};
-    return pick(names, int(parameter));
+    return name(tables[int(of)].labels, of, value);
 }
 
-QString code(EndedBy by)
+std::optional<int> fromCode(Names of, const QString &text)
 {
-    static const char *const names[] = {"operator", "port_lost"};
-    return pick(names, int(by));
-}
-
-QString label(Kind kind)
-{
-    static const char *const names[] = {
-        QT_TRANSLATE_NOOP("Records", "连接"),     QT_TRANSLATE_NOOP("Records", "读数判定"),
-        QT_TRANSLATE_NOOP("Records", "参数写入"), QT_TRANSLATE_NOOP("Records", "批量读取"),
-        QT_TRANSLATE_NOOP("Records", "断开"),     QT_TRANSLATE_NOOP("Records", "校准")};
-    return pick(names, int(kind));
-}
-
-QString label(Mode mode)
-{
-    static const char *const names[] = {QT_TRANSLATE_NOOP("Records", "正常"),
-                                        QT_TRANSLATE_NOOP("Records", "测试")};
-    return pick(names, int(mode));
-}
-
-QString label(Quantity quantity)
-{
-    static const char *const names[] = {QT_TRANSLATE_NOOP("Records", "温度"),
-                                        QT_TRANSLATE_NOOP("Records", "湿度")};
-    return pick(names, int(quantity));
-}
-
-QString label(Parameter parameter)
-{
-    static const char *const names[] = {
-        QT_TRANSLATE_NOOP("Records", "设备地址"), QT_TRANSLATE_NOOP("Records", "波特率"),
-        QT_TRANSLATE_NOOP("Records", "温度修正"), QT_TRANSLATE_NOOP("Records", "湿度修正"),
-        QT_TRANSLATE_NOOP("Records", "温湿度对调")};
-    return pick(names, int(parameter));
-}
-
-QString label(EndedBy by)
-{
-    static const char *const names[] = {QT_TRANSLATE_NOOP("Records", "操作员断开"),
-                                        QT_TRANSLATE_NOOP("Records", "串口丢失")};
-    return pick(names, int(by));
+    for (int i = 0; i < tables[int(of)].count; ++i) {
+        if (QLatin1String(tables[int(of)].codes[i]) == text)
+            return i;
+    }
+    return std::nullopt;
 }
 
 QString numberText(double value)

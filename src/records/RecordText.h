@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QString>
 #include <optional>
+#include <type_traits>
 
 #include "records/Record.h"
 
@@ -18,32 +19,41 @@ struct RecordsText
     Q_DECLARE_TR_FUNCTIONS(Records)
 };
 
-QString code(Kind kind);
-QString code(Mode mode);
-QString code(Quantity quantity);
-QString code(Parameter parameter);
-QString code(EndedBy by);
+// The enumerations a record holds, each with its codes and labels.
+enum class Names { Kind, Mode, Quantity, Parameter, EndedBy, Order };
 
-QString label(Kind kind);
-QString label(Mode mode);
-QString label(Quantity quantity);
-QString label(Parameter parameter);
-QString label(EndedBy by);
+QString code(Names of, int value);
+QString label(Names of, int value); // the order's label is its code
+std::optional<int> fromCode(Names of, const QString &text);
+
+template <typename E> constexpr Names namesOf()
+{
+    if constexpr (std::is_same_v<E, Kind>)
+        return Names::Kind;
+    else if constexpr (std::is_same_v<E, Mode>)
+        return Names::Mode;
+    else if constexpr (std::is_same_v<E, Quantity>)
+        return Names::Quantity;
+    else if constexpr (std::is_same_v<E, Parameter>)
+        return Names::Parameter;
+    else
+        return Names::EndedBy;
+}
+
+template <typename E> QString code(E value)
+{
+    return code(namesOf<E>(), int(value));
+}
+
+template <typename E> QString label(E value)
+{
+    return label(namesOf<E>(), int(value));
+}
 
 // A label in the window's language.
 template <typename E> QString shownLabel(E value)
 {
     return QCoreApplication::translate("Records", label(value).toUtf8().constData());
-}
-
-// The enum whose code is `text`, if any.
-template <typename E> std::optional<E> fromCode(const QString &text, int count)
-{
-    for (int i = 0; i < count; ++i) {
-        if (code(E(i)) == text)
-            return E(i);
-    }
-    return std::nullopt;
 }
 
 // A number as short as it reads back exactly: 23.1, not 23.100000000000001.

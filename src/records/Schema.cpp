@@ -1,5 +1,4 @@
 #include "records/Schema.h"
-#include "records/RecordText.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -7,6 +6,64 @@
 #include "records/Columns.h"
 #include "records/RecordRows.h"
 #include "records/RecordText.h"
+
+namespace movra::records {
+
+namespace {
+int primaryCode(const QSqlError &error, bool *ok)
+{
+    // Extended result codes carry the primary code in their low byte.
+    return error.nativeErrorCode().toInt(ok) & 0xFF;
+}
+} // namespace
+
+bool isRecordError(const QSqlError &error)
+{
+    bool ok = false;
+    const int code = primaryCode(error, &ok);
+    // SQLITE_TOOBIG, SQLITE_CONSTRAINT, SQLITE_MISMATCH, SQLITE_RANGE
+    return ok && (code == 18 || code == 19 || code == 20 || code == 25);
+}
+
+Problem classifySqlite(const QSqlError &error)
+{
+    bool ok = false;
+    const int code = primaryCode(error, &ok);
+    if (!ok) {
+        // Some of Qt's own calls keep SQLite's message but not its code.
+        const QString text = error.databaseText();
+        if (text.contains(QLatin1String("disk is full")))
+            return Problem::DiskFull;
+        if (text.contains(QLatin1String("readonly")))
+            return Problem::ReadOnly;
+        if (text.contains(QLatin1String("locked")))
+            return Problem::Locked;
+        if (text.contains(QLatin1String("malformed")) ||
+            text.contains(QLatin1String("not a database")))
+            return Problem::Corrupt;
+        return Problem::IoError;
+    }
+    switch (code) {
+    case 5: // SQLITE_BUSY
+    case 6: // SQLITE_LOCKED
+        return Problem::Locked;
+    case 8:  // SQLITE_READONLY
+    case 23: // SQLITE_AUTH
+        return Problem::ReadOnly;
+    case 11: // SQLITE_CORRUPT
+    case 26: // SQLITE_NOTADB
+        return Problem::Corrupt;
+    case 13: // SQLITE_FULL
+        return Problem::DiskFull;
+    case 14: // SQLITE_CANTOPEN
+    case 3:  // SQLITE_PERM
+        return Problem::CannotOpen;
+    default:
+        return Problem::IoError;
+    }
+}
+
+} // namespace movra::records
 
 namespace movra::records::schema {
 
@@ -107,9 +164,9 @@ bool createV2(Step &step)
     return createTriggers(step);
 }
 
-template <typename E> E v1Enum(const QVariant &text, int count, E fallback)
+template <typename E> E v1Enum(const QVariant &text, E fallback)
 {
-    return fromCode<E>(text.toString(), count).value_or(fallback);
+    return E(fromCode(namesOf<E>(), text.toString()).value_or(int(fallback)));
 }
 
 QDateTime v1Time(const QVariant &text)
@@ -139,13 +196,13 @@ bool copyV1Units(Step &step, rows::Writer &writer)
         u.toolVersion = q.value(4).toString();
         u.port = q.value(5).toString();
         u.baud = q.value(6).toInt();
-        u.mode = v1Enum(q.value(7), 2, Mode::Normal);
+        u.mode = v1Enum(q.value(7), Mode::Normal);
         u.ident = q.value(8).toString();
         if (!q.value(9).isNull())
             u.address = q.value(9).toInt();
         u.ended = v1Time(q.value(10));
         if (!q.value(11).isNull())
-            u.endedBy = v1Enum(q.value(11), 2, EndedBy::Operator);
+            u.endedBy = v1Enum(q.value(11), EndedBy::Operator);
         u.endReason = q.value(12).toString();
         if (!writer.writeUnit(u)) {
             step.error = writer.lastError();
@@ -167,18 +224,18 @@ RecordData v1Data(Kind kind, const QSqlQuery &q)
     };
     switch (kind) {
     case Kind::Attempt:
-        return Attempt{at(7).toString(),  at(8).toInt(),           v1Enum(at(9), 2, Mode::Normal),
+        return Attempt{at(7).toString(),  at(8).toInt(),           v1Enum(at(9), Mode::Normal),
                        at(10).toString(), v1Optional<int>(at(11)), at(12).toBool(),
                        at(13).toString()};
     case Kind::Reading:
-        return Reading{v1Enum(at(14), 2, Quantity::Temperature),
+        return Reading{v1Enum(at(14), Quantity::Temperature),
                        at(15).toDouble(),
                        at(16).toDouble(),
                        at(17).toDouble(),
                        at(18).toDouble(),
                        at(19).toBool()};
     case Kind::Write:
-        return ParameterWrite{v1Enum(at(20), 5, Parameter::Address), at(15).toDouble(),
+        return ParameterWrite{v1Enum(at(20), Parameter::Address), at(15).toDouble(),
                               at(21).toBool()};
     case Kind::Batch:
         return BatchRead{v1Optional<int>(at(22)), v1Optional<int>(at(23)),
@@ -188,7 +245,7 @@ RecordData v1Data(Kind kind, const QSqlQuery &q)
     case Kind::Calibration:
         break;
     }
-    return Disconnect{v1Enum(at(27), 2, EndedBy::Operator), at(13).toString()};
+    return Disconnect{v1Enum(at(27), EndedBy::Operator), at(13).toString()};
 }
 
 bool copyV1Records(Step &step, rows::Writer &writer)
@@ -212,7 +269,7 @@ bool copyV1Records(Step &step, rows::Writer &writer)
         r.utcOffset = q.value(3).toInt();
         r.station = q.value(4).toString();
         r.toolVersion = q.value(5).toString();
-        r.data = v1Data(v1Enum(q.value(6), 5, Kind::Attempt), q);
+        r.data = v1Data(v1Enum(q.value(6), Kind::Attempt), q);
         if (!writer.write(r)) {
             step.error = writer.lastError();
             return false;

@@ -81,12 +81,12 @@ StoreWriter::~StoreWriter() = default;
 bool StoreWriter::push(const Record &record)
 {
     QMutexLocker locked(&lock);
-    if (int(incoming.size()) + pendingCount.load() >= options.bound)
+    if (int(incoming.size()) + pendingCount.load() >= options.memoryBound)
         return false;
     incoming.push_back(record);
     // While records wait for their shared commit, a new one joins them
     // without waking the writer, unless they make a whole chunk.
-    const bool full = int(incoming.size()) + pendingCount.load() >= options.chunk;
+    const bool full = int(incoming.size()) + pendingCount.load() >= options.flushChunk;
     if (!wakePosted && (!commitArmed || full)) {
         wakePosted = true;
         QMetaObject::invokeMethod(this, &StoreWriter::turn, Qt::QueuedConnection);
@@ -219,7 +219,7 @@ void StoreWriter::turn()
             retryNow();
         return;
     }
-    if (options.commitDelayMs > 0 && !commitDue && queued() < options.chunk) {
+    if (options.commitDelayMs > 0 && !commitDue && queued() < options.flushChunk) {
         QMutexLocker locked(&lock);
         if (!commitArmed) {
             commitArmed = true;
@@ -267,7 +267,7 @@ void StoreWriter::retryNow()
 bool StoreWriter::writeChunk()
 {
     take();
-    const size_t n = std::min(pending.size(), size_t(options.chunk));
+    const size_t n = std::min(pending.size(), size_t(options.flushChunk));
     if (n > 0) {
         const QSqlError error = writeSome(pending, n);
         if (error.isValid()) {

@@ -20,6 +20,7 @@
 
 #include "records/Problem.h"
 #include "records/Record.h"
+#include "records/RecordStore.h"
 
 namespace movra::records {
 
@@ -34,17 +35,7 @@ class StoreWriter : public QObject
 {
     Q_OBJECT
 public:
-    struct Options
-    {
-        int bound = 20000;
-        qint64 sizeLimit = 0;
-        int retryFirstMs = 1000;
-        int retryMaxMs = 30000;
-        int chunk = 500;
-        // Records wait this long for others to share their transaction: a
-        // commit costs some hundred microseconds, a record some ten. 0: at once.
-        int commitDelayMs = 0;
-    };
+    using Options = RecordStore::Options;
 
     StoreWriter(const QString &path, const Options &options);
     ~StoreWriter() override;
