@@ -14,7 +14,8 @@
 //   --quit-when-shown                     end once shown (to profile start-up)
 //   --trace-ticks                         also record when each tick runs
 //
-// MOVRA_TICK=every or =due chooses how the window runs its ticks.
+// MOVRA_TICK=every or =due chooses how the window runs its ticks, MOVRA_LANG
+// its language.
 //
 // Output: MAIN, SHOWN, FOCUS (the focused control's class and name),
 // CONNECTED, POLLING, BATCHING, DONE lines as they happen. Lines on stdin:
@@ -43,6 +44,7 @@
 #include <random>
 
 #include "Probe.h"
+#include "app/Language.h"
 #include "app/MovraTestTool.h"
 #include "records/SessionRecorder.h"
 
@@ -215,6 +217,7 @@ int main(int argc, char *argv[])
         movra::config::stationIniPath(movra::config::SettingIni::defaultPath()));
     if (!o.port.isEmpty())
         options.extraPorts = QStringList{o.port};
+    movra::useLanguage(options.language);
     MovraTestTool window(options);
     auto *temp = control<QLabel>(window, "label_Temp");
     auto *humi = control<QLabel>(window, "label_Humidy");

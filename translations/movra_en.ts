@@ -33,7 +33,7 @@
     </message>
     <message>
         <source>参考仪器</source>
-        <translation>Reference</translation>
+        <translation>Ref. instrument</translation>
     </message>
     <message>
         <source>有效期</source>
@@ -192,15 +192,15 @@
     <name>Link</name>
     <message>
         <source>硬件决定</source>
-        <translation>By hardware</translation>
+        <translation>Device</translation>
     </message>
     <message>
         <source>湿度在前</source>
-        <translation>Humidity first</translation>
+        <translation>RH first</translation>
     </message>
     <message>
         <source>温度在前</source>
-        <translation>Temperature first</translation>
+        <translation>T first</translation>
     </message>
     <message>
         <source>℃<byte value="xd"/>
@@ -287,11 +287,11 @@
     </message>
     <message>
         <source>	湿度:</source>
-        <translation>	Humidity: </translation>
+        <translation>	Humi: </translation>
     </message>
     <message>
         <source>	温度:</source>
-        <translation>	Temperature: </translation>
+        <translation>	Temp: </translation>
     </message>
     <message>
         <source>℃</source>
@@ -496,7 +496,7 @@ Support: support@ardeno.example<byte value="xd"/>
     </message>
     <message>
         <source>温度：</source>
-        <translation>Temp.:</translation>
+        <translation>Temp:</translation>
     </message>
     <message>
         <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;这是读取的当前温度值&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
@@ -512,7 +512,7 @@ Support: support@ardeno.example<byte value="xd"/>
     </message>
     <message>
         <source>湿度：</source>
-        <translation>Humi.:</translation>
+        <translation>Humi:</translation>
     </message>
     <message>
         <source>%</source>
@@ -584,7 +584,7 @@ Support: support@ardeno.example<byte value="xd"/>
     </message>
     <message>
         <source>温度读取间隔：</source>
-        <translation>Temp. every</translation>
+        <translation>Temp every</translation>
     </message>
     <message>
         <source>秒</source>
@@ -592,7 +592,7 @@ Support: support@ardeno.example<byte value="xd"/>
     </message>
     <message>
         <source>湿度读取间隔：</source>
-        <translation>Humi. every</translation>
+        <translation>Humi every</translation>
     </message>
     <message>
         <source>清除窗口</source>
@@ -916,7 +916,7 @@ p, li { white-space: pre-wrap; }
     </message>
     <message>
         <source>序列号</source>
-        <translation>Serial no.</translation>
+        <translation>S/N</translation>
     </message>
     <message>
         <source>刷新</source>
@@ -936,7 +936,7 @@ p, li { white-space: pre-wrap; }
     </message>
     <message>
         <source>共 %1 个单元</source>
-        <translation>%1 units</translation>
+        <translation>Units: %1</translation>
     </message>
     <message>
         <source>测试记录_%1.csv</source>
