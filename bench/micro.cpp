@@ -7,10 +7,12 @@
 #include <QApplication>
 #include <QTemporaryDir>
 #include <QTextDocument>
+#include <QTranslator>
 #include <memory>
 #include <random>
 #include <string>
 
+#include "app/Language.h"
 #include "app/MovraTestTool.h"
 #include "link/Protocol.h"
 #include "link/Requests.h"
@@ -315,6 +317,32 @@ void BM_appendLogAndEvents(benchmark::State &state)
     appendLogOnPane(state, true);
 }
 BENCHMARK(BM_appendLogAndEvents)->Arg(10)->Arg(1000)->ArgName("blocks");
+
+// Start-up in either language, side by side in one run: the English texts
+// loaded from the program, and the window built and shown in Chinese (0) or
+// English (1), which looks each text up.
+void BM_loadEnglish(benchmark::State &state)
+{
+    movra::useLanguage(QStringLiteral("en")); // registers the resource
+    movra::useLanguage(QStringLiteral("zh"));
+    for (auto _ : state) {
+        QTranslator english;
+        benchmark::DoNotOptimize(english.load(QStringLiteral(":/i18n/movra_en.qm")));
+    }
+}
+BENCHMARK(BM_loadEnglish);
+
+void BM_windowShown(benchmark::State &state)
+{
+    movra::useLanguage(state.range(0) ? QStringLiteral("en") : QStringLiteral("zh"));
+    for (auto _ : state) {
+        MovraTestTool w;
+        w.show();
+        QCoreApplication::processEvents();
+    }
+    movra::useLanguage(QStringLiteral("zh"));
+}
+BENCHMARK(BM_windowShown)->Arg(0)->Arg(1)->ArgName("english");
 
 } // namespace
 

@@ -7,7 +7,6 @@
 namespace movra {
 
 namespace {
-#define TXT(s) QT_TRANSLATE_NOOP("Link", s)
 
 constexpr FrameSpec read(quint8 address, quint16 reg, quint16 count)
 {
@@ -46,42 +45,45 @@ const RequestSpec kRequests[] = {
      Settle::Measurement, GivenUpBy::NextRequest, kNoParameter, nullptr, nullptr, nullptr},
     {ReqReadAddress, "read-address", read(kAnyDevice, RegAddress, 1), same(),
      Settle::ParameterRead, GivenUpBy::BatchRead, P(Parameter::Address),
-     nullptr, TXT("设备地址为："), TXT("读取设备地址：失败(超时)")},
+     nullptr, QT_TRANSLATE_NOOP("Link", "设备地址为："), QT_TRANSLATE_NOOP("Link", "读取设备地址：失败(超时)")},
     {ReqReadBaudRate, "read-baud-rate", baudFrame(), same(),
      Settle::ParameterRead, GivenUpBy::BatchRead, P(Parameter::BaudRate),
-     nullptr, TXT("设备波特率为："), TXT("读取波特率：失败(超时)")},
+     nullptr, QT_TRANSLATE_NOOP("Link", "设备波特率为："), QT_TRANSLATE_NOOP("Link", "读取波特率：失败(超时)")},
     {ReqReadTempCorrection, "read-temp-correction", read(kAnyDevice, RegTempCorrection, 1), same(),
      Settle::ParameterRead, GivenUpBy::BatchRead, P(Parameter::TempCorrection),
-     nullptr, TXT("设备温度修正为："), TXT("读取温度修正：失败(超时)")},
+     nullptr, QT_TRANSLATE_NOOP("Link", "设备温度修正为："), QT_TRANSLATE_NOOP("Link", "读取温度修正：失败(超时)")},
     {ReqReadHumiCorrection, "read-humi-correction", read(kAnyDevice, RegHumiCorrection, 1), same(),
      Settle::ParameterRead, GivenUpBy::BatchRead, P(Parameter::HumiCorrection),
-     nullptr, TXT("设备湿度修正为："), TXT("读取湿度修正：失败(超时)")},
+     nullptr, QT_TRANSLATE_NOOP("Link", "设备湿度修正为："), QT_TRANSLATE_NOOP("Link", "读取湿度修正：失败(超时)")},
     {ReqReadOrder, "read-order", read(kAnyDevice, RegOrder, 1), same(),
      Settle::ParameterRead, GivenUpBy::BatchRead, P(Parameter::Order),
-     nullptr, TXT("温湿度对调："), TXT("读取设备温湿度调换状态：失败(超时)")},
+     nullptr, QT_TRANSLATE_NOOP("Link", "温湿度对调："), QT_TRANSLATE_NOOP("Link", "读取设备温湿度调换状态：失败(超时)")},
     {ReqWriteTempCorrection, "write-temp-correction", write(kAnyDevice, RegTempCorrection), same(),
      Settle::WriteEcho, GivenUpBy::BatchWrite, P(Parameter::TempCorrection),
-     TXT("正在写入设备的温度修正为："), nullptr, TXT("写入设备温度修正：失败(超时)")},
+     QT_TRANSLATE_NOOP("Link", "正在写入设备的温度修正为："), nullptr,
+     QT_TRANSLATE_NOOP("Link", "写入设备温度修正：失败(超时)")},
     {ReqWriteHumiCorrection, "write-humi-correction", write(kAnyDevice, RegHumiCorrection), same(),
      Settle::WriteEcho, GivenUpBy::BatchWrite, P(Parameter::HumiCorrection),
-     TXT("正在写入设备的湿度修正为："), nullptr, TXT("写入设备湿度修正：失败(超时)")},
+     QT_TRANSLATE_NOOP("Link", "正在写入设备的湿度修正为："), nullptr,
+     QT_TRANSLATE_NOOP("Link", "写入设备湿度修正：失败(超时)")},
     {ReqWriteOrder, "write-order", write(kAnyDevice, RegOrder), same(),
      Settle::WriteEcho, GivenUpBy::BatchWrite, P(Parameter::Order),
-     TXT("正在写入温湿度对调为："), nullptr, TXT("写入温湿度对调：失败(超时)")},
+     QT_TRANSLATE_NOOP("Link", "正在写入温湿度对调为："), nullptr,
+     QT_TRANSLATE_NOOP("Link", "写入温湿度对调：失败(超时)")},
     {ReqWriteAddress, "write-address", write(kAnyDevice, RegAddress), same(),
      Settle::WriteEcho, GivenUpBy::BatchWrite, P(Parameter::Address),
-     TXT("正在写入设备的地址为："), nullptr, TXT("写入设备地址：失败(超时)")},
+     QT_TRANSLATE_NOOP("Link", "正在写入设备的地址为："), nullptr, QT_TRANSLATE_NOOP("Link", "写入设备地址：失败(超时)")},
     {ReqWriteBaudRate, "write-baud-rate", baudFrame(), same(),
      Settle::BaudWrite, GivenUpBy::BatchWrite, P(Parameter::BaudRate),
-     TXT("正在写入设备的波特率为："), nullptr, TXT("写入设备波特率：失败(超时)")},
+     QT_TRANSLATE_NOOP("Link", "正在写入设备的波特率为："), nullptr,
+     QT_TRANSLATE_NOOP("Link", "写入设备波特率：失败(超时)")},
     // Sent right after a confirmed baud-rate write and never awaited: the
     // baud-rate reply settles the write in the same tick.
     {ReqRestart, "restart", write(kAnyDevice, RegRestart), same(),
      Settle::NotAwaited, GivenUpBy::NextRequest, kNoParameter,
-     nullptr, nullptr, TXT("发送重启：失败(超时)")},
+     nullptr, nullptr, QT_TRANSLATE_NOOP("Link", "发送重启：失败(超时)")},
 };
 // clang-format on
-#undef TXT
 
 constexpr int kRows = int(sizeof(kRequests) / sizeof(kRequests[0]));
 static_assert(kRows + 1 == kRequestKinds, "one statistics slot per row, one for the rest");
