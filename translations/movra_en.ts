@@ -228,6 +228,90 @@
 4. Check the station address<byte value="xd"/>
 </translation>
     </message>
+    <message>
+        <source>设备地址为：</source>
+        <translation>Device address: </translation>
+    </message>
+    <message>
+        <source>读取设备地址：失败(超时)</source>
+        <translation>Read device address: failed (time-out)</translation>
+    </message>
+    <message>
+        <source>设备波特率为：</source>
+        <translation>Device baud rate: </translation>
+    </message>
+    <message>
+        <source>读取波特率：失败(超时)</source>
+        <translation>Read baud rate: failed (time-out)</translation>
+    </message>
+    <message>
+        <source>设备温度修正为：</source>
+        <translation>Device temperature correction: </translation>
+    </message>
+    <message>
+        <source>读取温度修正：失败(超时)</source>
+        <translation>Read temperature correction: failed (time-out)</translation>
+    </message>
+    <message>
+        <source>设备湿度修正为：</source>
+        <translation>Device humidity correction: </translation>
+    </message>
+    <message>
+        <source>读取湿度修正：失败(超时)</source>
+        <translation>Read humidity correction: failed (time-out)</translation>
+    </message>
+    <message>
+        <source>温湿度对调：</source>
+        <translation>Value order: </translation>
+    </message>
+    <message>
+        <source>读取设备温湿度调换状态：失败(超时)</source>
+        <translation>Read value order: failed (time-out)</translation>
+    </message>
+    <message>
+        <source>正在写入设备的温度修正为：</source>
+        <translation>Writing the temperature correction: </translation>
+    </message>
+    <message>
+        <source>写入设备温度修正：失败(超时)</source>
+        <translation>Write temperature correction: failed (time-out)</translation>
+    </message>
+    <message>
+        <source>正在写入设备的湿度修正为：</source>
+        <translation>Writing the humidity correction: </translation>
+    </message>
+    <message>
+        <source>写入设备湿度修正：失败(超时)</source>
+        <translation>Write humidity correction: failed (time-out)</translation>
+    </message>
+    <message>
+        <source>正在写入温湿度对调为：</source>
+        <translation>Writing the value order: </translation>
+    </message>
+    <message>
+        <source>写入温湿度对调：失败(超时)</source>
+        <translation>Write value order: failed (time-out)</translation>
+    </message>
+    <message>
+        <source>正在写入设备的地址为：</source>
+        <translation>Writing the device address: </translation>
+    </message>
+    <message>
+        <source>写入设备地址：失败(超时)</source>
+        <translation>Write device address: failed (time-out)</translation>
+    </message>
+    <message>
+        <source>正在写入设备的波特率为：</source>
+        <translation>Writing the device baud rate: </translation>
+    </message>
+    <message>
+        <source>写入设备波特率：失败(超时)</source>
+        <translation>Write device baud rate: failed (time-out)</translation>
+    </message>
+    <message>
+        <source>发送重启：失败(超时)</source>
+        <translation>Send restart: failed (time-out)</translation>
+    </message>
 </context>
 <context>
     <name>MovraTestTool</name>
