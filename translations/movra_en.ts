@@ -349,15 +349,15 @@
     </message>
     <message>
         <source>	误差：</source>
-        <translation>	Error: </translation>
+        <translation>	Error </translation>
     </message>
     <message>
         <source>小于</source>
-        <translation> within </translation>
+        <translation> &lt; </translation>
     </message>
     <message>
         <source>大于</source>
-        <translation> beyond </translation>
+        <translation> &gt; </translation>
     </message>
     <message>
         <source>合格<byte value="xd"/>
