@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QMutex>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -14,8 +13,6 @@
 #include <QUrl>
 #include <QtEndian>
 #include <atomic>
-#include <climits>
-#include <vector>
 
 #include "records/CentralWorker.h"
 #include "records/Schema.h"
@@ -32,23 +29,6 @@ bool readable(Problem kind)
 {
     return kind == Problem::None || kind == Problem::ReadOnly || kind == Problem::Locked ||
            kind == Problem::DiskFull;
-}
-
-// Threads of stores that closed later, with how long the end waits for each.
-struct Ending
-{
-    QThread *thread;
-    unsigned long waitMs;
-};
-QMutex endingLock;
-std::vector<Ending> ending;
-
-void endAlone(QThread *thread, unsigned long waitMs)
-{
-    static const bool hooked = (qAddPostRoutine(&RecordStore::finishClosing), true);
-    Q_UNUSED(hooked);
-    QMutexLocker locked(&endingLock);
-    ending.push_back({thread, waitMs});
 }
 
 } // namespace
@@ -172,57 +152,6 @@ RecordStore::Closed RecordStore::close(int centralWaitMs)
     central.reset();
     centralTarget.clear();
     return closed;
-}
-
-void RecordStore::closeLater()
-{
-    if (worker) {
-        disconnect(worker, nullptr, this, nullptr);
-        QMetaObject::invokeMethod(
-            worker,
-            [w = worker] {
-                w->stop();
-                QThread::currentThread()->quit();
-            },
-            Qt::QueuedConnection);
-        endAlone(workerThread, 1000);
-        workerThread = nullptr;
-        worker = nullptr;
-    }
-    if (writer) {
-        disconnect(writer, nullptr, this, nullptr);
-        QMetaObject::invokeMethod(
-            writer,
-            [w = writer] {
-                if (w->queued() > 0)
-                    w->retryNow();
-                w->drain();
-                w->stop();
-                QThread::currentThread()->quit();
-            },
-            Qt::QueuedConnection);
-        endAlone(writerThread, ULONG_MAX);
-        writerThread = nullptr;
-        writer = nullptr;
-    }
-    shutDown();
-    central.reset();
-    centralTarget.clear();
-}
-
-void RecordStore::finishClosing()
-{
-    std::vector<Ending> all;
-    {
-        QMutexLocker locked(&endingLock);
-        all.swap(ending);
-    }
-    for (const Ending &e : all) {
-        if (e.thread->wait(e.waitMs))
-            delete e.thread;
-        else // a copy step still waits on the network: left to end alone
-            connect(e.thread, &QThread::finished, e.thread, &QObject::deleteLater);
-    }
 }
 
 void RecordStore::shutDown()
@@ -442,21 +371,6 @@ void RecordStore::retryNow()
     if (writer)
         QMetaObject::invokeMethod(
             writer, [w = writer] { w->retryNow(); }, Qt::QueuedConnection);
-}
-
-QUuid newId(const QDateTime &utc)
-{
-    uchar bytes[16];
-    const quint64 ms = quint64(utc.toMSecsSinceEpoch());
-    for (int i = 0; i < 6; ++i)
-        bytes[i] = uchar(ms >> (8 * (5 - i)));
-    quint32 random[3];
-    QRandomGenerator::global()->fillRange(random);
-    for (int i = 0; i < 10; ++i)
-        bytes[6 + i] = uchar(random[i / 4] >> (8 * (i % 4)));
-    bytes[6] = uchar(0x70 | (bytes[6] & 0x0F)); // version 7
-    bytes[8] = uchar(0x80 | (bytes[8] & 0x3F)); // RFC 4122 variant
-    return QUuid::fromRfc4122(QByteArray(reinterpret_cast<const char *>(bytes), 16));
 }
 
 } // namespace movra::records
