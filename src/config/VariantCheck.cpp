@@ -35,7 +35,7 @@ char escaped(char c)
 }
 
 // The items of a value as QSettings splits and unescapes them, each char
-// kept as the byte QSettings would give QDataStream (its low eight bits).
+// as the byte QSettings gives QDataStream.
 QList<QByteArray> valueItems(const QByteArray &raw)
 {
     QList<QByteArray> items{QByteArray()};
@@ -58,7 +58,7 @@ QList<QByteArray> valueItems(const QByteArray &raw)
                 value = value * (hex ? 16 : 8) + uint(d);
                 ++i;
             }
-            items.last() += char(value & 0xff);
+            items.last() += value > 0xff ? '?' : char(value); // QString::toLatin1()
         } else {
             items.last() += escaped(raw.at(++i));
         }
