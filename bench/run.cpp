@@ -3,9 +3,12 @@
 // of figures with their budgets.
 //
 //   movra_bench_run [--short] [--bin DIR] [--report FILE] [--only LIST] [--strict]
+//                   [--before DIR]
 //
 // --short     the CI form: every measurement runs, briefly; no verdicts
-// --only      comma list of: micro, startup, idle, wakeups, features, load, latency
+// --only      comma list of: micro, startup, idle, wakeups, features, trend, load, latency
+// --before    the bench folder of an earlier build: the trend run measures its
+//             tool too, in the same run, a pair of phases of one after the other's
 // --report    also write the table as Markdown to FILE
 // --strict    exit 1 when a budget is missed (full form only)
 // --trace     record every tick in the load and latency runs and tell
@@ -121,6 +124,7 @@ Stats stats(QVector<double> v)
 // ---------------------------------------------------------------- processes
 
 QString binDir;
+QString beforeDir;
 QString workDir;
 
 class Child
@@ -617,6 +621,8 @@ struct ConnectedTool
     SimRun sim;
     std::unique_ptr<Child> tool;
 
+    QString program = QStringLiteral("movra_bench_tool"); // in binDir, or a path
+
     bool start(const QString &name, int baud, const QStringList &extra,
                const QString &tickMode = QString(),
                const QList<QPair<QString, QString>> &extraEnv = {})
@@ -627,8 +633,8 @@ struct ConnectedTool
         QStringList args = {QStringLiteral("--port"), sim.link, QStringLiteral("--baud"),
                             QString::number(baud)};
         args << extra;
-        return tool->start(QStringLiteral("movra_bench_tool"), args,
-                           workDir + QStringLiteral("/cfg-") + name, tickMode, extraEnv);
+        return tool->start(program, args, workDir + QStringLiteral("/cfg-") + name, tickMode,
+                           extraEnv);
     }
     bool ready(const QString &tag) { return tool->waitFor(tag, 30000) > 0; }
     bool finish()
@@ -979,11 +985,12 @@ bool runWakeups()
 // CPU of one tool with `what` ("trend", "records") off and on, in phases
 // of `seconds`, ordered off-on, on-off, ... so that a drift of the machine
 // falls on both sides alike; a ratio for each pair.
+// `first` numbers the first pair, for runs made a pair at a time.
 QVector<double> offAndOn(Child &tool, const QByteArray &what, int pairs, int seconds, double *offMs,
-                         double *onMs)
+                         double *onMs, QVector<double> *added = nullptr, int first = 0)
 {
     QVector<double> ratios;
-    for (int i = 0; i < pairs; ++i) {
+    for (int i = first; i < first + pairs; ++i) {
         double ms[2] = {0, 0};
         for (int k = 0; k < 2; ++k) {
             const bool on = (k == 0) == (i % 2 == 1);
@@ -994,8 +1001,10 @@ QVector<double> offAndOn(Child &tool, const QByteArray &what, int pairs, int sec
             ms[on] = double(cpuNs(tool.pid()) - cpu0) / kMs / (double(nowNs() - t0) / 1e9);
         }
         ratios.append(ms[1] / ms[0]);
-        *offMs += ms[0] / pairs;
-        *onMs += ms[1] / pairs;
+        if (added)
+            added->append(ms[1] - ms[0]);
+        *offMs += ms[0];
+        *onMs += ms[1];
     }
     return ratios;
 }
@@ -1009,15 +1018,15 @@ bool runFeatures()
         !t.ready(QStringLiteral("POLLING")))
         return false;
     sleepMs(3000); // past start-up, the store's opening and the first readings
-    note(QStringLiteral("CPU of recording and of the trend window: one tool, %1 pairs of %2 s "
-                        "phases without and with each")
+    note(QStringLiteral("CPU of recording: one tool, %1 pairs of %2 s phases without and with it")
              .arg(pairs)
              .arg(seconds));
-    double recOff = 0, recOn = 0, trendOff = 0, trendOn = 0;
+    double recOff = 0, recOn = 0;
     const QVector<double> recording = offAndOn(*t.tool, "records", pairs, seconds, &recOff, &recOn);
-    const QVector<double> trend = offAndOn(*t.tool, "trend", pairs, seconds, &trendOff, &trendOn);
+    recOff /= pairs;
+    recOn /= pairs;
     const bool clean = t.finish();
-    const Stats rec = stats(recording), tr = stats(trend);
+    const Stats rec = stats(recording);
     const QString s =
         QStringLiteral("polling both values every second with the check on, one tool, "
                        "%1 s phases without / with, alternating")
@@ -1032,13 +1041,57 @@ bool runFeatures()
                num(100.0 * (rec.p50 - 1.0), 1) + QStringLiteral(" %; pairs ") +
                range(rec, 100.0, 1.0) + QStringLiteral(" %)"),
            QStringLiteral("≤ +5 %"), rec.p50 <= 1.05);
-    figure(
-        s,
-        QStringLiteral("CPU, trend window closed / open (median of %1 pairs' ratios)").arg(pairs),
-        num(trendOff, 2) + QStringLiteral(" / ") + num(trendOn, 2) + QStringLiteral(" ms/s (") +
-            num(tr.p50, 2) + QStringLiteral("×; pairs ") + range(tr, 1.0, 0.0) +
-            QStringLiteral("×)"),
-        QStringLiteral("≤ 1.3×"), tr.p50 <= 1.3);
+    return clean;
+}
+
+// What the trend window adds to a tool that polls both values every second
+// with the check on, the window open on the last hour, following: the
+// difference of CPU between phases with the window closed and open. With
+// --before, an earlier build's tool runs beside it, and the pairs of the two
+// tools take turns.
+bool runTrend()
+{
+    const int pairs = shortForm ? 1 : 6, seconds = shortForm ? 2 : 20;
+    const QStringList args = {QStringLiteral("--poll"), QStringLiteral("--check")};
+    ConnectedTool now, before;
+    before.program = QDir(beforeDir).filePath(QStringLiteral("movra_bench_tool"));
+    const bool both = !beforeDir.isEmpty();
+    if (!now.start(QStringLiteral("trend"), 9600, args) || !now.ready(QStringLiteral("POLLING")))
+        return false;
+    if (both && (!before.start(QStringLiteral("trend-before"), 9600, args) ||
+                 !before.ready(QStringLiteral("POLLING"))))
+        return false;
+    sleepMs(3000); // past start-up, the store's opening and the first readings
+    note(QStringLiteral("CPU of the trend window: %1 pairs of %2 s phases closed and open%3")
+             .arg(pairs)
+             .arg(seconds)
+             .arg(both ? QStringLiteral(", this build's tool and the earlier one's in turn")
+                       : QString()));
+    double off[2] = {0, 0}, on[2] = {0, 0};
+    QVector<double> added[2];
+    for (int i = 0; i < pairs; ++i) {
+        offAndOn(*now.tool, "trend", 1, seconds, &off[0], &on[0], &added[0], i);
+        if (both)
+            offAndOn(*before.tool, "trend", 1, seconds, &off[1], &on[1], &added[1], i);
+    }
+    const bool clean = now.finish() && (!both || before.finish());
+    const QString section =
+        QStringLiteral("polling both values every second with the check on, the trend window "
+                       "closed / open on the last hour, following, %1 s phases")
+            .arg(seconds);
+    for (int b = 0; b < (both ? 2 : 1); ++b) {
+        const Stats st = stats(added[b]);
+        const QString value = num(off[b] / pairs, 2) + QStringLiteral(" / ") +
+                              num(on[b] / pairs, 2) + QStringLiteral(" ms/s: ") +
+                              (st.p50 >= 0 ? QStringLiteral("+") : QString()) + num(st.p50, 2) +
+                              QStringLiteral(" ms/s (pairs ") + num(st.min, 2) +
+                              QStringLiteral("…") + num(st.max, 2) + QStringLiteral(")");
+        figure(section,
+               b == 0 ? QStringLiteral("CPU added by the window (median of %1 pairs)").arg(pairs)
+                      : QStringLiteral("same, the earlier build"),
+               value, b == 0 ? QStringLiteral("≤ +10 ms/s (1 % of a core)") : QString(),
+               b == 0 ? int(st.p50 <= 10.0) : -1);
+    }
     return clean;
 }
 
@@ -1212,11 +1265,14 @@ int main(int argc, char *argv[])
             reportPath = args.at(++i);
         else if (a == QLatin1String("--only") && i + 1 < args.size())
             only = args.at(++i).split(QLatin1Char(','));
+        else if (a == QLatin1String("--before") && i + 1 < args.size())
+            beforeDir = args.at(++i);
         else {
             std::fprintf(
                 stderr,
                 "usage: movra_bench_run [--short] [--strict] [--trace] [--bin DIR] "
-                "[--report FILE] [--only micro,startup,idle,wakeups,features,load,latency]\n");
+                "[--report FILE] [--only micro,startup,idle,wakeups,features,trend,load,latency] "
+                "[--before DIR]\n");
             return 2;
         }
     }
@@ -1242,6 +1298,8 @@ int main(int argc, char *argv[])
         ok = runWakeups();
     if (ok && wanted("features"))
         ok = runFeatures();
+    if (ok && wanted("trend"))
+        ok = runTrend();
     if (ok && wanted("load"))
         ok = runLoaded();
     if (ok && wanted("latency"))

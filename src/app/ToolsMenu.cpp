@@ -123,13 +123,19 @@ void MovraTestTool::setUpTrend()
     // window only looks at what is kept.
     connect(&engine, &movra::Session::measured, this, [this](const movra::Measurement &m) {
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        const auto intervalMs = [this](Quantity q) {
+            return engine.periodicReading(q) ? qint64(engine.interval(q)) * 1000 : 0;
+        };
         if (m.hasTemperature)
-            trendHistory.append(Quantity::Temperature, now, m.temperature / 10.0);
+            trendHistory.append(Quantity::Temperature, now, m.temperature / 10.0,
+                                intervalMs(Quantity::Temperature));
         if (m.hasHumidity)
-            trendHistory.append(Quantity::Humidity, now, m.humidity / 10.0);
+            trendHistory.append(Quantity::Humidity, now, m.humidity / 10.0,
+                                intervalMs(Quantity::Humidity));
         if (trendWindow)
             trendWindow->historyFed();
     });
+    connect(&engine, &movra::Session::disconnected, this, [this] { trendHistory.breakLines(); });
 }
 
 void MovraTestTool::updateTrendBands()

@@ -74,6 +74,19 @@ QVector<QPointF> decimate(const TrendSeries &series, int begin, int end, qint64 
     return d.finish();
 }
 
+QVector<QVector<QPointF>> decimateRuns(const TrendSeries &series, int begin, int end, qint64 fromMs,
+                                       qint64 toMs, int buckets)
+{
+    QVector<QVector<QPointF>> runs;
+    end = qMin(end, series.size());
+    for (int i = qMax(0, begin); i < end;) {
+        const int runEnd = qMin(series.runEnd(i), end);
+        runs.append(decimate(series, i, runEnd, fromMs, toMs, buckets));
+        i = runEnd;
+    }
+    return runs;
+}
+
 QVector<QPointF> outsideBand(const TrendSeries &series, int begin, int end, const Band &band,
                              qint64 fromMs, qint64 toMs, int buckets)
 {

@@ -63,6 +63,11 @@ private:
 QVector<QPointF> decimate(const TrendSeries &series, int begin, int end, qint64 fromMs, qint64 toMs,
                           int buckets);
 
+// The same for each run of points in [begin, end): one line per run, so no
+// line joins two runs.
+QVector<QVector<QPointF>> decimateRuns(const TrendSeries &series, int begin, int end, qint64 fromMs,
+                                       qint64 toMs, int buckets);
+
 // The readings with index in [begin, end) that the band marks, one per
 // bucket of [from, to]: the one farthest from the reference (the first of
 // equals), so a single excursion is always among them.

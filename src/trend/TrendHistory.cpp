@@ -7,13 +7,24 @@ TrendHistory::TrendHistory()
     setSettings(m_settings);
 }
 
-void TrendHistory::append(Quantity q, qint64 ms, double value)
+void TrendHistory::append(Quantity q, qint64 ms, double value, qint64 intervalMs)
 {
     TrendSeries &s = m_series[index(q)];
-    if (!s.append(ms, value))
+    // Of the interval before and the one now, the longer: a change of the
+    // interval alone leaves the line whole.
+    const qint64 interval = qMax(intervalMs, m_intervalMs[index(q)]);
+    const bool gap = !s.isEmpty() && interval > 0 && ms - s.last().ms > 3 * interval;
+    if (!s.append(ms, value, m_broken[index(q)] || gap))
         return;
+    m_intervalMs[index(q)] = intervalMs;
+    m_broken[index(q)] = false;
     m_trackers[index(q)].update(s);
     ++m_revision;
+}
+
+void TrendHistory::breakLines()
+{
+    m_broken.fill(true);
 }
 
 void TrendHistory::clear()

@@ -21,8 +21,12 @@ class TrendHistory
 public:
     TrendHistory();
 
-    // `ms` since the epoch, `value` in units (℃ or %RH).
-    void append(Quantity q, qint64 ms, double value);
+    // `ms` since the epoch, `value` in units (℃ or %RH); `intervalMs`, how
+    // often the quantity is being read, 0 when not periodically. A reading
+    // more than three intervals after the one before starts a new line.
+    void append(Quantity q, qint64 ms, double value, qint64 intervalMs = 0);
+    // The link went down: the next reading of each quantity starts a new line.
+    void breakLines();
     void clear();
 
     const TrendSeries &series(Quantity q) const { return m_series[index(q)]; }
@@ -45,6 +49,10 @@ private:
 
     std::array<TrendSeries, kQuantityCount> m_series;
     std::array<StabilityTracker, kQuantityCount> m_trackers;
+    // The interval of each quantity's newest reading, and whether the link
+    // went down after it.
+    std::array<qint64, kQuantityCount> m_intervalMs{};
+    std::array<bool, kQuantityCount> m_broken{};
     StabilitySettings m_settings;
     quint64 m_revision = 0;
 };

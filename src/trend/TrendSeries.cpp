@@ -8,7 +8,7 @@ namespace {
 constexpr int kFirstCapacity = 1024;
 }
 
-bool TrendSeries::append(qint64 ms, double value)
+bool TrendSeries::append(qint64 ms, double value, bool newRun)
 {
     if (!std::isfinite(value))
         return false;
@@ -30,6 +30,7 @@ bool TrendSeries::append(qint64 ms, double value)
     const int s = slot(m_size);
     m_ms[std::size_t(s)] = ms;
     m_values[std::size_t(s)] = float(value);
+    m_starts[std::size_t(s)] = newRun;
     ++m_size;
     ++m_appended;
     return true;
@@ -58,14 +59,25 @@ void TrendSeries::grow()
     const int capacity = m_capacity == 0 ? kFirstCapacity : qMin(m_capacity * 2, kMaxPoints);
     std::vector<qint64> ms(std::size_t(capacity), 0);
     std::vector<float> values(std::size_t(capacity), 0.0f);
+    std::vector<bool> starts(std::size_t(capacity), false);
     for (int i = 0; i < m_size; ++i) {
         ms[std::size_t(i)] = timeAt(i);
         values[std::size_t(i)] = valueAt(i);
+        starts[std::size_t(i)] = m_starts[std::size_t(slot(i))];
     }
     m_ms.swap(ms);
     m_values.swap(values);
+    m_starts.swap(starts);
     m_capacity = capacity;
     m_head = 0;
+}
+
+int TrendSeries::runEnd(int i) const
+{
+    int end = qMax(0, i) + 1;
+    while (end < m_size && !startsRun(end))
+        ++end;
+    return qMin(end, m_size);
 }
 
 int TrendSeries::lowerBound(qint64 ms) const
@@ -96,7 +108,8 @@ int TrendSeries::upperBound(qint64 ms) const
 
 std::size_t TrendSeries::memoryBytes() const
 {
-    return sizeof(*this) + m_ms.capacity() * sizeof(qint64) + m_values.capacity() * sizeof(float);
+    return sizeof(*this) + m_ms.capacity() * sizeof(qint64) + m_values.capacity() * sizeof(float) +
+           m_starts.capacity() / 8;
 }
 
 } // namespace movra::trend

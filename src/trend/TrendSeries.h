@@ -24,7 +24,8 @@ public:
     // Points older than a day before `ms` fall out. A time earlier than the
     // newest (the clock was set back) is stored at the newest time, so the
     // series stays in time order. A value that is not a number is dropped.
-    bool append(qint64 ms, double value);
+    // A point that starts a run is not joined to the one before it.
+    bool append(qint64 ms, double value, bool newRun = false);
     void clear();
 
     int size() const { return m_size; }
@@ -33,6 +34,10 @@ public:
     float valueAt(int i) const { return m_values[slot(i)]; }
     TrendPoint at(int i) const { return {timeAt(i), valueAt(i)}; }
     TrendPoint last() const { return at(m_size - 1); }
+    // The oldest kept point always starts one.
+    bool startsRun(int i) const { return i == 0 || m_starts[std::size_t(slot(i))]; }
+    // Where the run holding point i ends (the next run's first point, or size()).
+    int runEnd(int i) const;
 
     // Index of the first point at or after `ms` / after `ms` (size() if none).
     int lowerBound(qint64 ms) const;
@@ -56,6 +61,7 @@ private:
 
     std::vector<qint64> m_ms;
     std::vector<float> m_values;
+    std::vector<bool> m_starts;
     int m_capacity = 0;
     int m_head = 0;
     int m_size = 0;

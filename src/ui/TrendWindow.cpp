@@ -4,15 +4,14 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
-#include <QGraphicsScene>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <QtCharts/QAreaSeries>
+#include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChart>
-#include <QtCharts/QDateTimeAxis>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QScatterSeries>
 #include <QtCharts/QValueAxis>
@@ -28,15 +27,14 @@ namespace {
 struct Look
 {
     const char *key;
-    const char *name;
     QColor color;
 };
 
 const Look &lookOf(Quantity q)
 {
     static const Look looks[] = {
-        {"temperature", "温度", QColor(0xc6, 0x28, 0x28)},
-        {"humidity", "湿度", QColor(0x15, 0x65, 0xc0)},
+        {"temperature", QColor(0xc6, 0x28, 0x28)},
+        {"humidity", QColor(0x15, 0x65, 0xc0)},
     };
     return looks[int(q)];
 }
@@ -49,13 +47,12 @@ QAreaSeries *makeBand(const QColor &color, const QString &key, const QString &na
     upper->setParent(band);
     lower->setParent(band);
     band->setObjectName(key + QStringLiteral("Band"));
-    band->setName(name + QStringLiteral("参考 ± 容差"));
+    band->setName(name);
     QColor fill = color;
     fill.setAlpha(40);
     band->setBrush(fill);
     QColor edge = color;
     edge.setAlpha(120);
-    // Cosmetic: Qt dashes it in the rasteriser instead of stroking a path.
     QPen pen(edge, 1, Qt::DashLine);
     pen.setCosmetic(true);
     band->setPen(pen);
@@ -66,7 +63,7 @@ QScatterSeries *makeMarkers(const QColor &color, const QString &key, const QStri
 {
     auto *marks = new QScatterSeries;
     marks->setObjectName(key + QStringLiteral("Outside"));
-    marks->setName(name + QStringLiteral("超差"));
+    marks->setName(name);
     marks->setMarkerShape(QScatterSeries::MarkerShapeCircle);
     marks->setMarkerSize(9);
     marks->setColor(Qt::white);
@@ -89,7 +86,7 @@ TrendWindow::TrendWindow(movra::trend::TrendHistory &history, const QString &sta
     : QWidget(parent, Qt::Window), m_history(history), m_stationIni(stationIniPath),
       m_fileName(defaultFileName)
 {
-    setWindowTitle(QStringLiteral("趋势与统计"));
+    setWindowTitle(tr("趋势与统计"));
     setAttribute(Qt::WA_DeleteOnClose, false);
     buildChart();
 
@@ -131,13 +128,12 @@ void TrendWindow::buildChart()
     m_chart = new QChart;
     m_chart->legend()->setAlignment(Qt::AlignBottom);
     m_chart->setMargins(QMargins(4, 4, 4, 4));
-    // What lies under a new reading is painted again with it: a plain
-    // white rectangle fills, where the theme's rounded gradient was a path.
     m_chart->setBackgroundRoundness(0);
     m_chart->setBackgroundBrush(Qt::white);
-    m_time = new QDateTimeAxis(m_chart);
-    m_time->setTickCount(7);
-    m_time->setTitleText(QStringLiteral("时间"));
+    // Ticks where the time is round, whatever the ends of the span.
+    m_time = new QCategoryAxis(m_chart);
+    m_time->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    m_time->setTitleText(tr("时间"));
     m_chart->addAxis(m_time, Qt::AlignBottom);
     addPlot(Quantity::Temperature, Qt::AlignLeft);
     addPlot(Quantity::Humidity, Qt::AlignRight);
@@ -150,17 +146,6 @@ void TrendWindow::buildChart()
     m_view = new TrendChartView(m_chart, this);
     m_view->setObjectName(QStringLiteral("trendChart"));
     m_view->setMinimumSize(480, 300);
-    // A new reading repaints the strip under its tail, and every line that
-    // crosses the strip paints all its segments again, clipped: most of
-    // what an open window costs. The series' items keep their pixels
-    // instead (the plain shapes, axes and texts are cheap to paint).
-    // (Found by Qt Charts' class name: elsewhere nothing is cached, and
-    // only the cost changes.)
-    for (QGraphicsItem *item : m_view->scene()->items()) {
-        const QGraphicsObject *object = item->toGraphicsObject();
-        if (object && object->inherits("QtCharts::ChartItem"))
-            item->setCacheMode(QGraphicsItem::DeviceCoordinateCache);
-    }
     connect(m_view, &TrendChartView::zoomRequested, this, &TrendWindow::zoom);
     connect(m_view, &TrendChartView::panRequested, this, &TrendWindow::pan);
     connect(m_view, &TrendChartView::dragStarted, this, &TrendWindow::dragStarted);
@@ -168,50 +153,45 @@ void TrendWindow::buildChart()
     connect(m_view, &TrendChartView::homeRequested, this, &TrendWindow::resetView);
 }
 
+void TrendWindow::attach(QAbstractSeries *series, const Plot &p)
+{
+    m_chart->addSeries(series);
+    series->attachAxis(m_time);
+    series->attachAxis(p.axis);
+}
+
 void TrendWindow::addPlot(Quantity q, Qt::Alignment side)
 {
     const Look &look = lookOf(q);
     const QString key = QLatin1String(look.key);
-    const QString name = QString::fromUtf8(look.name);
+    const bool temperature = q == Quantity::Temperature;
     Plot &p = m_plots[size_t(q)];
 
     p.axis = new QValueAxis(m_chart);
-    p.axis->setTitleText(name + QStringLiteral(" (") + movra::trendui::unitOf(q) +
-                         QLatin1Char(')'));
+    p.axis->setTitleText(temperature ? tr("温度 (℃)") : tr("湿度 (%RH)"));
     p.axis->setLabelFormat(QStringLiteral("%.1f"));
     p.axis->setLinePenColor(look.color);
     p.axis->setLabelsColor(look.color);
     m_chart->addAxis(p.axis, side);
 
-    // Drawn first, so the readings lie on top of their band.
-    p.band = makeBand(look.color, key, name);
+    // Added first, so the readings lie on top of their band.
+    p.band = makeBand(look.color, key, temperature ? tr("温度参考 ± 容差") : tr("湿度参考 ± 容差"));
     p.bandUpper = p.band->upperSeries();
     p.bandLower = p.band->lowerSeries();
-
-    p.line = new QLineSeries;
-    p.line->setObjectName(key);
-    p.line->setName(name);
-    // One pixel: a wider pen has Qt stroke the whole path as an outline at
-    // every paint, some six times the cost with a day's points.
-    QPen pen(look.color, 1);
-    pen.setCosmetic(true);
-    p.line->setPen(pen);
-
-    // The same pen, so line and tail read as one line.
-    p.tail = new QLineSeries;
-    p.tail->setObjectName(key + QStringLiteral("Tail"));
-    p.tail->setName(name);
-    p.tail->setPen(pen);
-
-    p.outside = makeMarkers(look.color, key, name);
+    // One pixel: wider pens have Qt stroke the whole path as an outline.
+    p.pen = QPen(look.color, 1);
+    p.pen.setCosmetic(true);
+    auto *line = new QLineSeries;
+    line->setObjectName(key);
+    line->setName(temperature ? tr("温度") : tr("湿度"));
+    line->setPen(p.pen);
+    p.lines.append(line);
+    p.outside = makeMarkers(look.color, key, temperature ? tr("温度超差") : tr("湿度超差"));
 
     for (QAbstractSeries *s :
-         {static_cast<QAbstractSeries *>(p.band), static_cast<QAbstractSeries *>(p.line),
-          static_cast<QAbstractSeries *>(p.tail), static_cast<QAbstractSeries *>(p.outside)}) {
-        m_chart->addSeries(s);
-        s->attachAxis(m_time);
-        s->attachAxis(p.axis);
-    }
+         {static_cast<QAbstractSeries *>(p.band), static_cast<QAbstractSeries *>(line),
+          static_cast<QAbstractSeries *>(p.outside)})
+        attach(s, p);
     p.band->setVisible(false);
     p.outside->setVisible(false);
 }
@@ -221,18 +201,17 @@ QWidget *TrendWindow::buildToolBar()
     auto *bar = new QWidget(this);
     auto *row = new QHBoxLayout(bar);
     row->setContentsMargins(0, 0, 0, 0);
-    m_followBox = new QCheckBox(QStringLiteral("跟随"), bar);
+    m_followBox = new QCheckBox(tr("跟随"), bar);
     m_followBox->setObjectName(QStringLiteral("follow"));
     m_followBox->setChecked(m_follow);
-    m_followBox->setToolTip(QStringLiteral("最新读数始终在右端"));
+    m_followBox->setToolTip(tr("最新读数始终在右端"));
     connect(m_followBox, &QCheckBox::toggled, this, &TrendWindow::setFollow);
-    auto *hint = new QLabel(
-        QStringLiteral("滚轮缩放，拖动平移；← → 平移，+ − 缩放，Home 回到最近一小时"), bar);
+    auto *hint = new QLabel(tr("滚轮缩放，拖动平移；← → 平移，+ − 缩放，Home 回到最近一小时"), bar);
     hint->setEnabled(false);
-    auto *png = new QPushButton(QStringLiteral("导出图片…"), bar);
+    auto *png = new QPushButton(tr("导出图片…"), bar);
     png->setObjectName(QStringLiteral("exportPng"));
     connect(png, &QPushButton::clicked, this, &TrendWindow::exportPngAsked);
-    auto *csv = new QPushButton(QStringLiteral("导出 CSV…"), bar);
+    auto *csv = new QPushButton(tr("导出 CSV…"), bar);
     csv->setObjectName(QStringLiteral("exportCsv"));
     connect(csv, &QPushButton::clicked, this, &TrendWindow::exportCsvAsked);
     row->addWidget(m_followBox);
@@ -351,7 +330,7 @@ void TrendWindow::settingsEdited(const movra::trend::StabilitySettings &settings
 {
     m_history.setSettings(settings);
     if (!m_stationIni.isEmpty() && !m_history.settings().save(m_stationIni))
-        status(QStringLiteral("无法保存到 %1").arg(QDir::toNativeSeparators(m_stationIni)));
+        status(tr("无法保存到 %1").arg(QDir::toNativeSeparators(m_stationIni)));
     requestRedraw();
 }
 

@@ -2,23 +2,20 @@
 // verdicts and the link statistics. Non-modal.
 //
 // It reads a TrendHistory that the caller feeds and owns; feeding it never
-// touches the window. While shown, the window looks at the history from
-// every 250 ms to once a second, as often as the chart could move by a
-// pixel: the verdicts follow the new readings, the chart changes at most
-// once a look, so never more than four times a second.
-//
-// A redraw costs milliseconds (Qt Charts builds, strokes and paints every
-// line again), so new readings do not redraw: they extend a short tail line
-// of their own, which costs a path of a few dozen points and a repaint of
-// the strip it covers. While following, the time axis reaches some room
-// past the newest reading and holds still; a reading past its right edge
-// moves it by that room, with a redraw.
+// touches the window. While shown, the window looks at the history once a
+// second, or more often when the chart could move by a pixel sooner: the
+// verdicts follow the new readings, and the chart is redrawn at most once a
+// look, never more than four times a second. While following, the time axis
+// reaches some room past the newest reading and holds still until a reading
+// passes its right edge.
 #pragma once
 
 #include <QElapsedTimer>
+#include <QPen>
+#include <QPointF>
 #include <QTimer>
+#include <QVector>
 #include <QWidget>
-#include <QtNumeric>
 #include <array>
 #include <functional>
 
@@ -31,9 +28,10 @@ class QLabel;
 class TrendChartView;
 
 namespace QtCharts {
+class QAbstractSeries;
 class QAreaSeries;
+class QCategoryAxis;
 class QChart;
-class QDateTimeAxis;
 class QLineSeries;
 class QScatterSeries;
 class QValueAxis;
@@ -59,13 +57,11 @@ public:
     static constexpr qint64 kRoomParts = 20;
     static constexpr qint64 kFirstSpanMs = 3600 * 1000 * (kRoomParts + 1) / kRoomParts;
     static constexpr qint64 roomMs(qint64 spanMs) { return spanMs / (kRoomParts + 1); }
-    // A tail wider than this share of the plot is folded into its line by a
-    // redraw, so extending it stays cheap when the view is far ahead.
-    static constexpr int kTailParts = 10;
     // New readings show once a pixel's worth of time has passed since the
-    // chart last changed, or this long at most: each change repaints all
-    // that lies under the tail, about a millisecond.
-    static constexpr int kMaxTailWaitMs = 4000;
+    // last redraw, or this long at most.
+    static constexpr int kMaxNewWaitMs = 4000;
+    // The time axis' labels keep this much room between them.
+    static constexpr int kTickGapPx = 24;
     static constexpr qint64 kMinSpanMs = 10 * 1000;
     static constexpr qint64 kMaxSpanMs = 26LL * 3600 * 1000;
 
@@ -117,15 +113,17 @@ public:
     // is due, or nearly, runs now instead of in a wake-up of its own.
     void historyFed();
     // How long new readings may wait to show: a pixel's worth of time, at
-    // least kRedrawIntervalMs, at most kMaxTailWaitMs.
-    qint64 tailIntervalMs() const;
+    // least kRedrawIntervalMs, at most kMaxNewWaitMs.
+    qint64 newIntervalMs() const;
     // How often the window looks at the history while nothing waits to be
-    // drawn: the tail's interval, at most kStatsIntervalMs.
+    // drawn: newIntervalMs(), at most kStatsIntervalMs.
     qint64 lookIntervalMs() const;
-    // Whole redraws, and changes made by extending the tails alone.
     int redrawCount() const { return m_redraws; }
-    int extendCount() const { return m_extends; }
     QtCharts::QChart *chart() const { return m_chart; }
+    // The lines a quantity shows now: one for each run of readings.
+    QVector<QVector<QPointF>> shownLines(movra::trend::Quantity q) const;
+    // The time axis' ticks as the last redraw set them.
+    QVector<qint64> timeTicks() const { return m_ticks; }
 
 public slots:
     void exportPngAsked();
@@ -133,7 +131,6 @@ public slots:
 
 signals:
     void redrawn();
-    void extended();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -143,43 +140,29 @@ protected:
 private:
     struct Plot
     {
-        QtCharts::QLineSeries *line = nullptr;
-        QtCharts::QLineSeries *tail = nullptr; // readings since the last redraw
+        // The first carries the legend's entry; each run of readings has its own.
+        QVector<QtCharts::QLineSeries *> lines;
         QtCharts::QLineSeries *bandUpper = nullptr;
         QtCharts::QLineSeries *bandLower = nullptr;
         QtCharts::QAreaSeries *band = nullptr;
         QtCharts::QScatterSeries *outside = nullptr;
         QtCharts::QValueAxis *axis = nullptr;
+        QPen pen;
     };
 
     void buildChart();
     QWidget *buildToolBar();
     void addPlot(movra::trend::Quantity q, Qt::Alignment side);
-    // What the last redraw drew of one quantity, to tell what newer
-    // readings need.
-    struct Drawn
-    {
-        quint64 first = 0;     // the series' numbers at the redraw
-        quint64 upTo = 0;      // the number after the last reading on the line
-        bool pastEdge = false; // the line runs on past the right edge
-        int marks = 0;         // out-of-band marks of the line; the tail's follow
-    };
-    // The tail one quantity would show now.
-    struct Tail
-    {
-        QVector<QPointF> line;
-        QVector<QPointF> marks;
-    };
+    void attach(QtCharts::QAbstractSeries *series, const Plot &p);
 
     void look();
     qint64 followedToMs() const;
     void requestRedraw();
     void redraw();
-    // False when only a redraw can show the new readings.
-    bool extend();
-    bool tailOf(movra::trend::Quantity q, Tail *tail) const;
-    void preparePlot(movra::trend::Quantity q, qint64 from, qint64 to, int buckets,
-                     QVector<QPointF> *line, QVector<QPointF> *marks);
+    void setTimeAxis(qint64 from, qint64 to);
+    void preparePlot(movra::trend::Quantity q, qint64 from, qint64 to,
+                     QVector<QVector<QPointF>> *lines, QVector<QPointF> *marks);
+    void showLines(movra::trend::Quantity q, const QVector<QVector<QPointF>> &runs);
     void settingsEdited(const movra::trend::StabilitySettings &settings);
     void dragStarted();
     void dragged(double fraction);
@@ -189,12 +172,12 @@ private:
     QString m_stationIni;
     std::array<movra::trend::Band, movra::trend::kQuantityCount> m_bands{};
     std::array<Plot, movra::trend::kQuantityCount> m_plots{};
-    std::array<Drawn, movra::trend::kQuantityCount> m_drawn{};
     LinkStatsProvider m_linkStats;
     FileNameProvider m_fileName;
 
     QtCharts::QChart *m_chart = nullptr;
-    QtCharts::QDateTimeAxis *m_time = nullptr;
+    QtCharts::QCategoryAxis *m_time = nullptr;
+    QVector<qint64> m_ticks;
     TrendChartView *m_view = nullptr;
     QCheckBox *m_followBox = nullptr;
     movra::trendui::StabilityPanel *m_stability = nullptr;
@@ -206,17 +189,13 @@ private:
     qint64 m_toMs = 0;   // right edge; while following, as last drawn
     bool m_place = true; // while following: the next draw gives the newest its room
     qint64 m_dragFromMs = 0;
-    // The axes as the last redraw set them.
-    qint64 m_drawnFromMs = 0, m_drawnToMs = 0;
-    int m_buckets = 1;
 
     QTimer m_look;
     QElapsedTimer m_sinceRedraw;
     QElapsedTimer m_sinceStats;
     QElapsedTimer m_sinceLook;
-    bool m_dirty = true;  // only a redraw shows what changed
-    bool m_newer = false; // readings came since the chart last changed
+    bool m_dirty = true;  // the view or a setting changed
+    bool m_newer = false; // readings came since the last redraw
     quint64 m_seenRevision = ~quint64(0);
     int m_redraws = 0;
-    int m_extends = 0;
 };

@@ -3,12 +3,11 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QLabel>
 #include <QPixmap>
 #include <QSaveFile>
 #include <QtCharts/QAreaSeries>
+#include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChart>
-#include <QtCharts/QDateTimeAxis>
 #include <QtCharts/QLegend>
 #include <QtCharts/QLegendMarker>
 #include <QtCharts/QLineSeries>
@@ -19,6 +18,7 @@
 #include "records/Csv.h"
 #include "trend/CsvRows.h"
 #include "trend/Decimator.h"
+#include "trend/TimeTicks.h"
 #include "ui/TrendChartView.h"
 #include "ui/TrendWindowParts.h"
 
@@ -69,9 +69,9 @@ Scale niceScale(double low, double high)
     return {niceLow, niceHigh, int(std::lround((niceHigh - niceLow) / step)) + 1};
 }
 
-QString timeFormat(qint64 spanMs)
+QString timeFormat(qint64 stepMs, qint64 spanMs)
 {
-    if (spanMs <= 10 * 60 * 1000)
+    if (stepMs < 60 * 1000)
         return QStringLiteral("HH:mm:ss");
     if (spanMs <= 20LL * 3600 * 1000)
         return QStringLiteral("HH:mm");
@@ -100,10 +100,7 @@ void TrendWindow::resizeEvent(QResizeEvent *event)
 }
 
 // Each look starts the next one a full interval after it ends, so two
-// changes of the chart are never closer than that, however late the event
-// loop runs. Each look wakes the whole program, which costs about as much
-// as a small repaint: a look comes as often as the chart could move by a
-// pixel, and once a second for the verdicts and the link statistics.
+// redraws are never closer than that, however late the event loop runs.
 void TrendWindow::look()
 {
     m_sinceLook.start();
@@ -118,18 +115,15 @@ void TrendWindow::look()
         m_stability->showVerdicts(m_history);
         m_newer = true;
     }
-    const qint64 wait = m_dirty ? kRedrawIntervalMs : tailIntervalMs();
-    if ((m_dirty || m_newer) && (!m_sinceRedraw.isValid() || m_sinceRedraw.elapsed() >= wait)) {
-        if (m_dirty || !extend())
-            redraw();
-    }
+    const qint64 wait = m_dirty ? kRedrawIntervalMs : newIntervalMs();
+    if ((m_dirty || m_newer) && (!m_sinceRedraw.isValid() || m_sinceRedraw.elapsed() >= wait))
+        redraw();
     if (isVisible())
         m_look.start(int(m_dirty ? kRedrawIntervalMs : lookIntervalMs() + kFedSlackMs));
 }
 
-// Readings come in a wake-up of their own: a look that is (nearly) due runs
-// in it, and the timer waits a little past the next reading's time, so that
-// while readings come it never wakes the program by itself.
+// A look that is (nearly) due runs in the wake-up that brought the
+// readings, so that while readings come the timer adds none of its own.
 void TrendWindow::historyFed()
 {
     if (!isVisible() || m_dirty)
@@ -138,15 +132,15 @@ void TrendWindow::historyFed()
         look();
 }
 
-qint64 TrendWindow::tailIntervalMs() const
+qint64 TrendWindow::newIntervalMs() const
 {
     const int pixels = qMax(50, int(m_chart->plotArea().width()));
-    return qBound<qint64>(kRedrawIntervalMs, m_spanMs / pixels, kMaxTailWaitMs);
+    return qBound<qint64>(kRedrawIntervalMs, m_spanMs / pixels, kMaxNewWaitMs);
 }
 
 qint64 TrendWindow::lookIntervalMs() const
 {
-    return qMin<qint64>(tailIntervalMs(), kStatsIntervalMs);
+    return qMin<qint64>(newIntervalMs(), kStatsIntervalMs);
 }
 
 // A change made by the operator shows at once, unless the chart changed
@@ -175,57 +169,118 @@ void TrendWindow::redraw()
     m_newer = false;
     m_seenRevision = m_history.revision();
 
-    // Each change of an axis makes Qt Charts rebuild and stroke the path of
-    // every line on it: the lines are emptied first and filled last, so each
-    // path is built once. The markers stay: moving them twice costs less
-    // than Qt Charts deleting and making their items again.
-    for (Plot &p : m_plots) {
-        p.line->clear();
-        if (p.tail->count() > 0)
-            p.tail->clear();
-    }
+    // Each change of an axis has Qt Charts rebuild the path of every line on
+    // it: the lines are emptied first and filled last, so each is built once.
+    for (Plot &p : m_plots)
+        for (QLineSeries *line : p.lines)
+            if (line->count() > 0)
+                line->clear();
     const qint64 to = visibleToMs();
     const qint64 from = to - m_spanMs;
     m_toMs = to;
     m_place = false;
-    m_time->setFormat(timeFormat(m_spanMs));
-    m_time->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to));
-    // About two points per pixel: each bucket keeps its lowest and highest.
-    m_buckets = qMax(50, int(m_chart->plotArea().width()));
-    m_drawnFromMs = from;
-    m_drawnToMs = to;
-    std::array<QVector<QPointF>, movra::trend::kQuantityCount> lines, marks;
+    setTimeAxis(from, to);
+    std::array<QVector<QVector<QPointF>>, movra::trend::kQuantityCount> lines;
+    std::array<QVector<QPointF>, movra::trend::kQuantityCount> marks;
     for (Quantity q : movra::trend::kQuantities)
-        preparePlot(q, from, to, m_buckets, &lines[size_t(q)], &marks[size_t(q)]);
+        preparePlot(q, from, to, &lines[size_t(q)], &marks[size_t(q)]);
     for (Quantity q : movra::trend::kQuantities) {
-        m_plots[size_t(q)].line->replace(lines[size_t(q)]);
+        showLines(q, lines[size_t(q)]);
         m_plots[size_t(q)].outside->replace(marks[size_t(q)]);
-        setLegendShown(m_chart, m_plots[size_t(q)].tail, false);
     }
     m_stability->showVerdicts(m_history);
     ++m_redraws;
     emit redrawn();
 }
 
-// The line's and the markers' points; the band and the value axis are set
+void TrendWindow::setTimeAxis(qint64 from, qint64 to)
+{
+    const int pixels = qMax(50, int(m_chart->plotArea().width()));
+    const QFontMetrics metrics(m_time->labelsFont());
+    const int label = metrics.horizontalAdvance(QStringLiteral("00:00:00")) + kTickGapPx;
+    const qint64 step = movra::trend::tickStepMs(to - from, qMax(2, pixels / label));
+    const qint64 offsetMs = qint64(QDateTime::fromMSecsSinceEpoch(from).offsetFromUtc()) * 1000;
+    const QVector<qint64> ticks = movra::trend::timeTicks(from, to, step, offsetMs);
+    const QString format = timeFormat(step, to - from);
+    for (const QString &old : m_time->categoriesLabels())
+        m_time->remove(old);
+    m_time->setRange(double(from), double(to));
+    m_time->setStartValue(double(from));
+    m_ticks.clear();
+    for (qint64 t : ticks) {
+        if (t > from) { // a category ends after its start
+            m_time->append(QDateTime::fromMSecsSinceEpoch(t).toString(format), double(t));
+            m_ticks.append(t);
+        }
+    }
+}
+
+// One line for each run of readings. Lines are added as more runs show,
+// and kept empty when fewer do; only the first has a legend entry.
+void TrendWindow::showLines(Quantity q, const QVector<QVector<QPointF>> &runs)
+{
+    Plot &p = m_plots[size_t(q)];
+    bool added = false;
+    while (p.lines.size() < runs.size()) {
+        auto *line = new QLineSeries;
+        line->setPen(p.pen);
+        attach(line, p);
+        setLegendShown(m_chart, line, false);
+        p.lines.append(line);
+        added = true;
+    }
+    if (added) {
+        // The out-of-band marks stay on top of the lines.
+        m_chart->removeSeries(p.outside);
+        attach(p.outside, p);
+        setLegendShown(m_chart, p.outside, m_bands[size_t(q)].enabled);
+    }
+    for (int i = 0; i < p.lines.size(); ++i) {
+        QLineSeries *line = p.lines.at(i);
+        const QVector<QPointF> run = runs.value(i);
+        // A lone reading has no line to show it: a dot does.
+        const bool lone = run.size() == 1;
+        if (line->pointsVisible() != lone) {
+            QPen pen = p.pen;
+            pen.setWidth(lone ? 4 : 1);
+            line->setPen(pen);
+            line->setPointsVisible(lone);
+        }
+        if (!run.isEmpty())
+            line->replace(run);
+    }
+}
+
+QVector<QVector<QPointF>> TrendWindow::shownLines(Quantity q) const
+{
+    QVector<QVector<QPointF>> shown;
+    for (const QLineSeries *line : m_plots[size_t(q)].lines)
+        if (line->count() > 0)
+            shown.append(line->pointsVector());
+    return shown;
+}
+
+// The lines' and the markers' points; the band and the value axis are set
 // here.
-void TrendWindow::preparePlot(Quantity q, qint64 from, qint64 to, int buckets,
-                              QVector<QPointF> *line, QVector<QPointF> *marks)
+void TrendWindow::preparePlot(Quantity q, qint64 from, qint64 to, QVector<QVector<QPointF>> *lines,
+                              QVector<QPointF> *marks)
 {
     const TrendSeries &s = m_history.series(q);
     const movra::trend::Band &band = m_bands[size_t(q)];
     Plot &p = m_plots[size_t(q)];
     const int first = s.lowerBound(from);
     const int end = s.upperBound(to);
+    // About two points per pixel: each bucket keeps its lowest and highest.
+    const int buckets = qMax(50, int(m_chart->plotArea().width()));
 
-    // One point beyond each edge, so the line runs to the plot's borders.
-    *line = movra::trend::decimate(s, first - 1, end + 1, from, to, buckets);
-    const QVector<QPointF> &points = *line;
+    // One point beyond each edge, so the lines run to the plot's borders.
+    *lines = movra::trend::decimateRuns(s, first - 1, end + 1, from, to, buckets);
 
     Extent extent;
-    for (const QPointF &pt : points)
-        if (pt.x() >= double(from) && pt.x() <= double(to))
-            extent.take(pt.y());
+    for (const QVector<QPointF> &line : *lines)
+        for (const QPointF &pt : line)
+            if (pt.x() >= double(from) && pt.x() <= double(to))
+                extent.take(pt.y());
 
     p.band->setVisible(band.enabled);
     p.outside->setVisible(band.enabled);
@@ -239,14 +294,11 @@ void TrendWindow::preparePlot(Quantity q, qint64 from, qint64 to, int buckets,
         p.bandLower->replace(edge(band.lower()));
         extent.take(band.lower());
         extent.take(band.upper());
-        // Each marker is an item of its own to Qt Charts, which costs far
-        // more than a point of a line: one per kMarkerSpacingPx pixels.
+        // Each marker is an item of its own to Qt Charts: one per
+        // kMarkerSpacingPx pixels at most.
         *marks =
             movra::trend::outsideBand(s, first, end, band, from, to, buckets / kMarkerSpacingPx);
     }
-    const int drawnEnd = qMin(end + 1, s.size());
-    m_drawn[size_t(q)] = Drawn{s.firstNumber(), s.firstNumber() + quint64(drawnEnd), end < s.size(),
-                               int(marks->size())};
 
     // Without readings, the usual room; with them, some room around them,
     // so a tenth of noise does not fill the plot's height.
@@ -255,93 +307,23 @@ void TrendWindow::preparePlot(Quantity q, qint64 from, qint64 to, int buckets,
     const double pad = extent.empty() ? 0.0 : qMax(minPad, 0.1 * (extent.high - extent.low));
     const Scale scale = extent.empty() ? niceScale(0.0, temperature ? 40.0 : 100.0)
                                        : niceScale(extent.low - pad, extent.high + pad);
-    // Every change relays out the axis' labels: only real ones are made.
+    // Every change lays out the axis' labels again: only real ones are made.
     if (p.axis->min() != scale.low || p.axis->max() != scale.high)
         p.axis->setRange(scale.low, scale.high);
     if (p.axis->tickCount() != scale.ticks)
         p.axis->setTickCount(scale.ticks);
 }
 
-// What a quantity's tail would show now: its readings since the last
-// redraw, thinned on the redraw's buckets and joined to the line's end, and
-// their out-of-band marks.
-bool TrendWindow::tailOf(Quantity q, Tail *tail) const
-{
-    const TrendSeries &s = m_history.series(q);
-    const Drawn &d = m_drawn[size_t(q)];
-    const Plot &p = m_plots[size_t(q)];
-    if (d.upTo > d.first && s.firstNumber() >= d.upTo)
-        return false; // all that was drawn is gone: cleared, or outrun
-    const int begin = int(qMax(d.upTo, s.firstNumber()) - s.firstNumber());
-    if (d.pastEdge || begin >= s.size())
-        return true; // nothing newer could show
-    const qint64 from = m_drawnFromMs, to = m_drawnToMs;
-    const int shownBegin = qMax(begin, s.lowerBound(from));
-    const int shownEnd = s.upperBound(to);
-    for (int i = shownBegin; i < shownEnd; ++i) {
-        const double v = double(s.valueAt(i));
-        if (v < p.axis->min() || v > p.axis->max())
-            return false; // the value axis must grow
-    }
-    // On to the first reading past the right edge, as the line does.
-    tail->line = movra::trend::decimate(s, begin, shownEnd + 1, from, to, m_buckets);
-    if (tail->line.size() > 2 * m_buckets / kTailParts)
-        return false;
-    if (p.line->count() > 0)
-        tail->line.prepend(p.line->at(p.line->count() - 1));
-    tail->marks = movra::trend::outsideBand(s, shownBegin, shownEnd, m_bands[size_t(q)], from, to,
-                                            m_buckets / kMarkerSpacingPx);
-    return true;
-}
-
-// Shows the readings that came since the last redraw without redrawing.
-// The markers change only when a reading needs a new one: each change makes
-// Qt Charts move and repaint all of them. Until its bucket of the plot is
-// done, a marker stays on the first reading that needed it; then it moves to
-// the farthest.
-bool TrendWindow::extend()
-{
-    m_newer = false;
-    if (m_follow && m_history.newestMs() > m_drawnToMs)
-        return false; // the axis moves on
-    std::array<Tail, movra::trend::kQuantityCount> tails;
-    for (Quantity q : movra::trend::kQuantities)
-        if (!tailOf(q, &tails[size_t(q)]))
-            return false;
-    bool changed = false;
-    for (Quantity q : movra::trend::kQuantities) {
-        Plot &p = m_plots[size_t(q)];
-        const Tail &t = tails[size_t(q)];
-        if (t.line != p.tail->pointsVector()) {
-            p.tail->replace(t.line);
-            changed = true;
-        }
-        const int marks = m_drawn[size_t(q)].marks;
-        if (t.marks.size() != p.outside->count() - marks) {
-            p.outside->replace(p.outside->pointsVector().mid(0, marks) + t.marks);
-            changed = true;
-        }
-    }
-    if (changed) {
-        m_sinceRedraw.start();
-        ++m_extends;
-        emit extended();
-    }
-    return true;
-}
-
 void TrendWindow::exportPngAsked()
 {
-    const QString path = m_fileName(this, QStringLiteral("导出图片"), QStringLiteral("趋势.png"),
-                                    QStringLiteral("PNG 图片 (*.png)"));
+    const QString path = m_fileName(this, tr("导出图片"), tr("趋势.png"), tr("PNG 图片 (*.png)"));
     if (!path.isEmpty())
         exportPng(path);
 }
 
 void TrendWindow::exportCsvAsked()
 {
-    const QString path = m_fileName(this, QStringLiteral("导出 CSV"), QStringLiteral("趋势.csv"),
-                                    QStringLiteral("CSV 文件 (*.csv)"));
+    const QString path = m_fileName(this, tr("导出 CSV"), tr("趋势.csv"), tr("CSV 文件 (*.csv)"));
     if (!path.isEmpty())
         exportCsv(path);
 }
@@ -352,8 +334,8 @@ bool TrendWindow::exportPng(const QString &path)
     const QPixmap picture = m_view->grab();
     QSaveFile file(path);
     const bool ok = file.open(QIODevice::WriteOnly) && picture.save(&file, "PNG") && file.commit();
-    status(ok ? QStringLiteral("已导出图片：%1").arg(QDir::toNativeSeparators(path))
-              : QStringLiteral("无法写入 %1").arg(QDir::toNativeSeparators(path)));
+    status(ok ? tr("已导出图片：%1").arg(QDir::toNativeSeparators(path))
+              : tr("无法写入 %1").arg(QDir::toNativeSeparators(path)));
     return ok;
 }
 
@@ -369,7 +351,7 @@ bool TrendWindow::exportCsv(const QString &path)
             ok = csv.write(rows.at(i));
         ok = ok && file.commit();
     }
-    status(ok ? QStringLiteral("已导出 CSV：%1").arg(QDir::toNativeSeparators(path))
-              : QStringLiteral("无法写入 %1").arg(QDir::toNativeSeparators(path)));
+    status(ok ? tr("已导出 CSV：%1").arg(QDir::toNativeSeparators(path))
+              : tr("无法写入 %1").arg(QDir::toNativeSeparators(path)));
     return ok;
 }

@@ -5,13 +5,11 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QtCharts/QChart>
-#include <QtCharts/QDateTimeAxis>
-#include <QtCharts/QLineSeries>
+#include <QtCharts/QValueAxis>
 #include <QtTest>
 #include <memory>
 
 #include "ui/TrendWindow.h"
-#include "ui/TrendWindowParts.h"
 
 namespace trendtest {
 
@@ -40,42 +38,35 @@ template <typename T> T *child(QObject *parent, const char *name)
 
 inline QString labelText(QWidget *w, const char *name)
 {
-    if (auto *steady = w->findChild<movra::trendui::SteadyLabel *>(QLatin1String(name)))
-        return steady->text();
     QLabel *l = child<QLabel>(w, name);
     return l ? l->text() : QString();
 }
 
+inline QtCharts::QValueAxis *timeAxis(TrendWindow &w)
+{
+    return qobject_cast<QtCharts::QValueAxis *>(w.chart()->axes(Qt::Horizontal).first());
+}
+
 inline qint64 axisMin(TrendWindow &w)
 {
-    return qobject_cast<QtCharts::QDateTimeAxis *>(w.chart()->axes(Qt::Horizontal).first())
-        ->min()
-        .toMSecsSinceEpoch();
+    return qint64(timeAxis(w)->min());
 }
 
 inline qint64 axisMax(TrendWindow &w)
 {
-    return qobject_cast<QtCharts::QDateTimeAxis *>(w.chart()->axes(Qt::Horizontal).first())
-        ->max()
-        .toMSecsSinceEpoch();
+    return qint64(timeAxis(w)->max());
 }
 
-// What the chart shows of a quantity ("temperature", "humidity"): its line
-// and the tail that carries it on to the newest readings.
+// What the chart shows of a quantity ("temperature", "humidity"), its
+// lines one after the other.
 inline QVector<QPointF> shownLine(TrendWindow &w, const QString &key)
 {
-    auto *line = w.chart()->findChild<QtCharts::QLineSeries *>(key);
-    auto *tail = w.chart()->findChild<QtCharts::QLineSeries *>(key + QStringLiteral("Tail"));
-    if (!line || !tail) {
-        qWarning("no series %s", qPrintable(key));
-        return {};
-    }
-    QVector<QPointF> points = line->pointsVector();
-    const QVector<QPointF> more = tail->pointsVector();
-    // The tail starts on the line's last point.
-    for (int i = 0; i < more.size(); ++i)
-        if (i > 0 || points.isEmpty() || more.first() != points.last())
-            points << more.at(i);
+    using movra::trend::Quantity;
+    const Quantity q =
+        key == QLatin1String("temperature") ? Quantity::Temperature : Quantity::Humidity;
+    QVector<QPointF> points;
+    for (const QVector<QPointF> &line : w.shownLines(q))
+        points << line;
     return points;
 }
 

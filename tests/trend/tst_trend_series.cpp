@@ -1,9 +1,11 @@
-// The trend's series: the day-long ring, decimation for drawing and the
-// markers of readings outside the band.
+// The trend's series: the day-long ring, decimation for drawing, where
+// lines break, the markers of readings outside the band and the time
+// axis' ticks.
 #include <QtTest>
 
 #include "TrendTestData.h"
 #include "trend/Decimator.h"
+#include "trend/TimeTicks.h"
 #include "trend/TrendHistory.h"
 
 using namespace movra::trend;
@@ -19,6 +21,8 @@ private slots:
     void decimationExact();
     void markersOnePerBucket_data();
     void markersOnePerBucket();
+    void ticksOnRoundSteps_data();
+    void ticksOnRoundSteps();
 
     void seriesKeepsOneDay();
     void seriesCapsFastFeeds();
@@ -113,23 +117,41 @@ void TrendSeriesTest::decimationExact_data()
     QTest::addColumn<qint64>("toMs");
     QTest::addColumn<int>("buckets");
     QTest::addColumn<Points>("expected");
+    // The history's lines: the reading interval, the reading before which
+    // the link went down (-1: none), and how many points each line keeps.
+    QTest::addColumn<qint64>("intervalMs");
+    QTest::addColumn<int>("disconnectAt");
+    QTest::addColumn<QVector<int>>("lines");
 
     // The high comes before the low in time: it must be drawn first.
     QTest::newRow("max before min") << Points{{0, 0},    {1000, 5}, {2000, 1}, {3000, 1},
                                               {4000, 2}, {5000, 9}, {6000, 2}, {7000, 3}}
                                     << qint64(0) << qint64(8000) << 2
-                                    << Points{{0, 0}, {1000, 5}, {4000, 2}, {5000, 9}, {7000, 3}};
+                                    << Points{{0, 0}, {1000, 5}, {4000, 2}, {5000, 9}, {7000, 3}}
+                                    << qint64(0) << -1 << QVector<int>{5};
     QTest::newRow("min before max")
         << Points{{0, 4}, {1000, 1}, {2000, 7}, {3000, 4}} << qint64(0) << qint64(4000) << 1
-        << Points{{0, 4}, {1000, 1}, {2000, 7}, {3000, 4}};
+        << Points{{0, 4}, {1000, 1}, {2000, 7}, {3000, 4}} << qint64(1000) << -1 << QVector<int>{4};
     QTest::newRow("flat bucket keeps its first point once")
         << Points{{0, 3}, {1000, 3}, {2000, 3}, {3000, 3}} << qint64(0) << qint64(4000) << 1
-        << Points{{0, 3}, {3000, 3}};
+        << Points{{0, 3}, {3000, 3}} << qint64(0) << -1 << QVector<int>{2};
     // The window passes one point beyond each edge; they sit in the edge
     // buckets and are kept as the first and last.
     QTest::newRow("neighbours outside the range")
         << Points{{-5000, 8}, {1000, 1}, {2000, 2}, {9000, 0}, {15000, 6}} << qint64(0)
-        << qint64(10000) << 2 << Points{{-5000, 8}, {1000, 1}, {9000, 0}, {15000, 6}};
+        << qint64(10000) << 2 << Points{{-5000, 8}, {1000, 1}, {9000, 0}, {15000, 6}} << qint64(0)
+        << -1 << QVector<int>{4};
+    QTest::newRow("a gap of three intervals joins")
+        << Points{{0, 1}, {1000, 2}, {4000, 3}} << qint64(0) << qint64(5000) << 10
+        << Points{{0, 1}, {1000, 2}, {4000, 3}} << qint64(1000) << -1 << QVector<int>{3};
+    QTest::newRow("a longer gap breaks the line")
+        << Points{{0, 1}, {1000, 2}, {4001, 3}, {5000, 4}} << qint64(0) << qint64(6000) << 10
+        << Points{{0, 1}, {1000, 2}, {4001, 3}, {5000, 4}} << qint64(1000) << -1
+        << QVector<int>{2, 2};
+    QTest::newRow("a disconnect breaks the line, a lone reading stands alone")
+        << Points{{0, 1}, {1000, 2}, {2000, 3}, {10000, 4}, {11000, 5}} << qint64(0)
+        << qint64(12000) << 12 << Points{{0, 1}, {1000, 2}, {2000, 3}, {10000, 4}, {11000, 5}}
+        << qint64(1000) << 2 << QVector<int>{2, 1, 2};
 }
 
 void TrendSeriesTest::decimationExact()
@@ -139,11 +161,25 @@ void TrendSeriesTest::decimationExact()
     QFETCH(qint64, toMs);
     QFETCH(int, buckets);
     QFETCH(Points, expected);
-    const TrendSeries s = seriesOf(points);
-    Points out = decimate(s, 0, s.size(), kT0 + fromMs, kT0 + toMs, buckets);
-    for (QPointF &p : out)
-        p.rx() -= double(kT0);
+    QFETCH(qint64, intervalMs);
+    QFETCH(int, disconnectAt);
+    QFETCH(QVector<int>, lines);
+    TrendHistory h;
+    for (int i = 0; i < points.size(); ++i) {
+        if (i == disconnectAt)
+            h.breakLines();
+        h.append(Quantity::Temperature, kT0 + qint64(points[i].x()), points[i].y(), intervalMs);
+    }
+    const TrendSeries &s = h.series(Quantity::Temperature);
+    Points out;
+    QVector<int> sizes;
+    for (const Points &line : decimateRuns(s, 0, s.size(), kT0 + fromMs, kT0 + toMs, buckets)) {
+        sizes << line.size();
+        for (const QPointF &p : line)
+            out << QPointF(p.x() - double(kT0), p.y());
+    }
     QCOMPARE(out, expected);
+    QCOMPARE(sizes, lines);
 }
 
 void TrendSeriesTest::markersOnePerBucket_data()
@@ -176,6 +212,50 @@ void TrendSeriesTest::markersOnePerBucket()
     for (QPointF &p : expected)
         p.ry() = double(float(p.y()));
     QCOMPARE(out, expected);
+}
+
+void TrendSeriesTest::ticksOnRoundSteps_data()
+{
+    QTest::addColumn<qint64>("fromMs"); // after a midnight of UTC
+    QTest::addColumn<qint64>("spanMs");
+    QTest::addColumn<int>("maxTicks");
+    QTest::addColumn<qint64>("offsetMs"); // of the local clock
+    QTest::addColumn<qint64>("stepMs");
+    QTest::addColumn<qint64>("firstMs");
+
+    constexpr qint64 s = 1000, min = 60 * s, h = 60 * min;
+    QTest::newRow("ten seconds") << 500LL << 10 * s << 20 << 0LL << s << s;
+    QTest::newRow("a minute") << 7 * s << min << 8 << 0LL << 10 * s << 10 * s;
+    QTest::newRow("two minutes") << 0LL << 2 * min << 5 << 0LL << 30 * s << 0LL;
+    QTest::newRow("ten minutes") << 61 * s << 10 * min << 12 << 0LL << min << 2 * min;
+    QTest::newRow("half an hour") << 0LL << 30 * min << 3 << 0LL << 15 * min << 0LL;
+    QTest::newRow("an hour and its room, local time an hour ahead")
+        << 10 * h + 7 * min + 13 * s << 63 * min << 12 << h << 10 * min << 10 * h + 10 * min;
+    QTest::newRow("a day, six hours from local midnight")
+        << 30 * min << 26 * h << 6 << 8 * h << 6 * h << 4 * h;
+    QTest::newRow("a day, three hours") << 0LL << 26 * h << 12 << 0LL << 3 * h << 0LL;
+    QTest::newRow("room for too few ticks: the longest step")
+        << 0LL << 26 * h << 2 << 0LL << 12 * h << 0LL;
+}
+
+void TrendSeriesTest::ticksOnRoundSteps()
+{
+    QFETCH(qint64, fromMs);
+    QFETCH(qint64, spanMs);
+    QFETCH(int, maxTicks);
+    QFETCH(qint64, offsetMs);
+    QFETCH(qint64, stepMs);
+    QFETCH(qint64, firstMs);
+    constexpr qint64 midnight = 1699920000000LL; // 2023-11-14 00:00 UTC
+    QCOMPARE(tickStepMs(spanMs, maxTicks), stepMs);
+    const QVector<qint64> ticks =
+        timeTicks(midnight + fromMs, midnight + fromMs + spanMs, stepMs, offsetMs);
+    QVERIFY(!ticks.isEmpty());
+    QCOMPARE(ticks.first() - midnight, firstMs);
+    QVERIFY(ticks.last() <= midnight + fromMs + spanMs);
+    QVERIFY(ticks.last() + stepMs > midnight + fromMs + spanMs);
+    for (int i = 1; i < ticks.size(); ++i)
+        QCOMPARE(ticks[i] - ticks[i - 1], stepMs);
 }
 
 // ----------------------------------------------------------------- series

@@ -6,7 +6,6 @@
 #include "link/Tenths.h"
 #include "trend/Quantity.h"
 #include "ui/TrendWindow.h"
-#include "ui/TrendWindowParts.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -38,8 +37,7 @@ double shownValue(const QString &text)
 
 QString verdictOf(QWidget *trend, const char *name)
 {
-    using movra::trendui::SteadyLabel;
-    auto *label = trend ? trend->findChild<SteadyLabel *>(QLatin1String(name)) : nullptr;
+    auto *label = trend ? trend->findChild<QLabel *>(QLatin1String(name)) : nullptr;
     return label ? label->text() : QString();
 }
 
