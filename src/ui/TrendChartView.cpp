@@ -15,12 +15,9 @@ TrendChartView::TrendChartView(QtCharts::QChart *chart, QWidget *parent) : QChar
     setFocusPolicy(Qt::StrongFocus);
     setDragMode(QGraphicsView::NoDrag);
     setRubberBand(QChartView::NoRubberBand);
-    // No antialiasing: at two points a pixel it adds little to a line, and
-    // it made up a third of each redraw's instructions.
-    //
-    // One rectangle around what changed: under a clip of several, Qt draws
-    // each line its whole length and drops the pixels outside, so every
-    // grid line cost as much as if the whole plot were painted.
+    // No antialiasing: at two points a pixel it adds little to a line. One
+    // rectangle around what changed: under a clip of several rectangles Qt
+    // draws each line its whole length anyway.
     setViewportUpdateMode(QGraphicsView::BoundingRectViewportUpdate);
 }
 
