@@ -1044,6 +1044,145 @@ p, li { white-space: pre-wrap; }
     </message>
 </context>
 <context>
+    <name>TrendWindow</name>
+    <message>
+        <source>趋势与统计</source>
+        <translation>Trend and statistics</translation>
+    </message>
+    <message>
+        <source>时间</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>温度 (℃)</source>
+        <translation>Temperature (℃)</translation>
+    </message>
+    <message>
+        <source>湿度 (%RH)</source>
+        <translation>Humidity (%RH)</translation>
+    </message>
+    <message>
+        <source>温度参考 ± 容差</source>
+        <translation>Temperature reference ± tolerance</translation>
+    </message>
+    <message>
+        <source>湿度参考 ± 容差</source>
+        <translation>Humidity reference ± tolerance</translation>
+    </message>
+    <message>
+        <source>温度</source>
+        <translation>Temperature</translation>
+    </message>
+    <message>
+        <source>湿度</source>
+        <translation>Humidity</translation>
+    </message>
+    <message>
+        <source>温度超差</source>
+        <translation>Temperature out of tolerance</translation>
+    </message>
+    <message>
+        <source>湿度超差</source>
+        <translation>Humidity out of tolerance</translation>
+    </message>
+    <message>
+        <source>跟随</source>
+        <translation>Follow</translation>
+    </message>
+    <message>
+        <source>最新读数始终在右端</source>
+        <translation>Keeps the newest reading at the right edge</translation>
+    </message>
+    <message>
+        <source>滚轮缩放，拖动平移；← → 平移，+ − 缩放，Home 回到最近一小时</source>
+        <translation>Wheel zooms, dragging pans; ← → pan, + − zoom, Home shows the last hour</translation>
+    </message>
+    <message>
+        <source>导出图片…</source>
+        <translation>Export image…</translation>
+    </message>
+    <message>
+        <source>导出 CSV…</source>
+        <translation>Export CSV…</translation>
+    </message>
+    <message>
+        <source>无法保存到 %1</source>
+        <translation>Cannot save to %1</translation>
+    </message>
+    <message>
+        <source>导出图片</source>
+        <translation>Export image</translation>
+    </message>
+    <message>
+        <source>趋势.png</source>
+        <translation>trend.png</translation>
+    </message>
+    <message>
+        <source>PNG 图片 (*.png)</source>
+        <translation>PNG images (*.png)</translation>
+    </message>
+    <message>
+        <source>导出 CSV</source>
+        <translation>Export CSV</translation>
+    </message>
+    <message>
+        <source>趋势.csv</source>
+        <translation>trend.csv</translation>
+    </message>
+    <message>
+        <source>CSV 文件 (*.csv)</source>
+        <translation>CSV files (*.csv)</translation>
+    </message>
+    <message>
+        <source>已导出图片：%1</source>
+        <translation>Image exported: %1</translation>
+    </message>
+    <message>
+        <source>无法写入 %1</source>
+        <translation>Cannot write %1</translation>
+    </message>
+    <message>
+        <source>已导出 CSV：%1</source>
+        <translation>CSV exported: %1</translation>
+    </message>
+    <message>
+        <source>%1 秒</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>%1 分 %2 秒</source>
+        <translation>%1 min %2 s</translation>
+    </message>
+    <message>
+        <source>%1 小时 %2 分</source>
+        <translation>%1 h %2 min</translation>
+    </message>
+    <message>
+        <source>稳定</source>
+        <translation>Stable</translation>
+    </message>
+    <message>
+        <source>未稳定</source>
+        <translation>Not stable</translation>
+    </message>
+    <message>
+        <source>尚无读数</source>
+        <translation>No readings yet</translation>
+    </message>
+    <message>
+        <source>已稳定 %1（%2 s 内跨度 %3）</source>
+        <translation>Stable for %1 (span %3 within %2 s)</translation>
+    </message>
+    <message>
+        <source>%1 s 内跨度 %2，超过 %3 %4</source>
+        <translation>Span %2 within %1 s, over %3 %4</translation>
+    </message>
+    <message>
+        <source>读数不足以覆盖 %1 s 的窗口</source>
+        <translation>Too few readings to cover the %1 s window</translation>
+    </message>
+</context>
+<context>
     <name>UnitRecordsModel</name>
     <message>
         <source>时间</source>
@@ -1190,6 +1329,64 @@ p, li { white-space: pre-wrap; }
     <message>
         <source>写入失败</source>
         <translation>Write failed</translation>
+    </message>
+</context>
+<context>
+    <name>movra::trendui::LinkStatsPanel</name>
+    <message>
+        <source>链路统计（本次连接）</source>
+        <translation>Link statistics (this connection)</translation>
+    </message>
+    <message>
+        <source>请求 %1&#x3000;应答 %2&#x3000;超时 %3</source>
+        <translation>Requests %1&#x2003;Replies %2&#x2003;Time-outs %3</translation>
+    </message>
+    <message>
+        <source>异常应答 %1&#x3000;无法识别 %2</source>
+        <translation>Exception replies %1&#x2003;Not recognised %2</translation>
+    </message>
+    <message>
+        <source>过短 %1&#x3000;校验错 %2&#x3000;未知功能码 %3&#x3000;不符请求 %4</source>
+        <translation>Too short %1&#x2003;Bad CRC %2&#x2003;Unknown function %3&#x2003;Not as requested %4</translation>
+    </message>
+    <message>
+        <source>响应时间&#x3000;尚无应答</source>
+        <translation>Response time&#x2003;no replies yet</translation>
+    </message>
+    <message>
+        <source>响应时间&#x3000;最小 %1&#x3000;平均 %2</source>
+        <translation>Response time&#x2003;min %1&#x2003;mean %2</translation>
+    </message>
+    <message>
+        <source>&#x3000;&#x3000;&#x3000;&#x3000;&#x3000;P95 %1&#x3000;最大 %2</source>
+        <translation>&#x2003;&#x2003;&#x2003;&#x2003;&#x2003;&#x2003;&#x2003;P95 %1&#x2003;max %2</translation>
+    </message>
+</context>
+<context>
+    <name>movra::trendui::StabilityPanel</name>
+    <message>
+        <source>稳定判定</source>
+        <translation>Stability verdict</translation>
+    </message>
+    <message>
+        <source>温度：</source>
+        <translation>Temperature:</translation>
+    </message>
+    <message>
+        <source>湿度：</source>
+        <translation>Humidity:</translation>
+    </message>
+    <message>
+        <source>判定窗口</source>
+        <translation>Window</translation>
+    </message>
+    <message>
+        <source>温度带宽</source>
+        <translation>Temperature band</translation>
+    </message>
+    <message>
+        <source>湿度带宽</source>
+        <translation>Humidity band</translation>
     </message>
 </context>
 </TS>
