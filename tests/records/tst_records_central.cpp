@@ -84,6 +84,7 @@ private slots:
     void twoStationsAtOnce();
     void closedWithRecordsWaiting();
     void notWokenAfterStop();
+    void widensAnOlderTable();
 
 private:
     QSet<QString> centralIds();
@@ -321,6 +322,41 @@ void CentralTest::notWokenAfterStop()
     thread.quit();
     QVERIFY(thread.wait(5000));
     QCOMPARE(cluster.count(), qint64(-1)); // no round: the table was never even made
+}
+
+// A table made before the columns that name the run and the calibration is
+// given them by the next station that connects.
+void CentralTest::widensAnOlderTable()
+{
+    {
+        RecordStore store(quickRetries());
+        QVERIFY(store.open(path));
+        QVERIFY(store.startCentral(cluster.url()));
+        writeUnits(store, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(cluster.count(), qint64(10), 20000);
+    }
+    QSqlQuery q(cluster.connection());
+    QStringList drops;
+    for (const char *column :
+         {"operator", "reference_id", "reference_due", "reference_expired", "as_found",
+          "correction_before", "correction_after", "as_left", "samples", "written"})
+        drops << QStringLiteral("DROP COLUMN %1").arg(column);
+    QVERIFY2(q.exec(QStringLiteral("ALTER TABLE records ") + drops.join(", ")),
+             qPrintable(q.lastError().text()));
+    RecordStore store(quickRetries());
+    QVERIFY(store.open(path));
+    QVERIFY(store.startCentral(cluster.url()));
+    Record calibrated;
+    calibrated.data =
+        Calibration{Quantity::Temperature, 25, 0.2, 24.8, 0, 0.2, 25.02, 5, true, true};
+    calibrated.trace = {"SN-3", "李工", "REF-7", QDate(2030, 1, 31), false};
+    store.append(calibrated);
+    QTRY_COMPARE_WITH_TIMEOUT(cluster.count(), qint64(11), 20000);
+    QVERIFY(
+        q.exec(QStringLiteral("SELECT operator, as_left FROM records WHERE kind = 'calibration'")));
+    QVERIFY(q.next());
+    QCOMPARE(q.value(0).toString(), QStringLiteral("李工"));
+    QCOMPARE(q.value(1).toDouble(), 25.02);
 }
 
 QTEST_GUILESS_MAIN(CentralTest)
