@@ -1171,11 +1171,11 @@ p, li { white-space: pre-wrap; }
     </message>
     <message>
         <source>已稳定 %1（%2 s 内跨度 %3）</source>
-        <translation>Stable for %1 (span %3 within %2 s)</translation>
+        <translation>Stable %1 (span %3 in %2 s)</translation>
     </message>
     <message>
         <source>%1 s 内跨度 %2，超过 %3 %4</source>
-        <translation>Span %2 within %1 s, over %3 %4</translation>
+        <translation>Span %2 in %1 s, over %3 %4</translation>
     </message>
     <message>
         <source>读数不足以覆盖 %1 s 的窗口</source>
@@ -1347,7 +1347,7 @@ p, li { white-space: pre-wrap; }
     </message>
     <message>
         <source>过短 %1&#x3000;校验错 %2&#x3000;未知功能码 %3&#x3000;不符请求 %4</source>
-        <translation>Too short %1&#x2003;Bad CRC %2&#x2003;Unknown function %3&#x2003;Not as requested %4</translation>
+        <translation>Short %1&#x2003;Bad CRC %2&#x2003;Bad function %3&#x2003;Unmatched %4</translation>
     </message>
     <message>
         <source>响应时间&#x3000;尚无应答</source>
@@ -1370,11 +1370,11 @@ p, li { white-space: pre-wrap; }
     </message>
     <message>
         <source>温度：</source>
-        <translation>Temperature:</translation>
+        <translation>Temp:</translation>
     </message>
     <message>
         <source>湿度：</source>
-        <translation>Humidity:</translation>
+        <translation>Humi:</translation>
     </message>
     <message>
         <source>判定窗口</source>
@@ -1382,11 +1382,11 @@ p, li { white-space: pre-wrap; }
     </message>
     <message>
         <source>温度带宽</source>
-        <translation>Temperature band</translation>
+        <translation>Temp band</translation>
     </message>
     <message>
         <source>湿度带宽</source>
-        <translation>Humidity band</translation>
+        <translation>Humi band</translation>
     </message>
 </context>
 </TS>
