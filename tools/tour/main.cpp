@@ -102,25 +102,29 @@ QString startSimulator(movrasim::SimulatorHost &simulator, const movratour::Opti
     return simulator.start();
 }
 
+// Off screen without a display; the window's settings and Qt's runtime
+// folder in throw-away places, so the operator's own are left alone.
+bool prepareEnvironment(const QTemporaryDir &config, const QTemporaryDir &runtime)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!config.isValid())
+        return false;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtime.isValid())
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    // Without a display the tour still runs, drawn off screen.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-
-    // The window keeps its settings in the configuration location; a
-    // throw-away one leaves the operator's own Setting.ini alone.
-    QTemporaryDir config;
-    if (!config.isValid())
+    const QTemporaryDir config;
+    const QTemporaryDir runtime;
+    if (!prepareEnvironment(config, runtime))
         return fail(QStringLiteral("no temporary directory"));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    // Without a session Qt would make /tmp/runtime-$USER and leave it.
-    QTemporaryDir runtime;
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && runtime.isValid())
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
 
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("MovraTestTool"));
