@@ -46,7 +46,7 @@
 #include "Probe.h"
 #include "app/Language.h"
 #include "app/MovraTestTool.h"
-#include "records/SessionRecorder.h"
+#include "records/Recorder.h"
 
 using movrabench::nowNs;
 using movrabench::report;

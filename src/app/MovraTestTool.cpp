@@ -6,7 +6,7 @@
 #include <QFileInfo>
 
 #include "link/Texts.h"
-#include "records/SessionRecorder.h"
+#include "records/Recorder.h"
 
 using movra::Parameter;
 using movra::Quantity;

@@ -13,7 +13,7 @@
 #include <QTextStream>
 
 #include "calibrate/CalibrationRecord.h"
-#include "records/SessionRecorder.h"
+#include "records/Recorder.h"
 #include "records/StationConfig.h"
 #include "trend/StabilitySettings.h"
 #include "ui/CalibrationWindow.h"

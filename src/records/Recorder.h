@@ -5,6 +5,7 @@
 // each judged reading, each write with its outcome, each read of the five
 // parameters, and failed connection attempts.
 
+#include <QObject>
 #include <QString>
 #include <array>
 #include <functional>
@@ -28,7 +29,7 @@ public:
     {
     }
 
-    // For the records from now on.
+    // Who tests which unit against what, for the records from now on.
     void setTrace(const Trace &t) { trace = t; }
 
     // `station`: the address the tool talks to.
@@ -39,17 +40,49 @@ public:
     // `value` as the device holds it (tenths for the corrections).
     void written(Parameter parameter, qint32 value, bool confirmed);
     void parametersRead(const ParameterValues &values);
-    void calibrated(const Calibration &calibration);
+    void calibrated(const Calibration &calibration) { add(calibration); }
     void disconnected(bool portLost, const QString &reason);
     bool unitOpen() const { return !unit.isNull(); }
 
 private:
-    // Into the unit of this recorder: several may record into one store.
-    void add(RecordStore *store, const RecordData &data);
+    // Into the unit of this recorder, as several may record into one store;
+    // a failed attempt belongs to none.
+    void add(const RecordData &data, bool inUnit = true);
 
     std::function<RecordStore *()> target;
     Trace trace;
     QUuid unit; // null while none is open
+};
+
+// Feeds what a window's session reports to a Recorder. The store opens at
+// start-up on its writer thread, without the caller waiting.
+class SessionRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    SessionRecorder(Session &session, RecordStore &store, const QString &path,
+                    const QString &centralUrl = QString());
+
+    // Off: nothing is recorded, and the store is opened for reading only.
+    void setEnabled(bool on) { enabled = on; }
+    // Opens the store if it is not open yet: for writing in the background
+    // while recording, for reading otherwise.
+    void openStore();
+    void setTrace(const Trace &trace) { recorder.setTrace(trace); }
+    void calibrated(const Calibration &calibration) { recorder.calibrated(calibration); }
+
+private:
+    void onAttemptFailed(const QString &reason);
+    void onWriteEnded(qint32 code, bool confirmed);
+
+    Session &session;
+    RecordStore &store;
+    QString path;
+    QString centralUrl;
+    Recorder recorder;
+    bool enabled = true;
+    bool attempting = false; // a connection attempt is under way
+    ParameterValues batch;
 };
 
 } // namespace movra::records
