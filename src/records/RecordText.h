@@ -25,6 +25,7 @@ enum class Names { Kind, Mode, Quantity, Parameter, EndedBy, Order };
 QString code(Names of, int value);
 QString label(Names of, int value); // the order's label is its code
 std::optional<int> fromCode(Names of, const QString &text);
+QString shownLabel(Names of, int value); // in the window's language
 
 template <typename E> constexpr Names namesOf()
 {
@@ -40,32 +41,12 @@ template <typename E> constexpr Names namesOf()
         return Names::EndedBy;
 }
 
-template <typename E> QString code(E value)
-{
-    return code(namesOf<E>(), int(value));
-}
-
-template <typename E> QString label(E value)
-{
-    return label(namesOf<E>(), int(value));
-}
-
-// A label in the window's language.
 template <typename E> QString shownLabel(E value)
 {
-    return QCoreApplication::translate("Records", label(value).toUtf8().constData());
+    return shownLabel(namesOf<E>(), int(value));
 }
 
 // A number as short as it reads back exactly: 23.1, not 23.100000000000001.
 QString numberText(double value);
-
-// A value with one decimal, the way the tool shows tenths.
-QString tenthsText(double value);
-
-// One line saying what happened, for the records window, in its language.
-QString describe(const Record &record);
-
-// "合格"/"不合格" for a reading, empty for the other kinds.
-QString verdictText(const Record &record);
 
 } // namespace movra::records
