@@ -5,34 +5,46 @@
 // CRLF line ends.
 
 #include <QByteArray>
-#include <QString>
+#include <QByteArrayList>
+#include <QIODevice>
 #include <QStringList>
-
-class QIODevice;
 
 namespace movra::csv {
 
 // One field, quoted only when it holds a comma, a quote or a line break.
-QByteArray field(const QString &text);
+inline QByteArray field(const QString &text)
+{
+    QByteArray bytes = text.toUtf8();
+    for (const char special : {',', '"', '\n', '\r'}) {
+        if (bytes.contains(special))
+            return '"' + bytes.replace('"', "\"\"") + '"';
+    }
+    return bytes;
+}
 
 // The fields joined by commas, ending in CRLF.
-QByteArray row(const QStringList &fields);
+inline QByteArray row(const QStringList &fields)
+{
+    QByteArrayList line;
+    for (const QString &text : fields)
+        line << field(text);
+    return line.join(',') + "\r\n";
+}
 
+// Each call is false when the device did not take all of its row.
 class Writer
 {
 public:
     explicit Writer(QIODevice *out) : out(out) {}
 
     // The byte-order mark and the header row.
-    bool begin(const QStringList &headers);
-    bool write(const QStringList &fields);
-    bool ok() const { return good; }
+    bool begin(const QStringList &headers) { return put("\xEF\xBB\xBF" + row(headers)); }
+    bool write(const QStringList &fields) { return put(row(fields)); }
 
 private:
-    bool put(const QByteArray &bytes);
+    bool put(const QByteArray &bytes) { return out->write(bytes) == bytes.size(); }
 
     QIODevice *out;
-    bool good = true;
 };
 
 } // namespace movra::csv

@@ -7,7 +7,7 @@
 // for a minute at the most.
 #pragma once
 
-#include <QtGlobal>
+#include <QDateTime>
 #include <functional>
 
 namespace movra::records {
@@ -15,16 +15,28 @@ namespace movra::records {
 class LocalOffset
 {
 public:
-    // `ask` gives the offset in seconds at a time in ms since the epoch;
-    // by default the system's.
-    explicit LocalOffset(std::function<int(qint64)> ask = {});
+    // `ask` gives the offset in seconds at a time in ms since the epoch.
+    explicit LocalOffset(std::function<int(qint64)> ask = systemOffset) : m_ask(std::move(ask)) {}
 
-    int at(qint64 ms);
+    int at(qint64 ms)
+    {
+        // A clock set back starts over too.
+        if (ms < m_fromMs || ms >= m_untilMs) {
+            m_offset = m_ask(ms);
+            m_fromMs = ms;
+            m_untilMs = qMin(ms - ms % kQuarterHourMs + kQuarterHourMs, ms + kLongestMs);
+        }
+        return m_offset;
+    }
+
+private:
+    static int systemOffset(qint64 ms)
+    {
+        return QDateTime::fromMSecsSinceEpoch(ms).offsetFromUtc();
+    }
 
     static constexpr qint64 kQuarterHourMs = 15 * 60 * 1000;
     static constexpr qint64 kLongestMs = 60 * 1000;
-
-private:
     std::function<int(qint64)> m_ask;
     int m_offset = 0;
     qint64 m_fromMs = 0, m_untilMs = 0; // m_offset holds in [from, until)

@@ -11,12 +11,6 @@
 
 namespace movra::records {
 
-namespace {
-const QString kGroup = QStringLiteral("records");
-const QString kUrl = QStringLiteral("url");
-const QString kStation = QStringLiteral("station");
-} // namespace
-
 std::optional<CentralUrl> CentralUrl::parse(const QString &text, QString *error)
 {
     auto fail = [&](const QString &why) {
@@ -81,9 +75,9 @@ QString StationConfig::stationName() const
 StationConfig StationConfig::load(const QString &stationIni, const QString &urlFromEnvironment)
 {
     StationConfig config;
-    const config::IniEntries entries = config::readIniGroup(stationIni, kGroup);
-    config.url = config::iniValue(entries, kUrl).trimmed();
-    config.station = config::iniValue(entries, kStation).trimmed();
+    const config::IniEntries entries = config::readIniGroup(stationIni, QStringLiteral("records"));
+    config.url = config::iniValue(entries, QStringLiteral("url")).trimmed();
+    config.station = config::iniValue(entries, QStringLiteral("station")).trimmed();
     if (!config.url.isEmpty())
         config.urlFrom = QDir::toNativeSeparators(stationIni);
     if (!urlFromEnvironment.trimmed().isEmpty()) {
@@ -91,11 +85,6 @@ StationConfig StationConfig::load(const QString &stationIni, const QString &urlF
         config.urlFrom = QStringLiteral("MOVRA_RECORDS_URL");
     }
     return config;
-}
-
-bool StationConfig::save(const QString &stationIni, const QString &url, const QString &station)
-{
-    return config::updateIniGroup(stationIni, kGroup, {{kUrl, url}, {kStation, station}});
 }
 
 } // namespace movra::records

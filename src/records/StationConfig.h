@@ -42,8 +42,6 @@ struct StationConfig
 
     // A non-empty `urlFromEnvironment` (MOVRA_RECORDS_URL) wins over the file.
     static StationConfig load(const QString &stationIni, const QString &urlFromEnvironment);
-    // Writes the [records] group only, keeping its other keys.
-    static bool save(const QString &stationIni, const QString &url, const QString &station);
 };
 
 } // namespace movra::records

@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include "RecordsTestSupport.h"
+#include "config/IniGroup.h"
 #include "config/SettingIni.h"
 #include "records/RecordStore.h"
 #include "records/StationConfig.h"
@@ -190,8 +191,10 @@ void ConfigTest::savesOnlyItsGroup()
     const QString ini = dir.filePath(QStringLiteral("Station.ini"));
     const QByteArray others("; by hand\r\n[trend]\r\nwindow = 600\r\nseries=temperature\r\n\r\n");
     write(ini, others + "[records]\r\nurl=old\r\nkept=1\r\n");
-    QVERIFY(StationConfig::save(ini, QStringLiteral("postgresql://qa:pw@new/r"),
-                                QStringLiteral("二号工位")));
+    QVERIFY(movra::config::updateIniGroup(
+        ini, QStringLiteral("records"),
+        {{QStringLiteral("url"), QStringLiteral("postgresql://qa:pw@new/r")},
+         {QStringLiteral("station"), QStringLiteral("二号工位")}}));
     QSettings check(ini, QSettings::IniFormat);
     check.setIniCodec("UTF-8");
     QCOMPARE(check.value(QStringLiteral("trend/window")).toInt(), 600);
