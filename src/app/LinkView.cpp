@@ -9,46 +9,30 @@ using movra::Parameter;
 
 void MovraTestTool::showLinkStatus(LinkState state)
 {
-    QString text;
-    switch (state) {
-    case LinkState::ManualConnecting:
-        text = tr(" 手动连接设备中，请等待");
-        break;
-    case LinkState::AutoConnecting:
-        text = tr(" 自动连接设备中，请等待");
-        break;
-    case LinkState::Connected:
-        text = tr(" 设备连接成功");
-        break;
-    case LinkState::Failed:
-        text = tr(" 连接失败,请检查线路连接及串口编号是否正确");
-        break;
-    default:
-        text = tr(" 设备已断开 请重新连接");
-        break;
-    }
+    // By LinkState: idle, manual, automatic, connected, failed, disconnected.
+    static const char *const texts[] = {
+        QT_TR_NOOP(" 设备已断开 请重新连接"),
+        QT_TR_NOOP(" 手动连接设备中，请等待"),
+        QT_TR_NOOP(" 自动连接设备中，请等待"),
+        QT_TR_NOOP(" 设备连接成功"),
+        QT_TR_NOOP(" 连接失败,请检查线路连接及串口编号是否正确"),
+        QT_TR_NOOP(" 设备已断开 请重新连接"),
+    };
     ui.statusBar->clearMessage();
-    ui.statusBar->showMessage(text);
+    ui.statusBar->showMessage(tr(texts[int(state)]));
 }
 
 void MovraTestTool::refreshControls(LinkState state)
 {
-    if (state == LinkState::Connected) {
-        ui.connectButton->setEnabled(false);
-        ui.SerialComNum->setEnabled(false);
-        ui.manualReadButton->setEnabled(true);
-        ui.disConnectButton->setEnabled(true);
-        ui.readButton->setEnabled(true);
-        ui.writeButton->setEnabled(true);
-        return;
-    }
-    ui.connectButton->setEnabled(true);
-    ui.SerialComNum->setEnabled(true);
+    const bool connected = state == LinkState::Connected;
+    ui.connectButton->setEnabled(!connected);
+    ui.SerialComNum->setEnabled(!connected);
+    ui.manualReadButton->setEnabled(connected);
     ui.disConnectButton->setEnabled(true);
-    ui.manualReadButton->setEnabled(false);
-    ui.readButton->setEnabled(false);
-    ui.writeButton->setEnabled(false);
-    switchOffPeriodicReading();
+    ui.readButton->setEnabled(connected);
+    ui.writeButton->setEnabled(connected);
+    if (!connected)
+        switchOffPeriodicReading();
 }
 
 void MovraTestTool::switchOffPeriodicReading()

@@ -134,17 +134,12 @@ void MovraTestTool::wireControls()
     connect(ui.checkBox_2, &QCheckBox::clicked, this, &W::braudRateCheckClicked);
     connect(ui.checkBox_3, &QCheckBox::clicked, this, &W::tempOffsetCheckClicked);
     connect(ui.checkBox_4, &QCheckBox::clicked, this, &W::humiOffsetCheckClicked);
-    connect(ui.checkBox_5, &QCheckBox::clicked, this, &W::readTempIntervalCheckClicked);
-    connect(ui.checkBox_6, &QCheckBox::clicked, this, &W::readTempIntervalCheckClicked);
-    connect(ui.checkBox_7, &QCheckBox::clicked, this, &W::writeTempHumiRevertCheckClicked);
-    connect(ui.checkBox_8, &QCheckBox::clicked, this, &W::writeTempHumiRevertCheckClicked);
-    connect(ui.checkBox_10, &QCheckBox::clicked, this, &W::writeTempHumiRevertCheckClicked);
-    connect(ui.checkBox_9, &QCheckBox::clicked, this, &W::writeTempHumiRevertCheckClicked);
-
-    connect(ui.BaseTemp, &QLineEdit::textEdited, this, &W::Base_Offset_TempHumiChanged);
-    connect(ui.OffsetTemp, &QLineEdit::textEdited, this, &W::Base_Offset_TempHumiChanged);
-    connect(ui.BaseHumi, &QLineEdit::textEdited, this, &W::Base_Offset_TempHumiChanged);
-    connect(ui.OffsetHumi, &QLineEdit::textEdited, this, &W::Base_Offset_TempHumiChanged);
+    for (QCheckBox *box : {ui.checkBox_5, ui.checkBox_6})
+        connect(box, &QCheckBox::clicked, this, &W::readTempIntervalCheckClicked);
+    for (QCheckBox *box : {ui.checkBox_7, ui.checkBox_8, ui.checkBox_10, ui.checkBox_9})
+        connect(box, &QCheckBox::clicked, this, &W::writeTempHumiRevertCheckClicked);
+    for (QLineEdit *edit : {ui.BaseTemp, ui.OffsetTemp, ui.BaseHumi, ui.OffsetHumi})
+        connect(edit, &QLineEdit::textEdited, this, &W::Base_Offset_TempHumiChanged);
 }
 
 void MovraTestTool::_10msTimerCallback()

@@ -146,10 +146,6 @@ private:
     QAction *copyAction = nullptr;
     QAction *selectAllAction = nullptr;
     QAction *clearAction = nullptr;
-    QAction *saveLogAction = nullptr;
-    QAction *recordsAction = nullptr;
-    QAction *trendAction = nullptr;
-    QAction *calibrateAction = nullptr;
 
     qint32 savedBaudIndex = 0;
     bool refreshingPorts = false;

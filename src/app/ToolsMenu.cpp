@@ -4,7 +4,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
@@ -27,23 +26,12 @@
 void MovraTestTool::addToolItems()
 {
     logMenu->addSeparator();
-    saveLogAction = new QAction(tr("保存日志…"), ui.textEdit);
-    logMenu->addAction(saveLogAction);
     // The form has always had a "日志保存" action; this puts it to use.
-    connect(saveLogAction, &QAction::triggered, ui.action, &QAction::trigger);
+    logMenu->addAction(tr("保存日志…"), ui.action, &QAction::trigger);
     connect(ui.action, &QAction::triggered, this, [this] { saveLog(); });
-
-    recordsAction = new QAction(tr("测试记录…"), ui.textEdit);
-    logMenu->addAction(recordsAction);
-    connect(recordsAction, &QAction::triggered, this, [this] { showRecords(); });
-
-    trendAction = new QAction(tr("趋势与统计…"), ui.textEdit);
-    logMenu->addAction(trendAction);
-    connect(trendAction, &QAction::triggered, this, [this] { showTrend(); });
-
-    calibrateAction = new QAction(tr("校准…"), ui.textEdit);
-    logMenu->addAction(calibrateAction);
-    connect(calibrateAction, &QAction::triggered, this, [this] { showCalibration(); });
+    logMenu->addAction(tr("测试记录…"), this, [this] { showRecords(); });
+    logMenu->addAction(tr("趋势与统计…"), this, [this] { showTrend(); });
+    logMenu->addAction(tr("校准…"), this, [this] { showCalibration(); });
 }
 
 movra::records::RecordStore::Options MovraTestTool::recordOptions()

@@ -4,19 +4,6 @@
 
 namespace movra::calibrate {
 
-bool outcomeFailsUnit(Outcome o)
-{
-    switch (o) {
-    case Outcome::Unstable:
-    case Outcome::OutOfRange:
-    case Outcome::ReadBackDiffers:
-    case Outcome::VerifyFailed:
-        return true;
-    default:
-        return false;
-    }
-}
-
 bool proposeCorrection(qint32 current, qint32 reference, qint64 sum, int count, qint32 *out)
 {
     // reference - sum / count = num / count; rounded by magnitude.

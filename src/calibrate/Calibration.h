@@ -53,9 +53,6 @@ enum class Outcome {
     Cancelled,
 };
 
-// 0 for Passed and DryRun, 1 for a unit that failed, else the kind of fault.
-bool outcomeFailsUnit(Outcome o);
-
 struct Result
 {
     Target target;

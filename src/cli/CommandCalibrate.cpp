@@ -4,7 +4,6 @@
 #include "calibrate/CalibrationRun.h"
 #include "cli/Commands.h"
 #include "cli/Events.h"
-#include "cli/Interrupt.h"
 #include "config/SettingIni.h"
 #include "link/Tenths.h"
 #include "trend/StabilitySettings.h"
@@ -104,18 +103,18 @@ void DeviceRun::calibrate(Next next)
         for (int i = 0; i < kParameterCount; ++i)
             values[size_t(i)] = run.parameters()[size_t(i)];
         m_out.event(paramsEvent(values));
-        m_sink.parametersRead(values);
+        m_recorder.parametersRead(values);
     });
     QObject::connect(&run, &CalibrationRun::reading, &run, [this](const Measurement &m) {
         m_out.event(readingEvent(m_line.session().station(), m));
-        m_sink.reading(m);
+        m_recorder.measured(m);
     });
     QObject::connect(&run, &CalibrationRun::correctionWritten, &run,
                      [this](Quantity q, qint32 value, bool confirmed) {
                          const Parameter p = q == Quantity::Temperature ? Parameter::TempCorrection
                                                                         : Parameter::HumiCorrection;
                          m_out.event(writtenEvent(p, value, true, confirmed));
-                         m_sink.written(p, value, confirmed);
+                         m_recorder.written(p, value, confirmed);
                      });
     QObject::connect(&run, &CalibrationRun::phaseChanged, &run,
                      [this](CalibrationRun::Phase phase) {
@@ -142,17 +141,16 @@ int DeviceRun::calibrated(const calibrate::CalibrationRun &run)
     for (const records::Calibration &c : calibrate::recordsOf(run)) {
         m_out.event(calibrationEvent(!m_out.serial().isEmpty(), m_line.session().station(),
                                      c.quantity, run.result(c.quantity), o == Outcome::DryRun));
-        m_sink.calibrated(c);
+        m_recorder.calibrated(c);
     }
     switch (o) {
     case Outcome::Passed:
     case Outcome::DryRun:
         return kDone;
     case Outcome::Cancelled:
-        return fail(interruptStatus(), QStringLiteral("interrupted"));
+        return failed(Line::Outcome::Interrupted, ReqNone, LinkStats());
     case Outcome::PortLost:
-        return fail(kPortFault,
-                    QStringLiteral("lost the port %1: %2").arg(m_choice.port, m_line.lostReason()));
+        return failed(Line::Outcome::PortLost, ReqNone, LinkStats());
     case Outcome::DeviceFault:
         return fail(kDeviceFault, run.failure());
     default:

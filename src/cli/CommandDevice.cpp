@@ -12,8 +12,9 @@ namespace movra::cli {
 using Outcome = Line::Outcome;
 using Stop = Line::Stop;
 
-DeviceRun::DeviceRun(const Invocation &inv, const LineChoice &choice, Output &out, RecordSink &sink)
-    : m_inv(inv), m_choice(choice), m_out(out), m_sink(sink),
+DeviceRun::DeviceRun(const Invocation &inv, const LineChoice &choice, Output &out,
+                     records::Recorder &recorder)
+    : m_inv(inv), m_choice(choice), m_out(out), m_recorder(recorder),
       m_line(inv.timeoutMs, !inv.testPassword.isEmpty(), inv.tickMode)
 {
 }
@@ -65,9 +66,9 @@ void DeviceRun::command(Next next)
 void DeviceRun::end(int status)
 {
     const bool lost = status == kPortFault;
-    m_sink.disconnected(lost, lost                ? m_line.lostReason()
-                              : interruptSignal() ? QStringLiteral("interrupted")
-                                                  : QString());
+    m_recorder.disconnected(lost, lost                ? m_line.lostReason()
+                                  : interruptSignal() ? QStringLiteral("interrupted")
+                                                      : QString());
     m_line.close();
     m_done(status);
 }
@@ -77,13 +78,13 @@ void DeviceRun::connect(Next next)
     QString reason;
     const bool testMode = !m_inv.testPassword.isEmpty();
     if (!m_line.open(m_choice.port, m_choice.baud, &reason)) {
-        m_sink.connectFailed(m_choice.port, m_choice.baud, testMode, reason);
+        m_recorder.attemptFailed(m_choice.port, m_choice.baud, testMode, reason);
         return next(
             fail(kPortFault, QStringLiteral("cannot open %1: %2").arg(m_choice.port, reason)));
     }
     const Next then = [this, testMode, next](int status) {
         if (status != kDone)
-            m_sink.connectFailed(m_choice.port, m_line.rate(), testMode, m_lastError);
+            m_recorder.attemptFailed(m_choice.port, m_line.rate(), testMode, m_lastError);
         next(status);
     };
     if (!m_inv.autoBaud)
@@ -139,7 +140,7 @@ void DeviceRun::announce(Identity identity)
     if (m_inv.stationGiven || identity.station < 0)
         s.setStation(quint8(m_inv.station));
     m_out.event(identifiedEvent(identity, s.lastRequest()));
-    m_sink.connected(identity, identText(identity, s.lastRequest()), s.station());
+    m_recorder.connected(identity, identText(identity, s.lastRequest()), s.station());
 }
 
 // The order mode decides which register holds which quantity, so it is
@@ -205,7 +206,7 @@ void DeviceRun::readOnce(int index, Next next)
                                  .arg(s.station())));
         const Measurement m = *m_line.measurement();
         m_out.event(readingEvent(s.station(), m));
-        m_sink.reading(m);
+        m_recorder.measured(m);
         bool passed = true;
         for (const Quantity q : {Quantity::Temperature, Quantity::Humidity}) {
             if (m_inv.command != Command::Check || !s.check(q).on)
@@ -228,7 +229,7 @@ void DeviceRun::readParameters(Next next)
         };
         if (std::any_of(m_values.begin(), m_values.end(), any))
             m_out.event(paramsEvent(m_values));
-        m_sink.parametersRead(m_values);
+        m_recorder.parametersRead(m_values);
         next(status);
     });
 }
@@ -285,8 +286,7 @@ int DeviceRun::failed(Outcome outcome, qint32 code, const LinkStats &from)
 int DeviceRun::fail(int status, const QString &message)
 {
     m_lastError = message;
-    m_out.error(status, message);
-    return status;
+    return m_out.error(status, message);
 }
 
 } // namespace movra::cli

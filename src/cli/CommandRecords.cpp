@@ -12,6 +12,7 @@
 #include "records/CentralCopy.h"
 #include "records/Csv.h"
 #include "records/RecordExport.h"
+#include "trend/CsvRows.h"
 
 namespace movra::cli {
 
@@ -23,7 +24,7 @@ Event recordEvent(const records::Record &r)
     const QJsonObject o = records::toJson(r);
     for (auto it = o.begin(); it != o.end(); ++it) {
         if (it.key() == QLatin1String("time"))
-            e.text("time", isoTime(r.time.toOffsetFromUtc(r.utcOffset)));
+            e.text("time", trend::isoTime(r.time.toOffsetFromUtc(r.utcOffset)));
         else
             e.value(it.key(), it.value());
     }
@@ -52,10 +53,8 @@ int exportFrom(const Source &source, const QString &where, bool json, Output &ou
         },
         &why);
     stdoutFile.flush();
-    if (!read) {
-        out.error(kStoreFault, QStringLiteral("records: %1: %2").arg(where, why));
-        return kStoreFault;
-    }
+    if (!read)
+        return out.error(kStoreFault, QStringLiteral("records: %1: %2").arg(where, why));
     return kDone;
 }
 } // namespace
@@ -64,10 +63,8 @@ int runRecordsExport(const Invocation &inv, Output &out)
 {
     StoreChoice choice;
     QString error;
-    if (!chooseStore(inv, &choice, &error)) {
-        out.error(kUsage, error);
-        return kUsage;
-    }
+    if (!chooseStore(inv, &choice, &error))
+        return out.error(kUsage, error);
     const bool json = inv.format.isEmpty() ? inv.json : inv.format == QLatin1String("json");
     if (choice.centralGiven) {
         const auto url = records::CentralUrl::parse(choice.centralUrl);

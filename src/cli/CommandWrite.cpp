@@ -67,7 +67,7 @@ void DeviceRun::writeItem(size_t index, Next next)
                        Writing &w = *m_writing;
                        const bool confirmed = o == Outcome::Settled;
                        m_out.event(writtenEvent(p, value, true, confirmed));
-                       m_sink.written(p, value, confirmed);
+                       m_recorder.written(p, value, confirmed);
                        if (!confirmed) {
                            w.notDone << key;
                            w.unconfirmed = std::make_tuple(o, code, from);

@@ -9,13 +9,15 @@
 #include "cli/LineDefaults.h"
 #include "cli/Options.h"
 #include "cli/Output.h"
-#include "cli/RecordSink.h"
+#include "records/Recorder.h"
 
 namespace movra::calibrate {
 class CalibrationRun;
 }
 
 namespace movra::cli {
+
+using records::ParameterValues;
 
 enum Status : int {
     kDone = 0,
@@ -37,7 +39,8 @@ class DeviceRun
 public:
     using Done = std::function<void(int status)>;
 
-    DeviceRun(const Invocation &inv, const LineChoice &choice, Output &out, RecordSink &sink);
+    DeviceRun(const Invocation &inv, const LineChoice &choice, Output &out,
+              records::Recorder &recorder);
     void start(Done done);
     // start() and an event loop of its own until the end.
     int run();
@@ -81,7 +84,7 @@ private:
     const Invocation &m_inv;
     LineChoice m_choice;
     Output &m_out;
-    RecordSink &m_sink;
+    records::Recorder &m_recorder;
     Line m_line;
     QString m_lastError;
     Done m_done;

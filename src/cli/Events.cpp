@@ -25,6 +25,17 @@ void addValue(Event &e, const char *key, Parameter p, qint32 value)
         e.number(key, value);
 }
 
+// A value in tenths under `key`, or null without one; its text, or "-".
+QString tenthsOrNull(Event &e, const char *key, bool has, qint64 value)
+{
+    if (!has) {
+        e.null(key);
+        return QStringLiteral("-");
+    }
+    e.tenths(key, value);
+    return tenthsText(value);
+}
+
 } // namespace
 
 QString parameterValueText(Parameter p, qint32 value)
@@ -52,32 +63,15 @@ bool checkPassed(Quantity q, const Measurement &m)
 
 const char *parameterKey(Parameter p)
 {
-    switch (p) {
-    case Parameter::Address:
-        return "station";
-    case Parameter::BaudRate:
-        return "baud";
-    case Parameter::TempCorrection:
-        return "temp_offset";
-    case Parameter::HumiCorrection:
-        return "humi_offset";
-    case Parameter::Order:
-        break;
-    }
-    return "order";
+    static const char *const keys[] = {"station", "baud", "temp_offset", "humi_offset", "order"};
+    return keys[int(p)];
 }
 
 QString orderName(qint32 mode)
 {
-    switch (mode) {
-    case int(OrderMode::Hardware):
-        return QStringLiteral("hardware");
-    case int(OrderMode::HumidityFirst):
-        return QStringLiteral("humidity-first");
-    case int(OrderMode::TemperatureFirst):
-        return QStringLiteral("temperature-first");
-    }
-    return QStringLiteral("mode-%1").arg(mode);
+    static const char *const names[] = {"hardware", "humidity-first", "temperature-first"};
+    return mode >= 0 && mode < kOrderModes ? QLatin1String(names[mode])
+                                           : QStringLiteral("mode-%1").arg(mode);
 }
 
 QString identText(const Identity &identity, const QByteArray &request)
@@ -116,20 +110,8 @@ Event readingEvent(int station, const Measurement &m)
     const QString time = isoNow();
     Event e("reading");
     e.text("time", time).number("station", station);
-    QString temp = QStringLiteral("-");
-    QString humi = QStringLiteral("-");
-    if (m.hasTemperature) {
-        e.tenths("temperature", m.temperature);
-        temp = tenthsText(m.temperature);
-    } else {
-        e.null("temperature");
-    }
-    if (m.hasHumidity) {
-        e.tenths("humidity", m.humidity);
-        humi = tenthsText(m.humidity);
-    } else {
-        e.null("humidity");
-    }
+    const QString temp = tenthsOrNull(e, "temperature", m.hasTemperature, m.temperature);
+    const QString humi = tenthsOrNull(e, "humidity", m.hasHumidity, m.humidity);
     e.line = QStringLiteral("%1 station %2: %3%4, %5%6")
                  .arg(time)
                  .arg(station)
@@ -147,22 +129,15 @@ Event checkEvent(int station, Quantity q, const Measurement &m, const Check &che
     Event e("check");
     e.text("time", isoNow()).number("station", station).text("quantity", name);
     const bool pass = checkPassed(q, m);
-    if (has)
-        e.tenths("value", j.value);
-    else
-        e.null("value");
+    const QString value = tenthsOrNull(e, "value", has, j.value);
     // From the check itself: a value out of its range was never judged.
     e.tenths("reference", check.reference).tenths("tolerance", qint64(check.tolerance));
-    if (has)
-        e.tenths("deviation", qint64(j.deviation));
-    else
-        e.null("deviation");
+    const QString deviation = tenthsOrNull(e, "deviation", has, qint64(j.deviation));
     e.flag("pass", pass);
-    const QString value = has ? tenthsText(j.value) + unit : QStringLiteral("no value in range");
-    const QString deviation = has ? tenthsText(qint64(j.deviation)) : QStringLiteral("-");
     e.line = QStringLiteral("%1 %2: reference %3, tolerance %4, deviation %5: %6")
-                 .arg(name, value, tenthsText(check.reference), tenthsText(qint64(check.tolerance)),
-                      deviation, pass ? QStringLiteral("pass") : QStringLiteral("FAIL"));
+                 .arg(name, has ? value + unit : QStringLiteral("no value in range"),
+                      tenthsText(check.reference), tenthsText(qint64(check.tolerance)), deviation,
+                      pass ? QStringLiteral("pass") : QStringLiteral("FAIL"));
     return e;
 }
 

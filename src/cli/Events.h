@@ -3,9 +3,11 @@
 #pragma once
 
 #include "cli/Output.h"
-#include "cli/RecordSink.h"
+#include "records/Recorder.h"
 
 namespace movra::cli {
+
+using records::ParameterValues;
 
 // "station", "baud", "temp_offset", "humi_offset", "order".
 const char *parameterKey(Parameter p);

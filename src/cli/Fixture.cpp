@@ -12,7 +12,7 @@ struct FixtureRun::Unit
     QString port;
     QString serial;
     Output out;
-    std::unique_ptr<RecordSink> sink;
+    records::Recorder recorder;
     std::unique_ptr<DeviceRun> run;
     int status = -1; // -1 while it runs
 };
@@ -25,13 +25,10 @@ FixtureRun::FixtureRun(const Invocation &inv, const LineChoice &choice, Output &
         const QString serial = inv.serials.value(i);
         LineChoice line = choice;
         line.port = inv.ports.at(i);
-        auto unit = std::unique_ptr<Unit>(
-            new Unit{line.port, serial, out.unit(line.port, serial, true), nullptr, nullptr});
-        if (file)
-            unit->sink = std::make_unique<StoreSink>(*file, inv, serial);
-        else
-            unit->sink = std::make_unique<RecordSink>();
-        unit->run = std::make_unique<DeviceRun>(inv, line, unit->out, *unit->sink);
+        auto unit =
+            std::unique_ptr<Unit>(new Unit{line.port, serial, out.unit(line.port, serial, true),
+                                           unitRecorder(file, inv, serial), nullptr});
+        unit->run = std::make_unique<DeviceRun>(inv, line, unit->out, unit->recorder);
         m_units.push_back(std::move(unit));
     }
 }

@@ -4,8 +4,6 @@
 // last unit, one summary of them all.
 #pragma once
 
-#include <QString>
-#include <QVector>
 #include <memory>
 
 #include "cli/Commands.h"

@@ -40,8 +40,8 @@ quint64 since(quint64 now, quint64 then)
     // The figures restart with each handshake.
     return now >= then ? now - then : now;
 }
-} // namespace
-
+// A reply's bytes, the request's and the device's turnaround at `rate`, plus
+// the reply intake's quiet ticks, in ticks.
 int lineTimeoutTicks(qint32 code, bool testMode, qint32 rate)
 {
     const RequestSpec *spec = requestSpec(code);
@@ -55,6 +55,7 @@ int lineTimeoutTicks(qint32 code, bool testMode, qint32 rate)
     // One more tick: the request goes out between two ticks.
     return waitTicks + timing::kQuietTicks + 1;
 }
+} // namespace
 
 Line::Line(int timeoutMs, bool testMode, TickScheduler::Mode tickMode) : m_timeoutMs(timeoutMs)
 {
@@ -87,18 +88,16 @@ Line::Line(int timeoutMs, bool testMode, TickScheduler::Mode tickMode) : m_timeo
                      [this](const Measurement &m) { m_measurement = m; });
     QObject::connect(&m_session, &Session::parameterRead, &m_session,
                      [this](Parameter p, qint32 value) { m_parameters[size_t(p)] = value; });
-    QObject::connect(&m_session, &Session::replySettled, &m_session, [this](qint32 c) {
-        if (m_code != ReqNone)
-            finish(c, Outcome::Settled);
-    });
-    QObject::connect(&m_session, &Session::requestTimedOut, &m_session, [this](qint32 c) {
-        if (m_code != ReqNone)
-            finish(c, Outcome::TimedOut);
-    });
-    QObject::connect(&m_session, &Session::writeRejected, &m_session, [this](qint32 c) {
-        if (m_code != ReqNone)
-            finish(c, Outcome::Rejected);
-    });
+    // How a request of `code` ended, unless only a wait is followed.
+    const auto ended = [this](Outcome o) {
+        return [this, o](qint32 code) {
+            if (m_code != ReqNone)
+                finish(code, o);
+        };
+    };
+    QObject::connect(&m_session, &Session::replySettled, &m_session, ended(Outcome::Settled));
+    QObject::connect(&m_session, &Session::requestTimedOut, &m_session, ended(Outcome::TimedOut));
+    QObject::connect(&m_session, &Session::writeRejected, &m_session, ended(Outcome::Rejected));
     m_ticks.start();
 }
 

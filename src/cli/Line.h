@@ -16,10 +16,6 @@
 
 namespace movra::cli {
 
-// A reply's bytes, the request's and the device's turnaround at `rate`, plus
-// the reply intake's quiet ticks, in ticks.
-int lineTimeoutTicks(qint32 code, bool testMode, qint32 rate);
-
 class Line
 {
 public:

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "cli/Events.h"
 #include "engine/Session.h"
 #include "engine/TestModePassword.h"
 #include "link/Protocol.h"
@@ -140,11 +141,6 @@ bool toText(const QString &text, QString *out)
     return !out->isEmpty() && out->size() <= 100;
 }
 
-bool setSwitch(const QString &, Invocation &)
-{
-    return true;
-}
-
 // clang-format off
 const OptionSpec kOptions[] = {
     {"--port", "a port name as movra ports lists it, or a device path", kEvery,
@@ -165,8 +161,10 @@ const OptionSpec kOptions[] = {
          return toInt(v, kMinStation, kMaxStation, &i.station); }, false},
     {"--test-mode", "one of the window's test-mode passwords", kEvery,
      [](const QString &v, Invocation &i) { i.testPassword = v; return isTestModePassword(v); }, true},
-    {"--json", nullptr, kEvery, setSwitch, false},
-    {"--no-records", nullptr, kEvery, setSwitch, false},
+    {"--json", nullptr, kEvery,
+     [](const QString &, Invocation &i) { i.json = true; return true; }, false},
+    {"--no-records", nullptr, kEvery,
+     [](const QString &, Invocation &i) { i.noRecords = true; return true; }, false},
     {"--db", "a file path or a postgresql:// URL", kEvery,
      [](const QString &v, Invocation &i) { i.db = v; return !v.isEmpty(); }, false},
     {"--timeout", "milliseconds, 1-600000", kEvery,
@@ -179,7 +177,8 @@ const OptionSpec kOptions[] = {
      [](const QString &v, Invocation &i) {
          i.referenceDue = QDate::fromString(v, Qt::ISODate);
          return i.referenceDue.isValid() && v.size() == 10; }, false},
-    {"--allow-expired-reference", nullptr, kDevice, setSwitch, false},
+    {"--allow-expired-reference", nullptr, kDevice,
+     [](const QString &, Invocation &i) { i.allowExpired = true; return true; }, false},
     {"--count", "0 (until interrupted) to 1000000", kRead | kCheck,
      [](const QString &v, Invocation &i) { return toInt(v, 0, 1000000, &i.count); }, false},
     {"--interval", "seconds from 0 to 86400, e.g. 0.5", kRead | kCheck | kCalibrate,
@@ -219,7 +218,8 @@ const OptionSpec kOptions[] = {
      [](const QString &v, Invocation &i) { return toTenths(v, 0, 1000, &i.tolTemp); }, false},
     {"--tol-humi", "%RH, 0.0 to 100.0", kCalibrate,
      [](const QString &v, Invocation &i) { return toTenths(v, 0, 1000, &i.tolHumi); }, false},
-    {"--dry-run", nullptr, kCalibrate, setSwitch, false},
+    {"--dry-run", nullptr, kCalibrate,
+     [](const QString &, Invocation &i) { i.dryRun = true; return true; }, false},
     {"--new-station", "1-254", kWrite,
      [](const QString &v, Invocation &i) {
          int s = 0;
@@ -240,9 +240,8 @@ const OptionSpec kOptions[] = {
      [](const QString &v, Invocation &i) { return toOffset(v, &i.humiOffset); }, false},
     {"--order", "hardware, humidity-first or temperature-first", kWrite,
      [](const QString &v, Invocation &i) {
-         const char *const names[] = {"hardware", "humidity-first", "temperature-first"};
          for (int m = 0; m < kOrderModes; ++m) {
-             if (v == QLatin1String(names[m])) {
+             if (v == orderName(m)) {
                  i.order = m;
                  return true;
              }
@@ -377,14 +376,6 @@ QString apply(const QVector<Given> &given, Invocation &inv)
             return QStringLiteral("%1: not an option of %2; %3 take it")
                 .arg(name, commandName(inv.command), takenBy(commandsTaking(name)));
         }
-        if (name == QLatin1String("--json"))
-            inv.json = true;
-        else if (name == QLatin1String("--no-records"))
-            inv.noRecords = true;
-        else if (name == QLatin1String("--dry-run"))
-            inv.dryRun = true;
-        else if (name == QLatin1String("--allow-expired-reference"))
-            inv.allowExpired = true;
         if (!spec->apply(g.value, inv)) {
             if (spec->secret)
                 return QStringLiteral("%1: not accepted; expected %2").arg(name, spec->accepts);
@@ -464,21 +455,6 @@ QString crossCheck(Invocation &inv, const QString &envPassword)
 }
 
 } // namespace
-
-bool isDeviceCommand(Command command)
-{
-    switch (command) {
-    case Command::Identify:
-    case Command::Read:
-    case Command::Params:
-    case Command::Write:
-    case Command::Check:
-    case Command::Calibrate:
-        return true;
-    default:
-        return false;
-    }
-}
 
 QString commandName(Command command)
 {

@@ -97,7 +97,6 @@ struct Parsed
 // args without the program name. testPassword is MOVRA_TEST_PASSWORD.
 Parsed parseArguments(const QStringList &args, const QString &envPassword);
 
-bool isDeviceCommand(Command command);
 QString commandName(Command command);
 
 } // namespace movra::cli

@@ -11,40 +11,17 @@
 #endif
 
 #include "link/Tenths.h"
+#include "trend/CsvRows.h"
 
 namespace movra::cli {
 
 namespace {
 
-QByteArray jsonString(const QString &text)
+// Qt writes a lone value only inside an array or an object.
+QByteArray jsonValue(const QJsonValue &value)
 {
-    QByteArray out("\"");
-    for (const char c : text.toUtf8()) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (uchar(c) < 0x20)
-                out +=
-                    QByteArray("\\u00") + QByteArray::number(uchar(c), 16).rightJustified(2, '0');
-            else
-                out += c;
-        }
-    }
-    return out + '"';
+    const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2);
 }
 
 // Each line whole and at once: a line controller reads a pipe line by line.
@@ -55,30 +32,38 @@ void writeLine(std::FILE *stream, const QByteArray &line)
     std::fflush(stream);
 }
 
+// The one call that differs between the systems.
+bool stderrIsTerminal()
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(fileno(stderr)) != 0;
+#endif
+}
+
 } // namespace
 
 Event::Event(const char *name)
 {
-    raw(QStringLiteral("event"), jsonString(QLatin1String(name)));
+    raw(QStringLiteral("event"), jsonValue(QLatin1String(name)));
 }
 
 Event &Event::raw(const QString &key, const QByteArray &value)
 {
     m_json += m_json.isEmpty() ? "{" : ",";
-    m_json += jsonString(key) + ':' + value;
+    m_json += jsonValue(key) + ':' + value;
     return *this;
 }
 
 Event &Event::value(const QString &key, const QJsonValue &value)
 {
-    // Qt writes a lone value only inside an array or an object.
-    const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
-    return raw(key, array.mid(1, array.size() - 2));
+    return raw(key, jsonValue(value));
 }
 
 Event &Event::text(const char *key, const QString &value)
 {
-    return raw(QLatin1String(key), jsonString(value));
+    return raw(QLatin1String(key), jsonValue(value));
 }
 
 Event &Event::number(const char *key, qint64 value)
@@ -111,7 +96,7 @@ Event &Event::list(const char *key, const QVector<Event> &objects)
 
 bool Event::has(const char *key) const
 {
-    const QByteArray quoted = jsonString(QLatin1String(key)) + ':';
+    const QByteArray quoted = jsonValue(QLatin1String(key)) + ':';
     return m_json.contains('{' + quoted) || m_json.contains(',' + quoted);
 }
 
@@ -146,14 +131,12 @@ void Output::event(const Event &event)
     writeLine(stdout, e.json());
 }
 
-void Output::error(int status, const QString &message)
+int Output::error(int status, const QString &message)
 {
     writeLine(stderr, "movra: " + prefixed(message));
-    if (m_json) {
-        Event e("error");
-        e.number("code", status).text("message", message);
-        event(e);
-    }
+    if (m_json)
+        event(Event("error").number("code", status).text("message", message));
+    return status;
 }
 
 void Output::warning(const QString &text)
@@ -168,30 +151,9 @@ void Output::progress(const QString &text)
         writeLine(stderr, "movra: " + prefixed(text));
 }
 
-QString isoTime(const QDateTime &time)
-{
-    const int offset = time.offsetFromUtc();
-    const int minutes = (offset < 0 ? -offset : offset) / 60;
-    return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
-           QLatin1Char(offset < 0 ? '-' : '+') +
-           QStringLiteral("%1:%2")
-               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
-               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
-}
-
 QString isoNow()
 {
-    return isoTime(QDateTime::currentDateTime());
-}
-
-// The one call that differs between the systems.
-bool stderrIsTerminal()
-{
-#ifdef _WIN32
-    return _isatty(_fileno(stderr)) != 0;
-#else
-    return isatty(fileno(stderr)) != 0;
-#endif
+    return trend::isoTime(QDateTime::currentDateTime());
 }
 
 } // namespace movra::cli

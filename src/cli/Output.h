@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QDateTime>
 #include <QJsonValue>
 #include <QString>
 #include <QVector>
@@ -53,7 +52,8 @@ public:
     // The unit's serial number; every event of the unit carries it.
     const QString &serial() const { return m_serial; }
     void event(const Event &event);
-    void error(int status, const QString &message);
+    // Returns `status`.
+    int error(int status, const QString &message);
     void progress(const QString &text);
     // A line on stderr that changes nothing about the outcome.
     void warning(const QString &text);
@@ -68,9 +68,6 @@ private:
 };
 
 // 2024-05-01T08:00:00.123+02:00: local time with its offset.
-QString isoTime(const QDateTime &time);
 QString isoNow();
-
-bool stderrIsTerminal();
 
 } // namespace movra::cli

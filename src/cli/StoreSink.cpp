@@ -102,8 +102,7 @@ int RecordFile::finish(int status)
         m_out.warning(line);
         return status;
     }
-    m_out.error(kStoreFault, line);
-    return kStoreFault;
+    return m_out.error(kStoreFault, line);
 }
 
 records::RecordStore &RecordFile::store()
@@ -119,54 +118,13 @@ records::RecordStore &RecordFile::store()
     return m_store;
 }
 
-namespace {
-records::Trace traceOf(const Invocation &inv, const QString &serial)
+records::Recorder unitRecorder(RecordFile *file, const Invocation &inv, const QString &serial)
 {
     const bool expired = inv.referenceDue.isValid() && inv.referenceDue < QDate::currentDate();
-    return records::Trace{serial, inv.operatorName, inv.reference, inv.referenceDue,
-                          expired && inv.allowExpired};
-}
-} // namespace
-
-StoreSink::StoreSink(RecordFile &file, const Invocation &inv, const QString &serial)
-    : m_recorder([&file] { return &file.store(); }, traceOf(inv, serial))
-{
-}
-
-void StoreSink::connected(const Identity &identity, const QString &ident, int station)
-{
-    m_recorder.connected(identity, ident, station);
-}
-
-void StoreSink::connectFailed(const QString &port, qint32 baud, bool testMode,
-                              const QString &reason)
-{
-    m_recorder.attemptFailed(port, baud, testMode, reason);
-}
-
-void StoreSink::reading(const Measurement &m)
-{
-    m_recorder.measured(m);
-}
-
-void StoreSink::written(Parameter parameter, qint32 value, bool confirmed)
-{
-    m_recorder.written(parameter, value, confirmed);
-}
-
-void StoreSink::parametersRead(const ParameterValues &values)
-{
-    m_recorder.parametersRead(values);
-}
-
-void StoreSink::calibrated(const records::Calibration &calibration)
-{
-    m_recorder.calibrated(calibration);
-}
-
-void StoreSink::disconnected(bool portLost, const QString &reason)
-{
-    m_recorder.disconnected(portLost, reason);
+    const records::Trace trace{serial, inv.operatorName, inv.reference, inv.referenceDue,
+                               expired && inv.allowExpired};
+    return records::Recorder(
+        [file]() -> records::RecordStore * { return file ? &file->store() : nullptr; }, trace);
 }
 
 } // namespace movra::cli

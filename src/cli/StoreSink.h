@@ -10,8 +10,8 @@
 
 #include "cli/Options.h"
 #include "cli/Output.h"
-#include "cli/RecordSink.h"
 #include "records/RecordStore.h"
+#include "records/Recorder.h"
 
 namespace movra::cli {
 
@@ -57,25 +57,10 @@ private:
     bool m_abandoned = false;
 };
 
-// One unit's records: its own unit in the store, so that the units of a
-// fixture, recorded at once, keep theirs apart.
-class StoreSink : public RecordSink
-{
-public:
-    // Every record carries `serial` and the run's operator and reference.
-    StoreSink(RecordFile &file, const Invocation &inv, const QString &serial);
-
-    void connected(const Identity &identity, const QString &ident, int station) override;
-    void connectFailed(const QString &port, qint32 baud, bool testMode,
-                       const QString &reason) override;
-    void reading(const Measurement &judged) override;
-    void written(Parameter parameter, qint32 value, bool confirmed) override;
-    void parametersRead(const ParameterValues &values) override;
-    void calibrated(const records::Calibration &calibration) override;
-    void disconnected(bool portLost, const QString &reason) override;
-
-private:
-    records::Recorder m_recorder;
-};
+// One unit's recorder: its own unit in the store, so that the units of a
+// fixture, recorded at once, keep theirs apart; every record carries
+// `serial` and the run's operator and reference. Without a file (--no-records)
+// it keeps nothing.
+records::Recorder unitRecorder(RecordFile *file, const Invocation &inv, const QString &serial);
 
 } // namespace movra::cli

@@ -22,11 +22,9 @@ int runDevices(const Invocation &inv, const LineChoice &choice, Output &out, Rec
     if (inv.ports.size() > 1)
         return FixtureRun(inv, choice, out, file).run();
     const QString serial = inv.serials.value(0);
-    std::unique_ptr<RecordSink> sink = std::make_unique<RecordSink>();
-    if (file)
-        sink = std::make_unique<StoreSink>(*file, inv, serial);
+    movra::records::Recorder recorder = unitRecorder(file, inv, serial);
     Output unitOut = out.unit(choice.port, serial, false);
-    return DeviceRun(inv, choice, unitOut, *sink).run();
+    return DeviceRun(inv, choice, unitOut, recorder).run();
 }
 } // namespace
 
@@ -45,10 +43,8 @@ int main(int argc, char *argv[])
         movra::TickScheduler::modeNamed(env.tick, parsed.invocation.tickMode);
     const Invocation &inv = parsed.invocation;
     Output out(inv.json);
-    if (!parsed.ok()) {
-        out.error(kUsage, parsed.error);
-        return kUsage;
-    }
+    if (!parsed.ok())
+        return out.error(kUsage, parsed.error);
     switch (inv.command) {
     case Command::Help:
         std::fputs(usageText(), stdout);
@@ -62,18 +58,14 @@ int main(int argc, char *argv[])
     }
     LineChoice choice;
     QString error;
-    if (!chooseLine(inv, &choice, &error)) {
-        out.error(kUsage, error);
-        return kUsage;
-    }
+    if (!chooseLine(inv, &choice, &error))
+        return out.error(kUsage, error);
     // Declared first, so that it goes last, when every record is in.
     std::unique_ptr<RecordFile> file;
     if (!inv.noRecords) {
         StoreChoice store;
-        if (!chooseStore(inv, &store, &error)) {
-            out.error(kUsage, error);
-            return kUsage;
-        }
+        if (!chooseStore(inv, &store, &error))
+            return out.error(kUsage, error);
         file = std::make_unique<RecordFile>(store, out);
     }
     int status = runDevices(inv, choice, out, file.get());

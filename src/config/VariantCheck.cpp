@@ -12,32 +12,18 @@ namespace movra::config {
 
 namespace {
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 char escaped(char c)
 {
-    static const char codes[][2] = {{'a', '\a'}, {'b', '\b'}, {'f', '\f'}, {'n', '\n'},
-                                    {'r', '\r'}, {'t', '\t'}, {'v', '\v'}};
-    for (const auto &code : codes) {
-        if (code[0] == c)
-            return code[1];
-    }
-    return c; // \" \' \? \\ stand for themselves
+    static const QByteArray letters("abfnrtv"), codes("\a\b\f\n\r\t\v");
+    const int k = letters.indexOf(c);
+    return k < 0 ? c : codes.at(k); // \" \' \? \\ stand for themselves
 }
 
 // The items of a value as QSettings splits and unescapes them, each char
 // as the byte QSettings gives QDataStream.
 QList<QByteArray> valueItems(const QByteArray &raw)
 {
+    static const QByteArray kHex("0123456789abcdef0123456789ABCDEF");
     QList<QByteArray> items{QByteArray()};
     bool quoted = false;
     for (int i = 0; i < raw.size(); ++i) {
@@ -52,7 +38,7 @@ QList<QByteArray> valueItems(const QByteArray &raw)
             const bool hex = raw.at(++i) == 'x';
             uint value = hex ? 0 : uint(raw.at(i) - '0');
             while (i + 1 < raw.size()) {
-                const int d = hex ? hexDigit(raw.at(i + 1)) : raw.at(i + 1) - '0';
+                const int d = hex ? kHex.indexOf(raw.at(i + 1)) % 16 : raw.at(i + 1) - '0';
                 if (d < 0 || d > (hex ? 15 : 7))
                     break;
                 value = value * (hex ? 16 : 8) + uint(d);

@@ -148,17 +148,9 @@ qint32 readCodeOf(Parameter p)
 
 qint32 writeCodeOf(Parameter p)
 {
-    switch (p) {
-    case Parameter::TempCorrection:
-        return ReqWriteTempCorrection;
-    case Parameter::HumiCorrection:
-        return ReqWriteHumiCorrection;
-    case Parameter::Order:
-        return ReqWriteOrder;
-    case Parameter::Address:
-        return ReqWriteAddress;
-    case Parameter::BaudRate:
-        return ReqWriteBaudRate;
+    for (const RequestSpec &row : kRequests) {
+        if (row.givenUpBy == GivenUpBy::BatchWrite && row.parameter == int(p))
+            return row.code;
     }
     return ReqNone;
 }

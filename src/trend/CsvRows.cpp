@@ -1,24 +1,21 @@
 #include "trend/CsvRows.h"
 
-#include <QDateTime>
-
 namespace movra::trend {
 
-QString isoLocalTime(qint64 ms)
+QString isoTime(const QDateTime &time)
 {
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(ms, Qt::LocalTime);
-    const int offset = local.offsetFromUtc();
+    const int offset = time.offsetFromUtc();
     const int minutes = qAbs(offset) / 60;
-    return local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
+    return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
            QLatin1Char(offset < 0 ? '-' : '+') +
            QStringLiteral("%1:%2")
                .arg(minutes / 60, 2, 10, QLatin1Char('0'))
                .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
-QString quantityCaption(Quantity q)
+QString isoLocalTime(qint64 ms)
 {
-    return q == Quantity::Temperature ? QStringLiteral("温度(℃)") : QStringLiteral("湿度(%RH)");
+    return isoTime(QDateTime::fromMSecsSinceEpoch(ms, Qt::LocalTime));
 }
 
 QVector<QStringList> csvRows(const TrendHistory &history)
@@ -29,8 +26,10 @@ QVector<QStringList> csvRows(const TrendHistory &history)
     rows.reserve(1 + t.size() + h.size());
     rows.append({QStringLiteral("时间"), QStringLiteral("量"), QStringLiteral("值")});
     const auto row = [&rows](const TrendSeries &s, int i, Quantity q) {
-        rows.append({isoLocalTime(s.timeAt(i)), quantityCaption(q),
-                     QString::number(double(s.valueAt(i)), 'f', 1)});
+        rows.append(
+            {isoLocalTime(s.timeAt(i)),
+             q == Quantity::Temperature ? QStringLiteral("温度(℃)") : QStringLiteral("湿度(%RH)"),
+             QString::number(double(s.valueAt(i)), 'f', 1)});
     };
     int i = 0, j = 0;
     while (i < t.size() || j < h.size()) {

@@ -3,6 +3,7 @@
 // both files follow the same conventions.
 #pragma once
 
+#include <QDateTime>
 #include <QStringList>
 #include <QVector>
 
@@ -10,11 +11,11 @@
 
 namespace movra::trend {
 
-// ISO 8601 in local time with milliseconds and the offset that held at that
-// moment: 2024-05-01T14:03:07.250+08:00.
+// ISO 8601 with milliseconds and the offset of `time`'s own clock:
+// 2024-05-01T14:03:07.250+08:00.
+QString isoTime(const QDateTime &time);
+// The same in local time, with the offset that held at that moment.
 QString isoLocalTime(qint64 ms);
-
-QString quantityCaption(Quantity q); // "温度(℃)", "湿度(%RH)"
 
 // A header row, then one row per reading of either quantity in time order.
 QVector<QStringList> csvRows(const TrendHistory &history);

@@ -9,12 +9,7 @@ constexpr double kSlack = 1e-4;
 
 void StabilityTracker::reset()
 {
-    m_next = 0;
-    m_windowFirst = 0;
-    m_lastWideGapEnd = std::numeric_limits<qint64>::min();
-    m_low.clear();
-    m_high.clear();
-    m_now = Stability{};
+    *this = StabilityTracker{m_rule};
 }
 
 void StabilityTracker::setRule(const StabilityRule &rule, const TrendSeries &series)

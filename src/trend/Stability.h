@@ -42,9 +42,10 @@ struct Stability
 class StabilityTracker
 {
 public:
+    StabilityTracker() = default;
+    explicit StabilityTracker(const StabilityRule &rule) : m_rule(rule) {}
     // Starts over with the new rule and walks the kept history again.
     void setRule(const StabilityRule &rule, const TrendSeries &series);
-    const StabilityRule &rule() const { return m_rule; }
     // Takes the points appended since the last call.
     void update(const TrendSeries &series);
     void reset();

@@ -53,15 +53,6 @@ qint64 TrendHistory::newestMs() const
     return newest;
 }
 
-qint64 TrendHistory::oldestMs() const
-{
-    qint64 oldest = 0;
-    for (const TrendSeries &s : m_series)
-        if (!s.isEmpty())
-            oldest = oldest == 0 ? s.timeAt(0) : qMin(oldest, s.timeAt(0));
-    return oldest;
-}
-
 std::size_t TrendHistory::memoryBytes() const
 {
     std::size_t bytes = sizeof(*this);

@@ -41,7 +41,6 @@ public:
     quint64 revision() const { return m_revision; }
     // The newest reading of either quantity; 0 when there is none.
     qint64 newestMs() const;
-    qint64 oldestMs() const;
     std::size_t memoryBytes() const;
 
 private:

@@ -93,19 +93,6 @@ int TrendSeries::lowerBound(qint64 ms) const
     return lo;
 }
 
-int TrendSeries::upperBound(qint64 ms) const
-{
-    int lo = 0, hi = m_size;
-    while (lo < hi) {
-        const int mid = lo + (hi - lo) / 2;
-        if (timeAt(mid) <= ms)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    return lo;
-}
-
 std::size_t TrendSeries::memoryBytes() const
 {
     return sizeof(*this) + m_ms.capacity() * sizeof(qint64) + m_values.capacity() * sizeof(float) +

@@ -41,7 +41,7 @@ public:
 
     // Index of the first point at or after `ms` / after `ms` (size() if none).
     int lowerBound(qint64 ms) const;
-    int upperBound(qint64 ms) const;
+    int upperBound(qint64 ms) const { return lowerBound(ms + 1); }
 
     // Counts every point ever appended; the oldest kept one is number
     // appended() - size(). Lets readers name a point across drops.

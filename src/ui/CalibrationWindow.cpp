@@ -15,18 +15,13 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "ui/TrendWindowParts.h"
+
 using movra::Quantity;
 using movra::calibrate::CalibrationRun;
 using Phase = movra::calibrate::CalibrationRun::Phase;
 
-namespace {
-enum Column { AsFound, Correction, Write, AsLeft, Verdict, Columns };
-
-QString unitOf(Quantity q)
-{
-    return q == Quantity::Temperature ? QStringLiteral("℃") : QStringLiteral("%RH");
-}
-} // namespace
+using movra::trendui::unitOf;
 
 CalibrationWindow::CalibrationWindow(movra::Session &session,
                                      const movra::trend::TrendHistory *history,

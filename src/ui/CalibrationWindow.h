@@ -55,6 +55,7 @@ signals:
     void finished(const movra::records::Trace &trace, const movra::calibrate::CalibrationRun &run);
 
 private:
+    enum Column { AsFound, Correction, Write, AsLeft, Verdict, Columns };
     struct Row
     {
         QCheckBox *on = nullptr;

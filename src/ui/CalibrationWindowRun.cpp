@@ -10,19 +10,16 @@
 
 #include "link/Tenths.h"
 #include "trend/TrendHistory.h"
+#include "ui/TrendWindowParts.h"
 
 using movra::Quantity;
 using movra::calibrate::CalibrationRun;
 using movra::calibrate::Outcome;
 using Phase = movra::calibrate::CalibrationRun::Phase;
 
-namespace {
-enum Column { AsFound, Correction, Write, AsLeft, Verdict };
+using movra::trendui::unitOf;
 
-QString unitOf(Quantity q)
-{
-    return q == Quantity::Temperature ? QStringLiteral("℃") : QStringLiteral("%RH");
-}
+namespace {
 
 QString meanText(const std::optional<double> &tenths, Quantity q)
 {
@@ -46,24 +43,17 @@ QString stabilityText(const movra::trend::Stability &s, Quantity q)
 
 QString phaseText(Phase phase)
 {
-    switch (phase) {
-    case Phase::Parameters:
-        return CalibrationWindow::tr("正在读取设备参数");
-    case Phase::Settling:
-        return CalibrationWindow::tr("等待读数稳定");
-    case Phase::AsFound:
-        return CalibrationWindow::tr("正在采样（校准前）");
-    case Phase::Writing:
-        return CalibrationWindow::tr("正在写入修正");
-    case Phase::ReadingBack:
-        return CalibrationWindow::tr("正在读回修正");
-    case Phase::Verifying:
-        return CalibrationWindow::tr("正在验证（校准后）");
-    case Phase::Idle:
-    case Phase::Done:
-        break;
-    }
-    return QString();
+    // By Phase, from Idle to Done.
+    static const char *const texts[] = {
+        "",
+        QT_TRANSLATE_NOOP("CalibrationWindow", "正在读取设备参数"),
+        QT_TRANSLATE_NOOP("CalibrationWindow", "等待读数稳定"),
+        QT_TRANSLATE_NOOP("CalibrationWindow", "正在采样（校准前）"),
+        QT_TRANSLATE_NOOP("CalibrationWindow", "正在写入修正"),
+        QT_TRANSLATE_NOOP("CalibrationWindow", "正在读回修正"),
+        QT_TRANSLATE_NOOP("CalibrationWindow", "正在验证（校准后）"),
+        ""};
+    return *texts[int(phase)] ? CalibrationWindow::tr(texts[int(phase)]) : QString();
 }
 
 QString outcomeText(Outcome o, const CalibrationRun &run)
@@ -99,13 +89,13 @@ void CalibrationWindow::start()
     if (isRunning() || m_session.linkState() != movra::LinkState::Connected)
         return;
     if (m_due->date() < QDate::currentDate() && !m_allowExpired->isChecked()) {
-        m_status->setText(CalibrationWindow::tr("参考仪器已过期（有效期 %1），未开始校准")
+        m_status->setText(tr("参考仪器已过期（有效期 %1），未开始校准")
                               .arg(m_due->date().toString(QStringLiteral("yyyy-MM-dd"))));
         return;
     }
     const movra::calibrate::Plan p = plan();
     if (!p.targets[0].on && !p.targets[1].on) {
-        m_status->setText(CalibrationWindow::tr("请至少勾选温度或湿度"));
+        m_status->setText(tr("请至少勾选温度或湿度"));
         return;
     }
     for (int r = 0; r < 2; ++r) {
@@ -143,7 +133,7 @@ void CalibrationWindow::showIdleStability()
         const auto tq = movra::trend::Quantity(int(q));
         const bool any = m_history && !m_history->series(tq).isEmpty();
         m_rows[size_t(q)].stability->setText(any ? stabilityText(m_history->stability(tq), q)
-                                                 : CalibrationWindow::tr("尚无读数"));
+                                                 : tr("尚无读数"));
     }
 }
 
@@ -168,13 +158,12 @@ void CalibrationWindow::showResult(Quantity q)
             ->setText(QStringLiteral("%1 → %2").arg(movra::tenthsText(r.correctionBefore),
                                                     movra::tenthsText(*r.correctionAfter)));
     m_results->item(row, Write)
-        ->setText(r.written      ? CalibrationWindow::tr("已写入")
-                  : r.outOfRange ? CalibrationWindow::tr("超出范围")
+        ->setText(r.written      ? tr("已写入")
+                  : r.outOfRange ? tr("超出范围")
                                  : QString());
     m_results->item(row, AsLeft)->setText(meanText(r.asLeft, q));
     if (r.asLeft)
-        m_results->item(row, Verdict)
-            ->setText(r.pass ? CalibrationWindow::tr("合格") : CalibrationWindow::tr("不合格"));
+        m_results->item(row, Verdict)->setText(r.pass ? tr("合格") : tr("不合格"));
 }
 
 void CalibrationWindow::onFinished(Outcome outcome)
@@ -185,7 +174,7 @@ void CalibrationWindow::onFinished(Outcome outcome)
         showResult(q);
         if (outcome != Outcome::Passed && outcome != Outcome::Cancelled &&
             outcome != Outcome::PortLost && outcome != Outcome::DeviceFault)
-            m_results->item(int(q), Verdict)->setText(CalibrationWindow::tr("不合格"));
+            m_results->item(int(q), Verdict)->setText(tr("不合格"));
     }
     m_status->setText(outcomeText(outcome, *m_run));
     refreshStart();

@@ -145,7 +145,10 @@ const QColor failedColor(0xB0, 0x20, 0x20);
 } // namespace
 
 UnitsModel::UnitsModel(RecordStore *store, QObject *parent)
-    : QAbstractTableModel(parent), store(store)
+    : PagedModel(store, pageSize,
+                 {tr("时间"), tr("工位"), tr("序列号"), tr("串口"), tr("地址"), tr("识别信息"),
+                  tr("判定"), tr("最大偏差")},
+                 parent)
 {
 }
 
@@ -153,30 +156,19 @@ void UnitsModel::setFilter(const UnitFilter &filter)
 {
     beginResetModel();
     current = filter;
-    units = store->units(current, pageSize);
-    exhausted = units.size() < pageSize;
+    showFirstPage(store->units(current, pageSize));
     count = store->unitCount(current);
     endResetModel();
 }
 
-const UnitSummary *UnitsModel::unitAt(int row) const
+QVector<UnitSummary> UnitsModel::pageAfter(const UnitSummary &last) const
 {
-    return row >= 0 && row < units.size() ? &units.at(row) : nullptr;
-}
-
-int UnitsModel::rowCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : units.size();
-}
-
-int UnitsModel::columnCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : ColumnCount;
+    return store->units(current, pageSize, &last);
 }
 
 QVariant UnitsModel::data(const QModelIndex &index, int role) const
 {
-    const UnitSummary *u = unitAt(index.row());
+    const UnitSummary *u = rowAt(index.row());
     if (!u)
         return QVariant();
     if (role == Qt::ForegroundRole && u->failed > 0)
@@ -205,37 +197,8 @@ QVariant UnitsModel::data(const QModelIndex &index, int role) const
     }
 }
 
-QVariant UnitsModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-        return QAbstractTableModel::headerData(section, orientation, role);
-    static const char *const names[] = {
-        QT_TR_NOOP("时间"), QT_TR_NOOP("工位"),     QT_TR_NOOP("序列号"), QT_TR_NOOP("串口"),
-        QT_TR_NOOP("地址"), QT_TR_NOOP("识别信息"), QT_TR_NOOP("判定"),   QT_TR_NOOP("最大偏差")};
-    return section >= 0 && section < ColumnCount ? tr(names[section]) : QVariant();
-}
-
-bool UnitsModel::canFetchMore(const QModelIndex &parent) const
-{
-    return !parent.isValid() && !exhausted;
-}
-
-void UnitsModel::fetchMore(const QModelIndex &parent)
-{
-    if (!canFetchMore(parent) || units.isEmpty())
-        return;
-    const UnitSummary last = units.constLast();
-    const QVector<UnitSummary> more = store->units(current, pageSize, &last);
-    exhausted = more.size() < pageSize;
-    if (more.isEmpty())
-        return;
-    beginInsertRows(QModelIndex(), units.size(), units.size() + more.size() - 1);
-    units += more;
-    endInsertRows();
-}
-
 UnitRecordsModel::UnitRecordsModel(RecordStore *store, QObject *parent)
-    : QAbstractTableModel(parent), store(store)
+    : PagedModel(store, pageSize, {tr("时间"), tr("类型"), tr("判定"), tr("内容")}, parent)
 {
 }
 
@@ -243,29 +206,18 @@ void UnitRecordsModel::setUnit(const QUuid &unit)
 {
     beginResetModel();
     shown = unit;
-    records = unit.isNull() ? QVector<Record>() : store->unitRecords(unit, pageSize);
-    exhausted = records.size() < pageSize;
+    showFirstPage(unit.isNull() ? QVector<Record>() : store->unitRecords(unit, pageSize));
     endResetModel();
 }
 
-const Record *UnitRecordsModel::recordAt(int row) const
+QVector<Record> UnitRecordsModel::pageAfter(const Record &last) const
 {
-    return row >= 0 && row < records.size() ? &records.at(row) : nullptr;
-}
-
-int UnitRecordsModel::rowCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : records.size();
-}
-
-int UnitRecordsModel::columnCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : ColumnCount;
+    return store->unitRecords(shown, pageSize, last.seq);
 }
 
 QVariant UnitRecordsModel::data(const QModelIndex &index, int role) const
 {
-    const Record *r = recordAt(index.row());
+    const Record *r = rowAt(index.row());
     if (!r)
         return QVariant();
     const auto *reading = std::get_if<Reading>(&r->data);
@@ -285,31 +237,4 @@ QVariant UnitRecordsModel::data(const QModelIndex &index, int role) const
     default:
         return QVariant();
     }
-}
-
-QVariant UnitRecordsModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-        return QAbstractTableModel::headerData(section, orientation, role);
-    static const char *const names[] = {QT_TR_NOOP("时间"), QT_TR_NOOP("类型"), QT_TR_NOOP("判定"),
-                                        QT_TR_NOOP("内容")};
-    return section >= 0 && section < ColumnCount ? tr(names[section]) : QVariant();
-}
-
-bool UnitRecordsModel::canFetchMore(const QModelIndex &parent) const
-{
-    return !parent.isValid() && !exhausted;
-}
-
-void UnitRecordsModel::fetchMore(const QModelIndex &parent)
-{
-    if (!canFetchMore(parent) || records.isEmpty())
-        return;
-    const QVector<Record> more = store->unitRecords(shown, pageSize, records.constLast().seq);
-    exhausted = more.size() < pageSize;
-    if (more.isEmpty())
-        return;
-    beginInsertRows(QModelIndex(), records.size(), records.size() + more.size() - 1);
-    records += more;
-    endInsertRows();
 }

@@ -164,7 +164,7 @@ void RecordsWindow::reload()
 
 void RecordsWindow::showSelectedUnit()
 {
-    const UnitSummary *unit = unitsModel->unitAt(units->currentIndex().row());
+    const UnitSummary *unit = unitsModel->rowAt(units->currentIndex().row());
     recordsModel->setUnit(unit ? unit->unit.id : QUuid());
     for (int c = 0; c < UnitRecordsModel::What; ++c)
         records->resizeColumnToContents(c);

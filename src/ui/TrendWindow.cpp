@@ -176,8 +176,6 @@ void TrendWindow::addPlot(Quantity q, Qt::Alignment side)
 
     // Added first, so the readings lie on top of their band.
     p.band = makeBand(look.color, key, temperature ? tr("温度参考 ± 容差") : tr("湿度参考 ± 容差"));
-    p.bandUpper = p.band->upperSeries();
-    p.bandLower = p.band->lowerSeries();
     // One pixel: wider pens have Qt stroke the whole path as an outline.
     p.pen = QPen(look.color, 1);
     p.pen.setCosmetic(true);
@@ -188,9 +186,7 @@ void TrendWindow::addPlot(Quantity q, Qt::Alignment side)
     p.lines.append(line);
     p.outside = makeMarkers(look.color, key, temperature ? tr("温度超差") : tr("湿度超差"));
 
-    for (QAbstractSeries *s :
-         {static_cast<QAbstractSeries *>(p.band), static_cast<QAbstractSeries *>(line),
-          static_cast<QAbstractSeries *>(p.outside)})
+    for (QAbstractSeries *s : std::initializer_list<QAbstractSeries *>{p.band, line, p.outside})
         attach(s, p);
     p.band->setVisible(false);
     p.outside->setVisible(false);
@@ -225,11 +221,6 @@ void TrendWindow::setBand(Quantity q, const movra::trend::Band &band)
 {
     m_bands[size_t(q)] = band;
     requestRedraw();
-}
-
-void TrendWindow::setLinkStats(const movra::LinkStats &stats)
-{
-    m_linkPanel->showStats(stats);
 }
 
 void TrendWindow::setLinkStatsProvider(LinkStatsProvider provider)

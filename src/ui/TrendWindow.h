@@ -81,9 +81,7 @@ public:
     void setBand(movra::trend::Quantity q, const movra::trend::Band &band);
     movra::trend::Band band(movra::trend::Quantity q) const { return m_bands[int(q)]; }
 
-    // Either hand over figures when they change, or let the window poll a
-    // provider at each of its looks at the history.
-    void setLinkStats(const movra::LinkStats &stats);
+    // The window polls the figures at each of its looks at the history.
     void setLinkStatsProvider(LinkStatsProvider provider);
     void setFileNameProvider(FileNameProvider provider);
 
@@ -142,8 +140,6 @@ private:
     {
         // The first carries the legend's entry; each run of readings has its own.
         QVector<QtCharts::QLineSeries *> lines;
-        QtCharts::QLineSeries *bandUpper = nullptr;
-        QtCharts::QLineSeries *bandLower = nullptr;
         QtCharts::QAreaSeries *band = nullptr;
         QtCharts::QScatterSeries *outside = nullptr;
         QtCharts::QValueAxis *axis = nullptr;

@@ -290,8 +290,8 @@ void TrendWindow::preparePlot(Quantity q, qint64 from, qint64 to, QVector<QVecto
         const auto edge = [from, to](double y) {
             return QVector<QPointF>{{double(from), y}, {double(to), y}};
         };
-        p.bandUpper->replace(edge(band.upper()));
-        p.bandLower->replace(edge(band.lower()));
+        p.band->upperSeries()->replace(edge(band.upper()));
+        p.band->lowerSeries()->replace(edge(band.lower()));
         extent.take(band.lower());
         extent.take(band.upper());
         // Each marker is an item of its own to Qt Charts: one per

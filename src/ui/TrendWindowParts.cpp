@@ -12,6 +12,14 @@ namespace movra::trendui {
 
 using trend::Quantity;
 
+namespace {
+// The texts of the panels' helpers, with the window's own.
+struct Text
+{
+    Q_DECLARE_TR_FUNCTIONS(TrendWindow)
+};
+
+// "45 秒", "3 分 05 秒", "2 小时 07 分".
 QString durationText(qint64 ms)
 {
     const qint64 s = qMax<qint64>(0, ms) / 1000;
@@ -19,25 +27,16 @@ QString durationText(qint64 ms)
         return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0'));
     };
     if (s < 60)
-        return QCoreApplication::translate("TrendWindow", "%1 秒").arg(s);
+        return Text::tr("%1 秒").arg(s);
     if (s < 3600)
-        return QCoreApplication::translate("TrendWindow", "%1 分 %2 秒")
-            .arg(s / 60)
-            .arg(two(s % 60));
-    return QCoreApplication::translate("TrendWindow", "%1 小时 %2 分")
-        .arg(s / 3600)
-        .arg(two(s / 60 % 60));
+        return Text::tr("%1 分 %2 秒").arg(s / 60).arg(two(s % 60));
+    return Text::tr("%1 小时 %2 分").arg(s / 3600).arg(two(s / 60 % 60));
 }
 
-QString unitOf(Quantity q)
-{
-    return q == Quantity::Temperature ? QStringLiteral("℃") : QStringLiteral("%RH");
-}
-
+// The verdict's word ("稳定" or "未稳定") and what backs it.
 QString verdictWord(const trend::Stability &s)
 {
-    return s.isStable() ? QCoreApplication::translate("TrendWindow", "稳定")
-                        : QCoreApplication::translate("TrendWindow", "未稳定");
+    return s.isStable() ? Text::tr("稳定") : Text::tr("未稳定");
 }
 
 QString verdictDetail(const trend::Stability &s, const trend::StabilitySettings &settings,
@@ -46,15 +45,15 @@ QString verdictDetail(const trend::Stability &s, const trend::StabilitySettings 
     const QString unit = unitOf(q);
     const QString span = QString::number(s.span, 'f', 1) + QLatin1Char(' ') + unit;
     if (!anyReading)
-        return QCoreApplication::translate("TrendWindow", "尚无读数");
+        return Text::tr("尚无读数");
     switch (s.verdict) {
     case trend::Verdict::Stable:
-        return QCoreApplication::translate("TrendWindow", "已稳定 %1（%2 s 内跨度 %3）")
+        return Text::tr("已稳定 %1（%2 s 内跨度 %3）")
             .arg(durationText(s.stableForMs()))
             .arg(settings.windowSeconds)
             .arg(span);
     case trend::Verdict::Unsettled:
-        return QCoreApplication::translate("TrendWindow", "%1 s 内跨度 %2，超过 %3 %4")
+        return Text::tr("%1 s 内跨度 %2，超过 %3 %4")
             .arg(settings.windowSeconds)
             .arg(span)
             .arg(QString::number(settings.band(q), 'f', 1))
@@ -62,8 +61,13 @@ QString verdictDetail(const trend::Stability &s, const trend::StabilitySettings 
     case trend::Verdict::TooFewReadings:
         break;
     }
-    return QCoreApplication::translate("TrendWindow", "读数不足以覆盖 %1 s 的窗口")
-        .arg(settings.windowSeconds);
+    return Text::tr("读数不足以覆盖 %1 s 的窗口").arg(settings.windowSeconds);
+}
+} // namespace
+
+QString unitOf(Quantity q)
+{
+    return q == Quantity::Temperature ? QStringLiteral("℃") : QStringLiteral("%RH");
 }
 
 StabilityPanel::StabilityPanel(QWidget *parent) : QGroupBox(tr("稳定判定"), parent)

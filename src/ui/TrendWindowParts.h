@@ -13,12 +13,6 @@ class QSpinBox;
 
 namespace movra::trendui {
 
-// "45 秒", "3 分 05 秒", "2 小时 07 分".
-QString durationText(qint64 ms);
-// The verdict's word ("稳定" or "未稳定") and what backs it.
-QString verdictWord(const trend::Stability &s);
-QString verdictDetail(const trend::Stability &s, const trend::StabilitySettings &settings,
-                      trend::Quantity q, bool anyReading);
 QString unitOf(trend::Quantity q);
 
 class StabilityPanel : public QGroupBox
