@@ -55,13 +55,6 @@ QStringList tables()
     return out;
 }
 
-void bind(QSqlQuery &q, const Record &r)
-{
-    const columns::Row row = columns::flatten(r);
-    for (int i = 0; i < columns::count; ++i)
-        q.bindValue(i, columns::toCentral(columns::list[i].type, row[size_t(i)]));
-}
-
 } // namespace
 
 CentralCopy::CentralCopy(const CentralUrl &url)
@@ -107,23 +100,16 @@ bool CentralCopy::connect(QString *why, bool create)
 bool CentralCopy::createTables(QString *why)
 {
     QSqlDatabase db = QSqlDatabase::database(name, false);
-    if (!db.transaction()) {
-        *why = scrub(db.lastError().text());
-        return false;
-    }
     QSqlQuery q(db);
-    for (const QString &sql : tables()) {
-        if (!q.exec(sql)) {
-            *why = scrub(q.lastError().text());
-            db.rollback();
-            return false;
-        }
-    }
-    if (!db.commit()) {
-        *why = scrub(db.lastError().text());
-        return false;
-    }
-    return true;
+    bool ok = db.transaction();
+    for (const QString &sql : tables())
+        ok = ok && q.exec(sql);
+    if (q.lastError().isValid())
+        db.rollback();
+    else if (ok && db.commit())
+        return true;
+    *why = scrub((q.lastError().isValid() ? q.lastError() : db.lastError()).text());
+    return false;
 }
 
 void CentralCopy::disconnect()
@@ -147,21 +133,17 @@ bool CentralCopy::answers()
 CentralCopy::Result CentralCopy::copy(const QSqlDatabase &local, qint64 afterSeq, int limit)
 {
     Result result;
-    QSqlQuery read(local);
-    read.setForwardOnly(true);
-    read.prepare(QStringLiteral("SELECT %1 FROM records r LEFT JOIN units u ON u.seq = r.unit "
-                                "WHERE r.seq > ? ORDER BY r.seq LIMIT ?")
-                     .arg(rows::recordSelect()));
-    read.addBindValue(afterSeq);
-    read.addBindValue(limit);
     QVector<Record> batch;
-    if (read.exec()) {
-        while (read.next())
-            batch << rows::readRecord(read);
-    }
-    if (read.lastError().isValid()) {
+    QSqlError error;
+    if (!rows::readRecords(
+            local, QStringLiteral(" WHERE r.seq > ? ORDER BY r.seq LIMIT ?"), {afterSeq, limit},
+            [&batch](const Record &r) {
+                batch << r;
+                return true;
+            },
+            &error)) {
         result.failed = Failed::Local;
-        result.why = read.lastError().text();
+        result.why = error.text();
         return result;
     }
     if (batch.isEmpty())
@@ -169,12 +151,11 @@ CentralCopy::Result CentralCopy::copy(const QSqlDatabase &local, qint64 afterSeq
 
     QSqlDatabase db = QSqlDatabase::database(name, false);
     QSqlQuery insert(db);
-    bool ok =
-        db.transaction() && insert.prepare(QStringLiteral("INSERT INTO records (%1) VALUES (%2) "
-                                                          "ON CONFLICT (id) DO NOTHING")
-                                               .arg(columns::names(), columns::placeholders()));
+    bool ok = db.transaction() && insert.prepare(columns::insert());
     for (int i = 0; ok && i < batch.size(); ++i) {
-        bind(insert, batch.at(i));
+        const columns::Row row = columns::flatten(batch.at(i));
+        for (int c = 0; c < columns::count; ++c)
+            insert.bindValue(c, columns::toCentral(columns::list[c], row[c]));
         ok = insert.exec();
     }
     if (ok && db.commit()) {
@@ -182,7 +163,7 @@ CentralCopy::Result CentralCopy::copy(const QSqlDatabase &local, qint64 afterSeq
         result.lastSeq = batch.constLast().seq;
         return result;
     }
-    const QSqlError error = insert.lastError().isValid() ? insert.lastError() : db.lastError();
+    error = insert.lastError().isValid() ? insert.lastError() : db.lastError();
     result.failed = Failed::Central;
     result.why = scrub(error.text());
     if (db.isOpen())
@@ -196,34 +177,22 @@ bool CentralCopy::read(const QDateTime &since, const QDateTime &until, const QSt
 {
     if (!connect(why, false))
         return false;
-    QStringList where{QStringLiteral("true")};
-    QVariantList binds;
-    for (const auto &[term, value] :
-         {std::pair{"t >= ?", QVariant(since)}, std::pair{"t < ?", QVariant(until)},
-          std::pair{"station = ?", station.isEmpty() ? QVariant() : QVariant(station)},
-          std::pair{"unit IN (SELECT unit FROM records WHERE serial = ?)",
-                    serial.isEmpty() ? QVariant() : QVariant(serial)}}) {
-        if (value.isValid() && !value.isNull()) {
-            where << QLatin1String(term);
-            binds << value;
-        }
-    }
-    QSqlQuery q(QSqlDatabase::database(name, false));
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT %1 FROM records WHERE %2 ORDER BY t, id")
-                  .arg(columns::names(), where.join(QLatin1String(" AND "))));
-    for (const QVariant &v : binds)
-        q.addBindValue(v);
-    bool ok = q.exec();
-    while (ok && q.next()) {
-        columns::Row row;
-        for (int i = 0; i < columns::count; ++i)
-            row[size_t(i)] = columns::fromCentral(columns::list[i].type, q.value(i));
-        ok = take(columns::unflatten(row));
-    }
-    if (q.lastError().isValid())
-        *why = scrub(q.lastError().text());
-    return ok && !q.lastError().isValid();
+    rows::Where where;
+    if (since.isValid())
+        where.add(QStringLiteral("t >= ?"), {since});
+    if (until.isValid())
+        where.add(QStringLiteral("t < ?"), {until});
+    if (!station.isEmpty())
+        where.add(QStringLiteral("station = ?"), {station});
+    if (!serial.isEmpty())
+        where.add(QStringLiteral("unit IN (SELECT unit FROM records WHERE serial = ?)"), {serial});
+    QSqlError error;
+    const bool ok = rows::readRecords(QSqlDatabase::database(name, false),
+                                      where.sql() + QStringLiteral(" ORDER BY t, id"), where.values,
+                                      take, &error, true);
+    if (error.isValid())
+        *why = scrub(error.text());
+    return ok;
 }
 
 QString CentralCopy::scrub(const QString &text) const

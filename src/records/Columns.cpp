@@ -1,247 +1,183 @@
 #include "records/Columns.h"
 
 #include <QStringList>
-
-#include "records/RecordText.h"
+#include <type_traits>
 
 namespace movra::records::columns {
 
 namespace {
-enum Index {
-    cId,
-    cUnit,
-    cTime,
-    cOffset,
-    cStation,
-    cVersion,
-    cKind,
-    cPort,
-    cBaud,
-    cMode,
-    cIdent,
-    cAddress,
-    cOk,
-    cQuantity,
-    cValue,
-    cReference,
-    cTolerance,
-    cDeviation,
-    cPass,
-    cParameter,
-    cConfirmed,
-    cBatchStation,
-    cBatchBaud,
-    cBatchTemp,
-    cBatchHumi,
-    cBatchOrder,
-    cEndedBy,
-    cReason,
-    cSerial,
-    cOperator,
-    cReferenceId,
-    cReferenceDue,
-    cExpired,
-    cAsFound,
-    cCorrectionBefore,
-    cCorrectionAfter,
-    cAsLeft,
-    cSamples,
-    cWritten,
+
+template <int I> constexpr std::integral_constant<int, I> col{};
+
+// How a field with nothing in it is kept: as nothing, as an empty text (the
+// station, the version, the ident), or a flag only when it is set.
+enum Keep { Usual, EvenEmpty, OnlyTrue };
+
+// Puts a record's fields into a row.
+struct Put
+{
+    Row &row;
+
+    template <typename T> void operator()(int i, const T &v, Keep = Usual)
+    {
+        if constexpr (std::is_enum_v<T>)
+            row[i] = int(v);
+        else
+            row[i] = v;
+    }
+    template <typename T> void operator()(int i, const std::optional<T> &v)
+    {
+        if (v)
+            (*this)(i, *v);
+    }
+    void operator()(int i, bool b, Keep keep = Usual)
+    {
+        if (b || keep != OnlyTrue)
+            row[i] = int(b);
+    }
+    void operator()(int i, const QString &s, Keep keep = Usual)
+    {
+        if (!s.isEmpty() || keep == EvenEmpty)
+            row[i] = s.isNull() ? QStringLiteral("") : s;
+    }
+    void operator()(int i, const QUuid &id) { row[i] = idValue(id); }
+    void operator()(int i, const QDateTime &t) { row[i] = timeValue(t); }
+    void operator()(int i, const QDate &d)
+    {
+        if (d.isValid())
+            row[i] = d.toString(Qt::ISODate);
+    }
 };
-static_assert(cWritten + 1 == count);
 
-template <typename T> QVariant opt(const std::optional<T> &v)
+// Takes them out again.
+struct Take
 {
-    return v ? QVariant(*v) : QVariant();
-}
+    const Row &row;
 
-template <typename T> std::optional<T> optFrom(const QVariant &v)
+    template <typename T> void operator()(int i, T &v, Keep = Usual)
+    {
+        if constexpr (std::is_enum_v<T>)
+            v = T(row[i].toInt());
+        else
+            v = row[i].value<T>();
+    }
+    template <typename T> void operator()(int i, std::optional<T> &v)
+    {
+        v.reset();
+        if (!row[i].isNull())
+            (*this)(i, v.emplace());
+    }
+    void operator()(int i, QUuid &id) { id = idFrom(row[i]); }
+    void operator()(int i, QDateTime &t) { t = timeFrom(row[i]); }
+    void operator()(int i, QDate &d) { d = QDate::fromString(row[i].toString(), Qt::ISODate); }
+};
+
+// Each field of a record with its column, for Put and Take alike.
+template <typename Io, typename D> void walk(Io &io, D &d)
 {
-    return v.isValid() && !v.isNull() ? std::optional<T>(v.value<T>()) : std::nullopt;
-}
-
-QVariant text(const QString &s)
-{
-    return s.isEmpty() ? QVariant() : QVariant(s);
-}
-
-static_assert(int(Type::Order) - int(Type::Kind) == int(Names::Order));
-
-Names namesOf(Type type)
-{
-    return Names(int(type) - int(Type::Kind));
-}
-
-bool isEnum(Type type)
-{
-    return type >= Type::Kind && type <= Type::EndedBy;
-}
-
-void flattenData(Row &v, const RecordData &data)
-{
-    if (const auto *a = std::get_if<Attempt>(&data)) {
-        v[cPort] = text(a->port);
-        v[cBaud] = a->baud;
-        v[cMode] = int(a->mode);
-        v[cIdent] = a->ident;
-        v[cAddress] = opt(a->address);
-        v[cOk] = a->ok;
-        v[cReason] = text(a->reason);
-    } else if (const auto *r = std::get_if<Reading>(&data)) {
-        v[cQuantity] = int(r->quantity);
-        v[cValue] = r->value;
-        v[cReference] = r->reference;
-        v[cTolerance] = r->tolerance;
-        v[cDeviation] = r->deviation;
-        v[cPass] = r->pass;
-    } else if (const auto *w = std::get_if<ParameterWrite>(&data)) {
-        v[cParameter] = int(w->parameter);
-        v[cValue] = w->value;
-        v[cConfirmed] = w->confirmed;
-    } else if (const auto *b = std::get_if<BatchRead>(&data)) {
-        v[cBatchStation] = opt(b->station);
-        v[cBatchBaud] = opt(b->baud);
-        v[cBatchTemp] = opt(b->tempOffset);
-        v[cBatchHumi] = opt(b->humiOffset);
-        v[cBatchOrder] = opt(b->order);
-    } else if (const auto *d = std::get_if<Disconnect>(&data)) {
-        v[cEndedBy] = int(d->by);
-        v[cReason] = text(d->reason);
-    } else if (const auto *c = std::get_if<Calibration>(&data)) {
-        v[cQuantity] = int(c->quantity);
-        v[cReference] = c->reference;
-        v[cTolerance] = c->tolerance;
-        v[cAsFound] = opt(c->asFound);
-        v[cCorrectionBefore] = c->correctionBefore;
-        v[cCorrectionAfter] = opt(c->correctionAfter);
-        v[cAsLeft] = opt(c->asLeft);
-        v[cSamples] = c->samples;
-        v[cWritten] = c->written;
-        v[cPass] = opt(c->pass);
+    using T = std::remove_const_t<D>;
+    if constexpr (std::is_same_v<T, Attempt>) {
+        io(col<at("port")>, d.port);
+        io(col<at("baud")>, d.baud);
+        io(col<at("mode")>, d.mode);
+        io(col<at("ident")>, d.ident, EvenEmpty);
+        io(col<at("address")>, d.address);
+        io(col<at("ok")>, d.ok);
+        io(col<at("reason")>, d.reason);
+    } else if constexpr (std::is_same_v<T, Reading>) {
+        io(col<at("quantity")>, d.quantity);
+        io(col<at("value")>, d.value);
+        io(col<at("reference")>, d.reference);
+        io(col<at("tolerance")>, d.tolerance);
+        io(col<at("deviation")>, d.deviation);
+        io(col<at("pass")>, d.pass);
+    } else if constexpr (std::is_same_v<T, ParameterWrite>) {
+        io(col<at("parameter")>, d.parameter);
+        io(col<at("value")>, d.value);
+        io(col<at("confirmed")>, d.confirmed);
+    } else if constexpr (std::is_same_v<T, BatchRead>) {
+        io(col<at("batch_station")>, d.station);
+        io(col<at("batch_baud")>, d.baud);
+        io(col<at("batch_temp_offset")>, d.tempOffset);
+        io(col<at("batch_humi_offset")>, d.humiOffset);
+        io(col<at("batch_order")>, d.order);
+    } else if constexpr (std::is_same_v<T, Disconnect>) {
+        io(col<at("ended_by")>, d.by);
+        io(col<at("reason")>, d.reason);
+    } else if constexpr (std::is_same_v<T, Calibration>) {
+        io(col<at("quantity")>, d.quantity);
+        io(col<at("reference")>, d.reference);
+        io(col<at("tolerance")>, d.tolerance);
+        io(col<at("as_found")>, d.asFound);
+        io(col<at("correction_before")>, d.correctionBefore);
+        io(col<at("correction_after")>, d.correctionAfter);
+        io(col<at("as_left")>, d.asLeft);
+        io(col<at("samples")>, d.samples);
+        io(col<at("written")>, d.written);
+        io(col<at("pass")>, d.pass);
+    } else {
+        io(col<at("id")>, d.id);
+        io(col<at("unit")>, d.unit);
+        io(col<at("t")>, d.time);
+        io(col<at("utc_offset")>, d.utcOffset);
+        io(col<at("station")>, d.station, EvenEmpty);
+        io(col<at("tool_version")>, d.toolVersion, EvenEmpty);
+        io(col<at("serial")>, d.trace.serial);
+        io(col<at("operator")>, d.trace.operatorName);
+        io(col<at("reference_id")>, d.trace.reference);
+        io(col<at("reference_due")>, d.trace.referenceDue);
+        io(col<at("reference_expired")>, d.trace.expired, OnlyTrue);
+        std::visit([&io](auto &data) { walk(io, data); }, d.data);
     }
 }
 
-void flattenTrace(Row &v, const Trace &t)
+template <size_t... I> RecordData alternative(size_t kind, std::index_sequence<I...>)
 {
-    v[cSerial] = text(t.serial);
-    v[cOperator] = text(t.operatorName);
-    v[cReferenceId] = text(t.reference);
-    v[cReferenceDue] = t.referenceDue.isValid() ? t.referenceDue.toString(Qt::ISODate) : QVariant();
-    v[cExpired] = t.expired ? QVariant(true) : QVariant();
+    RecordData data = Disconnect{};
+    ((kind == I ? void(data.emplace<I>()) : void()), ...);
+    return data;
 }
 
-Trace unflattenTrace(const Row &v)
-{
-    return Trace{v[cSerial].toString(), v[cOperator].toString(), v[cReferenceId].toString(),
-                 QDate::fromString(v[cReferenceDue].toString(), Qt::ISODate), v[cExpired].toBool()};
-}
-
-RecordData unflattenData(const Row &v)
-{
-    switch (Kind(v[cKind].toInt())) {
-    case Kind::Attempt:
-        return Attempt{v[cPort].toString(),  v[cBaud].toInt(),          Mode(v[cMode].toInt()),
-                       v[cIdent].toString(), optFrom<int>(v[cAddress]), v[cOk].toBool(),
-                       v[cReason].toString()};
-    case Kind::Reading:
-        return Reading{Quantity(v[cQuantity].toInt()), v[cValue].toDouble(),
-                       v[cReference].toDouble(),       v[cTolerance].toDouble(),
-                       v[cDeviation].toDouble(),       v[cPass].toBool()};
-    case Kind::Write:
-        return ParameterWrite{Parameter(v[cParameter].toInt()), v[cValue].toDouble(),
-                              v[cConfirmed].toBool()};
-    case Kind::Batch:
-        return BatchRead{optFrom<int>(v[cBatchStation]), optFrom<int>(v[cBatchBaud]),
-                         optFrom<double>(v[cBatchTemp]), optFrom<double>(v[cBatchHumi]),
-                         optFrom<int>(v[cBatchOrder])};
-    case Kind::Calibration:
-        return Calibration{Quantity(v[cQuantity].toInt()),
-                           v[cReference].toDouble(),
-                           v[cTolerance].toDouble(),
-                           optFrom<double>(v[cAsFound]),
-                           v[cCorrectionBefore].toDouble(),
-                           optFrom<double>(v[cCorrectionAfter]),
-                           optFrom<double>(v[cAsLeft]),
-                           v[cSamples].toInt(),
-                           v[cWritten].toBool(),
-                           optFrom<bool>(v[cPass])};
-    case Kind::Disconnect:
-        break;
-    }
-    return Disconnect{EndedBy(v[cEndedBy].toInt()), v[cReason].toString()};
-}
 } // namespace
 
-// In the order of a CSV row.
-const Column list[count] = {
-    {"id", "记录ID", Type::Id, true},
-    {"unit", "单元ID", Type::Unit, false},
-    {"t", "时间(UTC)", Type::Time, true},
-    {"utc_offset", "UTC偏移(秒)", Type::Int, true},
-    {"station", "工位", Type::Text, true},
-    {"tool_version", "软件版本", Type::Text, true},
-    {"kind", "类型", Type::Kind, true},
-    {"port", "串口", Type::Text, false},
-    {"baud", "波特率", Type::Int, false},
-    {"mode", "模式", Type::Mode, false},
-    {"ident", "识别信息", Type::Text, false},
-    {"address", "地址", Type::Int, false},
-    {"ok", "连接成功", Type::Bool, false},
-    {"quantity", "量", Type::Quantity, false},
-    {"value", "数值", Type::Real, false},
-    {"reference", "参考值", Type::Real, false},
-    {"tolerance", "允差", Type::Real, false},
-    {"deviation", "偏差", Type::Real, false},
-    {"pass", "判定", Type::Pass, false},
-    {"parameter", "参数", Type::Parameter, false},
-    {"confirmed", "已确认", Type::Bool, false},
-    {"batch_station", "读取地址", Type::Int, false},
-    {"batch_baud", "读取波特率", Type::Int, false},
-    {"batch_temp_offset", "读取温度修正", Type::Real, false},
-    {"batch_humi_offset", "读取湿度修正", Type::Real, false},
-    {"batch_order", "读取温湿度对调", Type::Order, false},
-    {"ended_by", "断开方式", Type::EndedBy, false},
-    {"reason", "原因", Type::Text, false},
-    {"serial", "序列号", Type::Text, false},
-    {"operator", "操作员", Type::Text, false},
-    {"reference_id", "参考仪器", Type::Text, false},
-    {"reference_due", "参考仪器有效期", Type::Text, false},
-    {"reference_expired", "参考仪器已过期", Type::Bool, false},
-    {"as_found", "校准前读数", Type::Real, false},
-    {"correction_before", "原修正", Type::Real, false},
-    {"correction_after", "新修正", Type::Real, false},
-    {"as_left", "校准后读数", Type::Real, false},
-    {"samples", "样本数", Type::Int, false},
-    {"written", "已写入", Type::Bool, false},
-};
-
-Row flatten(const Record &r)
+Row flatten(const Record &record)
 {
-    Row v;
-    v[cId] = r.id;
-    v[cUnit] = r.unit.isNull() ? QVariant() : QVariant(r.unit);
-    v[cTime] = r.time.toUTC();
-    v[cOffset] = r.utcOffset;
-    v[cStation] = r.station;
-    v[cVersion] = r.toolVersion;
-    v[cKind] = int(r.kind());
-    flattenData(v, r.data);
-    flattenTrace(v, r.trace);
-    return v;
+    Row row;
+    Put put{row};
+    walk(put, record);
+    row[at("kind")] = int(record.kind());
+    return row;
 }
 
-Record unflatten(const Row &v)
+Record unflatten(const Row &row)
 {
-    Record r;
-    r.id = v[cId].toUuid();
-    r.unit = v[cUnit].toUuid();
-    r.time = v[cTime].toDateTime();
-    r.utcOffset = v[cOffset].toInt();
-    r.station = v[cStation].toString();
-    r.toolVersion = v[cVersion].toString();
-    r.data = unflattenData(v);
-    r.trace = unflattenTrace(v);
-    return r;
+    Record record;
+    record.data = alternative(row[at("kind")].toUInt(),
+                              std::make_index_sequence<std::variant_size_v<RecordData>>());
+    Take take{row};
+    walk(take, record);
+    return record;
+}
+
+QVariant idValue(const QUuid &id)
+{
+    return id.isNull() ? QVariant() : QVariant(id.toRfc4122());
+}
+
+QUuid idFrom(const QVariant &value)
+{
+    return QUuid::fromRfc4122(value.toByteArray());
+}
+
+QVariant timeValue(const QDateTime &time)
+{
+    return time.isValid() ? QVariant(time.toMSecsSinceEpoch()) : QVariant();
+}
+
+QDateTime timeFrom(const QVariant &value)
+{
+    return value.isNull() ? QDateTime()
+                          : QDateTime::fromMSecsSinceEpoch(value.toLongLong(), Qt::UTC);
 }
 
 QString names(const QString &prefix, const QString &unit)
@@ -252,43 +188,30 @@ QString names(const QString &prefix, const QString &unit)
     return out.join(QLatin1String(", "));
 }
 
-QString placeholders()
+QString insert()
 {
-    QStringList marks;
-    for (int i = 0; i < count; ++i)
-        marks << QStringLiteral("?");
-    return marks.join(QLatin1String(", "));
+    return QStringLiteral("INSERT INTO records(%1) VALUES (%2) ON CONFLICT(id) DO NOTHING")
+        .arg(names(), QString(QStringLiteral("?, ")).repeated(count - 1) + QLatin1Char('?'));
 }
 
 QString declaration(const Column &c, bool central)
 {
-    QString type;
-    switch (c.type) {
-    case Type::Id:
-        type = central ? "uuid PRIMARY KEY" : "BLOB NOT NULL UNIQUE";
-        break;
-    case Type::Unit:
-        type = central ? "uuid" : "INTEGER REFERENCES units(seq)";
-        break;
-    case Type::Time:
-        type = central ? "timestamptz" : "INTEGER";
-        break;
-    case Type::Real:
-        type = central ? "double precision" : "REAL";
-        break;
-    case Type::Text:
-        type = central ? "text" : "TEXT";
-        break;
-    case Type::Bool:
-    case Type::Pass:
-        type = central ? "boolean" : "INTEGER";
-        break;
-    default:
-        type = central ? (isEnum(c.type) ? "text" : "integer") : "INTEGER";
-    }
-    if (c.required && c.type != Type::Id)
-        type += QLatin1String(" NOT NULL");
-    return QLatin1String(c.name) + QLatin1Char(' ') + type;
+    // By Type: in the local file, in the central database.
+    const char *const types[][2] = {
+        {"BLOB NOT NULL UNIQUE", "uuid PRIMARY KEY"},
+        {"INTEGER REFERENCES units(seq)", "uuid"},
+        {"INTEGER", "timestamptz"},
+        {"INTEGER", "integer"},
+        {"REAL", "double precision"},
+        {"TEXT", "text"},
+        {"INTEGER", "boolean"},
+        {"INTEGER", "boolean"},
+        {"INTEGER", "text"},
+        {"INTEGER", "integer"},
+    };
+    const bool notNull = c.required && c.type != Type::Id;
+    return QLatin1String(c.name) + QLatin1Char(' ') + QLatin1String(types[int(c.type)][central]) +
+           (notNull ? QLatin1String(" NOT NULL") : QLatin1String());
 }
 
 QString declarations(bool central)
@@ -299,82 +222,39 @@ QString declarations(bool central)
     return out.join(QLatin1String(", "));
 }
 
-QVariant toSqlite(Type type, const QVariant &v)
+QVariant toCentral(const Column &c, const QVariant &v)
 {
-    if (!v.isValid())
-        return QVariant();
-    switch (type) {
-    case Type::Id:
-    case Type::Unit:
-        return v.toUuid().isNull() ? QVariant() : QVariant(v.toUuid().toRfc4122());
-    case Type::Time:
-        return v.toDateTime().toMSecsSinceEpoch();
-    case Type::Bool:
-    case Type::Pass:
-        return int(v.toBool());
-    case Type::Text:
-        return v.toString().isNull() ? QVariant(QLatin1String("")) : v;
-    default:
-        return v;
-    }
+    // The central table keeps the order as a number.
+    return c.type == Type::Order ? v : toJson(c, v).toVariant();
 }
 
-QVariant fromSqlite(Type type, const QVariant &v)
+QVariant fromCentral(const Column &c, const QVariant &v)
 {
     if (v.isNull())
         return QVariant();
-    switch (type) {
+    switch (c.type) {
     case Type::Id:
     case Type::Unit:
-        return QUuid::fromRfc4122(v.toByteArray());
+        return idValue(QUuid::fromString(v.toString()));
     case Type::Time:
-        return QDateTime::fromMSecsSinceEpoch(v.toLongLong(), Qt::UTC);
-    case Type::Bool:
-    case Type::Pass:
-        return v.toBool();
+        return timeValue(v.toDateTime());
+    case Type::Code:
+        return fromCode(c.names, v.toString()).value_or(0);
     default:
         return v;
     }
 }
 
-QVariant toCentral(Type type, const QVariant &v)
-{
-    if (!v.isValid())
-        return QVariant();
-    if (isEnum(type))
-        return code(namesOf(type), v.toInt());
-    if (type == Type::Id || type == Type::Unit)
-        return v.toUuid().toString(QUuid::WithoutBraces);
-    return v;
-}
-
-QVariant fromCentral(Type type, const QVariant &v)
+QJsonValue toJson(const Column &c, const QVariant &v)
 {
     if (v.isNull())
-        return QVariant();
-    if (isEnum(type))
-        return fromCode(namesOf(type), v.toString()).value_or(0);
-    switch (type) {
-    case Type::Id:
-    case Type::Unit:
-        return QUuid::fromString(v.toString());
-    case Type::Time:
-        return v.toDateTime().toUTC();
-    default:
-        return v;
-    }
-}
-
-QJsonValue toJson(Type type, const QVariant &v)
-{
-    if (!v.isValid() || v.isNull())
         return QJsonValue(QJsonValue::Undefined);
-    switch (type) {
+    switch (c.type) {
     case Type::Id:
     case Type::Unit:
-        return v.toUuid().toString(QUuid::WithoutBraces);
+        return idFrom(v).toString(QUuid::WithoutBraces);
     case Type::Time:
-        return v.toDateTime().toUTC().toString(Qt::ISODateWithMs);
+        return timeFrom(v).toString(Qt::ISODateWithMs);
     case Type::Int:
         return v.toInt();
     case Type::Real:
@@ -385,15 +265,15 @@ QJsonValue toJson(Type type, const QVariant &v)
     case Type::Pass:
         return v.toBool();
     default:
-        return code(namesOf(type), v.toInt());
+        return code(c.names, v.toInt());
     }
 }
 
-QString toCell(Type type, const QVariant &v)
+QString toCell(const Column &c, const QVariant &v)
 {
-    if (!v.isValid() || v.isNull())
+    if (v.isNull())
         return QString();
-    switch (type) {
+    switch (c.type) {
     case Type::Int:
     case Type::Real:
         return numberText(v.toDouble());
@@ -401,13 +281,11 @@ QString toCell(Type type, const QVariant &v)
         return v.toBool() ? QStringLiteral("是") : QStringLiteral("否");
     case Type::Pass:
         return v.toBool() ? QStringLiteral("合格") : QStringLiteral("不合格");
-    case Type::Text:
-    case Type::Id:
-    case Type::Unit:
-    case Type::Time:
-        return toJson(type, v).toString();
+    case Type::Code:
+    case Type::Order:
+        return label(c.names, v.toInt());
     default:
-        return label(namesOf(type), v.toInt());
+        return toJson(c, v).toString();
     }
 }
 

@@ -131,10 +131,7 @@ struct Unit
     QDateTime ended;   // invalid while open or when the tool stopped first
     int utcOffset = 0;
     QString station;
-    QString toolVersion;
     QString port;
-    int baud = 0;
-    Mode mode = Mode::Normal;
     QString ident;
     std::optional<int> address;
     std::optional<EndedBy> endedBy;

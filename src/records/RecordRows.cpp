@@ -1,8 +1,5 @@
 #include "records/RecordRows.h"
 
-#include <QSqlRecord>
-
-#include "records/Columns.h"
 #include "records/Problem.h"
 
 namespace movra::records {
@@ -25,113 +22,94 @@ bool isRecordError(const QSqlError &error)
 
 Problem classifySqlite(const QSqlError &error)
 {
+    // SQLITE_BUSY, _LOCKED, _READONLY, _AUTH, _CORRUPT, _NOTADB, _FULL, _CANTOPEN, _PERM
+    const std::pair<int, Problem> byCode[] = {
+        {5, Problem::Locked},    {6, Problem::Locked},      {8, Problem::ReadOnly},
+        {23, Problem::ReadOnly}, {11, Problem::Corrupt},    {26, Problem::Corrupt},
+        {13, Problem::DiskFull}, {14, Problem::CannotOpen}, {3, Problem::CannotOpen}};
+    // Some of Qt's own calls keep SQLite's message but not its code.
+    const std::pair<const char *, Problem> byText[] = {{"disk is full", Problem::DiskFull},
+                                                       {"readonly", Problem::ReadOnly},
+                                                       {"locked", Problem::Locked},
+                                                       {"malformed", Problem::Corrupt},
+                                                       {"not a database", Problem::Corrupt}};
     bool ok = false;
     const int code = primaryCode(error, &ok);
-    if (!ok) {
-        // Some of Qt's own calls keep SQLite's message but not its code.
-        const QString text = error.databaseText();
-        if (text.contains(QLatin1String("disk is full")))
-            return Problem::DiskFull;
-        if (text.contains(QLatin1String("readonly")))
-            return Problem::ReadOnly;
-        if (text.contains(QLatin1String("locked")))
-            return Problem::Locked;
-        if (text.contains(QLatin1String("malformed")) ||
-            text.contains(QLatin1String("not a database")))
-            return Problem::Corrupt;
-        return Problem::IoError;
+    for (const auto &[known, problem] : byCode) {
+        if (ok && code == known)
+            return problem;
     }
-    switch (code) {
-    case 5: // SQLITE_BUSY
-    case 6: // SQLITE_LOCKED
-        return Problem::Locked;
-    case 8:  // SQLITE_READONLY
-    case 23: // SQLITE_AUTH
-        return Problem::ReadOnly;
-    case 11: // SQLITE_CORRUPT
-    case 26: // SQLITE_NOTADB
-        return Problem::Corrupt;
-    case 13: // SQLITE_FULL
-        return Problem::DiskFull;
-    case 14: // SQLITE_CANTOPEN
-    case 3:  // SQLITE_PERM
-        return Problem::CannotOpen;
-    default:
-        return Problem::IoError;
+    for (const auto &[text, problem] : byText) {
+        if (!ok && error.databaseText().contains(QLatin1String(text)))
+            return problem;
     }
+    return Problem::IoError;
 }
 
 } // namespace movra::records
 
 namespace movra::records::rows {
 
-QString recordSelect()
-{
-    return QStringLiteral("r.seq, ") + columns::names(QStringLiteral("r."), QStringLiteral("u.id"));
-}
-
 const char unitSelect[] =
-    "u.seq, u.id, u.started, u.ended, u.utc_offset, u.station, u.tool_version, u.port, u.baud, "
-    "u.mode, u.ident, u.address, u.ended_by, u.end_reason, u.passed, u.failed, "
-    "u.worst_temperature, u.worst_humidity, u.serial";
+    "u.seq, u.id, u.started, u.ended, u.utc_offset, u.station, u.port, u.ident, u.address, "
+    "u.ended_by, u.end_reason, u.passed, u.failed, u.worst_temperature, u.worst_humidity, "
+    "u.serial";
 
 namespace {
 
+using columns::at;
+
+// A unit is what its successful attempt says: these of its columns, by the
+// units table's names, with NOT NULL texts empty rather than null.
 const char insertUnitSql[] =
     "INSERT INTO units(id, started, utc_offset, station, tool_version, port, baud, mode, ident, "
-    "address, ended, ended_by, end_reason, serial) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-    "?) "
+    "address, serial) VALUES (?, ?, ?, ?, ?, coalesce(?, ''), ?, ?, ?, ?, ?) "
     "ON CONFLICT(id) DO NOTHING";
-
-// NOT NULL text columns take an empty text for a null QString.
-QVariant text(const QString &value)
-{
-    return value.isNull() ? QVariant(QStringLiteral("")) : QVariant(value);
-}
-
-template <typename T> QVariant opt(const std::optional<T> &value)
-{
-    return value ? QVariant(*value) : QVariant();
-}
+constexpr int unitColumns[] = {at("unit"),         at("t"),       at("utc_offset"), at("station"),
+                               at("tool_version"), at("port"),    at("baud"),       at("mode"),
+                               at("ident"),        at("address"), at("serial")};
 
 template <typename T> std::optional<T> optFrom(const QVariant &value)
 {
-    if (value.isNull())
-        return std::nullopt;
-    return value.value<T>();
+    return value.isNull() ? std::nullopt : std::optional<T>(value.value<T>());
 }
 
 } // namespace
 
-QVariant idValue(const QUuid &id)
+QSqlQuery select(const QSqlDatabase &db, const QString &sql, const QVariantList &binds)
 {
-    return id.isNull() ? QVariant() : QVariant(id.toRfc4122());
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (db.isOpen() && q.prepare(sql)) {
+        for (const QVariant &v : binds)
+            q.addBindValue(v);
+        q.exec();
+    }
+    return q;
 }
 
-QUuid idFrom(const QVariant &value)
+bool readRecords(const QSqlDatabase &db, const QString &tail, const QVariantList &binds,
+                 const std::function<bool(const Record &)> &take, QSqlError *error, bool central)
 {
-    return value.isNull() ? QUuid() : QUuid::fromRfc4122(value.toByteArray());
-}
-
-QVariant timeValue(const QDateTime &utc)
-{
-    return utc.isValid() ? QVariant(utc.toMSecsSinceEpoch()) : QVariant();
-}
-
-QDateTime timeFrom(const QVariant &value)
-{
-    return value.isNull() ? QDateTime()
-                          : QDateTime::fromMSecsSinceEpoch(value.toLongLong(), Qt::UTC);
-}
-
-Record readRecord(const QSqlQuery &q)
-{
-    columns::Row row;
-    for (int i = 0; i < columns::count; ++i)
-        row[size_t(i)] = columns::fromSqlite(columns::list[i].type, q.value(i + 1));
-    Record r = columns::unflatten(row);
-    r.seq = q.value(0).toLongLong();
-    return r;
+    const QString select =
+        central
+            ? QStringLiteral("SELECT 0, %1 FROM records").arg(columns::names())
+            : QStringLiteral("SELECT r.seq, %1 FROM records r LEFT JOIN units u ON u.seq = r.unit")
+                  .arg(columns::names(QStringLiteral("r."), QStringLiteral("u.id")));
+    QSqlQuery q = rows::select(db, select + tail, binds);
+    bool ok = q.isActive();
+    while (ok && q.next()) {
+        columns::Row row;
+        for (int i = 0; i < columns::count; ++i)
+            row[i] =
+                central ? columns::fromCentral(columns::list[i], q.value(i + 1)) : q.value(i + 1);
+        Record r = columns::unflatten(row);
+        r.seq = q.value(0).toLongLong();
+        ok = take(r);
+    }
+    if (error)
+        *error = q.lastError();
+    return ok && !q.lastError().isValid();
 }
 
 UnitSummary readUnit(const QSqlQuery &q)
@@ -139,25 +117,22 @@ UnitSummary readUnit(const QSqlQuery &q)
     UnitSummary s;
     s.seq = q.value(0).toLongLong();
     Unit &u = s.unit;
-    u.id = idFrom(q.value(1));
-    u.started = timeFrom(q.value(2));
-    u.ended = timeFrom(q.value(3));
+    u.id = columns::idFrom(q.value(1));
+    u.started = columns::timeFrom(q.value(2));
+    u.ended = columns::timeFrom(q.value(3));
     u.utcOffset = q.value(4).toInt();
     u.station = q.value(5).toString();
-    u.toolVersion = q.value(6).toString();
-    u.port = q.value(7).toString();
-    u.baud = q.value(8).toInt();
-    u.mode = Mode(q.value(9).toInt());
-    u.ident = q.value(10).toString();
-    u.address = optFrom<int>(q.value(11));
-    if (!q.value(12).isNull())
-        u.endedBy = EndedBy(q.value(12).toInt());
-    u.endReason = q.value(13).toString();
-    s.passed = q.value(14).toInt();
-    s.failed = q.value(15).toInt();
-    s.worstTemperature = optFrom<double>(q.value(16));
-    s.worstHumidity = optFrom<double>(q.value(17));
-    u.serial = q.value(18).toString();
+    u.port = q.value(6).toString();
+    u.ident = q.value(7).toString();
+    u.address = optFrom<int>(q.value(8));
+    if (!q.value(9).isNull())
+        u.endedBy = EndedBy(q.value(9).toInt());
+    u.endReason = q.value(10).toString();
+    s.passed = q.value(11).toInt();
+    s.failed = q.value(12).toInt();
+    s.worstTemperature = optFrom<double>(q.value(13));
+    s.worstHumidity = optFrom<double>(q.value(14));
+    u.serial = q.value(15).toString();
     return s;
 }
 
@@ -176,25 +151,6 @@ QString verdictCondition(Verdict verdict)
     return QString();
 }
 
-Unit unitOf(const Record &attempt)
-{
-    Unit u;
-    u.id = attempt.unit;
-    u.started = attempt.time;
-    u.utcOffset = attempt.utcOffset;
-    u.station = attempt.station;
-    u.toolVersion = attempt.toolVersion;
-    u.serial = attempt.trace.serial;
-    if (const auto *a = std::get_if<Attempt>(&attempt.data)) {
-        u.port = a->port;
-        u.baud = a->baud;
-        u.mode = a->mode;
-        u.ident = a->ident;
-        u.address = a->address;
-    }
-    return u;
-}
-
 bool Writer::prepare()
 {
     insertRecord = QSqlQuery(db);
@@ -202,9 +158,7 @@ bool Writer::prepare()
     findUnit = QSqlQuery(db);
     seqs.clear();
     for (auto [query, sql] :
-         {std::pair{&insertRecord, QStringLiteral("INSERT INTO records(%1) VALUES (%2) "
-                                                  "ON CONFLICT(id) DO NOTHING")
-                                       .arg(columns::names(), columns::placeholders())},
+         {std::pair{&insertRecord, columns::insert()},
           std::pair{&insertUnit, QString::fromLatin1(insertUnitSql)},
           std::pair{&findUnit, QStringLiteral("SELECT seq FROM units WHERE id = ?")}}) {
         if (!query->prepare(sql)) {
@@ -220,6 +174,8 @@ bool Writer::run(QSqlQuery &query)
     const bool ok = query.exec();
     if (!ok)
         error = query.lastError();
+    else if (&query == &insertRecord && query.numRowsAffected() > 0)
+        inserted = query.lastInsertId().toLongLong();
     query.finish();
     return ok;
 }
@@ -229,7 +185,7 @@ QVariant Writer::unitSeq(const QUuid &unit)
     const auto known = seqs.constFind(unit);
     if (known != seqs.constEnd())
         return *known;
-    findUnit.bindValue(0, idValue(unit));
+    findUnit.bindValue(0, columns::idValue(unit));
     if (!findUnit.exec()) {
         error = findUnit.lastError();
         return QVariant();
@@ -245,55 +201,28 @@ QVariant Writer::unitSeq(const QUuid &unit)
     return seq;
 }
 
-bool Writer::writeUnit(const Unit &u)
+bool Writer::writeUnit(const columns::Row &attempt)
 {
-    const QVariant v[] = {idValue(u.id),
-                          timeValue(u.started),
-                          u.utcOffset,
-                          text(u.station),
-                          text(u.toolVersion),
-                          text(u.port),
-                          u.baud,
-                          int(u.mode),
-                          text(u.ident),
-                          opt(u.address),
-                          timeValue(u.ended),
-                          u.endedBy ? QVariant(int(*u.endedBy)) : QVariant(),
-                          u.endReason,
-                          u.serial.isEmpty() ? QVariant() : QVariant(u.serial)};
-    for (int i = 0; i < int(std::size(v)); ++i)
-        insertUnit.bindValue(i, v[i]);
+    for (int i = 0; i < int(std::size(unitColumns)); ++i)
+        insertUnit.bindValue(i, attempt[unitColumns[i]]);
     return run(insertUnit);
 }
 
 bool Writer::write(const Record &r)
 {
+    columns::Row row = columns::flatten(r);
     const auto *attempt = std::get_if<Attempt>(&r.data);
-    if (attempt && attempt->ok && !r.unit.isNull() && !seqs.contains(r.unit) &&
-        !writeUnit(unitOf(r)))
+    if (attempt && attempt->ok && !r.unit.isNull() && !seqs.contains(r.unit) && !writeUnit(row))
         return false;
-    QVariant unit;
     if (!r.unit.isNull()) {
         error = QSqlError();
-        unit = unitSeq(r.unit);
+        row[at("unit")] = unitSeq(r.unit);
         if (error.isValid())
             return false;
     }
-    const columns::Row row = columns::flatten(r);
-    for (int i = 0; i < columns::count; ++i) {
-        const columns::Type type = columns::list[i].type;
-        insertRecord.bindValue(
-            i, type == columns::Type::Unit ? unit : columns::toSqlite(type, row[size_t(i)]));
-    }
-    if (!insertRecord.exec()) {
-        error = insertRecord.lastError();
-        insertRecord.finish();
-        return false;
-    }
-    if (insertRecord.numRowsAffected() > 0)
-        inserted = insertRecord.lastInsertId().toLongLong();
-    insertRecord.finish();
-    return true;
+    for (int i = 0; i < columns::count; ++i)
+        insertRecord.bindValue(i, row[i]);
+    return run(insertRecord);
 }
 
 } // namespace movra::records::rows

@@ -2,6 +2,9 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
+#include <algorithm>
+#include <functional>
 
 #include "records/Columns.h"
 #include "records/RecordRows.h"
@@ -73,6 +76,11 @@ struct Step
         error = q.lastError();
         return false;
     }
+    template <size_t N> bool exec(const char *const (&sqls)[N])
+    {
+        return std::all_of(std::begin(sqls), std::end(sqls),
+                           [this](const char *sql) { return exec(QString::fromLatin1(sql)); });
+    }
 
     // The first column of the first row, invalid on error.
     QVariant value(const QString &sql)
@@ -85,139 +93,36 @@ struct Step
     }
 };
 
-bool createTriggers(Step &step)
-{
-    for (const char *sql : triggers) {
-        if (!step.exec(QString::fromLatin1(sql)))
-            return false;
-    }
-    return true;
-}
-
 bool createV2(Step &step)
 {
     if (!step.exec(QStringLiteral("CREATE TABLE records(seq INTEGER PRIMARY KEY, %1)")
                        .arg(columns::declarations(false))))
         return false;
-    for (const char *sql : tablesV2) {
-        if (!step.exec(QString::fromLatin1(sql)))
-            return false;
-    }
-    return createTriggers(step);
+    return step.exec(tablesV2) && step.exec(triggers);
 }
 
-template <typename E> E v1Enum(const QVariant &text, E fallback)
-{
-    return E(fromCode(namesOf<E>(), text.toString()).value_or(int(fallback)));
-}
-
-QDateTime v1Time(const QVariant &text)
-{
-    if (text.isNull())
-        return QDateTime();
-    QDateTime t = QDateTime::fromString(text.toString(), Qt::ISODateWithMs);
-    return t.toUTC();
-}
-
-bool copyV1Units(Step &step, rows::Writer &writer)
+// The rows of a table of the first layout, through the column table under
+// the names in `renamed`: it kept ids, times and enums as text, as the
+// central database does.
+bool copyV1(Step &step, const QString &sql, const QHash<QString, QString> &renamed,
+            const std::function<bool(const columns::Row &)> &put)
 {
     QSqlQuery q(step.db);
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral(
-            "SELECT id, started, utc_offset, station, tool_version, port, baud, mode, ident,"
-            " address, ended, ended_by, end_reason FROM units_v1"))) {
-        step.error = q.lastError();
-        return false;
-    }
-    while (q.next()) {
-        Unit u;
-        u.id = QUuid::fromString(q.value(0).toString());
-        u.started = v1Time(q.value(1));
-        u.utcOffset = q.value(2).toInt();
-        u.station = q.value(3).toString();
-        u.toolVersion = q.value(4).toString();
-        u.port = q.value(5).toString();
-        u.baud = q.value(6).toInt();
-        u.mode = v1Enum(q.value(7), Mode::Normal);
-        u.ident = q.value(8).toString();
-        if (!q.value(9).isNull())
-            u.address = q.value(9).toInt();
-        u.ended = v1Time(q.value(10));
-        if (!q.value(11).isNull())
-            u.endedBy = v1Enum(q.value(11), EndedBy::Operator);
-        u.endReason = q.value(12).toString();
-        if (!writer.writeUnit(u)) {
-            step.error = writer.lastError();
-            return false;
+    bool ok = q.exec(sql);
+    const QSqlRecord fields = q.record();
+    while (ok && q.next()) {
+        columns::Row row;
+        for (int i = 0; i < columns::count; ++i) {
+            const columns::Column &c = columns::list[i];
+            const int at = fields.indexOf(renamed.value(c.name, c.name));
+            row[i] = at < 0 ? QVariant() : columns::fromCentral(c, q.value(at));
         }
+        ok = put(row);
     }
-    return true;
-}
-
-template <typename T> std::optional<T> v1Optional(const QVariant &value)
-{
-    return value.isNull() ? std::nullopt : std::optional<T>(value.value<T>());
-}
-
-RecordData v1Data(Kind kind, const QSqlQuery &q)
-{
-    auto at = [&q](int column) {
-        return q.value(column);
-    };
-    switch (kind) {
-    case Kind::Attempt:
-        return Attempt{at(7).toString(),  at(8).toInt(),           v1Enum(at(9), Mode::Normal),
-                       at(10).toString(), v1Optional<int>(at(11)), at(12).toBool(),
-                       at(13).toString()};
-    case Kind::Reading:
-        return Reading{v1Enum(at(14), Quantity::Temperature),
-                       at(15).toDouble(),
-                       at(16).toDouble(),
-                       at(17).toDouble(),
-                       at(18).toDouble(),
-                       at(19).toBool()};
-    case Kind::Write:
-        return ParameterWrite{v1Enum(at(20), Parameter::Address), at(15).toDouble(),
-                              at(21).toBool()};
-    case Kind::Batch:
-        return BatchRead{v1Optional<int>(at(22)), v1Optional<int>(at(23)),
-                         v1Optional<double>(at(24)), v1Optional<double>(at(25)),
-                         v1Optional<int>(at(26))};
-    case Kind::Disconnect:
-    case Kind::Calibration:
-        break;
-    }
-    return Disconnect{v1Enum(at(27), EndedBy::Operator), at(13).toString()};
-}
-
-bool copyV1Records(Step &step, rows::Writer &writer)
-{
-    QSqlQuery q(step.db);
-    q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral(
-            "SELECT id, unit_id, time, utc_offset, station, tool_version, kind,"
-            " port, baud, mode, ident, address, ok, reason,"
-            " quantity, value, reference, tolerance, deviation, pass, parameter, confirmed,"
-            " b_station, b_baud, b_temp_offset, b_humi_offset, b_order, ended_by"
-            " FROM records_v1 ORDER BY time, rowid"))) {
+    if (q.lastError().isValid())
         step.error = q.lastError();
-        return false;
-    }
-    while (q.next()) {
-        Record r;
-        r.id = QUuid::fromString(q.value(0).toString());
-        r.unit = QUuid::fromString(q.value(1).toString());
-        r.time = v1Time(q.value(2));
-        r.utcOffset = q.value(3).toInt();
-        r.station = q.value(4).toString();
-        r.toolVersion = q.value(5).toString();
-        r.data = v1Data(v1Enum(q.value(6), Kind::Attempt), q);
-        if (!writer.write(r)) {
-            step.error = writer.lastError();
-            return false;
-        }
-    }
-    return true;
+    return ok && !q.lastError().isValid();
 }
 
 bool migrateFrom1(Step &step)
@@ -227,19 +132,36 @@ bool migrateFrom1(Step &step)
         "ALTER TABLE records RENAME TO records_v1",
         "ALTER TABLE units RENAME TO units_v1",
     };
-    for (const char *sql : before) {
-        if (!step.exec(QString::fromLatin1(sql)))
-            return false;
-    }
-    if (!createV2(step))
+    if (!step.exec(before) || !createV2(step))
         return false;
     rows::Writer writer(step.db);
     if (!writer.prepare()) {
         step.error = writer.lastError();
         return false;
     }
-    if (!copyV1Units(step, writer) || !copyV1Records(step, writer))
+    // A unit without its attempt stays a unit; its end comes with its disconnection.
+    const auto unit = [&](const columns::Row &row) {
+        return writer.writeUnit(row);
+    };
+    const auto record = [&](const columns::Row &row) {
+        return writer.write(columns::unflatten(row));
+    };
+    const bool ok = copyV1(step, QStringLiteral("SELECT * FROM units_v1"),
+                           {{"unit", "id"}, {"t", "started"}}, unit) &&
+                    copyV1(step, QStringLiteral("SELECT * FROM records_v1 ORDER BY time, rowid"),
+                           {{"unit", "unit_id"},
+                            {"t", "time"},
+                            {"batch_station", "b_station"},
+                            {"batch_baud", "b_baud"},
+                            {"batch_temp_offset", "b_temp_offset"},
+                            {"batch_humi_offset", "b_humi_offset"},
+                            {"batch_order", "b_order"}},
+                           record);
+    if (!ok) {
+        if (!step.error.isValid())
+            step.error = writer.lastError();
         return false;
+    }
     return step.exec(QStringLiteral("DROP TABLE records_v1")) &&
            step.exec(QStringLiteral("DROP TABLE units_v1"));
 }
@@ -283,13 +205,12 @@ bool addColumns(Step &step)
 // calibration's verdict counts in its unit's.
 bool traceEveryRecord(Step &step)
 {
-    for (const char *name : {"records_reading", "records_address", "records_end"}) {
-        if (!step.exec(QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(QLatin1String(name))))
-            return false;
-    }
-    return step.exec(QStringLiteral("UPDATE records SET serial = (SELECT serial FROM units"
-                                    " WHERE seq = records.unit) WHERE serial IS NULL")) &&
-           createTriggers(step);
+    const char *const steps[] = {"DROP TRIGGER IF EXISTS records_reading",
+                                 "DROP TRIGGER IF EXISTS records_address",
+                                 "DROP TRIGGER IF EXISTS records_end",
+                                 "UPDATE records SET serial = (SELECT serial FROM units"
+                                 " WHERE seq = records.unit) WHERE serial IS NULL"};
+    return step.exec(steps) && step.exec(triggers);
 }
 
 bool migrateUp(Step &step, int found)
@@ -303,11 +224,7 @@ bool migrateUp(Step &step, int found)
 
 Result failed(const QSqlError &error, int found)
 {
-    Result r;
-    r.problem = classifySqlite(error);
-    r.detail = error.text();
-    r.found = found;
-    return r;
+    return Result{classifySqlite(error), error.text(), found};
 }
 
 } // namespace
