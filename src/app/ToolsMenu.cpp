@@ -9,7 +9,6 @@
 #include <QMessageBox>
 #include <QSaveFile>
 #include <QStandardPaths>
-#include <QTextStream>
 
 #include "calibrate/CalibrationRecord.h"
 #include "records/Recorder.h"
@@ -89,14 +88,9 @@ void MovraTestTool::saveLog()
         return;
     // Written whole or not at all: a half-written log is worse than none.
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        QTextStream out(&file);
-        out.setCodec("UTF-8");
-        out << ui.textEdit->toPlainText() << '\n';
-        out.flush();
-        if (file.commit())
-            return;
-    }
+    if (file.open(QIODevice::WriteOnly | QIODevice::Text) &&
+        file.write(ui.textEdit->toPlainText().toUtf8() + '\n') >= 0 && file.commit())
+        return;
     QMessageBox::information(nullptr, tr("保存日志"),
                              tr("日志未能保存：") + QDir::toNativeSeparators(path) +
                                  QStringLiteral("\r\n") + file.errorString());

@@ -103,11 +103,7 @@ void DeviceRun::connectAt(qint32 rate, Next next)
     m_line.setRate(rate);
     const LinkStats from = m_line.session().stats();
     m_line.request(ReqProbe, 0, Stop::AtOnce, [this, from, next](Outcome o) {
-        if (o == Outcome::Settled && m_line.identity()) {
-            announce(*m_line.identity());
-            return next(kDone);
-        }
-        next(failed(o, ReqProbe, from));
+        next(identified(o) ? kDone : failed(o, ReqProbe, from));
     });
 }
 
@@ -121,18 +117,20 @@ void DeviceRun::scan(int index, const LinkStats &from, Next next)
     m_line.setRate(rate);
     m_out.progress(QStringLiteral("trying %1 Bd").arg(rate));
     m_line.exchange(ReqProbe, 0, Stop::AtOnce, [this, index, from, next](Outcome o) {
-        if (o == Outcome::Settled && m_line.identity()) {
-            announce(*m_line.identity());
+        if (identified(o))
             return next(kDone);
-        }
         if (o == Outcome::PortLost || o == Outcome::Interrupted)
             return next(failed(o, ReqProbe, from));
         scan(index + 1, from, next);
     });
 }
 
-void DeviceRun::announce(Identity identity)
+// Tells what a probe that settled identified; false when it did not.
+bool DeviceRun::identified(Outcome o)
 {
+    if (o != Outcome::Settled || !m_line.identity())
+        return false;
+    Identity identity = *m_line.identity();
     // As given: the serial-port library shortens /dev/ paths.
     identity.port = m_choice.port;
     Session &s = m_line.session();
@@ -141,6 +139,7 @@ void DeviceRun::announce(Identity identity)
         s.setStation(quint8(m_inv.station));
     m_out.event(identifiedEvent(identity, s.lastRequest()));
     m_recorder.connected(identity, identText(identity, s.lastRequest()), s.station());
+    return true;
 }
 
 // The order mode decides which register holds which quantity, so it is

@@ -45,7 +45,6 @@ public:
     // start() and an event loop of its own until the end.
     int run();
 
-    QString port() const { return m_choice.port; }
     // Why the run did not pass: its last error; empty when it did.
     QString reason() const { return m_lastError; }
 
@@ -58,7 +57,7 @@ private:
     void connect(Next next);
     void connectAt(qint32 rate, Next next);
     void scan(int index, const LinkStats &from, Next next);
-    void announce(Identity identity);
+    bool identified(Line::Outcome o);
     void learnOrder(Next next);
     void readings(Next next);
     void readingAt(int index, Next next);

@@ -5,35 +5,20 @@
 
 namespace movra::cli {
 
-namespace {
-constexpr qint32 kDefaultRate = 9600;
-
-struct Remembered
-{
-    QString port;
-    qint32 baud = kDefaultRate;
-};
-
-// A file the window cannot decode reads as none, here as there.
-Remembered remembered()
-{
-    Remembered r;
-    const config::WindowSettings s = config::SettingIni(config::SettingIni::defaultPath()).load();
-    r.port = s.lastPort;
-    const int index = s.lastBaudIndex.value_or(-1);
-    if (index >= 0 && index < kBaudRateCount)
-        r.baud = baudRateAt(index);
-    return r;
-}
-} // namespace
-
 bool chooseLine(const Invocation &inv, LineChoice *choice, QString *error)
 {
-    Remembered r;
-    if (inv.port.isEmpty() || inv.baud == 0)
-        r = remembered();
-    choice->port = inv.port.isEmpty() ? r.port : inv.port;
-    choice->baud = inv.baud != 0 ? inv.baud : r.baud;
+    choice->port = inv.port;
+    choice->baud = inv.baud != 0 ? inv.baud : 9600;
+    if (inv.port.isEmpty() || inv.baud == 0) {
+        // A file the window cannot decode reads as none, here as there.
+        const config::WindowSettings s =
+            config::SettingIni(config::SettingIni::defaultPath()).load();
+        if (inv.port.isEmpty())
+            choice->port = s.lastPort;
+        const qint32 remembered = baudRateAt(s.lastBaudIndex.value_or(-1));
+        if (inv.baud == 0 && remembered != 0)
+            choice->baud = remembered;
+    }
     if (choice->port.isEmpty()) {
         *error = QStringLiteral("--port: missing, and Setting.ini remembers none; expected a port "
                                 "name as movra ports lists it, or a device path");

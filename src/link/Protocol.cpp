@@ -12,14 +12,6 @@ const char *const kOrderModeTexts[kOrderModes] = {
     QT_TRANSLATE_NOOP("Link", "湿度在前"),
     QT_TRANSLATE_NOOP("Link", "温度在前"),
 };
-
-quint8 byteAt(const QByteArray &b, int i)
-{
-    return quint8(b.at(i));
-}
-
-// Length of an exception reply: address, function, code, CRC.
-constexpr int kExceptionSize = 5;
 } // namespace
 
 QString orderModeText(int mode)

@@ -34,6 +34,13 @@ constexpr quint8 kProbeAddress = 0xFD;
 constexpr quint8 kBaudMark = 0xFD;
 constexpr int kRequestFrameSize = 8;
 constexpr int kBaudFrameSize = 7;
+// An exception reply: address, function, code, CRC.
+constexpr int kExceptionSize = 5;
+
+inline quint8 byteAt(const QByteArray &bytes, int i)
+{
+    return quint8(bytes.at(i));
+}
 
 // The station addresses an operator may choose.
 constexpr int kMinStation = 1;

@@ -5,14 +5,8 @@
 namespace movra {
 
 namespace {
-constexpr int kExceptionSize = 5;
 constexpr int kReadHeaderSize = 3; // address, function, byte count
 constexpr int kIdentificationFields = 3;
-
-quint8 byteAt(const QByteArray &b, int i)
-{
-    return quint8(b.at(i));
-}
 
 ReplyBoundary boundary(ReplyEnd end, int length = 0, int echo = 0)
 {

@@ -37,7 +37,6 @@ public:
     ~CalibrationWindow() override;
 
     bool isRunning() const;
-    const movra::calibrate::CalibrationRun *run() const { return m_run.get(); }
     // Who calibrates which unit against what, as the fields say.
     movra::records::Trace trace() const;
     QPushButton *startButton() const { return m_start; }
