@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QString>
-
 class QSqlError;
 
 namespace movra::records {

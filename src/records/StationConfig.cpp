@@ -61,10 +61,9 @@ QString redactUrl(const QString &text)
     static const QRegularExpression userInfo(QStringLiteral("(://[^:/@\\s]*):[^@\\s]*@"));
     static const QRegularExpression keyword(QStringLiteral("(password\\s*=\\s*)('[^']*'|[^&\\s]*)"),
                                             QRegularExpression::CaseInsensitiveOption);
-    QString out = text;
-    out.replace(userInfo, QStringLiteral("\\1:***@"));
-    out.replace(keyword, QStringLiteral("\\1***"));
-    return out;
+    return QString(text)
+        .replace(userInfo, QStringLiteral("\\1:***@"))
+        .replace(keyword, QStringLiteral("\\1***"));
 }
 
 QString StationConfig::stationName() const

@@ -2,8 +2,7 @@
 
 // Where a station keeps its records and under which name: the [records]
 // group of Station.ini beside Setting.ini, or MOVRA_RECORDS_URL, which wins.
-// Other groups of Station.ini belong to other parts of the tool and are
-// neither read nor written here; the paths are config/SettingIni.h's.
+// The paths are config/SettingIni.h's.
 
 #include <QString>
 #include <optional>
