@@ -119,7 +119,8 @@ private:
 
     // src/app/PortChoice.cpp
     void restoreControlsAndFillPortList();
-    void refreshPortList();
+    // Makes the last entry named `preferred` current, else the first.
+    void refreshPortList(const QString &preferred = QString());
     QStringList availablePortNames() const;
     void openSerialPort(qint32 rate);
     void showPortFailure(const QString &reason);

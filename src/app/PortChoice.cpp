@@ -29,30 +29,20 @@ QStringList MovraTestTool::availablePortNames() const
 void MovraTestTool::restoreControlsAndFillPortList()
 {
     copyControlsToEngine();
-
-    ui.SerialComNum->clear();
     engine.setTestMode(false);
-
-    const QStringList ports = availablePortNames();
-    int chosen = 0;
-    for (int i = 0; i < ports.size(); ++i) {
-        ui.SerialComNum->addItem(ports.at(i));
-        if (savedPortName.size() >= 4 && savedPortName == ports.at(i))
-            chosen = i;
-    }
-    ui.SerialComNum->setCurrentIndex(chosen);
-    ui.SerialComNum->addItem(refreshEntry());
-    selectedPortName = ui.SerialComNum->currentText();
+    // A remembered name shorter than four characters is none.
+    refreshPortList(savedPortName.size() >= 4 ? savedPortName : QString());
 }
 
-void MovraTestTool::refreshPortList()
+void MovraTestTool::refreshPortList(const QString &preferred)
 {
     // The rebuild moves the current entry itself; those notifications only
     // record the new text, or an empty list would rebuild without end.
     refreshingPorts = true;
     ui.SerialComNum->clear();
-    ui.SerialComNum->addItems(availablePortNames());
-    ui.SerialComNum->setCurrentIndex(0);
+    const QStringList ports = availablePortNames();
+    ui.SerialComNum->addItems(ports);
+    ui.SerialComNum->setCurrentIndex(qMax(0, ports.lastIndexOf(preferred)));
     ui.SerialComNum->addItem(refreshEntry());
     refreshingPorts = false;
     selectedPortName = ui.SerialComNum->currentText();

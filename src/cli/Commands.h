@@ -28,6 +28,10 @@ enum Status : int {
     kStoreFault = 5, // the record store could not keep, or could not give, the records
 };
 
+// What `movra --help` prints: the command line's contract with the scripts
+// that call it. The README's "Scripting" section shows the same text.
+const char *usageText();
+
 int runPorts(const Invocation &inv, Output &out);
 int runRecordsExport(const Invocation &inv, Output &out);
 

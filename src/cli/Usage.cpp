@@ -1,4 +1,4 @@
-#include "cli/Usage.h"
+#include "cli/Commands.h"
 
 namespace movra::cli {
 

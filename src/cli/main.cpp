@@ -9,7 +9,6 @@
 #include "cli/Fixture.h"
 #include "cli/Interrupt.h"
 #include "cli/StoreSink.h"
-#include "cli/Usage.h"
 #include "config/Environment.h"
 #include "engine/PortList.h"
 

@@ -20,10 +20,6 @@ constexpr FrameSpec baudFrame()
 {
     return {FrameLayout::BaudRate, 0, 0, 0, 0};
 }
-constexpr FrameSpec same()
-{
-    return {};
-}
 
 constexpr int kNoParameter = -1;
 constexpr int P(Parameter p)
@@ -35,51 +31,51 @@ constexpr int P(Parameter p)
 const RequestSpec kRequests[] = {
     {ReqProbe, "probe", write(kAnyDevice, RegIdentify), read(kProbeAddress, RegAddress, 2),
      Settle::Handshake, GivenUpBy::ConnectionAttempt, kNoParameter, nullptr, nullptr, nullptr},
-    {ReqTestProbe, "test-probe", read(kAnyDevice, RegHumidity, 2), same(),
+    {ReqTestProbe, "test-probe", read(kAnyDevice, RegHumidity, 2), {},
      Settle::Handshake, GivenUpBy::ConnectionAttempt, kNoParameter, nullptr, nullptr, nullptr},
-    {ReqReadHumidity, "read-humidity", read(kStation, RegHumidity, 1), same(),
+    {ReqReadHumidity, "read-humidity", read(kStation, RegHumidity, 1), {},
      Settle::Measurement, GivenUpBy::NextRequest, kNoParameter, nullptr, nullptr, nullptr},
-    {ReqReadTemperature, "read-temperature", read(kStation, RegTemperature, 1), same(),
+    {ReqReadTemperature, "read-temperature", read(kStation, RegTemperature, 1), {},
      Settle::Measurement, GivenUpBy::NextRequest, kNoParameter, nullptr, nullptr, nullptr},
-    {ReqReadBoth, "read-both", read(kStation, RegHumidity, 2), same(),
+    {ReqReadBoth, "read-both", read(kStation, RegHumidity, 2), {},
      Settle::Measurement, GivenUpBy::NextRequest, kNoParameter, nullptr, nullptr, nullptr},
-    {ReqReadAddress, "read-address", read(kAnyDevice, RegAddress, 1), same(),
+    {ReqReadAddress, "read-address", read(kAnyDevice, RegAddress, 1), {},
      Settle::ParameterRead, GivenUpBy::BatchRead, P(Parameter::Address),
      nullptr, QT_TRANSLATE_NOOP("Link", "设备地址为："), QT_TRANSLATE_NOOP("Link", "读取设备地址：失败(超时)")},
-    {ReqReadBaudRate, "read-baud-rate", baudFrame(), same(),
+    {ReqReadBaudRate, "read-baud-rate", baudFrame(), {},
      Settle::ParameterRead, GivenUpBy::BatchRead, P(Parameter::BaudRate),
      nullptr, QT_TRANSLATE_NOOP("Link", "设备波特率为："), QT_TRANSLATE_NOOP("Link", "读取波特率：失败(超时)")},
-    {ReqReadTempCorrection, "read-temp-correction", read(kAnyDevice, RegTempCorrection, 1), same(),
+    {ReqReadTempCorrection, "read-temp-correction", read(kAnyDevice, RegTempCorrection, 1), {},
      Settle::ParameterRead, GivenUpBy::BatchRead, P(Parameter::TempCorrection),
      nullptr, QT_TRANSLATE_NOOP("Link", "设备温度修正为："), QT_TRANSLATE_NOOP("Link", "读取温度修正：失败(超时)")},
-    {ReqReadHumiCorrection, "read-humi-correction", read(kAnyDevice, RegHumiCorrection, 1), same(),
+    {ReqReadHumiCorrection, "read-humi-correction", read(kAnyDevice, RegHumiCorrection, 1), {},
      Settle::ParameterRead, GivenUpBy::BatchRead, P(Parameter::HumiCorrection),
      nullptr, QT_TRANSLATE_NOOP("Link", "设备湿度修正为："), QT_TRANSLATE_NOOP("Link", "读取湿度修正：失败(超时)")},
-    {ReqReadOrder, "read-order", read(kAnyDevice, RegOrder, 1), same(),
+    {ReqReadOrder, "read-order", read(kAnyDevice, RegOrder, 1), {},
      Settle::ParameterRead, GivenUpBy::BatchRead, P(Parameter::Order),
      nullptr, QT_TRANSLATE_NOOP("Link", "温湿度对调："), QT_TRANSLATE_NOOP("Link", "读取设备温湿度调换状态：失败(超时)")},
-    {ReqWriteTempCorrection, "write-temp-correction", write(kAnyDevice, RegTempCorrection), same(),
+    {ReqWriteTempCorrection, "write-temp-correction", write(kAnyDevice, RegTempCorrection), {},
      Settle::WriteEcho, GivenUpBy::BatchWrite, P(Parameter::TempCorrection),
      QT_TRANSLATE_NOOP("Link", "正在写入设备的温度修正为："), nullptr,
      QT_TRANSLATE_NOOP("Link", "写入设备温度修正：失败(超时)")},
-    {ReqWriteHumiCorrection, "write-humi-correction", write(kAnyDevice, RegHumiCorrection), same(),
+    {ReqWriteHumiCorrection, "write-humi-correction", write(kAnyDevice, RegHumiCorrection), {},
      Settle::WriteEcho, GivenUpBy::BatchWrite, P(Parameter::HumiCorrection),
      QT_TRANSLATE_NOOP("Link", "正在写入设备的湿度修正为："), nullptr,
      QT_TRANSLATE_NOOP("Link", "写入设备湿度修正：失败(超时)")},
-    {ReqWriteOrder, "write-order", write(kAnyDevice, RegOrder), same(),
+    {ReqWriteOrder, "write-order", write(kAnyDevice, RegOrder), {},
      Settle::WriteEcho, GivenUpBy::BatchWrite, P(Parameter::Order),
      QT_TRANSLATE_NOOP("Link", "正在写入温湿度对调为："), nullptr,
      QT_TRANSLATE_NOOP("Link", "写入温湿度对调：失败(超时)")},
-    {ReqWriteAddress, "write-address", write(kAnyDevice, RegAddress), same(),
+    {ReqWriteAddress, "write-address", write(kAnyDevice, RegAddress), {},
      Settle::WriteEcho, GivenUpBy::BatchWrite, P(Parameter::Address),
      QT_TRANSLATE_NOOP("Link", "正在写入设备的地址为："), nullptr, QT_TRANSLATE_NOOP("Link", "写入设备地址：失败(超时)")},
-    {ReqWriteBaudRate, "write-baud-rate", baudFrame(), same(),
+    {ReqWriteBaudRate, "write-baud-rate", baudFrame(), {},
      Settle::BaudWrite, GivenUpBy::BatchWrite, P(Parameter::BaudRate),
      QT_TRANSLATE_NOOP("Link", "正在写入设备的波特率为："), nullptr,
      QT_TRANSLATE_NOOP("Link", "写入设备波特率：失败(超时)")},
     // Sent right after a confirmed baud-rate write and never awaited: the
     // baud-rate reply settles the write in the same tick.
-    {ReqRestart, "restart", write(kAnyDevice, RegRestart), same(),
+    {ReqRestart, "restart", write(kAnyDevice, RegRestart), {},
      Settle::NotAwaited, GivenUpBy::NextRequest, kNoParameter,
      nullptr, nullptr, QT_TRANSLATE_NOOP("Link", "发送重启：失败(超时)")},
 };

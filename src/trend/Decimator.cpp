@@ -5,65 +5,105 @@
 
 namespace movra::trend {
 
-Decimator::Decimator(qint64 fromMs, qint64 toMs, int buckets)
-    : m_from(fromMs), m_span(qMax<qint64>(1, toMs - fromMs)), m_buckets(qMax(1, buckets))
-{
-}
+namespace {
 
-int Decimator::bucketOf(qint64 ms) const
+class Decimator
 {
-    const qint64 offset = qBound<qint64>(0, ms - m_from, m_span);
-    return int(qMin<qint64>(m_buckets - 1, offset * m_buckets / m_span));
-}
-
-void Decimator::startBucket(qint64 ms, double value)
-{
-    const Kept p{m_count++, ms, value};
-    if (p.n == 0)
-        keep(p);
-    flush();
-    m_bucket = bucketOf(ms);
-    m_min = m_max = m_last = p;
-    // The times whose bucketOf() is m_bucket, so the next points need no division.
-    const auto edge = [this](qint64 b) {
-        return m_from + (b * m_span + m_buckets - 1) / m_buckets;
-    };
-    m_bucketStart = m_bucket == 0 ? std::numeric_limits<qint64>::min() : edge(m_bucket);
-    m_bucketEnd =
-        m_bucket == m_buckets - 1 ? std::numeric_limits<qint64>::max() : edge(m_bucket + 1);
-}
-
-void Decimator::keep(const Kept &k)
-{
-    if (k.n <= m_keptUpTo)
-        return;
-    m_out.append(QPointF(double(k.ms), k.value));
-    m_keptUpTo = k.n;
-}
-
-void Decimator::flush()
-{
-    if (m_bucket < 0)
-        return;
-    if (m_min.n < m_max.n) {
-        keep(m_min);
-        keep(m_max);
-    } else {
-        keep(m_max);
-        keep(m_min);
+public:
+    Decimator(qint64 fromMs, qint64 toMs, int buckets)
+        : m_from(fromMs), m_span(qMax<qint64>(1, toMs - fromMs)), m_buckets(qMax(1, buckets))
+    {
     }
-}
 
-QVector<QPointF> Decimator::finish()
-{
-    flush();
-    m_bucket = -1;
-    m_bucketStart = 1;
-    m_bucketEnd = 0;
-    if (m_count > 0)
-        keep(m_last);
-    return std::move(m_out);
-}
+    // Points must come in time order; those outside [from, to] count in the
+    // first or last bucket. Inside the current bucket it only compares: a
+    // day of points can pass through at each redraw.
+    void add(qint64 ms, double value)
+    {
+        if (ms < m_bucketStart || ms >= m_bucketEnd) {
+            startBucket(ms, value);
+            return;
+        }
+        const Kept p{m_count++, ms, value};
+        if (value < m_min.value)
+            m_min = p;
+        else if (value > m_max.value)
+            m_max = p;
+        m_last = p;
+    }
+
+    QVector<QPointF> finish()
+    {
+        flush();
+        if (m_count > 0)
+            keep(m_last);
+        return std::move(m_out);
+    }
+
+private:
+    struct Kept
+    {
+        qint64 n = -1;
+        qint64 ms = 0;
+        double value = 0.0;
+    };
+
+    int bucketOf(qint64 ms) const
+    {
+        const qint64 offset = qBound<qint64>(0, ms - m_from, m_span);
+        return int(qMin<qint64>(m_buckets - 1, offset * m_buckets / m_span));
+    }
+
+    void startBucket(qint64 ms, double value)
+    {
+        const Kept p{m_count++, ms, value};
+        if (p.n == 0)
+            keep(p);
+        flush();
+        m_bucket = bucketOf(ms);
+        m_min = m_max = m_last = p;
+        // The times whose bucketOf() is m_bucket, so the next points need no division.
+        const auto edge = [this](qint64 b) {
+            return m_from + (b * m_span + m_buckets - 1) / m_buckets;
+        };
+        m_bucketStart = m_bucket == 0 ? std::numeric_limits<qint64>::min() : edge(m_bucket);
+        m_bucketEnd =
+            m_bucket == m_buckets - 1 ? std::numeric_limits<qint64>::max() : edge(m_bucket + 1);
+    }
+
+    void keep(const Kept &k)
+    {
+        if (k.n <= m_keptUpTo)
+            return;
+        m_out.append(QPointF(double(k.ms), k.value));
+        m_keptUpTo = k.n;
+    }
+
+    void flush()
+    {
+        if (m_bucket < 0)
+            return;
+        if (m_min.n < m_max.n) {
+            keep(m_min);
+            keep(m_max);
+        } else {
+            keep(m_max);
+            keep(m_min);
+        }
+    }
+
+    qint64 m_from;
+    qint64 m_span;
+    int m_buckets;
+    qint64 m_count = 0;
+    int m_bucket = -1;
+    qint64 m_bucketStart = 1, m_bucketEnd = 0; // [start, end) of m_bucket; none yet
+    Kept m_min, m_max, m_last;
+    qint64 m_keptUpTo = -1;
+    QVector<QPointF> m_out;
+};
+
+} // namespace
 
 QVector<QPointF> decimate(const TrendSeries &series, int begin, int end, qint64 fromMs, qint64 toMs,
                           int buckets)

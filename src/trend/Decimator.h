@@ -1,7 +1,7 @@
-// Thins a time-ordered stream of points for drawing: the span [from, to] is
-// cut into buckets (one per pixel of the plot's width) and each bucket keeps
-// its lowest and highest point, in time order, so a single spike stays
-// visible. The first and the last point of the stream are always kept.
+// Thinning a series for drawing: the span [from, to] is cut into buckets (one
+// per pixel of the plot's width) and each bucket keeps its lowest and highest
+// point, in time order, so a single spike stays visible. The first and the
+// last point are always kept.
 #pragma once
 
 #include <QPointF>
@@ -12,54 +12,8 @@
 
 namespace movra::trend {
 
-class Decimator
-{
-public:
-    Decimator(qint64 fromMs, qint64 toMs, int buckets);
-
-    // Points must come in time order; those outside [from, to] count in the
-    // first or last bucket. Inline, as a day of points can pass through at
-    // each redraw: inside the current bucket it only compares.
-    void add(qint64 ms, double value)
-    {
-        if (ms < m_bucketStart || ms >= m_bucketEnd) {
-            startBucket(ms, value);
-            return;
-        }
-        const Kept p{m_count++, ms, value};
-        if (value < m_min.value)
-            m_min = p;
-        else if (value > m_max.value)
-            m_max = p;
-        m_last = p;
-    }
-    // x is the time in ms since the epoch, y the value.
-    QVector<QPointF> finish();
-
-private:
-    struct Kept
-    {
-        qint64 n = -1;
-        qint64 ms = 0;
-        double value = 0.0;
-    };
-    int bucketOf(qint64 ms) const;
-    void startBucket(qint64 ms, double value);
-    void keep(const Kept &k);
-    void flush();
-
-    qint64 m_from;
-    qint64 m_span;
-    int m_buckets;
-    qint64 m_count = 0;
-    int m_bucket = -1;
-    qint64 m_bucketStart = 1, m_bucketEnd = 0; // [start, end) of m_bucket; none yet
-    Kept m_min, m_max, m_last;
-    qint64 m_keptUpTo = -1;
-    QVector<QPointF> m_out;
-};
-
-// The points of `series` with index in [begin, end), thinned over [from, to].
+// The points of `series` with index in [begin, end), thinned over [from, to];
+// x is the time in ms since the epoch, y the value.
 QVector<QPointF> decimate(const TrendSeries &series, int begin, int end, qint64 fromMs, qint64 toMs,
                           int buckets);
 

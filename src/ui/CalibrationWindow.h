@@ -5,7 +5,6 @@
 // owner ticks it after each tick of the engine, pauses its periodic reading
 // between started() and ended(), and keeps what finished() reports.
 
-#include <QDate>
 #include <QWidget>
 #include <array>
 #include <memory>
