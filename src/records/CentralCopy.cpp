@@ -178,14 +178,10 @@ bool CentralCopy::read(const QDateTime &since, const QDateTime &until, const QSt
     if (!connect(why, false))
         return false;
     rows::Where where;
-    if (since.isValid())
-        where.add(QStringLiteral("t >= ?"), {since});
-    if (until.isValid())
-        where.add(QStringLiteral("t < ?"), {until});
-    if (!station.isEmpty())
-        where.add(QStringLiteral("station = ?"), {station});
-    if (!serial.isEmpty())
-        where.add(QStringLiteral("unit IN (SELECT unit FROM records WHERE serial = ?)"), {serial});
+    where.filter(QStringLiteral("t >= ?"), since);
+    where.filter(QStringLiteral("t < ?"), until);
+    where.filter(QStringLiteral("station = ?"), station);
+    where.filter(QStringLiteral("unit IN (SELECT unit FROM records WHERE serial = ?)"), serial);
     QSqlError error;
     const bool ok = rows::readRecords(QSqlDatabase::database(name, false),
                                       where.sql() + QStringLiteral(" ORDER BY t, id"), where.values,

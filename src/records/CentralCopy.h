@@ -11,7 +11,6 @@
 #include <functional>
 
 #include "records/Record.h"
-
 #include "records/StationConfig.h"
 
 namespace movra::records {
@@ -50,11 +49,10 @@ public:
     bool read(const QDateTime &since, const QDateTime &until, const QString &station,
               const QString &serial, const std::function<bool(const Record &)> &take, QString *why);
 
-    // `text` without the password, whatever wrote it.
-    QString scrub(const QString &text) const;
-
 private:
     bool createTables(QString *why);
+    // `text` without the password, whatever wrote it.
+    QString scrub(const QString &text) const;
 
     CentralUrl where;
     QString name;

@@ -255,17 +255,14 @@ QJsonValue toJson(const Column &c, const QVariant &v)
         return idFrom(v).toString(QUuid::WithoutBraces);
     case Type::Time:
         return timeFrom(v).toString(Qt::ISODateWithMs);
-    case Type::Int:
-        return v.toInt();
-    case Type::Real:
-        return v.toDouble();
-    case Type::Text:
-        return v.toString();
     case Type::Bool:
     case Type::Pass:
         return v.toBool();
-    default:
+    case Type::Code:
+    case Type::Order:
         return code(c.names, v.toInt());
+    default:
+        return QJsonValue::fromVariant(v);
     }
 }
 

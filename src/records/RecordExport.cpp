@@ -53,14 +53,11 @@ namespace {
 rows::Where unitWhere(const UnitFilter &filter)
 {
     rows::Where where;
-    if (filter.from.isValid())
-        where.add(QStringLiteral("u.started >= ?"), {columns::timeValue(filter.from)});
-    if (filter.to.isValid())
-        where.add(QStringLiteral("u.started < ?"), {columns::timeValue(filter.to)});
+    where.filter(QStringLiteral("u.started >= ?"), columns::timeValue(filter.from));
+    where.filter(QStringLiteral("u.started < ?"), columns::timeValue(filter.to));
     if (filter.verdict != Verdict::All)
         where.add(rows::verdictCondition(filter.verdict));
-    if (!filter.serial.isEmpty())
-        where.add(QStringLiteral("u.serial = ?"), {filter.serial});
+    where.filter(QStringLiteral("u.serial = ?"), filter.serial);
     return where;
 }
 
@@ -88,12 +85,9 @@ bool RecordStore::forEachRecord(const QDateTime &since, const QDateTime &until,
                                 const QString &serial) const
 {
     rows::Where where;
-    if (since.isValid())
-        where.add(QStringLiteral("r.t >= ?"), {columns::timeValue(since)});
-    if (until.isValid())
-        where.add(QStringLiteral("r.t < ?"), {columns::timeValue(until)});
-    if (!serial.isEmpty())
-        where.add(QStringLiteral("u.serial = ?"), {serial});
+    where.filter(QStringLiteral("r.t >= ?"), columns::timeValue(since));
+    where.filter(QStringLiteral("r.t < ?"), columns::timeValue(until));
+    where.filter(QStringLiteral("u.serial = ?"), serial);
     return forEach(where.sql(), where.values, take, why);
 }
 

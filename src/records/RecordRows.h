@@ -27,6 +27,12 @@ struct Where
         terms << term;
         values << binds;
     }
+    // Adds `term` unless `value` is empty: an open end, any serial.
+    void filter(const QString &term, const QVariant &value)
+    {
+        if (!value.toString().isEmpty())
+            add(term, {value});
+    }
     // " WHERE a AND b", or nothing.
     QString sql() const
     {
