@@ -188,10 +188,12 @@ QString names(const QString &prefix, const QString &unit)
     return out.join(QLatin1String(", "));
 }
 
-QString insert()
+QString insert(const QString &unit)
 {
+    QStringList marks = QVector<QString>(count, QStringLiteral("?")).toList();
+    marks[at("unit")] = unit;
     return QStringLiteral("INSERT INTO records(%1) VALUES (%2) ON CONFLICT(id) DO NOTHING")
-        .arg(names(), QString(QStringLiteral("?, ")).repeated(count - 1) + QLatin1Char('?'));
+        .arg(names(), marks.join(QLatin1String(", ")));
 }
 
 QString declaration(const Column &c, bool central)

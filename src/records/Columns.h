@@ -96,8 +96,9 @@ QDateTime timeFrom(const QVariant &value);
 
 // "a, b, c" with each name after `prefix`; the unit's as `unit` gives it.
 QString names(const QString &prefix = QString(), const QString &unit = QString());
-// The insert of a row into either database; a record already there is skipped.
-QString insert();
+// The insert of a row into either database, with `unit` for the unit's
+// placeholder; a record already there is skipped.
+QString insert(const QString &unit = QStringLiteral("?"));
 // "name TYPE" for CREATE TABLE or ADD COLUMN, in the local file or the
 // central one; declarations() lists them all.
 QString declaration(const Column &column, bool central);

@@ -155,18 +155,12 @@ bool Writer::prepare()
 {
     insertRecord = QSqlQuery(db);
     insertUnit = QSqlQuery(db);
-    findUnit = QSqlQuery(db);
-    seqs.clear();
-    for (auto [query, sql] :
-         {std::pair{&insertRecord, columns::insert()},
-          std::pair{&insertUnit, QString::fromLatin1(insertUnitSql)},
-          std::pair{&findUnit, QStringLiteral("SELECT seq FROM units WHERE id = ?")}}) {
-        if (!query->prepare(sql)) {
-            error = query->lastError();
-            return false;
-        }
-    }
-    return true;
+    // The file refers to a unit by its seq.
+    const QString sql = columns::insert(QStringLiteral("(SELECT seq FROM units WHERE id = ?)"));
+    if (insertRecord.prepare(sql) && insertUnit.prepare(QString::fromLatin1(insertUnitSql)))
+        return true;
+    error = insertRecord.lastError().isValid() ? insertRecord.lastError() : insertUnit.lastError();
+    return false;
 }
 
 bool Writer::run(QSqlQuery &query)
@@ -180,27 +174,6 @@ bool Writer::run(QSqlQuery &query)
     return ok;
 }
 
-QVariant Writer::unitSeq(const QUuid &unit)
-{
-    const auto known = seqs.constFind(unit);
-    if (known != seqs.constEnd())
-        return *known;
-    findUnit.bindValue(0, columns::idValue(unit));
-    if (!findUnit.exec()) {
-        error = findUnit.lastError();
-        return QVariant();
-    }
-    QVariant seq;
-    if (findUnit.next()) {
-        seq = findUnit.value(0);
-        if (seqs.size() > 64)
-            seqs.clear();
-        seqs.insert(unit, seq.toLongLong());
-    }
-    findUnit.finish();
-    return seq;
-}
-
 bool Writer::writeUnit(const columns::Row &attempt)
 {
     for (int i = 0; i < int(std::size(unitColumns)); ++i)
@@ -210,16 +183,10 @@ bool Writer::writeUnit(const columns::Row &attempt)
 
 bool Writer::write(const Record &r)
 {
-    columns::Row row = columns::flatten(r);
+    const columns::Row row = columns::flatten(r);
     const auto *attempt = std::get_if<Attempt>(&r.data);
-    if (attempt && attempt->ok && !r.unit.isNull() && !seqs.contains(r.unit) && !writeUnit(row))
+    if (attempt && attempt->ok && !r.unit.isNull() && !writeUnit(row))
         return false;
-    if (!r.unit.isNull()) {
-        error = QSqlError();
-        row[at("unit")] = unitSeq(r.unit);
-        if (error.isValid())
-            return false;
-    }
     for (int i = 0; i < columns::count; ++i)
         insertRecord.bindValue(i, row[i]);
     return run(insertRecord);

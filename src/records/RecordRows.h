@@ -3,7 +3,6 @@
 // How a record and a unit map to rows of the local file (current schema),
 // and the reads they share. Internal to the library.
 
-#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -77,13 +76,10 @@ public:
 
 private:
     bool run(QSqlQuery &query);
-    QVariant unitSeq(const QUuid &unit);
 
     QSqlDatabase db;
     QSqlQuery insertRecord;
     QSqlQuery insertUnit;
-    QSqlQuery findUnit;
-    QHash<QUuid, qint64> seqs;
     QSqlError error;
     qint64 inserted = 0;
 };
