@@ -70,6 +70,15 @@ Attempt attempt()
         QStringLiteral("COM3"), 9600, Mode::Normal, QStringLiteral("KVT582 V2.1"), 1, true, {}};
 }
 
+// A record as the recorder hands it over: the store stamps the rest.
+Record inUnit(const QUuid &unit, const RecordData &data)
+{
+    Record r;
+    r.unit = unit;
+    r.data = data;
+    return r;
+}
+
 // Runs `fill` on a raw connection to a file the store has laid out, in
 // transactions of 10,000: the same insert code as the store, without one
 // commit per record.
@@ -153,7 +162,7 @@ double percentile(std::vector<double> values, double p)
     return values[at];
 }
 
-// One judged reading per call of RecordStore::add, as the GUI thread makes
+// One judged reading per call of RecordStore::append, as the GUI thread makes
 // it. Args: microseconds between writes (0: back to back); 0 times the call
 // alone, 1 the call and waitForWrites(), i.e. until the record is committed
 // by the writer thread (its insert, commit, WAL restarts and checkpoints).
@@ -172,7 +181,8 @@ void BM_WriteOne(benchmark::State &state)
         return;
     }
     const qint64 before = store.recordCount();
-    store.unitStarted(attempt());
+    const QUuid unit = newId();
+    store.append(inUnit(unit, attempt()));
     const auto pause = std::chrono::microseconds(state.range(0));
     const bool untilCommitted = state.range(1) != 0;
     std::vector<double> micros;
@@ -183,7 +193,7 @@ void BM_WriteOne(benchmark::State &state)
                                  23.0 + (i % 9) / 10.0, 23.2, 0.5);
         ++i;
         const auto t0 = Clock::now();
-        store.add(r);
+        store.append(inUnit(unit, r));
         if (untilCommitted)
             store.waitForWrites();
         const std::chrono::duration<double> took = Clock::now() - t0;
@@ -247,9 +257,10 @@ void BM_GuiWaits(benchmark::State &state)
         open.push_back(ms(t0));
         store.waitForWrites(); // the writer has opened the file: not the GUI's wait
         t0 = Clock::now();
-        store.unitStarted(attempt());
+        const QUuid unit = newId();
+        store.append(inUnit(unit, attempt()));
         first.push_back(ms(t0));
-        store.add(judged(Quantity::Temperature, 23.1, 23.0, 0.5));
+        store.append(inUnit(unit, judged(Quantity::Temperature, 23.1, 23.0, 0.5)));
         t0 = Clock::now();
         store.waitForWrites(); // for scale: the two records committed
         commit.push_back(ms(t0));

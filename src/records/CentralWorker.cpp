@@ -2,10 +2,10 @@
 #include "records/RecordText.h"
 
 #include <QSqlDatabase>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 #include <atomic>
+#include <utility>
 
 #include "records/CentralCopy.h"
 
@@ -19,9 +19,9 @@ constexpr int debounceMs = 100;
 constexpr int idlePollMs = 5000;
 } // namespace
 
-CentralWorker::CentralWorker(const QString &localPath, const CentralUrl &url, const Timing &timing)
+CentralWorker::CentralWorker(const QString &localPath, const CentralUrl &url, const Backoff &retry)
     : localPath(localPath), localName(QStringLiteral("movra_records_copy_%1").arg(++connections)),
-      timing(timing), timer(this), central(std::make_unique<CentralCopy>(url))
+      timer(this), central(std::make_unique<CentralCopy>(url)), retry(retry)
 {
     timer.setSingleShot(true);
     connect(&timer, &QTimer::timeout, this, &CentralWorker::tick);
@@ -29,26 +29,18 @@ CentralWorker::CentralWorker(const QString &localPath, const CentralUrl &url, co
 
 CentralWorker::~CentralWorker() = default;
 
-void CentralWorker::start()
-{
-    timer.start(0);
-}
-
 void CentralWorker::wake()
 {
-    if (stopped)
-        return;
     copyDue = true;
-    if (!timer.isActive() || timer.remainingTime() > debounceMs)
-        timer.start(qMax<qint64>(debounceMs, nextTry.remainingTime()));
+    if (!stopped && (!timer.isActive() || timer.remainingTime() > debounceMs))
+        timer.start(qMax(debounceMs, retry.left()));
 }
 
 void CentralWorker::copyNow()
 {
-    if (stopped)
-        return;
     copyDue = true;
-    timer.start(int(qMax<qint64>(0, nextTry.remainingTime())));
+    if (!stopped)
+        timer.start(retry.left());
 }
 
 void CentralWorker::stop()
@@ -62,79 +54,73 @@ void CentralWorker::stop()
     }
 }
 
-bool CentralWorker::openLocal()
-{
-    if (QSqlDatabase::contains(localName))
-        return QSqlDatabase::database(localName, false).isOpen();
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), localName);
-    db.setDatabaseName(localPath);
-    // Not the GUI thread: it may wait for the writer to finish a commit.
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
-    if (db.open())
-        return true;
-    db = QSqlDatabase();
-    QSqlDatabase::removeDatabase(localName);
-    return false;
-}
-
 void CentralWorker::tick()
 {
     if (stopped)
         return;
-    if (nextTry.hasExpired())
+    if (retry.next.hasExpired())
         copyRound();
-    const qint64 backOff = qMax<qint64>(0, nextTry.remainingTime());
-    timer.start(int(copyDue ? backOff : qMax<qint64>(backOff, idlePollMs)));
+    timer.start(copyDue ? retry.left() : qMax(retry.left(), idlePollMs));
 }
 
 void CentralWorker::copyRound()
 {
     QString why;
-    if (!central->isConnected() && !central->connect(&why)) {
-        failed(Problem::CentralUnreachable, why);
-        return;
+    if (!central->isConnected() && !central->connect(&why))
+        return failed(Problem::CentralUnreachable, why);
+    if (!QSqlDatabase::contains(localName)) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), localName);
+        db.setDatabaseName(localPath);
+        // Not the GUI thread: it may wait for the writer to finish a commit.
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
     }
-    if (!openLocal()) {
-        failed(Problem::None, QString());
-        return;
-    }
-    QSqlDatabase local = QSqlDatabase::database(localName, false);
-    if (cursor < 0) {
-        QSqlQuery q(local);
-        q.prepare(QStringLiteral("SELECT last_seq FROM copy_state WHERE target = ?"));
-        q.addBindValue(central->url().target());
-        if (!q.exec()) {
-            failed(Problem::None, QString());
-            return;
-        }
-        cursor = q.next() ? q.value(0).toLongLong() : 0;
-        kept = cursor;
-    }
+    const QSqlDatabase local = QSqlDatabase::database(localName);
+    // The store reports its own file's troubles.
+    if (!local.isOpen() || (cursor < 0 && !readCursor(local)))
+        return failed(Problem::None, QString());
     const CentralCopy::Result result = central->copy(local, cursor, batchSize);
-    if (result.failed == CentralCopy::Failed::Local) {
-        // The store reports its own file's troubles.
-        failed(Problem::None, QString());
-        return;
-    }
+    if (result.failed == CentralCopy::Failed::Local)
+        return failed(Problem::None, QString());
     if (result.failed == CentralCopy::Failed::Central) {
         const Problem kind =
             central->answers() ? Problem::CentralRejected : Problem::CentralUnreachable;
         central->disconnect();
-        failed(kind, result.why);
-        return;
+        return failed(kind, result.why);
     }
-    if (centralProblem != Problem::None) {
-        centralProblem = Problem::None;
+    if (std::exchange(centralProblem, Problem::None) != Problem::None)
         emit recovered(RecordsText::tr("中央记录库 %1 已恢复连接，继续上传记录。")
                            .arg(central->url().redacted()));
-    }
-    retryDelay = 0;
-    nextTry = QDeadlineTimer();
+    retry.reset();
     copyDue = result.copied == batchSize;
-    if (result.copied > 0)
+    if (result.copied > 0) {
         cursor = result.lastSeq;
-    keepPosition();
+        keepPosition(local);
+    }
     report(cursor, QString());
+}
+
+bool CentralWorker::readCursor(const QSqlDatabase &local)
+{
+    QSqlQuery q(local);
+    q.prepare(QStringLiteral("SELECT last_seq FROM copy_state WHERE target = ?"));
+    q.addBindValue(central->url().target());
+    if (!q.exec())
+        return false;
+    cursor = q.next() ? q.value(0).toLongLong() : 0;
+    return true;
+}
+
+// If this fails the records are sent again next time, which the central
+// database takes without doubling them.
+void CentralWorker::keepPosition(const QSqlDatabase &local)
+{
+    QSqlQuery q(local);
+    q.prepare(QStringLiteral("INSERT INTO copy_state(target, last_seq) VALUES (?, ?) "
+                             "ON CONFLICT(target) DO UPDATE SET "
+                             "last_seq = max(last_seq, excluded.last_seq)"));
+    q.addBindValue(central->url().target());
+    q.addBindValue(cursor);
+    q.exec();
 }
 
 void CentralWorker::report(qint64 copied, const QString &why)
@@ -142,7 +128,6 @@ void CentralWorker::report(qint64 copied, const QString &why)
     QMutexLocker locked(&stateLock);
     if (copied >= 0)
         copiedSeq = copied;
-    failedRound = !why.isEmpty();
     lastWhy = why;
     stateChanged.wakeAll();
 }
@@ -152,35 +137,18 @@ QString CentralWorker::waitCopied(qint64 seq, QDeadlineTimer deadline)
     QMutexLocker locked(&stateLock);
     // A round that failed last stands until the next one: the back-off may
     // be longer than the caller can wait.
-    while (copiedSeq < seq && !failedRound) {
-        if (!stateChanged.wait(&stateLock, deadline))
-            return lastWhy.isEmpty() ? QStringLiteral("no answer in time") : lastWhy;
+    while (copiedSeq < seq && lastWhy.isEmpty() && stateChanged.wait(&stateLock, deadline)) {
     }
-    return copiedSeq >= seq ? QString() : lastWhy;
-}
-
-// If this fails the records are sent again next time, which the central
-// database takes without doubling them.
-void CentralWorker::keepPosition()
-{
-    if (cursor == kept)
-        return;
-    QSqlQuery q(QSqlDatabase::database(localName, false));
-    q.prepare(QStringLiteral("INSERT INTO copy_state(target, last_seq) VALUES (?, ?) "
-                             "ON CONFLICT(target) DO UPDATE SET "
-                             "last_seq = max(last_seq, excluded.last_seq)"));
-    q.addBindValue(central->url().target());
-    q.addBindValue(cursor);
-    if (q.exec())
-        kept = cursor;
+    if (copiedSeq >= seq)
+        return QString();
+    return lastWhy.isEmpty() ? QStringLiteral("no answer in time") : lastWhy;
 }
 
 // Reports the problem once and backs off. Problem::None: a failure that is
 // not the central database's, backed off without a word.
 void CentralWorker::failed(Problem kind, const QString &detail)
 {
-    retryDelay = retryDelay == 0 ? timing.retryFirstMs : qMin(retryDelay * 2, timing.retryMaxMs);
-    nextTry = QDeadlineTimer(retryDelay);
+    retry.failed();
     copyDue = true;
     const QString where = central->url().redacted();
     report(-1, kind == Problem::None ? QStringLiteral("the local file cannot be read")

@@ -1,10 +1,9 @@
 #pragma once
 
 // The thread that copies new records of the local file to the central
-// database, with a connection of its own to each. It remembers how far it
-// got in the local file (copy_state), so that records written while the
-// server was away, or before the tool was closed, follow when it answers.
-// Internal.
+// database, internal to the store. How far it got is kept in the file
+// (copy_state), so that records written while the server was away, or by an
+// earlier run, follow when it answers.
 
 #include <QDeadlineTimer>
 #include <QMutex>
@@ -13,8 +12,7 @@
 #include <QWaitCondition>
 #include <memory>
 
-#include "records/Problem.h"
-#include "records/StationConfig.h"
+#include "records/StoreWriter.h"
 
 namespace movra::records {
 
@@ -24,22 +22,13 @@ class CentralWorker : public QObject
 {
     Q_OBJECT
 public:
-    struct Timing
-    {
-        int retryFirstMs = 1000;
-        int retryMaxMs = 60000;
-    };
-
-    CentralWorker(const QString &localPath, const CentralUrl &url, const Timing &timing);
+    CentralWorker(const QString &localPath, const CentralUrl &url, const Backoff &retry);
     ~CentralWorker() override;
 
-    // All of these run on the worker's thread.
-    void start();
-    // New records are in the file.
+    // On the worker's thread. wake(): new records are in the file;
+    // copyNow(): a round as soon as the back-off allows; stop() is for good.
     void wake();
-    // A copy round as soon as the back-off allows, without the debounce.
     void copyNow();
-    // For good: a wake or a timer queued before it does nothing.
     void stop();
 
     // From any thread: waits until the records up to `seq` are copied, a
@@ -52,30 +41,26 @@ signals:
 
 private:
     void tick();
-    bool openLocal();
     void copyRound();
-    void keepPosition();
+    bool readCursor(const QSqlDatabase &local);
+    void keepPosition(const QSqlDatabase &local);
     void failed(Problem kind, const QString &detail);
     void report(qint64 copied, const QString &why);
 
     const QString localPath;
     const QString localName;
-    const Timing timing;
     QTimer timer;
     std::unique_ptr<CentralCopy> central;
-    int retryDelay = 0;
-    QDeadlineTimer nextTry;
+    Backoff retry;
     bool copyDue = true;
     Problem centralProblem = Problem::None;
     qint64 cursor = -1; // last copied seq; -1 until read from the file
-    qint64 kept = -1;   // the position last written to the file
     bool stopped = false;
 
-    mutable QMutex stateLock;
+    QMutex stateLock;
     QWaitCondition stateChanged;
     qint64 copiedSeq = -1; // guarded by stateLock
-    QString lastWhy;       // guarded by stateLock: the last round's failure
-    bool failedRound = false;
+    QString lastWhy;       // guarded by stateLock: why the last round failed
 };
 
 } // namespace movra::records

@@ -1,12 +1,15 @@
-// The store's threads: the central copy's, started, stopped and woken for
-// new records, and both left to end alone when a window closes; and ids.
+// The store's threads, the writer's and the central copy's: started, ended,
+// or left to end alone when a window closes; and ids.
 
+#include <QCoreApplication>
 #include <QMutex>
 #include <QRandomGenerator>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QVariant>
 #include <climits>
+#include <utility>
 #include <vector>
 
 #include "records/CentralWorker.h"
@@ -18,24 +21,86 @@ namespace movra::records {
 
 namespace {
 
-// Threads of stores that closed later, with how long the end waits for each.
-struct Ending
-{
-    QThread *thread;
-    unsigned long waitMs;
-};
+// Threads left to end alone, with how long finishClosing() waits for each.
 QMutex endingLock;
-std::vector<Ending> ending;
+std::vector<std::pair<QThread *, unsigned long>> ending;
 
-void endAlone(QThread *thread, unsigned long waitMs)
+void startOn(QObject *object, const char *name)
 {
+    auto *thread = new QThread;
+    thread->setObjectName(QLatin1String(name));
+    object->moveToThread(thread);
+    QObject::connect(thread, &QThread::finished, object, &QObject::deleteLater);
+    thread->start();
+}
+
+// False when the thread is still busy (a copy step waiting on the network):
+// it is left to end alone.
+bool reap(QThread *thread, unsigned long waitMs)
+{
+    if (thread->wait(waitMs)) {
+        delete thread;
+        return true;
+    }
+    QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    return false;
+}
+
+// Runs `last` on the object's thread and ends that thread; waits for it up
+// to `waitMs`, or with `later` leaves the wait to finishClosing().
+bool end(QObject *object, const std::function<void()> &last, unsigned long waitMs, bool later)
+{
+    QThread *thread = object->thread();
+    QMetaObject::invokeMethod(
+        object,
+        [last] {
+            last();
+            QThread::currentThread()->quit();
+        },
+        Qt::QueuedConnection);
+    if (!later)
+        return reap(thread, waitMs);
     static const bool hooked = (qAddPostRoutine(&RecordStore::finishClosing), true);
     Q_UNUSED(hooked);
     QMutexLocker locked(&endingLock);
-    ending.push_back({thread, waitMs});
+    ending.emplace_back(thread, waitMs);
+    return false;
 }
 
 } // namespace
+
+void RecordStore::startWriter()
+{
+    writer = new StoreWriter(filePath, options);
+    connect(writer, &StoreWriter::problem, this, &RecordStore::writerProblem);
+    connect(writer, &StoreWriter::recovered, this, &RecordStore::writerRecovered);
+    startOn(writer, "records writer");
+    QMetaObject::invokeMethod(writer, &StoreWriter::retryNow, Qt::QueuedConnection);
+}
+
+// The records the file did not take.
+int RecordStore::stopWriter(bool later)
+{
+    StoreWriter *w = std::exchange(writer, nullptr);
+    if (!w)
+        return 0;
+    if (later) {
+        disconnect(w, nullptr, this, nullptr);
+        end(
+            w, [w] { w->finish(); }, ULONG_MAX, true);
+        return 0;
+    }
+    int lost = 0;
+    end(
+        w,
+        [w, &lost, this] {
+            lost = w->finish();
+            lastWritten = w->lastWritten();
+        },
+        ULONG_MAX, false);
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall); // its last problem()
+    return lost;
+}
 
 bool RecordStore::startCentral(const QString &url)
 {
@@ -46,113 +111,99 @@ bool RecordStore::startCentral(const QString &url)
                          .arg(redactUrl(url), why));
         return false;
     }
-    stopWorker(1000);
-    central = *parsed;
-    centralTarget = parsed->target();
-    if (writer)
-        startWorker();
+    stopWorker();
+    central = parsed;
+    startWorker();
     return true;
 }
 
 void RecordStore::startWorker()
 {
-    if (workerThread || !central)
+    if (worker || !writer || !central)
         return;
-    workerThread = new QThread;
-    workerThread->setObjectName(QStringLiteral("records copy"));
     worker = new CentralWorker(filePath, *central,
-                               {options.centralRetryFirstMs, options.centralRetryMaxMs});
-    worker->moveToThread(workerThread);
-    connect(workerThread, &QThread::started, worker, &CentralWorker::start);
-    connect(workerThread, &QThread::finished, worker, &QObject::deleteLater);
+                               Backoff(options.centralRetryFirstMs, options.centralRetryMaxMs));
     connect(worker, &CentralWorker::problem, this, &RecordStore::problem);
     connect(worker, &CentralWorker::recovered, this, &RecordStore::recovered);
     connect(writer, &StoreWriter::wrote, worker, &CentralWorker::wake);
-    workerThread->start();
+    startOn(worker, "records copy");
+    QMetaObject::invokeMethod(worker, &CentralWorker::copyNow, Qt::QueuedConnection);
 }
 
-// False when a copy step was still under way after `waitMs`: it is left to
-// end on its own thread, and what it did not copy goes next time.
-bool RecordStore::stopWorker(int waitMs)
+// False when a copy step was still under way after 1 s: what it did not
+// copy goes next time.
+bool RecordStore::stopWorker(bool later)
 {
-    if (!workerThread)
+    CentralWorker *w = std::exchange(worker, nullptr);
+    if (!w)
         return true;
-    disconnect(worker, nullptr, this, nullptr);
-    QMetaObject::invokeMethod(worker, &CentralWorker::stop, Qt::QueuedConnection);
-    workerThread->quit();
-    const bool ended = workerThread->wait(waitMs);
-    if (ended)
-        delete workerThread;
-    else
-        connect(workerThread, &QThread::finished, workerThread, &QObject::deleteLater);
-    workerThread = nullptr;
-    worker = nullptr;
-    return ended;
+    disconnect(w, nullptr, this, nullptr);
+    return end(
+        w, [w] { w->stop(); }, 1000, later);
+}
+
+RecordStore::Closed RecordStore::close(int centralWaitMs)
+{
+    Closed closed;
+    closed.lost = stopWriter() + dropped;
+    if (closed.lost > 0) {
+        closed.problem = trouble.kind;
+        closed.detail = trouble.detail;
+        closed.foundVersion = trouble.found;
+    }
+    if (worker && centralWaitMs > 0 && lastWritten > 0) {
+        QMetaObject::invokeMethod(worker, &CentralWorker::copyNow, Qt::QueuedConnection);
+        closed.centralWhy = worker->waitCopied(lastWritten, QDeadlineTimer(centralWaitMs));
+    }
+    closed.abandoned = !stopWorker();
+    shutDown();
+    central.reset();
+    return closed;
+}
+
+void RecordStore::closeLater()
+{
+    stopWorker(true);
+    stopWriter(true);
+    close();
+}
+
+void RecordStore::shutDown()
+{
+    stopWorker();
+    stopWriter();
+    closeReader();
+    migrated.reset();
+    filePath.clear();
+    immutable = false;
+    lastWritten = 0;
+    trouble = Trouble();
+    dropped = 0;
+}
+
+void RecordStore::finishClosing()
+{
+    std::vector<std::pair<QThread *, unsigned long>> all;
+    {
+        QMutexLocker locked(&endingLock);
+        all.swap(ending);
+    }
+    for (const auto &[thread, waitMs] : all)
+        reap(thread, waitMs);
 }
 
 qint64 RecordStore::waitingForCentral() const
 {
     const Read read(this);
-    if (!read.db.isOpen() || centralTarget.isEmpty())
+    if (!read.db.isOpen() || !central)
         return 0;
     QSqlQuery q(read.db);
     q.prepare(QStringLiteral("SELECT count(*) FROM records WHERE seq > coalesce("
                              "(SELECT last_seq FROM copy_state WHERE target = ?), 0)"));
-    q.addBindValue(centralTarget);
+    q.addBindValue(central->target());
     if (!q.exec() || !q.next())
         return -1;
     return q.value(0).toLongLong();
-}
-
-void RecordStore::closeLater()
-{
-    if (worker) {
-        disconnect(worker, nullptr, this, nullptr);
-        QMetaObject::invokeMethod(
-            worker,
-            [w = worker] {
-                w->stop();
-                QThread::currentThread()->quit();
-            },
-            Qt::QueuedConnection);
-        endAlone(workerThread, 1000);
-        workerThread = nullptr;
-        worker = nullptr;
-    }
-    if (writer) {
-        disconnect(writer, nullptr, this, nullptr);
-        QMetaObject::invokeMethod(
-            writer,
-            [w = writer] {
-                if (w->queued() > 0)
-                    w->retryNow();
-                w->drain();
-                w->stop();
-                QThread::currentThread()->quit();
-            },
-            Qt::QueuedConnection);
-        endAlone(writerThread, ULONG_MAX);
-        writerThread = nullptr;
-        writer = nullptr;
-    }
-    shutDown();
-    central.reset();
-    centralTarget.clear();
-}
-
-void RecordStore::finishClosing()
-{
-    std::vector<Ending> all;
-    {
-        QMutexLocker locked(&endingLock);
-        all.swap(ending);
-    }
-    for (const Ending &e : all) {
-        if (e.thread->wait(e.waitMs))
-            delete e.thread;
-        else // a copy step still waits on the network: left to end alone
-            connect(e.thread, &QThread::finished, e.thread, &QObject::deleteLater);
-    }
 }
 
 QUuid newId(const QDateTime &utc)

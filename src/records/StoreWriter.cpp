@@ -8,6 +8,7 @@
 #include <QSqlQuery>
 #include <QStorageInfo>
 #include <atomic>
+#include <utility>
 
 #include "records/RecordRows.h"
 #include "records/Schema.h"
@@ -18,22 +19,16 @@ namespace {
 
 std::atomic<int> connections{0};
 
-QString keptText()
-{
-    return RecordsText::tr("记录暂存在内存中，稍后自动重试。");
-}
-
 QString problemSentence(Problem kind, const QString &file, const QString &detail, int found)
 {
+    const QString kept = RecordsText::tr("记录暂存在内存中，稍后自动重试。");
     switch (kind) {
     case Problem::CannotOpen:
-        return RecordsText::tr("测试记录库 %1 无法打开（%2）。").arg(file, detail) + keptText();
+        return RecordsText::tr("测试记录库 %1 无法打开（%2）。").arg(file, detail) + kept;
     case Problem::ReadOnly:
-        return RecordsText::tr("测试记录库 %1 是只读的，无法写入（%2）。").arg(file, detail) +
-               keptText();
+        return RecordsText::tr("测试记录库 %1 是只读的，无法写入（%2）。").arg(file, detail) + kept;
     case Problem::Locked:
-        return RecordsText::tr("测试记录库 %1 被另一个程序锁住（%2）。").arg(file, detail) +
-               keptText();
+        return RecordsText::tr("测试记录库 %1 被另一个程序锁住（%2）。").arg(file, detail) + kept;
     case Problem::Corrupt:
         return RecordsText::tr("测试记录库 %1 已损坏（%2），本软件不再改动它。请把它移走或修复；"
                                "在此之前记录暂存在内存中。")
@@ -53,7 +48,7 @@ QString problemSentence(Problem kind, const QString &file, const QString &detail
                                "记录暂存在内存中。")
             .arg(file);
     default:
-        return RecordsText::tr("读写测试记录库 %1 出错（%2）。").arg(file, detail) + keptText();
+        return RecordsText::tr("读写测试记录库 %1 出错（%2）。").arg(file, detail) + kept;
     }
 }
 
@@ -65,15 +60,13 @@ bool sticky(Problem kind)
 
 } // namespace
 
-StoreWriter::StoreWriter(const QString &path, const Options &options)
+StoreWriter::StoreWriter(const QString &path, const RecordStore::Options &options)
     : path(path), options(options),
-      connection(QStringLiteral("movra_records_writer_%1").arg(++connections)), retryTimer(this),
-      commitTimer(this)
+      connection(QStringLiteral("movra_records_writer_%1").arg(++connections)), timer(this),
+      retry(options.retryFirstMs, options.retryMaxMs)
 {
-    retryTimer.setSingleShot(true);
-    connect(&retryTimer, &QTimer::timeout, this, &StoreWriter::retryNow);
-    commitTimer.setSingleShot(true);
-    connect(&commitTimer, &QTimer::timeout, this, &StoreWriter::commitNow);
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, this, [this] { writer ? write() : retryNow(); });
 }
 
 StoreWriter::~StoreWriter() = default;
@@ -81,61 +74,32 @@ StoreWriter::~StoreWriter() = default;
 bool StoreWriter::push(const Record &record)
 {
     QMutexLocker locked(&lock);
-    if (int(incoming.size()) + pendingCount.load() >= options.memoryBound)
+    if (int(incoming.size()) + pendingCount >= options.memoryBound)
         return false;
     incoming.push_back(record);
-    // While records wait for their shared commit, a new one joins them
-    // without waking the writer, unless they make a whole chunk.
-    const bool full = int(incoming.size()) + pendingCount.load() >= options.flushChunk;
-    if (!wakePosted && (!commitArmed || full)) {
-        wakePosted = true;
+    if (!std::exchange(turnPosted, true))
         QMetaObject::invokeMethod(this, &StoreWriter::turn, Qt::QueuedConnection);
-    }
     return true;
-}
-
-void StoreWriter::commitNow()
-{
-    commitDue = true;
-    turn();
 }
 
 int StoreWriter::queued() const
 {
     QMutexLocker locked(&lock);
-    return int(incoming.size()) + pendingCount.load();
+    return int(incoming.size()) + pendingCount;
 }
 
-void StoreWriter::take()
-{
-    QMutexLocker locked(&lock);
-    if (pending.empty())
-        pending.swap(incoming);
-    else
-        std::move(incoming.begin(), incoming.end(), std::back_inserter(pending));
-    incoming.clear();
-    pendingCount = int(pending.size());
-}
-
-Problem StoreWriter::open()
-{
-    retryDelay = 0;
-    return openConnection() ? Problem::None : problemNow;
-}
-
-bool StoreWriter::openConnection()
+bool StoreWriter::open()
 {
     closeConnection();
     matchSideFiles();
     const schema::Result opened = openFile();
-    if (opened.problem != Problem::None) {
-        if (!opened.readable)
-            closeConnection();
-        fail(opened.problem, opened.detail, opened.found);
-        return false;
-    }
-    writable = true;
-    return true;
+    timer.stop();
+    if (opened.problem == Problem::None)
+        return true;
+    if (!opened.readable)
+        closeConnection();
+    fail(opened.problem, opened.detail, opened.found);
+    return false;
 }
 
 schema::Result StoreWriter::openFile()
@@ -167,10 +131,11 @@ schema::Result StoreWriter::openFile()
         const qint64 pages = options.sizeLimit / qMax(1, q.value(0).toInt());
         q.exec(QStringLiteral("PRAGMA max_page_count=%1").arg(qMax<qint64>(1, pages)));
     }
-    writer = std::make_unique<rows::Writer>(db);
-    if (!writer->prepare())
-        return schema::Result{classifySqlite(writer->lastError()), writer->lastError().text(),
+    auto rows = std::make_unique<rows::Writer>(db);
+    if (!rows->prepare())
+        return schema::Result{classifySqlite(rows->lastError()), rows->lastError().text(),
                               schema::current, true};
+    writer = std::move(rows);
     return prepared;
 }
 
@@ -192,101 +157,98 @@ void StoreWriter::matchSideFiles()
 void StoreWriter::closeConnection()
 {
     writer.reset();
-    writable = false;
     if (QSqlDatabase::contains(connection)) {
         QSqlDatabase::database(connection, false).close();
         QSqlDatabase::removeDatabase(connection);
     }
 }
 
-void StoreWriter::stop()
-{
-    retryTimer.stop();
-    closeConnection();
-}
-
-// One chunk per turn of the event loop, so that a long backlog lets a stop
-// or a retry in between.
+// One chunk per turn of the event loop, so that a stop or a retry gets in
+// between the chunks of a long backlog.
 void StoreWriter::turn()
 {
     {
         QMutexLocker locked(&lock);
-        wakePosted = false;
+        turnPosted = false;
     }
-    if (!writable) {
+    if (!writer) {
         // The next record is a chance to try again, once the wait is over.
-        if (nextRetry.hasExpired())
+        if (retry.next.hasExpired())
             retryNow();
         return;
     }
-    if (options.commitDelayMs > 0 && !commitDue && queued() < options.flushChunk) {
-        QMutexLocker locked(&lock);
-        if (!commitArmed) {
-            commitArmed = true;
-            commitTimer.start(options.commitDelayMs);
-        }
+    // A commit costs more than the records it carries: they wait for the
+    // next ones unless they make a chunk.
+    if (options.commitDelayMs > 0 && queued() < options.flushChunk) {
+        if (!timer.isActive())
+            timer.start(options.commitDelayMs);
         return;
     }
-    {
-        QMutexLocker locked(&lock);
-        commitArmed = false;
-    }
-    commitDue = false;
-    commitTimer.stop();
-    if (!writeChunk())
+    write();
+}
+
+void StoreWriter::write()
+{
+    timer.stop();
+    if (!writer || !writeChunk() || queued() == 0)
         return;
     QMutexLocker locked(&lock);
-    if ((!incoming.empty() || !pending.empty()) && !wakePosted) {
-        wakePosted = true;
+    if (!std::exchange(turnPosted, true))
         QMetaObject::invokeMethod(this, &StoreWriter::turn, Qt::QueuedConnection);
-    }
 }
 
 void StoreWriter::drain()
 {
-    {
-        QMutexLocker locked(&lock);
-        commitArmed = false;
+    if (!writer)
+        return;
+    timer.stop(); // the commit is now
+    while (writer && writeChunk() && queued() > 0) {
     }
-    commitTimer.stop();
-    while (writable && writeChunk() && queued() > 0) {
-    }
+}
+
+int StoreWriter::finish()
+{
+    if (queued() > 0)
+        retryNow();
+    drain();
+    timer.stop();
+    closeConnection();
+    return queued();
 }
 
 void StoreWriter::retryNow()
 {
-    if (sticky(problemNow) && fingerprint() == stuckAt) {
-        scheduleRetry();
-        return;
-    }
-    if (!writable && !openConnection())
-        return;
-    turn();
+    if (sticky(problemNow) && fingerprint() == stuckAt)
+        backOff();
+    else if (writer || open())
+        turn();
 }
 
 bool StoreWriter::writeChunk()
 {
-    take();
+    {
+        QMutexLocker locked(&lock);
+        std::move(incoming.begin(), incoming.end(), std::back_inserter(pending));
+        incoming.clear();
+        pendingCount = int(pending.size());
+    }
     const size_t n = std::min(pending.size(), size_t(options.flushChunk));
     if (n > 0) {
-        const QSqlError error = writeSome(pending, n);
+        const QSqlError error = writeSome(n);
         if (error.isValid()) {
             fail(classifySqlite(error), error.text());
             return false;
         }
         pending.erase(pending.begin(), pending.begin() + long(n));
-        lastSeq = qMax(lastSeq.load(), writer->lastSeq());
         pendingCount = int(pending.size());
-        if (problemNow != Problem::None)
-            written += int(n);
+        lastSeq = qMax(lastSeq.load(), writer->lastSeq());
+        written += int(n);
         emit wrote();
     }
-    if (queued() == 0 && problemNow != Problem::None) {
+    if (problemNow != Problem::None && queued() == 0) {
         problemNow = Problem::None;
         stuckAt.clear();
-        retryDelay = 0;
-        nextRetry = QDeadlineTimer();
-        retryTimer.stop();
+        retry.reset();
         emit recovered(QDir::toNativeSeparators(path), written);
     }
     return true;
@@ -294,7 +256,7 @@ bool StoreWriter::writeChunk()
 
 // The error that stopped the write, none when the records went in. A record
 // the file refuses for what it holds is skipped, not retried for ever.
-QSqlError StoreWriter::writeSome(const std::deque<Record> &records, size_t count)
+QSqlError StoreWriter::writeSome(size_t count)
 {
     // Transactions by statement: QSqlDatabase::commit() drops SQLite's error
     // code, and a full disk would read as some other error.
@@ -302,14 +264,19 @@ QSqlError StoreWriter::writeSome(const std::deque<Record> &records, size_t count
     if (!control.exec(QStringLiteral("BEGIN")))
         return control.lastError();
     for (size_t i = 0; i < count; ++i) {
-        if (writer->write(records[i]))
+        if (writer->write(pending[i]))
             continue;
         const QSqlError error = writer->lastError();
         if (!isRecordError(error)) {
             control.exec(QStringLiteral("ROLLBACK"));
             return error;
         }
-        refused(error.text());
+        const QString why = error.text().trimmed();
+        if (!std::exchange(refusedSaid, true))
+            emit problem(int(Problem::None),
+                         RecordsText::tr("一条测试记录无法存入记录库 %1（%2），已跳过。")
+                             .arg(QDir::toNativeSeparators(path), why),
+                         why, 0);
     }
     if (!control.exec(QStringLiteral("COMMIT"))) {
         const QSqlError error = control.lastError();
@@ -319,17 +286,6 @@ QSqlError StoreWriter::writeSome(const std::deque<Record> &records, size_t count
     return QSqlError();
 }
 
-void StoreWriter::refused(const QString &why)
-{
-    if (refusedSaid)
-        return;
-    refusedSaid = true;
-    emit problem(int(Problem::None),
-                 RecordsText::tr("一条测试记录无法存入记录库 %1（%2），已跳过。")
-                     .arg(QDir::toNativeSeparators(path), why.trimmed()),
-                 why.trimmed(), 0);
-}
-
 void StoreWriter::fail(Problem kind, const QString &detail, int found)
 {
     // SQLite says only "disk I/O error" when the disk is too full for the
@@ -337,9 +293,9 @@ void StoreWriter::fail(Problem kind, const QString &detail, int found)
     if (kind == Problem::IoError &&
         QStorageInfo(QFileInfo(path).absolutePath()).bytesAvailable() < 65536)
         kind = Problem::DiskFull;
+    writer.reset();
     if (kind == Problem::Corrupt || kind == Problem::CannotOpen || kind == Problem::IoError)
         closeConnection();
-    writable = false;
     if (sticky(kind))
         stuckAt = fingerprint();
     if (kind != problemNow) {
@@ -350,15 +306,13 @@ void StoreWriter::fail(Problem kind, const QString &detail, int found)
                      problemSentence(kind, QDir::toNativeSeparators(path), detail.trimmed(), found),
                      detail.trimmed(), found);
     }
-    scheduleRetry();
+    backOff();
 }
 
-void StoreWriter::scheduleRetry()
+void StoreWriter::backOff()
 {
-    retryDelay = retryDelay == 0 ? options.retryFirstMs : qMin(retryDelay * 2, options.retryMaxMs);
-    nextRetry = QDeadlineTimer(retryDelay);
-    if (retryDelay > 0)
-        retryTimer.start(retryDelay);
+    if (retry.failed() > 0)
+        timer.start(retry.delay);
 }
 
 QString StoreWriter::fingerprint() const

@@ -1,13 +1,8 @@
 #pragma once
 
-// The thread that writes the local file. The GUI thread only queues a
-// record (a few microseconds); here it goes in, in one transaction with
-// whatever else waits. SQLite syncs the WAL whenever it starts it over after
-// a checkpoint (milliseconds on an ordinary disk), and that wait belongs
-// here, not in the window.
-//
-// When the file cannot be written the records stay queued (up to a bound)
-// and are tried again when the next one comes or on a timer. Internal.
+// The thread that writes the local file, internal to the store. The caller
+// only queues a record; the waits of SQLite's commits and WAL restarts
+// belong here, not in the window.
 
 #include <QDeadlineTimer>
 #include <QMutex>
@@ -18,8 +13,6 @@
 #include <deque>
 #include <memory>
 
-#include "records/Problem.h"
-#include "records/Record.h"
 #include "records/RecordStore.h"
 
 namespace movra::records {
@@ -31,74 +24,83 @@ namespace schema {
 struct Result;
 }
 
+// The wait before the next try after a failure: doubling from `first` up
+// to `most`.
+struct Backoff
+{
+    Backoff(int first, int most) : first(first), most(most) {}
+    int failed()
+    {
+        delay = delay == 0 ? first : qMin(delay * 2, most);
+        next = QDeadlineTimer(delay);
+        return delay;
+    }
+    void reset() { *this = Backoff(first, most); }
+    int left() const { return int(qMax<qint64>(0, next.remainingTime())); }
+
+    int first;
+    int most;
+    int delay = 0;
+    QDeadlineTimer next; // expired: try at once
+};
+
 class StoreWriter : public QObject
 {
     Q_OBJECT
 public:
-    using Options = RecordStore::Options;
-
-    StoreWriter(const QString &path, const Options &options);
+    StoreWriter(const QString &path, const RecordStore::Options &options);
     ~StoreWriter() override;
 
-    // From any thread. False when the queue is at its bound and the record
-    // was dropped.
+    // From any thread. False when the queue is at its bound: the record is
+    // dropped.
     bool push(const Record &record);
     int queued() const;
-    // The seq of the last record this writer put in the file; 0: none.
-    qint64 lastWritten() const { return lastSeq; }
+    qint64 lastWritten() const { return lastSeq; } // 0: nothing written
 
-    // On the writer's thread.
-    Problem open();
+    // On the writer's thread. drain() writes all that waits, or fails
+    // trying; finish() gives what waits a last try and lets go of the file,
+    // returning the records the file did not take.
     void retryNow();
-    // Writes all that waits, or fails trying; then returns.
     void drain();
-    void stop();
+    int finish();
 
 signals:
     void problem(int kind, const QString &text, const QString &detail, int found);
-    void recovered(const QString &text, int written);
+    void recovered(const QString &file, int written);
     void wrote();
 
 private:
+    bool open();
     schema::Result openFile();
-    bool openConnection();
-    void closeConnection();
     void matchSideFiles();
+    void closeConnection();
     void turn();
-    void commitNow();
-    void take();
+    void write();
     bool writeChunk();
-    QSqlError writeSome(const std::deque<Record> &records, size_t count);
+    QSqlError writeSome(size_t count);
     void fail(Problem kind, const QString &detail, int found = 0);
-    void refused(const QString &why);
-    void scheduleRetry();
+    void backOff();
     QString fingerprint() const;
 
     const QString path;
-    const Options options;
+    const RecordStore::Options options;
     const QString connection;
 
-    // Records come in under the lock, which is held for no more than a
-    // push or a swap: the writer must never make the caller wait.
+    // Held for no more than a push or a swap: the caller never waits.
     mutable QMutex lock;
     std::deque<Record> incoming; // guarded by lock
-    bool wakePosted = false;     // guarded by lock
-    bool commitArmed = false;    // guarded by lock: records wait for commitTimer
+    bool turnPosted = false;     // guarded by lock
     std::deque<Record> pending;  // the writer's own, oldest first
     std::atomic<int> pendingCount{0};
     std::atomic<qint64> lastSeq{0};
 
-    std::unique_ptr<rows::Writer> writer;
-    bool writable = false;
+    std::unique_ptr<rows::Writer> writer; // null while the file cannot be written
     Problem problemNow = Problem::None;
     QString stuckAt;
-    int written = 0;
+    int written = 0; // since the problem began
     bool refusedSaid = false;
-    QTimer retryTimer;
-    QTimer commitTimer;
-    bool commitDue = false;
-    QDeadlineTimer nextRetry;
-    int retryDelay = 0;
+    QTimer timer; // the next retry, or the shared commit while the file is writable
+    Backoff retry;
 };
 
 } // namespace movra::records

@@ -86,6 +86,36 @@ void StoreFileTest::init()
     path = dir->filePath(QStringLiteral("records.sqlite"));
 }
 
+QUuid UnitStore::unitStarted(Attempt attempt)
+{
+    attempt.ok = true;
+    unit = newId();
+    add(attempt);
+    return unit;
+}
+
+void UnitStore::attemptFailed(Attempt attempt)
+{
+    attempt.ok = false;
+    Record r;
+    r.data = attempt;
+    append(r);
+}
+
+void UnitStore::add(const RecordData &data)
+{
+    Record r;
+    r.unit = unit;
+    r.data = data;
+    append(r);
+}
+
+void UnitStore::unitEnded(const Disconnect &disconnect)
+{
+    add(disconnect);
+    unit = QUuid();
+}
+
 RecordStore::Options byHand()
 {
     RecordStore::Options options;

@@ -52,6 +52,22 @@ protected:
     QString path;
 };
 
+// A store fed one unit at a time through append(), as the tool's recorder
+// feeds it.
+class UnitStore : public RecordStore
+{
+public:
+    using RecordStore::RecordStore;
+    QUuid unitStarted(Attempt attempt);
+    void attemptFailed(Attempt attempt);
+    void add(const RecordData &data);
+    void unitEnded(const Disconnect &disconnect);
+    QUuid currentUnit() const { return unit; }
+
+private:
+    QUuid unit;
+};
+
 // A store whose retries only happen when the test asks.
 RecordStore::Options byHand();
 

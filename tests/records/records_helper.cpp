@@ -55,7 +55,7 @@ int station(const QString &file, const QString &url, const QString &name, int co
     RecordStore::Options options;
     options.centralRetryFirstMs = 50;
     options.centralRetryMaxMs = 500;
-    RecordStore store(options);
+    UnitStore store(options);
     store.setStation(name);
     store.setToolVersion(QStringLiteral("helper"));
     if (!store.open(file) || !store.startCentral(url))
@@ -106,7 +106,7 @@ int fullDisk(const QString &folder)
 {
     RecordStore::Options options;
     options.retryFirstMs = 3600 * 1000; // retried by hand below
-    RecordStore store(options);
+    UnitStore store(options);
     int problems = 0;
     int recoveries = 0;
     QObject::connect(&store, &RecordStore::problem, [&](const QString &t) {

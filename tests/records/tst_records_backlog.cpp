@@ -30,7 +30,7 @@ private slots:
 void BacklogTest::folderMissing()
 {
     path = dir->filePath(QStringLiteral("not/yet/records.sqlite"));
-    RecordStore store(byHand());
+    UnitStore store(byHand());
     QSignalSpy problems(&store, &RecordStore::problem);
     QSignalSpy recovered(&store, &RecordStore::recovered);
     QVERIFY(!store.open(path));
@@ -94,7 +94,7 @@ void BacklogTest::retriesOnTheTimer()
     options.retryFirstMs = 20;
     options.retryMaxMs = 40;
     path = dir->filePath(QStringLiteral("later/records.sqlite"));
-    RecordStore store(options);
+    UnitStore store(options);
     QSignalSpy recovered(&store, &RecordStore::recovered);
     QVERIFY(!store.open(path));
     store.unitStarted(okAttempt());
@@ -111,7 +111,7 @@ void BacklogTest::retriesOnTheNextWrite()
     options.retryFirstMs = 0;
     options.retryMaxMs = 0;
     path = dir->filePath(QStringLiteral("later/records.sqlite"));
-    RecordStore store(options);
+    UnitStore store(options);
     QSignalSpy recovered(&store, &RecordStore::recovered);
     QVERIFY(!store.open(path));
     store.unitStarted(okAttempt());
@@ -134,7 +134,7 @@ void BacklogTest::backlogGoesInOrder()
     RecordStore::Options options = byHand();
     options.flushChunk = 100;
     path = dir->filePath(QStringLiteral("later/records.sqlite"));
-    RecordStore store(options);
+    UnitStore store(options);
     QVERIFY(!store.open(path));
     store.unitStarted(okAttempt());
     for (int i = 0; i < 349; ++i)
@@ -174,7 +174,7 @@ void BacklogTest::sharedCommit()
     RecordStore::Options options = byHand();
     options.commitDelayMs = 300;
     options.flushChunk = 10;
-    RecordStore store(options);
+    UnitStore store(options);
     QVERIFY(store.open(path));
     store.waitForWrites(); // the file made; nothing in it yet
     for (int i = 0; i < records; ++i)

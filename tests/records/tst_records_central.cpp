@@ -34,7 +34,7 @@ RecordStore::Options quickRetries()
 }
 
 // `units` units of ten records each, in the file when it returns.
-void writeUnits(RecordStore &store, int units)
+void writeUnits(UnitStore &store, int units)
 {
     for (int u = 0; u < units; ++u) {
         store.unitStarted(okAttempt());
@@ -134,7 +134,7 @@ void CentralTest::checkNoSecret(const QSignalSpy &spy)
 
 void CentralTest::copiesEveryKind()
 {
-    RecordStore store(quickRetries());
+    UnitStore store(quickRetries());
     store.setStation(QStringLiteral("一号工位"));
     QVERIFY(store.open(path));
     QVERIFY(store.startCentral(cluster.url()));
@@ -196,7 +196,7 @@ void CentralTest::copiesEveryKind()
 void CentralTest::copyIsIdempotent()
 {
     {
-        RecordStore store(quickRetries());
+        UnitStore store(quickRetries());
         QVERIFY(store.open(path));
         QVERIFY(store.startCentral(cluster.url()));
         writeUnits(store, 5);
@@ -220,7 +220,7 @@ void CentralTest::serverStopsDuringCopy()
     // 10000 records: 20 batches, a second or two of copying here, half a
     // minute under the sanitizers on a busy machine.
     const int units = 1000;
-    RecordStore store(quickRetries());
+    UnitStore store(quickRetries());
     QSignalSpy problems(&store, &RecordStore::problem);
     QSignalSpy recovered(&store, &RecordStore::recovered);
     QVERIFY(store.open(path));
@@ -276,7 +276,7 @@ void CentralTest::closedWithRecordsWaiting()
 {
     QVERIFY(cluster.stop());
     {
-        RecordStore store(quickRetries());
+        UnitStore store(quickRetries());
         QSignalSpy problems(&store, &RecordStore::problem);
         QVERIFY(store.open(path));
         QVERIFY(store.startCentral(cluster.url()));
@@ -300,7 +300,7 @@ void CentralTest::closedWithRecordsWaiting()
 void CentralTest::notWokenAfterStop()
 {
     {
-        RecordStore store;
+        UnitStore store;
         QVERIFY(store.open(path));
         store.unitStarted(okAttempt());
     }
@@ -323,7 +323,7 @@ void CentralTest::notWokenAfterStop()
 void CentralTest::widensAnOlderTable()
 {
     {
-        RecordStore store(quickRetries());
+        UnitStore store(quickRetries());
         QVERIFY(store.open(path));
         QVERIFY(store.startCentral(cluster.url()));
         writeUnits(store, 1);

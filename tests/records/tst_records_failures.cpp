@@ -22,7 +22,7 @@ namespace {
 // A file with `units` units of three records, closed cleanly.
 void prepare(const QString &path, int units)
 {
-    RecordStore store;
+    UnitStore store;
     QVERIFY(store.open(path));
     for (int i = 0; i < units; ++i) {
         store.unitStarted(okAttempt());
@@ -94,7 +94,7 @@ void FailuresTest::corrupt()
     }
     const QByteArray before = fileHash(path);
 
-    RecordStore store(byHand());
+    UnitStore store(byHand());
     QSignalSpy problems(&store, &RecordStore::problem);
     QSignalSpy recovered(&store, &RecordStore::recovered);
     store.open(path);
@@ -154,7 +154,7 @@ void FailuresTest::readOnly()
         QSKIP(qPrintable("cannot make the path read-only here: " + guard.error()));
     qInfo("made read-only with %s", qPrintable(guard.how()));
 
-    RecordStore store(byHand());
+    UnitStore store(byHand());
     QSignalSpy problems(&store, &RecordStore::problem);
     QVERIFY(!store.open(path));
     for (int i = 0; i < 4; ++i) {
@@ -195,7 +195,7 @@ void FailuresTest::locked()
 {
     QFETCH(bool, openFirst);
     prepare(path, 2);
-    RecordStore store(byHand());
+    UnitStore store(byHand());
     QSignalSpy problems(&store, &RecordStore::problem);
     if (openFirst)
         QVERIFY(store.open(path));
@@ -236,7 +236,7 @@ void FailuresTest::sizeLimitReached()
     prepare(path, 2);
     RecordStore::Options options = byHand();
     options.sizeLimit = QFileInfo(path).size() + 8 * 4096;
-    RecordStore store(options);
+    UnitStore store(options);
     QSignalSpy problems(&store, &RecordStore::problem);
     QVERIFY(store.open(path));
     store.unitStarted(okAttempt());

@@ -347,7 +347,7 @@ void SchemaTest::brokenFirstLayoutStaysAsItWas()
                          {text(t0.addSecs(1))}));
     }
     const QByteArray before = fileHash(path);
-    RecordStore store;
+    UnitStore store;
     QSignalSpy problems(&store, &RecordStore::problem);
     QVERIFY(!store.open(path));
     QCOMPARE(problems.count(), 1);
@@ -381,7 +381,7 @@ void SchemaTest::leavesUnknownFilesAlone()
     QFETCH(QString, says);
 
     if (problem == int(Problem::TooNew)) {
-        RecordStore store;
+        UnitStore store;
         QVERIFY(store.open(path));
         store.unitStarted(okAttempt());
     }
@@ -390,7 +390,7 @@ void SchemaTest::leavesUnknownFilesAlone()
         QVERIFY(raw.exec(setUp));
     }
     const QByteArray before = fileHash(path);
-    RecordStore store;
+    UnitStore store;
     QSignalSpy problems(&store, &RecordStore::problem);
     QVERIFY(!store.open(path));
     QCOMPARE(int(store.currentProblem()), problem);

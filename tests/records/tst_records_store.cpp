@@ -137,7 +137,7 @@ void RecordStoreTest::roundTrip()
 
 void RecordStoreTest::stampsWhatTheCallerLeavesOut()
 {
-    RecordStore store;
+    UnitStore store;
     store.setStation(QStringLiteral("工位A"));
     store.setToolVersion(QStringLiteral("9.8"));
     QVERIFY(store.open(path));
@@ -222,7 +222,7 @@ void RecordStoreTest::unitsGroupTheirRecords()
 void RecordStoreTest::numbersAreStoredAsNumbers()
 {
     {
-        RecordStore store;
+        UnitStore store;
         QVERIFY(store.open(path));
         store.unitStarted(okAttempt());
         store.add(reading(Quantity::Temperature, 23.1, 23.0, 0.5));
@@ -340,7 +340,7 @@ void RecordStoreTest::pagingVisitsEveryUnitOnce()
 
 void RecordStoreTest::unitRecordsInPages()
 {
-    RecordStore store;
+    UnitStore store;
     QVERIFY(store.open(path));
     const QUuid unit = store.unitStarted(okAttempt());
     for (int i = 0; i < 25; ++i)
