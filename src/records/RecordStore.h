@@ -115,8 +115,6 @@ public:
                                const UnitSummary *after = nullptr) const;
     QVector<Record> unitRecords(const QUuid &unit, int limit = -1, qint64 afterSeq = 0) const;
     qint64 recordCount() const;
-    // Records in the file not yet in the central database.
-    qint64 waitingForCentral() const;
 
     // The records of [since, until) (an invalid end is open), oldest first,
     // until `take` says no; with a serial number, only those of units given
@@ -157,14 +155,11 @@ private:
     // while a problem lasts it is opened for the call and closed after:
     // SQLite shares one -shm mapping among the connections of a process,
     // and one left open would keep the writer from starting afresh.
-    class Read
+    struct Read
     {
-    public:
         explicit Read(const RecordStore *store);
         ~Read();
         QSqlDatabase db;
-
-    private:
         const RecordStore *store;
     };
 

@@ -192,20 +192,6 @@ void RecordStore::finishClosing()
         reap(thread, waitMs);
 }
 
-qint64 RecordStore::waitingForCentral() const
-{
-    const Read read(this);
-    if (!read.db.isOpen() || !central)
-        return 0;
-    QSqlQuery q(read.db);
-    q.prepare(QStringLiteral("SELECT count(*) FROM records WHERE seq > coalesce("
-                             "(SELECT last_seq FROM copy_state WHERE target = ?), 0)"));
-    q.addBindValue(central->target());
-    if (!q.exec() || !q.next())
-        return -1;
-    return q.value(0).toLongLong();
-}
-
 QUuid newId(const QDateTime &utc)
 {
     uchar bytes[16];

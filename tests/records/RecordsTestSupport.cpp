@@ -124,6 +124,27 @@ RecordStore::Options byHand()
     return options;
 }
 
+qint64 waitingForCentral(const QString &file, const QString &url)
+{
+    qint64 waiting = -1;
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("waiting"));
+        db.setDatabaseName(file);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        QSqlQuery q(db);
+        if (db.open() &&
+            q.prepare(QStringLiteral("SELECT count(*) FROM records WHERE seq > coalesce("
+                                     "(SELECT last_seq FROM copy_state WHERE target = ?), 0)"))) {
+            q.addBindValue(CentralUrl::parse(url)->target());
+            if (q.exec() && q.next())
+                waiting = q.value(0).toLongLong();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("waiting"));
+    return waiting;
+}
+
 QString integrity(const QString &path)
 {
     QString result;

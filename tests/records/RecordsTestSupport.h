@@ -71,6 +71,10 @@ private:
 // A store whose retries only happen when the test asks.
 RecordStore::Options byHand();
 
+// Records of the file not yet copied to the central database at `url`;
+// -1 when the file cannot be read.
+qint64 waitingForCentral(const QString &file, const QString &url);
+
 // What SQLite's integrity check says of the file: "ok" when sound.
 QString integrity(const QString &path);
 

@@ -78,7 +78,7 @@ int station(const QString &file, const QString &url, const QString &name, int co
     writer.start(1);
     QTimer check;
     QObject::connect(&check, &QTimer::timeout, [&] {
-        if (written >= count && store.waitingForCentral() == 0) {
+        if (written >= count && waitingForCentral(file, url) == 0) {
             say("done", QString::number(store.recordCount()));
             QCoreApplication::exit(0);
         }

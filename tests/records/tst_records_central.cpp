@@ -154,7 +154,7 @@ void CentralTest::copiesEveryKind()
     refused.reason = QStringLiteral("无应答");
     store.attemptFailed(refused);
     QTRY_COMPARE_WITH_TIMEOUT(cluster.count(), qint64(8), 20000);
-    QTRY_COMPARE(store.waitingForCentral(), qint64(0));
+    QTRY_COMPARE(waitingForCentral(path, cluster.url()), qint64(0));
 
     QSqlQuery q(cluster.connection());
     QVERIFY(q.exec(QStringLiteral(
@@ -200,7 +200,7 @@ void CentralTest::copyIsIdempotent()
         QVERIFY(store.open(path));
         QVERIFY(store.startCentral(cluster.url()));
         writeUnits(store, 5);
-        QTRY_COMPARE_WITH_TIMEOUT(store.waitingForCentral(), qint64(0), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(waitingForCentral(path, cluster.url()), qint64(0), 20000);
     }
     QCOMPARE(cluster.count(), qint64(50));
     execLocal(path, QStringLiteral("DELETE FROM copy_state"));
@@ -210,7 +210,7 @@ void CentralTest::copyIsIdempotent()
         RecordStore store(quickRetries());
         QVERIFY(store.open(file));
         QVERIFY(store.startCentral(cluster.url()));
-        QTRY_COMPARE_WITH_TIMEOUT(store.waitingForCentral(), qint64(0), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(waitingForCentral(file, cluster.url()), qint64(0), 20000);
         QCOMPARE(cluster.count(), qint64(50));
     }
 }
@@ -229,17 +229,17 @@ void CentralTest::serverStopsDuringCopy()
     QTRY_VERIFY_WITH_TIMEOUT(cluster.count() > 0, 20000);
     QVERIFY(cluster.stop());
     qInfo("server stopped with %lld of %d records copied",
-          store.recordCount() - store.waitingForCentral(), units * 10);
+          store.recordCount() - waitingForCentral(path, cluster.url()), units * 10);
     QTRY_VERIFY_WITH_TIMEOUT(!problems.isEmpty(), 20000);
     QVERIFY2(problems.at(0).at(0).toString().contains(QStringLiteral("无法连接")),
              qPrintable(problems.at(0).at(0).toString()));
-    QVERIFY(store.waitingForCentral() > 0); // stopped before the end
+    QVERIFY(waitingForCentral(path, cluster.url()) > 0); // stopped before the end
 
     // More records while the server is away.
     writeUnits(store, 10);
     QString why;
     QVERIFY2(cluster.start(&why), qPrintable(why));
-    QTRY_COMPARE_WITH_TIMEOUT(store.waitingForCentral(), qint64(0), 180000);
+    QTRY_COMPARE_WITH_TIMEOUT(waitingForCentral(path, cluster.url()), qint64(0), 180000);
     const qint64 expected = (units + 10) * 10;
     QCOMPARE(cluster.count(), expected);
     QCOMPARE(centralIds(), localIds(store));
@@ -282,7 +282,7 @@ void CentralTest::closedWithRecordsWaiting()
         QVERIFY(store.startCentral(cluster.url()));
         writeUnits(store, 5);
         QTRY_VERIFY_WITH_TIMEOUT(!problems.isEmpty(), 20000);
-        QCOMPARE(store.waitingForCentral(), qint64(50));
+        QCOMPARE(waitingForCentral(path, cluster.url()), qint64(50));
         checkNoSecret(problems);
     }
     QString why;
@@ -291,7 +291,7 @@ void CentralTest::closedWithRecordsWaiting()
     QVERIFY(store.open(path));
     QVERIFY(store.startCentral(cluster.url()));
     QTRY_COMPARE_WITH_TIMEOUT(cluster.count(), qint64(50), 20000);
-    QTRY_COMPARE(store.waitingForCentral(), qint64(0));
+    QTRY_COMPARE(waitingForCentral(path, cluster.url()), qint64(0));
     QCOMPARE(centralIds(), localIds(store));
 }
 
