@@ -93,6 +93,7 @@ public:
     void closeLater();
     static void finishClosing();
 
+    QString path() const { return filePath; } // empty while closed
     Problem currentProblem() const { return trouble.kind; }
     QString problemText() const { return trouble.text; }
     QString problemDetail() const { return trouble.detail; }
@@ -173,7 +174,7 @@ private:
 
     Options options;
     QString reader;
-    QString filePath;       // empty while closed
+    QString filePath;
     QString readPath;       // filePath, or its migrated copy
     bool immutable = false; // read without side files
     std::unique_ptr<QTemporaryDir> migrated;
