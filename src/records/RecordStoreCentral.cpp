@@ -144,13 +144,8 @@ bool RecordStore::stopWorker(bool later)
 
 RecordStore::Closed RecordStore::close(int centralWaitMs)
 {
-    Closed closed;
-    closed.lost = stopWriter() + dropped;
-    if (closed.lost > 0) {
-        closed.problem = trouble.kind;
-        closed.detail = trouble.detail;
-        closed.foundVersion = trouble.found;
-    }
+    // In this order: the writer's last problem() sets the trouble.
+    Closed closed{stopWriter() + dropped, trouble.kind, trouble.detail, trouble.found, {}, false};
     if (worker && centralWaitMs > 0 && lastWritten > 0) {
         QMetaObject::invokeMethod(worker, &CentralWorker::copyNow, Qt::QueuedConnection);
         closed.centralWhy = worker->waitCopied(lastWritten, QDeadlineTimer(centralWaitMs));
