@@ -46,8 +46,9 @@ QString parameterValue(Parameter parameter, double value)
 
 QString describeAttempt(const Attempt &a)
 {
-    QString text = (a.ok ? RecordsText::tr("连接 ") : RecordsText::tr("连接失败 ")) + a.port +
-                   RecordsText::tr(" %1 波特，%2模式").arg(a.baud).arg(shownLabel(a.mode));
+    QString text =
+        (a.ok ? RecordsText::tr("连接 ") : RecordsText::tr("连接失败 ")) + a.port +
+        RecordsText::tr(" %1 波特，%2模式").arg(a.baud).arg(shownLabel(Names::Mode, int(a.mode)));
     if (!a.ident.isEmpty())
         text += RecordsText::tr("：") + a.ident;
     if (a.address)
@@ -76,8 +77,8 @@ QString describeCalibration(const Calibration &c)
         return v ? QString::number(*v, 'f', 2) + QLatin1Char(' ') + unit : QStringLiteral("—");
     };
     return RecordsText::tr("%1校准：参考 %2 ± %3 %4，校准前 %5，修正 %6 → %7（%8），校准后 %9")
-        .arg(shownLabel(c.quantity), tenthsText(c.reference), tenthsText(c.tolerance), unit,
-             mean(c.asFound), tenthsText(c.correctionBefore),
+        .arg(shownLabel(Names::Quantity, int(c.quantity)), tenthsText(c.reference),
+             tenthsText(c.tolerance), unit, mean(c.asFound), tenthsText(c.correctionBefore),
              c.correctionAfter ? tenthsText(*c.correctionAfter) : QStringLiteral("—"),
              c.written ? RecordsText::tr("已写入") : RecordsText::tr("未写入"), mean(c.asLeft));
 }
@@ -92,21 +93,22 @@ QString describe(const Record &record)
         {
             const QString unit = unitOf(r.quantity);
             return RecordsText::tr("%1 %2 %3，参考 %4 ± %5，偏差 %6")
-                .arg(shownLabel(r.quantity), tenthsText(r.value), unit, tenthsText(r.reference),
-                     tenthsText(r.tolerance), signedTenths(r.deviation));
+                .arg(shownLabel(Names::Quantity, int(r.quantity)), tenthsText(r.value), unit,
+                     tenthsText(r.reference), tenthsText(r.tolerance), signedTenths(r.deviation));
         }
         QString operator()(const ParameterWrite &w) const
         {
             return RecordsText::tr("写入%1 %2：%3")
-                .arg(shownLabel(w.parameter), parameterValue(w.parameter, w.value),
+                .arg(shownLabel(Names::Parameter, int(w.parameter)),
+                     parameterValue(w.parameter, w.value),
                      w.confirmed ? RecordsText::tr("已确认") : RecordsText::tr("超时"));
         }
         QString operator()(const BatchRead &b) const { return describeBatch(b); }
         QString operator()(const Calibration &c) const { return describeCalibration(c); }
         QString operator()(const Disconnect &d) const
         {
-            return d.reason.isEmpty() ? shownLabel(d.by)
-                                      : shownLabel(d.by) + RecordsText::tr("：") + d.reason;
+            const QString by = shownLabel(Names::EndedBy, int(d.by));
+            return d.reason.isEmpty() ? by : by + RecordsText::tr("：") + d.reason;
         }
     };
     return std::visit(Visitor{}, record.data);
@@ -229,7 +231,7 @@ QVariant UnitRecordsModel::data(const QModelIndex &index, int role) const
     case Time:
         return localTime(r->time, r->utcOffset);
     case Kind:
-        return shownLabel(r->kind());
+        return shownLabel(Names::Kind, int(r->kind()));
     case What:
         return describe(*r);
     case Verdict:
