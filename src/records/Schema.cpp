@@ -95,10 +95,9 @@ struct Step
 
 bool createV2(Step &step)
 {
-    if (!step.exec(QStringLiteral("CREATE TABLE records(seq INTEGER PRIMARY KEY, %1)")
-                       .arg(columns::declarations(false))))
-        return false;
-    return step.exec(tablesV2) && step.exec(triggers);
+    return step.exec(QStringLiteral("CREATE TABLE records(seq INTEGER PRIMARY KEY, %1)")
+                         .arg(columns::declarations(false))) &&
+           step.exec(tablesV2) && step.exec(triggers);
 }
 
 // The rows of a table of the first layout, through the column table under
@@ -135,10 +134,6 @@ bool migrateFrom1(Step &step)
     if (!step.exec(before) || !createV2(step))
         return false;
     rows::Writer writer(step.db);
-    if (!writer.prepare()) {
-        step.error = writer.lastError();
-        return false;
-    }
     // A unit without its attempt stays a unit; its end comes with its disconnection.
     const auto unit = [&](const columns::Row &row) {
         return writer.writeUnit(row);
@@ -146,7 +141,8 @@ bool migrateFrom1(Step &step)
     const auto record = [&](const columns::Row &row) {
         return writer.write(columns::unflatten(row));
     };
-    const bool ok = copyV1(step, QStringLiteral("SELECT * FROM units_v1"),
+    const bool ok = writer.prepare() &&
+                    copyV1(step, QStringLiteral("SELECT * FROM units_v1"),
                            {{"unit", "id"}, {"t", "started"}}, unit) &&
                     copyV1(step, QStringLiteral("SELECT * FROM records_v1 ORDER BY time, rowid"),
                            {{"unit", "unit_id"},
@@ -184,14 +180,7 @@ bool signDeviations(Step &step)
 // The columns the file's records table lacks, as the column table declares them.
 bool addColumns(Step &step)
 {
-    QSqlQuery q(step.db);
-    QStringList have;
-    if (!q.exec(QStringLiteral("PRAGMA table_info(records)"))) {
-        step.error = q.lastError();
-        return false;
-    }
-    while (q.next())
-        have << q.value(1).toString();
+    const QSqlRecord have = step.db.record(QStringLiteral("records"));
     for (const columns::Column &c : columns::list) {
         if (!have.contains(QLatin1String(c.name)) &&
             !step.exec(QStringLiteral("ALTER TABLE records ADD COLUMN ") +

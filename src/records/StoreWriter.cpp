@@ -58,6 +58,29 @@ bool sticky(Problem kind)
     return kind == Problem::Corrupt || kind == Problem::TooNew || kind == Problem::NotRecords;
 }
 
+// SQLite makes the -shm file with the permissions the database has at the
+// time, and keeps using it: after a stretch as a read-only file, it would
+// refuse writes even once the database is writable again.
+void matchSideFiles(const QString &path)
+{
+    const QFileInfo db(path);
+    if (!db.exists() || !db.isWritable())
+        return;
+    for (const char *suffix : {"-shm", "-wal"}) {
+        const QFileInfo side(path + QLatin1String(suffix));
+        if (side.exists() && !side.isWritable())
+            QFile::setPermissions(side.filePath(), db.permissions());
+    }
+}
+
+QString fingerprint(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QString();
+    return QStringLiteral("%1/%2").arg(info.size()).arg(info.lastModified().toMSecsSinceEpoch());
+}
+
 } // namespace
 
 StoreWriter::StoreWriter(const QString &path, const RecordStore::Options &options)
@@ -91,7 +114,7 @@ int StoreWriter::queued() const
 bool StoreWriter::open()
 {
     closeConnection();
-    matchSideFiles();
+    matchSideFiles(path);
     const schema::Result opened = openFile();
     timer.stop();
     if (opened.problem == Problem::None)
@@ -137,21 +160,6 @@ schema::Result StoreWriter::openFile()
                               schema::current, true};
     writer = std::move(rows);
     return prepared;
-}
-
-// SQLite makes the -shm file with the permissions the database has at the
-// time, and keeps using it: after a stretch as a read-only file, it would
-// refuse writes even once the database is writable again.
-void StoreWriter::matchSideFiles()
-{
-    const QFileInfo db(path);
-    if (!db.exists() || !db.isWritable())
-        return;
-    for (const char *suffix : {"-shm", "-wal"}) {
-        const QFileInfo side(path + QLatin1String(suffix));
-        if (side.exists() && !side.isWritable())
-            QFile::setPermissions(side.filePath(), db.permissions());
-    }
 }
 
 void StoreWriter::closeConnection()
@@ -218,7 +226,7 @@ int StoreWriter::finish()
 
 void StoreWriter::retryNow()
 {
-    if (sticky(problemNow) && fingerprint() == stuckAt)
+    if (sticky(problemNow) && fingerprint(path) == stuckAt)
         backOff();
     else if (writer || open())
         turn();
@@ -297,7 +305,7 @@ void StoreWriter::fail(Problem kind, const QString &detail, int found)
     if (kind == Problem::Corrupt || kind == Problem::CannotOpen || kind == Problem::IoError)
         closeConnection();
     if (sticky(kind))
-        stuckAt = fingerprint();
+        stuckAt = fingerprint(path);
     if (kind != problemNow) {
         if (problemNow == Problem::None)
             written = 0;
@@ -313,14 +321,6 @@ void StoreWriter::backOff()
 {
     if (retry.failed() > 0)
         timer.start(retry.delay);
-}
-
-QString StoreWriter::fingerprint() const
-{
-    const QFileInfo info(path);
-    if (!info.exists())
-        return QString();
-    return QStringLiteral("%1/%2").arg(info.size()).arg(info.lastModified().toMSecsSinceEpoch());
 }
 
 } // namespace movra::records

@@ -72,7 +72,6 @@ signals:
 private:
     bool open();
     schema::Result openFile();
-    void matchSideFiles();
     void closeConnection();
     void turn();
     void write();
@@ -80,7 +79,6 @@ private:
     QSqlError writeSome(size_t count);
     void fail(Problem kind, const QString &detail, int found = 0);
     void backOff();
-    QString fingerprint() const;
 
     const QString path;
     const RecordStore::Options options;
