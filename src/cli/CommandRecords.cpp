@@ -70,8 +70,8 @@ int runRecordsExport(const Invocation &inv, Output &out)
         const auto url = records::CentralUrl::parse(choice.centralUrl);
         return exportFrom(
             [&](const Visit &take, QString *why) {
-                return records::CentralCopy(*url).read(inv.since, inv.until, inv.exportStation,
-                                                       inv.serials.value(0), take, why);
+                return records::central::read(*url, inv.since, inv.until, inv.exportStation,
+                                              inv.serials.value(0), take, why);
             },
             url->redacted(), json, out);
     }

@@ -8,11 +8,20 @@
 #include "records/Columns.h"
 #include "records/RecordRows.h"
 
-namespace movra::records {
+namespace movra::records::central {
 
 namespace {
 
 std::atomic<int> connections{0};
+
+// `text` without the password, whatever wrote it.
+QString scrub(const CentralUrl &url, const QString &text)
+{
+    QString out = redactUrl(text);
+    if (!url.password.isEmpty())
+        out.replace(url.password, QStringLiteral("***"));
+    return out.simplified(); // one line: libpq says some things in several
+}
 
 // Enums as their codes, so that the table reads without this program.
 QStringList tables()
@@ -55,21 +64,23 @@ QStringList tables()
     return out;
 }
 
+bool createTables(const QSqlDatabase &db, QString *why)
+{
+    QSqlQuery q(db);
+    bool ok = db.transaction();
+    for (const QString &sql : tables())
+        ok = ok && q.exec(sql);
+    if (!q.lastError().isValid() && ok && db.commit())
+        return true;
+    *why = (q.lastError().isValid() ? q.lastError() : db.lastError()).text();
+    return false;
+}
+
 } // namespace
 
-CentralCopy::CentralCopy(const CentralUrl &url)
-    : where(url), name(QStringLiteral("movra_central_%1").arg(++connections))
+bool open(const CentralUrl &url, const QString &name, QString *why, bool create)
 {
-}
-
-CentralCopy::~CentralCopy()
-{
-    disconnect();
-}
-
-bool CentralCopy::connect(QString *why, bool create)
-{
-    disconnect();
+    close(name);
     // The Windows build may ship without the PostgreSQL driver; say so plainly
     // rather than "Driver not loaded".
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
@@ -78,77 +89,37 @@ bool CentralCopy::connect(QString *why, bool create)
         return false;
     }
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-    db.setHostName(where.host);
-    db.setPort(where.port);
-    db.setDatabaseName(where.database);
-    db.setUserName(where.user);
-    db.setPassword(where.password);
+    db.setHostName(url.host);
+    db.setPort(url.port);
+    db.setDatabaseName(url.database);
+    db.setUserName(url.user);
+    db.setPassword(url.password);
     // Bounded waits, so that closing the tool never hangs on a dead server.
     // Notices ("already exists, skipping") would go to standard error.
     db.setConnectOptions(QStringLiteral("connect_timeout=5;application_name=movra-records;"
                                         "keepalives_idle=10;keepalives_interval=5;"
                                         "keepalives_count=3;tcp_user_timeout=30000;"
                                         "options='-c client_min_messages=warning'"));
-    if (!db.open()) {
-        *why = scrub(db.lastError().text());
-        return false;
-    }
-    ready = !create || createTables(why);
-    return ready;
-}
-
-bool CentralCopy::createTables(QString *why)
-{
-    QSqlDatabase db = QSqlDatabase::database(name, false);
-    QSqlQuery q(db);
-    bool ok = db.transaction();
-    for (const QString &sql : tables())
-        ok = ok && q.exec(sql);
-    if (q.lastError().isValid())
-        db.rollback();
-    else if (ok && db.commit())
+    if (!db.open())
+        *why = db.lastError().text();
+    else if (!create || createTables(db, why))
         return true;
-    *why = scrub((q.lastError().isValid() ? q.lastError() : db.lastError()).text());
+    *why = scrub(url, *why);
+    db = QSqlDatabase();
+    close(name);
     return false;
 }
 
-void CentralCopy::disconnect()
+void close(const QString &name)
 {
-    ready = false;
     if (QSqlDatabase::contains(name)) {
         QSqlDatabase::database(name, false).close();
         QSqlDatabase::removeDatabase(name);
     }
 }
 
-bool CentralCopy::answers()
+bool copy(const CentralUrl &url, const QString &name, const QVector<Record> &batch, QString *why)
 {
-    QSqlDatabase db = QSqlDatabase::database(name, false);
-    if (!ready || !db.isOpen())
-        return false;
-    QSqlQuery q(db);
-    return q.exec(QStringLiteral("SELECT 1")) && q.next();
-}
-
-CentralCopy::Result CentralCopy::copy(const QSqlDatabase &local, qint64 afterSeq, int limit)
-{
-    Result result;
-    QVector<Record> batch;
-    QSqlError error;
-    if (!rows::readRecords(
-            local, QStringLiteral(" WHERE r.seq > ? ORDER BY r.seq LIMIT ?"), {afterSeq, limit},
-            [&batch](const Record &r) {
-                batch << r;
-                return true;
-            },
-            &error)) {
-        result.failed = Failed::Local;
-        result.why = error.text();
-        return result;
-    }
-    if (batch.isEmpty())
-        return result;
-
     QSqlDatabase db = QSqlDatabase::database(name, false);
     QSqlQuery insert(db);
     bool ok = db.transaction() && insert.prepare(columns::insert());
@@ -158,24 +129,20 @@ CentralCopy::Result CentralCopy::copy(const QSqlDatabase &local, qint64 afterSeq
             insert.bindValue(c, columns::toCentral(columns::list[c], row[c]));
         ok = insert.exec();
     }
-    if (ok && db.commit()) {
-        result.copied = batch.size();
-        result.lastSeq = batch.constLast().seq;
-        return result;
-    }
-    error = insert.lastError().isValid() ? insert.lastError() : db.lastError();
-    result.failed = Failed::Central;
-    result.why = scrub(error.text());
+    if (ok && db.commit())
+        return true;
+    *why = scrub(url, (insert.lastError().isValid() ? insert.lastError() : db.lastError()).text());
     if (db.isOpen())
         db.rollback();
-    return result;
+    return false;
 }
 
-bool CentralCopy::read(const QDateTime &since, const QDateTime &until, const QString &station,
-                       const QString &serial, const std::function<bool(const Record &)> &take,
-                       QString *why)
+bool read(const CentralUrl &url, const QDateTime &since, const QDateTime &until,
+          const QString &station, const QString &serial,
+          const std::function<bool(const Record &)> &take, QString *why)
 {
-    if (!connect(why, false))
+    const QString name = QStringLiteral("movra_central_%1").arg(++connections);
+    if (!open(url, name, why, false))
         return false;
     rows::Where where;
     where.filter(QStringLiteral("t >= ?"), since);
@@ -187,16 +154,9 @@ bool CentralCopy::read(const QDateTime &since, const QDateTime &until, const QSt
                                       where.sql() + QStringLiteral(" ORDER BY t, id"), where.values,
                                       take, &error, true);
     if (error.isValid())
-        *why = scrub(error.text());
+        *why = scrub(url, error.text());
+    close(name);
     return ok;
 }
 
-QString CentralCopy::scrub(const QString &text) const
-{
-    QString out = redactUrl(text);
-    if (!where.password.isEmpty())
-        out.replace(where.password, QStringLiteral("***"));
-    return out.simplified(); // one line: libpq says some things in several
-}
-
-} // namespace movra::records
+} // namespace movra::records::central

@@ -4,10 +4,12 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QVariant>
+#include <QVector>
 #include <atomic>
 #include <utility>
 
 #include "records/CentralCopy.h"
+#include "records/RecordRows.h"
 
 namespace movra::records {
 
@@ -21,13 +23,11 @@ constexpr int idlePollMs = 5000;
 
 CentralWorker::CentralWorker(const QString &localPath, const CentralUrl &url, const Backoff &retry)
     : localPath(localPath), localName(QStringLiteral("movra_records_copy_%1").arg(++connections)),
-      timer(this), central(std::make_unique<CentralCopy>(url)), retry(retry)
+      centralName(localName + QStringLiteral("_central")), url(url), timer(this), retry(retry)
 {
     timer.setSingleShot(true);
     connect(&timer, &QTimer::timeout, this, &CentralWorker::tick);
 }
-
-CentralWorker::~CentralWorker() = default;
 
 void CentralWorker::wake()
 {
@@ -47,11 +47,8 @@ void CentralWorker::stop()
 {
     stopped = true;
     timer.stop();
-    central->disconnect();
-    if (QSqlDatabase::contains(localName)) {
-        QSqlDatabase::database(localName, false).close();
-        QSqlDatabase::removeDatabase(localName);
-    }
+    central::close(centralName);
+    central::close(localName);
 }
 
 void CentralWorker::tick()
@@ -66,7 +63,7 @@ void CentralWorker::tick()
 void CentralWorker::copyRound()
 {
     QString why;
-    if (!central->isConnected() && !central->connect(&why))
+    if (!QSqlDatabase::contains(centralName) && !central::open(url, centralName, &why, true))
         return failed(Problem::CentralUnreachable, why);
     if (!QSqlDatabase::contains(localName)) {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), localName);
@@ -75,25 +72,31 @@ void CentralWorker::copyRound()
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
     }
     const QSqlDatabase local = QSqlDatabase::database(localName);
+    QVector<Record> batch;
+    const auto collect = [&batch](const Record &r) {
+        batch << r;
+        return true;
+    };
     // The store reports its own file's troubles.
-    if (!local.isOpen() || (cursor < 0 && !readCursor(local)))
+    if (!local.isOpen() || (cursor < 0 && !readCursor(local)) ||
+        !rows::readRecords(local, QStringLiteral(" WHERE r.seq > ? ORDER BY r.seq LIMIT ?"),
+                           {cursor, batchSize}, collect))
         return failed(Problem::None, QString());
-    const CentralCopy::Result result = central->copy(local, cursor, batchSize);
-    if (result.failed == CentralCopy::Failed::Local)
-        return failed(Problem::None, QString());
-    if (result.failed == CentralCopy::Failed::Central) {
-        const Problem kind =
-            central->answers() ? Problem::CentralRejected : Problem::CentralUnreachable;
-        central->disconnect();
-        return failed(kind, result.why);
+    if (!batch.isEmpty() && !central::copy(url, centralName, batch, &why)) {
+        const bool answers = [this] {
+            QSqlQuery ping(QSqlDatabase::database(centralName, false));
+            return ping.exec(QStringLiteral("SELECT 1")) && ping.next();
+        }();
+        central::close(centralName);
+        return failed(answers ? Problem::CentralRejected : Problem::CentralUnreachable, why);
     }
     if (std::exchange(centralProblem, Problem::None) != Problem::None)
-        emit recovered(RecordsText::tr("中央记录库 %1 已恢复连接，继续上传记录。")
-                           .arg(central->url().redacted()));
+        emit recovered(
+            RecordsText::tr("中央记录库 %1 已恢复连接，继续上传记录。").arg(url.redacted()));
     retry.reset();
-    copyDue = result.copied == batchSize;
-    if (result.copied > 0) {
-        cursor = result.lastSeq;
+    copyDue = batch.size() == batchSize;
+    if (!batch.isEmpty()) {
+        cursor = batch.constLast().seq;
         keepPosition(local);
     }
     report(cursor, QString());
@@ -103,7 +106,7 @@ bool CentralWorker::readCursor(const QSqlDatabase &local)
 {
     QSqlQuery q(local);
     q.prepare(QStringLiteral("SELECT last_seq FROM copy_state WHERE target = ?"));
-    q.addBindValue(central->url().target());
+    q.addBindValue(url.target());
     if (!q.exec())
         return false;
     cursor = q.next() ? q.value(0).toLongLong() : 0;
@@ -118,7 +121,7 @@ void CentralWorker::keepPosition(const QSqlDatabase &local)
     q.prepare(QStringLiteral("INSERT INTO copy_state(target, last_seq) VALUES (?, ?) "
                              "ON CONFLICT(target) DO UPDATE SET "
                              "last_seq = max(last_seq, excluded.last_seq)"));
-    q.addBindValue(central->url().target());
+    q.addBindValue(url.target());
     q.addBindValue(cursor);
     q.exec();
 }
@@ -150,7 +153,7 @@ void CentralWorker::failed(Problem kind, const QString &detail)
 {
     retry.failed();
     copyDue = true;
-    const QString where = central->url().redacted();
+    const QString where = url.redacted();
     report(-1, kind == Problem::None ? QStringLiteral("the local file cannot be read")
                                      : QStringLiteral("%1: %2").arg(where, detail));
     if (kind == Problem::None || kind == centralProblem)

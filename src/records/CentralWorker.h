@@ -10,20 +10,16 @@
 #include <QObject>
 #include <QTimer>
 #include <QWaitCondition>
-#include <memory>
 
 #include "records/StoreWriter.h"
 
 namespace movra::records {
-
-class CentralCopy;
 
 class CentralWorker : public QObject
 {
     Q_OBJECT
 public:
     CentralWorker(const QString &localPath, const CentralUrl &url, const Backoff &retry);
-    ~CentralWorker() override;
 
     // On the worker's thread. wake(): new records are in the file;
     // copyNow(): a round as soon as the back-off allows; stop() is for good.
@@ -49,8 +45,9 @@ private:
 
     const QString localPath;
     const QString localName;
+    const QString centralName;
+    const CentralUrl url;
     QTimer timer;
-    std::unique_ptr<CentralCopy> central;
     Backoff retry;
     bool copyDue = true;
     Problem centralProblem = Problem::None;
