@@ -64,7 +64,7 @@ QStringList tables()
     return out;
 }
 
-bool createTables(const QSqlDatabase &db, QString *why)
+bool createTables(QSqlDatabase db, QString *why)
 {
     QSqlQuery q(db);
     bool ok = db.transaction();
