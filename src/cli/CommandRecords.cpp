@@ -49,10 +49,13 @@ int exportFrom(const Source &source, const QString &where, bool json, Output &ou
                 out.event(recordEvent(r));
             else
                 written = written && csv.write(records::csvRow(r));
-            return true;
+            return written;
         },
         &why);
-    stdoutFile.flush();
+    // A full disk or a closed pipe must not pass for a complete export.
+    if (!stdoutFile.flush() || !written)
+        return out.error(kStoreFault, QStringLiteral("records: cannot write the export to "
+                                                     "standard output"));
     if (!read)
         return out.error(kStoreFault, QStringLiteral("records: %1: %2").arg(where, why));
     return kDone;

@@ -35,6 +35,7 @@ private slots:
     void exportSpan_data();
     void exportSpan();
     void writeAndReadBack();
+    void exportToFullDisk();
     void calibrationIsTraced_data();
     void calibrationIsTraced();
     void failedConnection();
@@ -193,6 +194,17 @@ void TestCliRecords::exportSpan()
     const Run r = rig.run(QStringList{"--json", "records", "export"} + span);
     QCOMPARE(r.status, 0);
     QCOMPARE(r.events(QStringLiteral("record")).size(), records);
+}
+
+// An export that stdout does not take is not a complete one.
+void TestCliRecords::exportToFullDisk()
+{
+    Rig rig;
+    QVERIFY(rig.startDevice());
+    QCOMPARE(rig.runRecording({"check", "--temp", "25:100"}).status, 0);
+    const Run r = rig.runProgram("sh", {"-c", "exec \"$0\" records export >/dev/full", MOVRA_CLI});
+    QCOMPARE(r.status, 5);
+    QVERIFY2(r.err.contains(QStringLiteral("standard output")), qPrintable(r.err));
 }
 
 void TestCliRecords::calibrationIsTraced_data()
