@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSysInfo>
@@ -61,12 +62,14 @@ bool RecordStore::openReadOnly(const QString &path)
     schema::Result found = inspectReader();
     if (found.problem == Problem::CannotOpen || found.problem == Problem::IoError) {
         // In a folder it cannot write, or on a full disk, SQLite cannot make
-        // the side files a WAL file is read with; a file nobody writes can
-        // do without them.
-        immutable = true;
-        found = inspectReader();
+        // the side files a WAL file is read with. A file nobody writes can
+        // do without them, but records still in its WAL would go unseen:
+        // those are read from a copy.
+        const bool walLeft = QFileInfo(path + QLatin1String("-wal")).size() > 0;
+        immutable = !walLeft;
+        found = walLeft ? migratedCopy() : inspectReader();
     }
-    if (found.problem == Problem::None && found.found < schema::current)
+    if (found.problem == Problem::None && found.found < schema::current && !migrated)
         found = migratedCopy();
     if (found.problem == Problem::None)
         return true;

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -62,6 +63,7 @@ private slots:
     void corrupt();
     void readOnly_data();
     void readOnly();
+    void readOnlyCopyWithWal();
     void locked_data();
     void locked();
     void sizeLimitReached();
@@ -180,6 +182,36 @@ void FailuresTest::readOnly()
         QVERIFY(!before.isEmpty());
         QCOMPARE(integrity(path), QStringLiteral("ok"));
     }
+}
+
+// A copy of a store taken while it was in use, say from a station's share,
+// in a folder the reader cannot write: the records still in its WAL are read.
+void FailuresTest::readOnlyCopyWithWal()
+{
+    const QString folder = dir->filePath(QStringLiteral("copy"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString copy = QDir(folder).filePath(QStringLiteral("records.sqlite"));
+    {
+        RecordStore store;
+        QVERIFY(store.open(path));
+        for (int i = 0; i < 3; ++i)
+            addUnit(store, QDateTime::currentDateTimeUtc(), Verdict::Passed);
+        store.waitForWrites();
+        for (const QString suffix : {"", "-wal"})
+            QVERIFY(QFile::copy(path + suffix, copy + suffix));
+    }
+    QVERIFY(QFileInfo(copy + QStringLiteral("-wal")).size() > 0);
+    const QByteArray before = fileHash(copy) + fileHash(copy + QStringLiteral("-wal"));
+    ReadOnly guard(folder);
+    if (!guard.ok())
+        QSKIP(qPrintable("cannot make the folder read-only here: " + guard.error()));
+
+    RecordStore store;
+    QVERIFY(store.openReadOnly(copy));
+    QCOMPARE(allRecords(store).size(), 3 * 3);
+    QCOMPARE(store.unitCount({}), 3);
+    store.close();
+    QCOMPARE(fileHash(copy) + fileHash(copy + QStringLiteral("-wal")), before);
 }
 
 void FailuresTest::locked_data()
