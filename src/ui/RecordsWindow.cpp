@@ -77,7 +77,7 @@ RecordsWindow::RecordsWindow(RecordStore *store, QWidget *parent)
     connect(units->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &RecordsWindow::showSelectedUnit);
     connect(unitsModel, &QAbstractItemModel::modelReset, this, &RecordsWindow::showSelectedUnit);
-    resize(960, 640);
+    resize(1040, 640);
     reload();
 }
 
@@ -155,7 +155,8 @@ void RecordsWindow::reload()
     store->waitForWrites();
     lastExport.clear();
     unitsModel->setFilter(filter());
-    for (int c = 0; c < UnitsModel::Worst; ++c)
+    // The worst deviations too: elided, they would hide the figure that matters.
+    for (int c = 0; c < UnitsModel::ColumnCount; ++c)
         units->resizeColumnToContents(c);
     if (unitsModel->rowCount() > 0)
         units->selectRow(0);

@@ -296,6 +296,12 @@ void RecordsWindowTest::screenshot()
         QVERIFY2(header->sectionSize(c) >= header->fontMetrics().horizontalAdvance(title),
                  qPrintable(title));
     }
+    // Nor is the worst deviation elided.
+    QTableView *units = window.unitsView();
+    for (int row = 0; row < units->model()->rowCount(); ++row) {
+        const QModelIndex worst = units->model()->index(row, UnitsModel::Worst);
+        QVERIFY(header->sectionSize(UnitsModel::Worst) >= units->sizeHintForIndex(worst).width());
+    }
     // The description of a record gets the rest of the width.
     QTableView *records = window.recordsView();
     QCOMPARE(records->horizontalHeader()->sectionSize(UnitRecordsModel::What) +
