@@ -43,6 +43,14 @@ void CentralWorker::copyNow()
         timer.start(retry.left());
 }
 
+void CentralWorker::reopen()
+{
+    // A connection to a file moved aside would read it, and its position, for ever.
+    central::close(localName);
+    cursor = -1;
+    wake();
+}
+
 void CentralWorker::stop()
 {
     stopped = true;

@@ -22,9 +22,11 @@ public:
     CentralWorker(const QString &localPath, const CentralUrl &url, const Backoff &retry);
 
     // On the worker's thread. wake(): new records are in the file;
-    // copyNow(): a round as soon as the back-off allows; stop() is for good.
+    // copyNow(): a round as soon as the back-off allows; reopen(): the file
+    // is back after a problem, perhaps a new one; stop() is for good.
     void wake();
     void copyNow();
+    void reopen();
     void stop();
 
     // From any thread: waits until the records up to `seq` are copied, a

@@ -126,6 +126,7 @@ void RecordStore::startWorker()
     connect(worker, &CentralWorker::problem, this, &RecordStore::problem);
     connect(worker, &CentralWorker::recovered, this, &RecordStore::recovered);
     connect(writer, &StoreWriter::wrote, worker, &CentralWorker::wake);
+    connect(writer, &StoreWriter::recovered, worker, &CentralWorker::reopen);
     startOn(worker, "records copy");
     QMetaObject::invokeMethod(worker, &CentralWorker::copyNow, Qt::QueuedConnection);
 }

@@ -85,6 +85,7 @@ private slots:
     void closedWithRecordsWaiting();
     void notWokenAfterStop();
     void widensAnOlderTable();
+    void followsAReplacedFile();
 
 private:
     QSet<QString> centralIds();
@@ -351,6 +352,35 @@ void CentralTest::widensAnOlderTable()
     QVERIFY(q.next());
     QCOMPARE(q.value(0).toString(), QStringLiteral("李工"));
     QCOMPARE(q.value(1).toDouble(), 25.02);
+}
+
+// The file is moved aside while the tool runs (as an operator does with a
+// damaged one) and the writer starts a new one: the new file is copied too.
+void CentralTest::followsAReplacedFile()
+{
+    RecordStore::Options options = quickRetries();
+    options.retryFirstMs = options.retryMaxMs = 3600 * 1000; // retried by hand
+    UnitStore store(options);
+    QVERIFY(store.open(path));
+    QVERIFY(store.startCentral(cluster.url()));
+    writeUnits(store, 2);
+    QTRY_COMPARE_WITH_TIMEOUT(cluster.count(), qint64(20), 20000);
+
+    // A lock held elsewhere makes the writer let go of the file.
+    QProcess holder;
+    holder.start(helperPath(), {QStringLiteral("lock"), path});
+    QVERIFY2(holder.waitForReadyRead(10000), qPrintable(holder.errorString()));
+    writeUnits(store, 1);
+    QCOMPARE(store.currentProblem(), Problem::Locked);
+    for (const QString suffix : {"", "-wal", "-shm"})
+        QVERIFY(QFile::rename(path + suffix, path + suffix + QStringLiteral(".old")));
+    store.retryNow();
+    store.waitForWrites();
+    QCOMPARE(store.keptInMemory(), 0);
+    QCOMPARE(store.recordCount(), 10);
+    holder.write("\n");
+    QVERIFY(holder.waitForFinished(10000));
+    QTRY_COMPARE_WITH_TIMEOUT(cluster.count(), qint64(30), 20000);
 }
 
 QTEST_GUILESS_MAIN(CentralTest)
