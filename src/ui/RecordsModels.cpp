@@ -175,7 +175,8 @@ QVariant UnitsModel::data(const QModelIndex &index, int role) const
         return QVariant();
     if (role == Qt::ForegroundRole && u->failed > 0)
         return QBrush(failedColor);
-    if (role != Qt::DisplayRole)
+    // The tip shows the whole of a cell the column is too narrow for.
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return QVariant();
     switch (index.column()) {
     case Time:
@@ -225,7 +226,7 @@ QVariant UnitRecordsModel::data(const QModelIndex &index, int role) const
     const auto *reading = std::get_if<Reading>(&r->data);
     if (role == Qt::ForegroundRole && reading && !reading->pass)
         return QBrush(failedColor);
-    if (role != Qt::DisplayRole)
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return QVariant();
     switch (index.column()) {
     case Time:

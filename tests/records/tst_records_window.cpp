@@ -127,6 +127,8 @@ void RecordsWindowTest::showsTheUnits()
     QCOMPARE(cell(units, 0, UnitsModel::Verdicts), QStringLiteral("未判定"));
     QCOMPARE(cell(units, 1, UnitsModel::Verdicts), QStringLiteral("合格 1 / 不合格 1"));
     QCOMPARE(cell(units, 1, UnitsModel::Worst), QStringLiteral("温度 +0.1 ℃，湿度 +2.5 %RH"));
+    QCOMPARE(units->model()->index(1, UnitsModel::Worst).data(Qt::ToolTipRole).toString(),
+             cell(units, 1, UnitsModel::Worst));
     QCOMPARE(cell(units, 1, UnitsModel::Address), QStringLiteral("1"));
     QCOMPARE(cell(units, 1, UnitsModel::Station), QStringLiteral("装配线3号工位"));
     QCOMPARE(cell(units, 1, UnitsModel::Ident), okAttempt().ident);
