@@ -967,6 +967,10 @@ p, li { white-space: pre-wrap; }
         <source>校准</source>
         <translation>Calibration</translation>
     </message>
+    <message>
+        <source>关闭本软件时仍未写入的记录将丢失。</source>
+        <translation> Records not yet written when the tool is closed are lost.</translation>
+    </message>
 </context>
 <context>
     <name>RecordsWindow</name>

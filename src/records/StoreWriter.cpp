@@ -310,9 +310,12 @@ void StoreWriter::fail(Problem kind, const QString &detail, int found)
         if (problemNow == Problem::None)
             written = 0;
         problemNow = kind;
-        emit problem(int(kind),
-                     problemSentence(kind, QDir::toNativeSeparators(path), detail.trimmed(), found),
-                     detail.trimmed(), found);
+        // Closing the window cannot ask first, so the operator is told now.
+        emit problem(
+            int(kind),
+            problemSentence(kind, QDir::toNativeSeparators(path), detail.trimmed(), found) +
+                RecordsText::tr("关闭本软件时仍未写入的记录将丢失。"),
+            detail.trimmed(), found);
     }
     backOff();
 }
